@@ -1,0 +1,392 @@
+#include "app/frmMain.h"
+
+#include "app/StartupRules.h"
+#include "settings/CRegister.h"
+#include "settings/OptionsForm.h"
+#include "settings/Settings.h"
+#include "settings/StartupEntry.h"
+#include "ui/WindowGeometry.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+template <typename T>
+T* Named(T* object, const char* sName)
+{
+    object->setObjectName(QLatin1String(sName));
+    return object;
+}
+
+// A command that later work connects; until then it is shown but disabled.
+QAction* Placeholder(QMenu* menu, const char* sName, const QString& sText)
+{
+    QAction* action = Named(menu->addAction(sText), sName);
+    action->setEnabled(false);
+    return action;
+}
+
+QTreeWidget* NewFileList(const char* sName)
+{
+    auto* list = Named(new QTreeWidget, sName);
+    list->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Size"), QStringLiteral("Date"), QString()});
+    list->setRootIsDecorated(false);
+    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    list->setUniformRowHeights(true);
+    list->header()->resizeSection(0, 220);
+    list->header()->resizeSection(3, 0);  // the kind column: "D", "F" or "E"
+    return list;
+}
+
+}  // namespace
+
+frmMain::frmMain(QWidget* parent) : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Kelvo"));
+    BuildMenus();
+    BuildToolbar();
+    BuildPanes();
+    BuildStatusBar();
+    resize(960, 680);  // the designed size, kept until a stored one applies
+}
+
+frmMain::~frmMain() { RemoveTrayIcon(); }
+
+void frmMain::BuildMenus()
+{
+    mnuFile = Named(menuBar()->addMenu(QStringLiteral("&File")), "mnuFile");
+    Placeholder(mnuFile, "mnuFileConnect", QStringLiteral("&Connect..."));
+    Placeholder(mnuFile, "mnuFileDisconnect", QStringLiteral("&Disconnect"));
+    Placeholder(mnuFile, "mnuFileReconnect", QStringLiteral("&Reconnect"));
+    Placeholder(mnuFile, "mnuFileAbort", QStringLiteral("&Abort"));
+    mnuFile->addSeparator();
+    QAction* exit = Named(mnuFile->addAction(QStringLiteral("E&xit")), "mnuFileExit");
+    exit->setShortcut(QKeySequence::Quit);
+    connect(exit, &QAction::triggered, this, &QWidget::close);
+
+    miLocal = Named(menuBar()->addMenu(QStringLiteral("&Local")), "miLocal");
+    Placeholder(miLocal, "mnuLocalUpload", QStringLiteral("&Upload"));
+    miLocal->addSeparator();
+    Placeholder(miLocal, "mnuLocalRefresh", QStringLiteral("Re&fresh"));
+    Placeholder(miLocal, "mnuLocalGoUp", QStringLiteral("&Go Up"));
+    Placeholder(miLocal, "miCreateLocalFolder", QStringLiteral("&Create Folder"));
+    Placeholder(miLocal, "miRemoveLocalFolder", QStringLiteral("Remove F&older"));
+    Placeholder(miLocal, "miDeleteLocalFile", QStringLiteral("&Delete File"));
+    Placeholder(miLocal, "miRenameLocalFile", QStringLiteral("&Rename File"));
+
+    miRemote = Named(menuBar()->addMenu(QStringLiteral("&Remote")), "miRemote");
+    Placeholder(miRemote, "mnuRemoteDownload", QStringLiteral("&Download"));
+    Placeholder(miRemote, "mnuRemoteRefresh", QStringLiteral("Re&fresh"));
+    miRemote->addSeparator();
+    Placeholder(miRemote, "mnuRemoteGoUpDirectory", QStringLiteral("&Go Up"));
+    Placeholder(miRemote, "miCreateRemoteFolder", QStringLiteral("&Create Folder"));
+    Placeholder(miRemote, "miRemoveRemoteFolder", QStringLiteral("Remove F&older"));
+    Placeholder(miRemote, "miDeleteRemoteFile", QStringLiteral("&Delete File"));
+    Placeholder(miRemote, "miRenameRemoteFile", QStringLiteral("&Rename File"));
+    miRemote->setEnabled(false);
+
+    mnuTools = Named(menuBar()->addMenu(QStringLiteral("&Tools")), "mnuTools");
+    Placeholder(mnuTools, "mnuToolsOptions", QStringLiteral("&Options"));
+    mnuToolsClearLog = Named(mnuTools->addAction(QStringLiteral("&Clear Log")), "mnuToolsClearLog");
+    connect(mnuToolsClearLog, &QAction::triggered, this, &frmMain::ClearLog);
+    Placeholder(mnuTools, "mnuToolsEmptyLocalRecycleBin", QStringLiteral("&Empty Local Recycle Bin"));
+
+    mnuHelp = Named(menuBar()->addMenu(QStringLiteral("&Help")), "mnuHelp");
+    Placeholder(mnuHelp, "mnuOnlineHelp", QStringLiteral("&Get online help"));
+    Placeholder(mnuHelp, "mnuVisitOurSite", QStringLiteral("&Visit our website"));
+    Placeholder(mnuHelp, "mnuAboutUs", QStringLiteral("&About us"));
+}
+
+void frmMain::BuildToolbar()
+{
+    struct Button {
+        const char* key;
+        const char* tip;
+        QStyle::StandardPixmap icon;
+    };
+    static const Button kButtons[] = {
+        {"Connect", "Connect to server", QStyle::SP_DriveNetIcon},
+        {"Disconnect", "Disconnect from server", QStyle::SP_DialogCloseButton},
+        {"Reconnect", "Reconnect to server", QStyle::SP_BrowserReload},
+        {"Abort", "Abort operation", QStyle::SP_BrowserStop},
+        {"Upload", "Upload file(s) to server", QStyle::SP_ArrowUp},
+        {"NewFolder", "Create a local folder", QStyle::SP_FileDialogNewFolder},
+        {"DelFolder", "Remove local folder", QStyle::SP_DirIcon},
+        {"DelFile", "Delete local file", QStyle::SP_TrashIcon},
+        {"Rename", "Rename local file", QStyle::SP_FileIcon},
+        {nullptr, nullptr, QStyle::SP_CustomBase},  // position 10: separator
+        {"Reload2", "Refresh server file list", QStyle::SP_BrowserReload},
+        {"Download", "Download selected files from server", QStyle::SP_ArrowDown},
+        {"NewFolder2", "Add folder to server", QStyle::SP_FileDialogNewFolder},
+        {"DelFolder2", "Remocve folder from server", QStyle::SP_DirIcon},
+        {"DelFile2", "Delete file from server", QStyle::SP_TrashIcon},
+        {"Rename2", "Rename file on server", QStyle::SP_FileIcon},
+        {"Exit", "Exit program", QStyle::SP_TitleBarCloseButton},
+    };
+    Toolbar1 = Named(addToolBar(QStringLiteral("Main")), "Toolbar1");
+    for (const Button& button : kButtons) {
+        if (!button.key) {
+            Toolbar1->addSeparator();
+            continue;
+        }
+        QAction* action = Toolbar1->addAction(style()->standardIcon(button.icon), QLatin1String(button.key));
+        action->setObjectName(QStringLiteral("Toolbar1_") + QLatin1String(button.key));
+        action->setToolTip(QLatin1String(button.tip));
+        action->setEnabled(false);  // each button is connected with the command it runs
+    }
+}
+
+void frmMain::BuildPanes()
+{
+    auto* central = new QWidget;
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(4, 4, 4, 4);
+
+    auto* panes = Named(new QSplitter(Qt::Horizontal), "splPanes");
+    auto* local = new QWidget;
+    auto* localLayout = new QVBoxLayout(local);
+    localLayout->setContentsMargins(0, 0, 0, 0);
+    cboLocalPath = Named(new QComboBox, "cboLocalPath");
+    cboLocalPath->setEditable(true);
+    Toolbar5 = Named(new QToolBar, "Toolbar5");
+    Toolbar5->setVisible(false);  // shown once the pane has its buttons
+    lstLocalFileList = NewFileList("lstLocalFileList");
+    localLayout->addWidget(cboLocalPath);
+    localLayout->addWidget(Toolbar5);
+    localLayout->addWidget(lstLocalFileList);
+
+    auto* remote = new QWidget;
+    auto* remoteLayout = new QVBoxLayout(remote);
+    remoteLayout->setContentsMargins(0, 0, 0, 0);
+    cboRemotePath = Named(new QComboBox, "cboRemotePath");
+    cboRemotePath->setEditable(true);
+    cboRemotePath->setEnabled(false);
+    Toolbar6 = Named(new QToolBar, "Toolbar6");
+    Toolbar6->setEnabled(false);
+    Toolbar6->setVisible(false);  // shown once the pane has its buttons
+    lstRemoteFileList = NewFileList("lstRemoteFileList");
+    remoteLayout->addWidget(cboRemotePath);
+    remoteLayout->addWidget(Toolbar6);
+    remoteLayout->addWidget(lstRemoteFileList);
+    panes->addWidget(local);
+    panes->addWidget(remote);
+
+    auto* commands = new QHBoxLayout;
+    cmdConnect = Named(new QPushButton(QStringLiteral("&Connect")), "cmdConnect");
+    cmdDisconnect = Named(new QPushButton(QStringLiteral("&Disconnect")), "cmdDisconnect");
+    cmdAbort = Named(new QPushButton(QStringLiteral("&Abort")), "cmdAbort");
+    cmdSend = Named(new QPushButton(QStringLiteral("Upload >>")), "cmdSend");
+    cmdReceive = Named(new QPushButton(QStringLiteral("<< Download")), "cmdReceive");
+    for (QPushButton* button : {cmdConnect, cmdDisconnect, cmdAbort, cmdSend, cmdReceive}) {
+        button->setEnabled(false);
+        commands->addWidget(button);
+    }
+    fraTransfer = Named(new QGroupBox(QStringLiteral("Transfer")), "fraTransfer");
+    auto* transferLayout = new QHBoxLayout(fraTransfer);
+    optAscii = Named(new QRadioButton(QStringLiteral("ASCII")), "optAscii");
+    optAscii->setToolTip(QStringLiteral("ASCII transfer mode"));
+    optBinary = Named(new QRadioButton(QStringLiteral("Binary")), "optBinary");
+    optBinary->setToolTip(QStringLiteral("Binary transfer mode"));
+    transferLayout->addWidget(optAscii);
+    transferLayout->addWidget(optBinary);
+    fraTransfer->setEnabled(false);
+    connect(optAscii, &QRadioButton::toggled, this, [this](bool bOn) {
+        if (bOn) SetTransferType(1);
+    });
+    connect(optBinary, &QRadioButton::toggled, this, [this](bool bOn) {
+        if (bOn) SetTransferType(0);
+    });
+    commands->addStretch();
+    commands->addWidget(fraTransfer);
+
+    lstConnectionInfo = Named(new QListWidget, "lstConnectionInfo");
+    lstConnectionInfo->setUniformItemSizes(true);
+
+    auto* vertical = Named(new QSplitter(Qt::Vertical), "splLog");
+    auto* top = new QWidget;
+    auto* topLayout = new QVBoxLayout(top);
+    topLayout->setContentsMargins(0, 0, 0, 0);
+    topLayout->addWidget(panes, 1);
+    topLayout->addLayout(commands);
+    vertical->addWidget(top);
+    vertical->addWidget(lstConnectionInfo);
+    vertical->setStretchFactor(0, 4);
+    vertical->setStretchFactor(1, 1);
+    layout->addWidget(vertical);
+    setCentralWidget(central);
+}
+
+void frmMain::BuildStatusBar()
+{
+    QStatusBar* stbProgress = Named(statusBar(), "stbProgress");
+    for (int i = 0; i < 3; ++i) {
+        m_pPanel[i] = new QLabel;
+        m_pPanel[i]->setObjectName(QStringLiteral("stbProgressPanel%1").arg(i + 1));
+        stbProgress->addWidget(m_pPanel[i], i == 0 ? 3 : 1);
+    }
+    prgStatus = Named(new QProgressBar, "prgStatus");
+    prgStatus->setRange(0, 100);
+    prgStatus->setValue(0);
+    prgStatus->setMaximumWidth(200);
+    stbProgress->addPermanentWidget(prgStatus);
+}
+
+void frmMain::ApplyMenuBitmaps()
+{
+    // Small pictures for some items of the first four menus, by position;
+    // positions that a menu does not have (or separators) are passed over.
+    struct Bitmap {
+        int menu, position;
+        QStyle::StandardPixmap icon;
+    };
+    static const Bitmap kBitmaps[] = {
+        {0, 0, QStyle::SP_DriveNetIcon},  {0, 2, QStyle::SP_BrowserReload},       {0, 4, QStyle::SP_DialogCloseButton},
+        {0, 12, QStyle::SP_DirIcon},      {0, 13, QStyle::SP_FileIcon},           {1, 0, QStyle::SP_ArrowUp},
+        {1, 2, QStyle::SP_BrowserReload}, {2, 0, QStyle::SP_ArrowDown},           {2, 1, QStyle::SP_BrowserReload},
+        {2, 3, QStyle::SP_FileDialogToParent}, {2, 4, QStyle::SP_FileDialogNewFolder}, {3, 0, QStyle::SP_FileDialogDetailedView},
+    };
+    const QList<QAction*> menus = menuBar()->actions();
+    for (const Bitmap& b : kBitmaps) {
+        if (b.menu >= menus.size() || !menus[b.menu]->menu()) continue;
+        const QList<QAction*> items = menus[b.menu]->menu()->actions();
+        if (b.position >= items.size() || items[b.position]->isSeparator()) continue;
+        items[b.position]->setIcon(style()->standardIcon(b.icon));
+    }
+}
+
+void frmMain::Load(const QString& sCommandLine)
+{
+    const CRegister reg;
+
+    ApplyMenuBitmaps();
+
+    // Reading the Options window's boxes loads it (hidden) for the rest of
+    // the run; its loading may itself write the start-up entry.
+    const OptionsForm& options = OptionsForm::Loaded();
+    const OptionsBoxes boxes{options.AddToStartup(), options.DeleteLogOnStartup(), options.DeleteLogIfSizeExceeds(),
+                             options.SaveWindowPosition(), options.SaveWindowSize()};
+    if (StartupRules::WantsStartupEntry(reg, boxes)) StartupEntry::Write(reg);
+
+    SetFtpLogFile(StartupRules::PrepareLogFile(reg, boxes));
+
+    optBinary->setChecked(true);
+
+    m_sLastServer.clear();
+    m_sLastPort.clear();
+    m_sLastUserName.clear();
+    m_sLastPassword.clear();
+    m_bLastAnonymous = true;
+
+    UpdateLocalCommands();
+    UpdateRemoteCommands();
+    SetConnectedState(false);
+    SetBusyState(false);
+
+    RetreiveLogicalDrives();
+    m_sCurrentLocalFolder = QStringLiteral("/");  // the first drive root
+    cboLocalPath->setEditText(m_sCurrentLocalFolder);
+
+    if (!isMinimized()) {
+        const bool bPosition = StartupRules::AppliesPosition(reg, boxes);
+        const bool bSize = StartupRules::AppliesSize(reg, boxes);
+        RestoreWindowGeometry(this, QLatin1String(Settings::kMainWindow), bPosition, bSize, reg);
+    }
+
+    RetrieveLocalFolderContents(m_sCurrentLocalFolder);
+    StartupRules::CreateProgramFolders();
+    AddTrayIcon();
+
+    switch (StartupRules::StartupVisibility(sCommandLine, m_bTrayIconShown)) {
+    case StartupRules::Visibility::Shown: show(); break;
+    case StartupRules::Visibility::Hidden: hide(); break;
+    case StartupRules::Visibility::Minimised: showMinimized(); break;
+    }
+}
+
+void frmMain::DisplayMessage(const QString& sMessage)
+{
+    lstConnectionInfo->addItem(sMessage);
+    lstConnectionInfo->setCurrentRow(lstConnectionInfo->count() - 1);
+}
+
+void frmMain::UpdateAction(const QString& sMessage) { m_pPanel[0]->setText(sMessage); }
+
+void frmMain::UpdateStatus(qint64 lBytes, qint64 lTotalBytes, int nBytesPercent)
+{
+    m_pPanel[1]->setText(QString::number(lBytes));
+    m_pPanel[2]->setText(QStringLiteral("Total : ") + QString::number(lTotalBytes));
+    prgStatus->setValue(qBound(0, nBytesPercent, 100));
+}
+
+void frmMain::ResetStatus()
+{
+    prgStatus->setValue(0);
+    m_pPanel[1]->clear();
+    m_pPanel[2]->clear();
+}
+
+void frmMain::ClearLog() { lstConnectionInfo->clear(); }
+
+void frmMain::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    // A minimised window goes to the tray, but only where the tray icon can
+    // bring it back; otherwise it stays in the task bar.
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && m_bTrayIconShown) hide();
+}
+
+void frmMain::closeEvent(QCloseEvent* event)
+{
+    Shutdown();
+    event->accept();
+}
+
+void frmMain::Shutdown()
+{
+    if (m_bShutDown) return;
+    m_bShutDown = true;
+    Disconnect();
+    StoreWindowGeometry(this, QLatin1String(Settings::kMainWindow), CRegister());  // nothing when minimised
+    RemoveTrayIcon();
+    OptionsForm::Unload();
+    Q_EMIT programEnded();
+}
+
+// --- seams ------------------------------------------------------------------
+// Filled by the FTP component: it writes its protocol log to this file.
+void frmMain::SetFtpLogFile(const QString& sPath) { m_sFtpLogFile = sPath; }
+// Filled by the FTP component: transfer type 0 binary, 1 ASCII.
+void frmMain::SetTransferType(int) {}
+// Filled by the command state: enables commands by selection and connection.
+void frmMain::UpdateLocalCommands() {}
+void frmMain::UpdateRemoteCommands() {}
+void frmMain::SetConnectedState(bool) {}
+void frmMain::SetBusyState(bool) {}
+// Filled by the local file-system layer: drive roots into cboLocalPath, and
+// the folder's entries into the local pane.
+void frmMain::RetreiveLogicalDrives() {}
+void frmMain::RetrieveLocalFolderContents(const QString&) {}
+// Filled by the tray icon; until it exists the window is never hidden.
+void frmMain::AddTrayIcon() { m_bTrayIconShown = false; }
+void frmMain::RemoveTrayIcon() {}
+// Filled by the connection: harmless when not connected.
+void frmMain::Disconnect() {}

@@ -1,0 +1,103 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+
+class QAction;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QToolBar;
+class QTreeWidget;
+
+// The main window: the local pane and the remote pane side by side, the
+// connection buttons and transfer type below them, the connection log and
+// the status bar at the bottom.
+class frmMain final : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit frmMain(QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // Start-up: settings, log file, command state, local folder, geometry,
+    // program folders, tray icon and the "/STARTUP" switch, in that order.
+    void Load(const QString& sCommandLine);
+
+    // The connection log and the status bar.
+    void DisplayMessage(const QString& sMessage);
+    void UpdateAction(const QString& sMessage);
+    void UpdateStatus(qint64 lBytes, qint64 lTotalBytes, int nBytesPercent);
+    void ResetStatus();
+    void ClearLog();
+
+    // The protocol log file handed to the FTP component at start-up.
+    QString FtpLogFilePath() const { return m_sFtpLogFile; }
+    QString CurrentLocalFolder() const { return m_sCurrentLocalFolder; }
+
+Q_SIGNALS:
+    // Shutdown has run; the program should end now.
+    void programEnded();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void BuildMenus();
+    void BuildToolbar();
+    void BuildPanes();
+    void BuildStatusBar();
+    void ApplyMenuBitmaps();
+    void Shutdown();
+
+    // Seams for the parts of the window that later work fills in. Each is
+    // called at the point of start-up or shutdown where it belongs.
+    void SetFtpLogFile(const QString& sPath);  // the FTP component's log file property
+    void SetTransferType(int nType);           // the FTP component's transfer type (0 binary, 1 ASCII)
+    void UpdateLocalCommands();                // command state
+    void UpdateRemoteCommands();
+    void SetConnectedState(bool bConnected);
+    void SetBusyState(bool bBusy);
+    void RetreiveLogicalDrives();                                // the local file-system layer
+    void RetrieveLocalFolderContents(const QString& sFolder);
+    void AddTrayIcon();  // tray icon
+    void RemoveTrayIcon();
+    void Disconnect();   // connection
+
+    QString m_sCurrentLocalFolder;
+    QString m_sFtpLogFile;
+    QString m_sLastServer, m_sLastPort, m_sLastUserName, m_sLastPassword;
+    bool m_bLastAnonymous = true;
+    bool m_bTrayIconShown = false;
+    bool m_bShutDown = false;
+
+    QMenu* mnuFile = nullptr;
+    QMenu* miLocal = nullptr;
+    QMenu* miRemote = nullptr;
+    QMenu* mnuTools = nullptr;
+    QMenu* mnuHelp = nullptr;
+    QAction* mnuToolsClearLog = nullptr;
+    QToolBar* Toolbar1 = nullptr;
+    QToolBar* Toolbar5 = nullptr;
+    QToolBar* Toolbar6 = nullptr;
+    QComboBox* cboLocalPath = nullptr;
+    QComboBox* cboRemotePath = nullptr;
+    QTreeWidget* lstLocalFileList = nullptr;
+    QTreeWidget* lstRemoteFileList = nullptr;
+    QPushButton* cmdConnect = nullptr;
+    QPushButton* cmdDisconnect = nullptr;
+    QPushButton* cmdAbort = nullptr;
+    QPushButton* cmdSend = nullptr;
+    QPushButton* cmdReceive = nullptr;
+    QGroupBox* fraTransfer = nullptr;
+    QRadioButton* optAscii = nullptr;
+    QRadioButton* optBinary = nullptr;
+    QListWidget* lstConnectionInfo = nullptr;
+    QLabel* m_pPanel[3] = {nullptr, nullptr, nullptr};  // status bar panels 1 to 3
+    QProgressBar* prgStatus = nullptr;
+};
