@@ -210,10 +210,11 @@ RegistryStatus FileRegistryBackend::change(quint32 root, const std::function<Reg
     const QString file = fileForRoot(root);
     if (file.isEmpty()) return RegistryStatus::Failed;
 
-    QDir folder(m_sFolder);
-    if (!folder.exists()) {
-        if (!QDir().mkpath(QFileInfo(m_sFolder).absolutePath())
-            || !QDir().mkdir(m_sFolder, kOwnerOnlyFolder))
+    if (!QFileInfo(m_sFolder).isDir()) {
+        // Another process may create the folder at the same moment; that
+        // is as good as creating it here.
+        QDir().mkpath(QFileInfo(m_sFolder).absolutePath());
+        if (!QDir().mkdir(m_sFolder, kOwnerOnlyFolder) && !QFileInfo(m_sFolder).isDir())
             return RegistryStatus::Failed;
     }
 
@@ -240,11 +241,14 @@ RegistryStatus FileRegistryBackend::change(quint32 root, const std::function<Reg
     const RegistryStatus status = apply(store);
     if (status != RegistryStatus::Ok) return status;
 
+    // Unbuffered, so that a short write (a full disk, a size limit) shows in
+    // write()'s result: a buffered QSaveFile only meets it while committing,
+    // and then renames the truncated file into place all the same.
     QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly)) return RegistryStatus::AccessDenied;
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return RegistryStatus::AccessDenied;
     out.setPermissions(kOwnerOnlyFile);
     const QByteArray text = Serialize(store);
-    if (out.write(text) != text.size()) {
+    if (out.write(text) != text.size() || out.error() != QFileDevice::NoError) {
         out.cancelWriting();
         return RegistryStatus::Failed;
     }

@@ -14,7 +14,7 @@ bool ParseSize(const QString& sText, double& dValue)
     if (text.isEmpty() || !(text[0].isDigit() || text[0] == QLatin1Char('.') || text[0] == QLatin1Char('+')))
         return false;
     dValue = Settings::LeadingNumber(text);
-    return dValue > 0.0;
+    return dValue > 0.0 && dValue < 1e9;  // beyond that no screen, and no int, can hold it
 }
 
 int ToPixels(double dTwips, double dTwipsPerPixel) { return qRound(dTwips / dTwipsPerPixel); }

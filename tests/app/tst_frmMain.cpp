@@ -1,0 +1,221 @@
+// The main window's start-up, shutdown, connection log and status bar,
+// against a store in memory and program folders in a temporary place.
+#include "MemoryRegistryBackend.h"
+#include "TestEnvironment.h"
+#include "app/frmMain.h"
+#include "settings/OptionsForm.h"
+#include "settings/Settings.h"
+#include "settings/StartupEntry.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+class tst_frmMain : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void firstStartSettlesSettingsAndFolders();
+    void startupSwitchKeepsTheWindowOutOfSight();
+    void storedGeometryIsApplied();
+    void partialOrBadGeometryIsIgnored();
+    void closingStoresGeometry();
+    void minimisedCloseStoresNothing();
+    void storedOptionsOverrideTheDefaults();
+    void logAndStatusRoutines();
+
+private:
+    QString Stored(const char* name) const
+    {
+        return m_store->value(kHKEY_LOCAL_MACHINE, m_sSection, QLatin1String(name));
+    }
+    QString StoredGeometry(const char* word) const
+    {
+        return m_store->value(kHKEY_LOCAL_MACHINE, m_sSection, Settings::GeometryName(QStringLiteral("MAIN"), word));
+    }
+    void Store(const QString& name, const QString& value) { m_store->writeValue(kHKEY_LOCAL_MACHINE, m_sSection, name, value); }
+    double Twips() const { return 1440.0 / m_window->logicalDpiX(); }
+    template <typename T>
+    T* Child(const char* name) const
+    {
+        T* child = m_window->findChild<T*>(QLatin1String(name));
+        if (!child) qFatal("no child %s", name);
+        return child;
+    }
+
+    const QString m_sSection = QLatin1String(Settings::kSection).mid(1);
+    std::unique_ptr<TestEnvironment> m_env;
+    std::unique_ptr<MemoryRegistryBackend> m_store;
+    std::unique_ptr<ScopedRegistryBackend> m_installed;
+    std::unique_ptr<frmMain> m_window;
+};
+
+void tst_frmMain::init()
+{
+    m_env = std::make_unique<TestEnvironment>();
+    m_store = std::make_unique<MemoryRegistryBackend>();
+    m_installed = std::make_unique<ScopedRegistryBackend>(*m_store);
+    m_window = std::make_unique<frmMain>();
+}
+
+void tst_frmMain::cleanup()
+{
+    m_window.reset();
+    OptionsForm::Unload();
+    m_installed.reset();
+    m_store.reset();
+    m_env.reset();
+}
+
+void tst_frmMain::firstStartSettlesSettingsAndFolders()
+{
+    m_window->Load(QString());
+
+    QVERIFY(m_window->isVisible());
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Kelvo"));
+    QCOMPARE(Stored(Settings::kLogFileName), QStringLiteral("FTP.LOG"));
+    QCOMPARE(Stored(Settings::kLogFileSize), QStringLiteral("1000"));
+    QCOMPARE(m_window->FtpLogFilePath(), m_env->home() + QStringLiteral("/Log/FTP.LOG"));
+    for (const char* folder : {"Download", "Profiles", "Log"})
+        QVERIFY2(QFileInfo(m_env->home() + QLatin1Char('/') + QLatin1String(folder)).isDir(), folder);
+
+    // The Options window's default ticks "Add to startup".
+    QCOMPARE(m_store->value(kHKEY_CURRENT_USER, QLatin1String(Settings::kRunSection).mid(1), QStringLiteral("KELVO")),
+             QCoreApplication::applicationFilePath() + QStringLiteral(" /STARTUP"));
+    QVERIFY(QFileInfo(StartupEntry::AutostartFilePath()).isFile());
+
+    QVERIFY(Child<QRadioButton>("optBinary")->isChecked());
+    QCOMPARE(m_window->CurrentLocalFolder(), QStringLiteral("/"));
+}
+
+void tst_frmMain::startupSwitchKeepsTheWindowOutOfSight()
+{
+    m_window->Load(QStringLiteral("/startup"));
+    QVERIFY(!m_window->isVisible() || m_window->isMinimized());
+    QVERIFY2(QFileInfo(m_env->home() + QStringLiteral("/Log")).isDir(), "start-up ran all the same");
+}
+
+void tst_frmMain::storedGeometryIsApplied()
+{
+    const double t = Twips();
+    Store(QStringLiteral("MAIN TOP"), QString::number(100 * t));
+    Store(QStringLiteral("MAIN LEFT"), QString::number(150 * t));
+    Store(QStringLiteral("MAIN HEIGHT"), QString::number(560 * t));
+    Store(QStringLiteral("MAIN WIDTH"), QString::number(780 * t));
+    m_window->Load(QString());
+    QCOMPARE(m_window->pos(), QPoint(150, 100));
+    QCOMPARE(m_window->size(), QSize(780, 560));
+}
+
+void tst_frmMain::partialOrBadGeometryIsIgnored()
+{
+    const double t = Twips();
+    const QSize designed = m_window->size();
+    Store(QStringLiteral("MAIN TOP"), QString::number(100 * t));
+    Store(QStringLiteral("MAIN LEFT"), QStringLiteral("left"));
+    Store(QStringLiteral("MAIN HEIGHT"), QString::number(560 * t));  // no width
+    m_window->Load(QString());
+    QCOMPARE(m_window->size(), designed);
+    QVERIFY(m_window->pos().y() != 100);
+}
+
+void tst_frmMain::closingStoresGeometry()
+{
+    m_window->Load(QString());
+    m_window->resize(720, 530);
+    m_window->move(40, 30);
+    QSignalSpy ended(m_window.get(), &frmMain::programEnded);
+    QVERIFY(m_window->close());
+    QCOMPARE(ended.count(), 1);
+    QVERIFY(!OptionsForm::IsLoaded());
+
+    const double t = Twips();
+    QCOMPARE(StoredGeometry("TOP").toDouble(), 30 * t);
+    QCOMPARE(StoredGeometry("LEFT").toDouble(), 40 * t);
+    QCOMPARE(StoredGeometry("HEIGHT").toDouble(), 530 * t);
+    QCOMPARE(StoredGeometry("WIDTH").toDouble(), 720 * t);
+}
+
+void tst_frmMain::minimisedCloseStoresNothing()
+{
+    m_window->Load(QString());
+    m_window->showMinimized();
+    QVERIFY(m_window->isMinimized());
+    QVERIFY(m_window->close());
+    for (const char* word : {"TOP", "LEFT", "HEIGHT", "WIDTH"})
+        QVERIFY2(!m_store->has(kHKEY_LOCAL_MACHINE, m_sSection, Settings::GeometryName(QStringLiteral("MAIN"), word)),
+                 word);
+}
+
+void tst_frmMain::storedOptionsOverrideTheDefaults()
+{
+    Store(QLatin1String(Settings::kAddToStartup), QStringLiteral("0"));
+    Store(QLatin1String(Settings::kDeleteLogOnStartup), QStringLiteral("True"));
+    Store(QLatin1String(Settings::kDeleteLogIfSizeExceeds), QStringLiteral("False"));
+    Store(QLatin1String(Settings::kSaveWindowSize), QStringLiteral("not a number"));
+    m_window->Load(QString());
+
+    const OptionsForm& options = OptionsForm::Loaded();
+    QVERIFY(!options.AddToStartup());
+    QVERIFY(options.DeleteLogOnStartup());
+    QVERIFY(!options.DeleteLogIfSizeExceeds());
+    QVERIFY(!options.SaveWindowSize());
+    QVERIFY(options.SaveWindowPosition());
+    QVERIFY(!m_store->has(kHKEY_CURRENT_USER, QLatin1String(Settings::kRunSection).mid(1), QStringLiteral("KELVO")));
+    QVERIFY(!QFileInfo::exists(StartupEntry::AutostartFilePath()));
+    QVERIFY2(!m_store->has(kHKEY_LOCAL_MACHINE, m_sSection, QLatin1String(Settings::kLogFileSize)),
+             "no size limit without size checking");
+}
+
+void tst_frmMain::logAndStatusRoutines()
+{
+    m_window->Load(QString());
+    auto* log = Child<QListWidget>("lstConnectionInfo");
+    for (const char* line : {"Connecting to 127.0.0.1", "220 Welcome", "USER anonymous"})
+        m_window->DisplayMessage(QLatin1String(line));
+    QCOMPARE(log->count(), 3);
+    QCOMPARE(log->currentRow(), 2);
+    QCOMPARE(log->currentItem()->text(), QStringLiteral("USER anonymous"));
+
+    auto* action = Child<QLabel>("stbProgressPanel1");
+    auto* bytes = Child<QLabel>("stbProgressPanel2");
+    auto* total = Child<QLabel>("stbProgressPanel3");
+    auto* progress = Child<QProgressBar>("prgStatus");
+    m_window->UpdateAction(QStringLiteral("Downloading"));
+    m_window->UpdateStatus(512, 2048, 25);
+    QCOMPARE(action->text(), QStringLiteral("Downloading"));
+    QCOMPARE(bytes->text(), QStringLiteral("512"));
+    QCOMPARE(total->text(), QStringLiteral("Total : 2048"));
+    QCOMPARE(progress->value(), 25);
+
+    m_window->UpdateStatus(5'000'000'000, 5'000'000'000, 100);
+    QCOMPARE(bytes->text(), QStringLiteral("5000000000"));
+    m_window->UpdateStatus(10, 5, 200);
+    QCOMPARE(progress->value(), 100);
+
+    m_window->ResetStatus();
+    QCOMPARE(progress->value(), 0);
+    QVERIFY(bytes->text().isEmpty());
+    QVERIFY(total->text().isEmpty());
+    QCOMPARE(action->text(), QStringLiteral("Downloading"));
+
+    Child<QAction>("mnuToolsClearLog")->trigger();
+    QCOMPARE(log->count(), 0);
+    m_window->DisplayMessage(QStringLiteral("after"));
+    QCOMPARE(log->currentRow(), 0);
+}
+
+QTEST_MAIN(tst_frmMain)
+#include "tst_frmMain.moc"
