@@ -1,0 +1,381 @@
+#include "cli/CliOptions.h"
+
+#include <QtNumeric>
+
+#include <optional>
+
+namespace {
+
+// Longest timeout that still fits the component's int milliseconds.
+constexpr double kMaxTimeoutSeconds = 2'000'000.0;
+
+int HexValue(char c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Strict percent-decoding: a '%' not followed by two hex digits is an error
+// rather than passed through, so that a mistyped password fails loudly.
+std::optional<QString> PercentDecode(const QString& sText)
+{
+    const QByteArray in = sText.toUtf8();
+    QByteArray out;
+    out.reserve(in.size());
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        if (in[i] != '%') {
+            out += in[i];
+            continue;
+        }
+        if (i + 2 >= in.size()) return std::nullopt;
+        const int hi = HexValue(in[i + 1]);
+        const int lo = HexValue(in[i + 2]);
+        if (hi < 0 || lo < 0) return std::nullopt;
+        out += char(hi * 16 + lo);
+        i += 2;
+    }
+    return QString::fromUtf8(out);
+}
+
+bool IsIpv6Literal(const QString& sHost)
+{
+    if (!sHost.contains(QLatin1Char(':'))) return false;
+    for (const QChar c : sHost) {
+        const bool bHex = c.isDigit() || (c.toLower() >= QLatin1Char('a') && c.toLower() <= QLatin1Char('f'));
+        if (!bHex && c != QLatin1Char(':') && c != QLatin1Char('.')) return false;
+    }
+    return true;
+}
+
+// Fills host, port, user, password and path of `options` from the URL.
+QString ParseUrl(const QString& sUrl, const QString& sEnvPassword, CliOptions& options)
+{
+    const QString kScheme = QStringLiteral("ftp://");
+    if (!sUrl.startsWith(kScheme, Qt::CaseInsensitive)) {
+        if (sUrl.contains(QStringLiteral("://")))
+            return QStringLiteral("only ftp:// URLs are supported: %1").arg(sUrl);
+        return QStringLiteral("expected an ftp:// URL, got '%1'").arg(sUrl);
+    }
+    const QString sRest = sUrl.mid(kScheme.size());
+    const qsizetype nSlash = sRest.indexOf(QLatin1Char('/'));
+    const QString sAuthority = nSlash < 0 ? sRest : sRest.left(nSlash);
+    const QString sPath = nSlash < 0 ? QString() : sRest.mid(nSlash);
+
+    // The last '@' ends the user part, so an unencoded '@' in a password works.
+    const qsizetype nAt = sAuthority.lastIndexOf(QLatin1Char('@'));
+    QString sHostPort = sAuthority;
+    if (nAt >= 0) {
+        const QString sUserInfo = sAuthority.left(nAt);
+        sHostPort = sAuthority.mid(nAt + 1);
+        const qsizetype nColon = sUserInfo.indexOf(QLatin1Char(':'));
+        const auto user = PercentDecode(nColon < 0 ? sUserInfo : sUserInfo.left(nColon));
+        if (!user) return QStringLiteral("bad percent escape in the user name");
+        if (user->isEmpty()) return QStringLiteral("the URL has an empty user name");
+        options.sUser = *user;
+        if (nColon < 0) {
+            options.sPassword = sEnvPassword;
+        } else {
+            const auto password = PercentDecode(sUserInfo.mid(nColon + 1));
+            if (!password) return QStringLiteral("bad percent escape in the password");
+            options.sPassword = *password;
+        }
+    } else {
+        options.sUser = QStringLiteral("anonymous");
+        options.sPassword = QStringLiteral("kelvo@");
+    }
+
+    QString sPort;
+    if (sHostPort.startsWith(QLatin1Char('['))) {
+        const qsizetype nClose = sHostPort.indexOf(QLatin1Char(']'));
+        if (nClose < 0) return QStringLiteral("unclosed '[' in the host");
+        options.sHost = sHostPort.mid(1, nClose - 1);
+        if (!IsIpv6Literal(options.sHost)) return QStringLiteral("not an IPv6 address: [%1]").arg(options.sHost);
+        const QString sAfter = sHostPort.mid(nClose + 1);
+        if (!sAfter.isEmpty()) {
+            if (!sAfter.startsWith(QLatin1Char(':'))) return QStringLiteral("unexpected text after ']': %1").arg(sAfter);
+            sPort = sAfter.mid(1);
+            if (sPort.isEmpty()) return QStringLiteral("the URL has an empty port");
+        }
+    } else {
+        const qsizetype nColon = sHostPort.indexOf(QLatin1Char(':'));
+        if (nColon >= 0 && sHostPort.indexOf(QLatin1Char(':'), nColon + 1) >= 0)
+            return QStringLiteral("an IPv6 address goes in brackets: ftp://[%1]/").arg(sHostPort);
+        options.sHost = nColon < 0 ? sHostPort : sHostPort.left(nColon);
+        if (nColon >= 0) {
+            sPort = sHostPort.mid(nColon + 1);
+            if (sPort.isEmpty()) return QStringLiteral("the URL has an empty port");
+        }
+    }
+    if (options.sHost.isEmpty()) return QStringLiteral("the URL has no host");
+    for (const QChar c : options.sHost) {
+        if (c.isSpace() || c == QLatin1Char('[') || c == QLatin1Char(']') || c == QLatin1Char('%'))
+            return QStringLiteral("bad host name: %1").arg(options.sHost);
+    }
+
+    if (!sPort.isEmpty()) {
+        bool bDigits = true;
+        for (const QChar c : sPort) bDigits = bDigits && c >= QLatin1Char('0') && c <= QLatin1Char('9');
+        bool bOk = false;
+        const int nPort = sPort.toInt(&bOk);
+        if (!bDigits || !bOk || nPort < 1 || nPort > 65535)
+            return QStringLiteral("bad port '%1' (1 to 65535)").arg(sPort);
+        options.nPort = nPort;
+    }
+
+    const auto path = PercentDecode(sPath);
+    if (!path) return QStringLiteral("bad percent escape in the path");
+    QString sFolder = *path;
+    while (sFolder.size() > 1 && sFolder.endsWith(QLatin1Char('/'))) sFolder.chop(1);
+    options.sPath = sFolder == QLatin1String("/") ? QString() : sFolder;
+    return QString();
+}
+
+struct CommandRule {
+    const char* sWord;
+    CliCommand command;
+    int nMin;
+    int nMax;   // -1: any number (joined)
+    const char* sUsage;
+};
+
+constexpr CommandRule kCommands[] = {
+    {"ls", CliCommand::List, 0, 1, "ls [REMOTE]"},
+    {"get", CliCommand::Get, 1, 2, "get REMOTE [LOCAL]"},
+    {"put", CliCommand::Put, 1, 2, "put LOCAL [REMOTE]"},
+    {"getdir", CliCommand::GetFolder, 2, 2, "getdir REMOTE LOCALDIR"},
+    {"putdir", CliCommand::PutFolder, 2, 2, "putdir LOCALDIR REMOTE"},
+    {"mkdir", CliCommand::MakeFolder, 1, 1, "mkdir NAME"},
+    {"rmdir", CliCommand::RemoveFolder, 1, 1, "rmdir NAME"},
+    {"rm", CliCommand::Remove, 1, 1, "rm NAME"},
+    {"mv", CliCommand::Rename, 2, 2, "mv FROM TO"},
+    {"quote", CliCommand::Quote, 1, -1, "quote \"RAW\""},
+    {"cd", CliCommand::ChangeFolder, 1, 1, "cd DIR"},
+    {"pwd", CliCommand::PrintFolder, 0, 0, "pwd"},
+    {"-", CliCommand::Script, 0, 0, "-"},
+};
+
+bool IsKnownOption(const QString& sWord)
+{
+    static const QStringList kOptions = {
+        QStringLiteral("--active"), QStringLiteral("--timeout"), QStringLiteral("--resume"),
+        QStringLiteral("--log"), QStringLiteral("--ascii"), QStringLiteral("--no-mlsd"),
+        QStringLiteral("--verbose"), QStringLiteral("--help"),
+    };
+    return kOptions.contains(sWord.section(QLatin1Char('='), 0, 0));
+}
+
+}  // namespace
+
+QString RemoteBaseName(const QString& sRemote)
+{
+    QString s = sRemote;
+    while (s.size() > 1 && s.endsWith(QLatin1Char('/'))) s.chop(1);
+    return s.mid(s.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+QString RemoteFolderPart(const QString& sRemote)
+{
+    const qsizetype nSlash = sRemote.lastIndexOf(QLatin1Char('/'));
+    if (nSlash < 0) return QString();
+    return nSlash == 0 ? QStringLiteral("/") : sRemote.left(nSlash);
+}
+
+QString ParseCommandWords(const QStringList& words, CliCommandLine& out, bool bInScript)
+{
+    if (words.isEmpty()) return QStringLiteral("missing command after the URL");
+    const QString& sWord = words.first();
+    const CommandRule* rule = nullptr;
+    for (const CommandRule& r : kCommands) {
+        if (sWord == QLatin1String(r.sWord)) rule = &r;
+    }
+    if (!rule || (bInScript && rule->command == CliCommand::Script))
+        return QStringLiteral("unknown command '%1'").arg(sWord);
+
+    QStringList args = words.mid(1);
+    const int nCount = int(args.size());
+    if (nCount < rule->nMin)
+        return QStringLiteral("%1: missing argument (usage: %2)").arg(sWord, QLatin1String(rule->sUsage));
+    if (rule->nMax >= 0 && nCount > rule->nMax)
+        return QStringLiteral("%1: too many arguments (usage: %2)").arg(sWord, QLatin1String(rule->sUsage));
+    for (const QString& sArg : args) {
+        if (sArg.isEmpty()) return QStringLiteral("%1: empty argument").arg(sWord);
+    }
+    if (rule->command == CliCommand::Quote) args = QStringList{args.join(QLatin1Char(' '))};
+    if (rule->command == CliCommand::Get && args.size() == 1) {
+        const QString sBase = RemoteBaseName(args.first());
+        if (sBase.isEmpty() || sBase == QLatin1String(".") || sBase == QLatin1String(".."))
+            return QStringLiteral("get: '%1' names no file; give LOCAL").arg(args.first());
+    }
+    out.command = rule->command;
+    out.args = args;
+    return QString();
+}
+
+CliParseResult ParseCliArguments(const QStringList& args, const QString& sEnvPassword)
+{
+    CliParseResult result;
+    CliOptions& o = result.options;
+    qsizetype i = 0;
+    for (; i < args.size(); ++i) {
+        const QString& sArg = args[i];
+        if (sArg == QLatin1String("--")) {
+            ++i;
+            break;
+        }
+        if (!sArg.startsWith(QLatin1Char('-')) || sArg == QLatin1String("-")) break;
+
+        // "--name value" and "--name=value" both work for the two options with a value.
+        const QString sName = sArg.section(QLatin1Char('='), 0, 0);
+        const bool bInline = sArg.contains(QLatin1Char('='));
+        auto value = [&](QString& sValue) -> bool {
+            if (bInline) {
+                sValue = sArg.section(QLatin1Char('='), 1);
+                return true;
+            }
+            if (i + 1 >= args.size()) return false;
+            sValue = args[++i];
+            return true;
+        };
+        if (bInline && sName != QLatin1String("--timeout") && sName != QLatin1String("--log") && IsKnownOption(sName)) {
+            result.sError = QStringLiteral("%1 takes no value").arg(sName);
+            return result;
+        }
+
+        if (sName == QLatin1String("--help")) {
+            o.bHelp = true;
+            return result;
+        } else if (sName == QLatin1String("--active")) {
+            o.bPassive = false;
+        } else if (sName == QLatin1String("--resume")) {
+            o.bResume = true;
+        } else if (sName == QLatin1String("--ascii")) {
+            o.bAscii = true;
+        } else if (sName == QLatin1String("--no-mlsd")) {
+            o.bUseMlsd = false;
+        } else if (sName == QLatin1String("--verbose")) {
+            o.bVerbose = true;
+        } else if (sName == QLatin1String("--log")) {
+            if (!value(o.sLogFile) || o.sLogFile.isEmpty()) {
+                result.sError = QStringLiteral("--log needs a file name");
+                return result;
+            }
+        } else if (sName == QLatin1String("--timeout")) {
+            QString sValue;
+            bool bOk = false;
+            const double dSeconds = value(sValue) ? sValue.toDouble(&bOk) : 0.0;
+            if (!bOk || !qIsFinite(dSeconds) || dSeconds <= 0.0 || dSeconds > kMaxTimeoutSeconds) {
+                result.sError = QStringLiteral("--timeout needs a positive number of seconds (at most %1)")
+                                    .arg(kMaxTimeoutSeconds, 0, 'f', 0);
+                return result;
+            }
+            o.nTimeoutMs = qMax(1, qRound(dSeconds * 1000.0));
+        } else {
+            result.sError = QStringLiteral("unknown option '%1'").arg(sArg);
+            return result;
+        }
+    }
+
+    if (i >= args.size()) {
+        result.sError = QStringLiteral("missing ftp:// URL");
+        return result;
+    }
+    result.sError = ParseUrl(args[i], sEnvPassword, o);
+    if (!result.sError.isEmpty()) return result;
+
+    const QStringList words = args.mid(i + 1);
+    // Options after the URL are almost surely misplaced rather than file names.
+    for (const QString& sWord : words) {
+        if (IsKnownOption(sWord)) {
+            result.sError = QStringLiteral("options go before the URL: %1").arg(sWord);
+            return result;
+        }
+    }
+    result.sError = ParseCommandWords(words, o.command, false);
+    return result;
+}
+
+QString TokenizeScriptLine(const QString& sLine, QStringList& words)
+{
+    words.clear();
+    const QString sTrimmed = sLine.trimmed();
+    if (sTrimmed.isEmpty() || sTrimmed.startsWith(QLatin1Char('#'))) return QString();
+
+    QString sWord;
+    bool bInWord = false;   // also true for "" so that an empty quoted word counts
+    bool bQuoted = false;
+    for (qsizetype i = 0; i < sTrimmed.size(); ++i) {
+        const QChar c = sTrimmed[i];
+        if (bQuoted) {
+            if (c == QLatin1Char('"')) {
+                bQuoted = false;
+            } else if (c == QLatin1Char('\\') && i + 1 < sTrimmed.size()
+                       && (sTrimmed[i + 1] == QLatin1Char('"') || sTrimmed[i + 1] == QLatin1Char('\\'))) {
+                sWord += sTrimmed[++i];
+            } else {
+                sWord += c;
+            }
+        } else if (c == QLatin1Char('"')) {
+            bQuoted = true;
+            bInWord = true;
+        } else if (c.isSpace()) {
+            if (bInWord) words << sWord;
+            sWord.clear();
+            bInWord = false;
+        } else {
+            sWord += c;
+            bInWord = true;
+        }
+    }
+    if (bQuoted) {
+        words.clear();
+        return QStringLiteral("unclosed double quote");
+    }
+    if (bInWord) words << sWord;
+    return QString();
+}
+
+QString CliUsageHint()
+{
+    return QStringLiteral("Usage: kelvoftp [options] ftp://[USER[:PASS]@]HOST[:PORT][/PATH] COMMAND [ARGS]\n"
+                          "Try 'kelvoftp --help' for more information.\n");
+}
+
+QString CliUsageText()
+{
+    return QStringLiteral(
+        "Usage: kelvoftp [options] ftp://[USER[:PASS]@]HOST[:PORT][/PATH] COMMAND [ARGS]\n"
+        "\n"
+        "Commands:\n"
+        "  ls [REMOTE]             list a folder: kind (d/f/l), size, date, name\n"
+        "  get REMOTE [LOCAL]      download a file (LOCAL may be a folder)\n"
+        "  put LOCAL [REMOTE]      upload a file\n"
+        "  getdir REMOTE LOCALDIR  download a folder with its subfolders\n"
+        "  putdir LOCALDIR REMOTE  upload a folder with its subfolders\n"
+        "  mkdir NAME              create a folder\n"
+        "  rmdir NAME              remove a folder\n"
+        "  rm NAME                 delete a file\n"
+        "  mv FROM TO              rename or move\n"
+        "  quote \"RAW\"             send a raw command and print the replies\n"
+        "  cd DIR                  change the current folder\n"
+        "  pwd                     print the current folder\n"
+        "  -                       read commands from standard input, one per line,\n"
+        "                          over one connection; stop at the first failure\n"
+        "\n"
+        "Options (before the URL):\n"
+        "  --active           active mode instead of passive\n"
+        "  --timeout SECONDS  connect and idle timeout\n"
+        "  --resume           get: continue the local file; put: continue the remote file\n"
+        "  --log FILE         write the protocol log to FILE\n"
+        "  --ascii            ASCII transfer type\n"
+        "  --no-mlsd          list with LIST even where MLSD is offered\n"
+        "  --verbose          print the protocol dialogue on standard error\n"
+        "  --help             print this help\n"
+        "\n"
+        "Without a user the login is anonymous. A user without a password in the URL\n"
+        "takes it from the environment variable KELVO_PASSWORD. Percent-escape '@', ':'\n"
+        "and '/' in user names and passwords (%40, %3A, %2F).\n"
+        "\n"
+        "Exit status: 0 success, 1 FTP or network failure, 2 usage error.\n");
+}

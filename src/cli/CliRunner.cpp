@@ -1,0 +1,355 @@
+#include "cli/CliRunner.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTextStream>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+void Write(FILE* stream, const QString& sText)
+{
+    const QByteArray bytes = sText.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+}
+
+void Out(const QString& sLine)
+{
+    Write(stdout, sLine + QLatin1Char('\n'));
+}
+
+void Err(const QString& sLine)
+{
+    Write(stderr, sLine + QLatin1Char('\n'));
+}
+
+QString HumanBytes(double dBytes)
+{
+    static const char* const kUnits[] = {"B", "KiB", "MiB", "GiB", "TiB"};
+    int nUnit = 0;
+    while (dBytes >= 1024.0 && nUnit < 4) {
+        dBytes /= 1024.0;
+        ++nUnit;
+    }
+    return nUnit == 0 ? QStringLiteral("%1 B").arg(qint64(dBytes))
+                      : QStringLiteral("%1 %2").arg(dBytes, 0, 'f', 1).arg(QLatin1String(kUnits[nUnit]));
+}
+
+bool HasWildcard(const QString& sName)
+{
+    return sName.contains(QLatin1Char('*')) || sName.contains(QLatin1Char('?'));
+}
+
+// "folder" and "folder/" both give "folder/*"; "/" gives "/*".
+QString FolderMask(QString sFolder)
+{
+    while (sFolder.size() > 1 && sFolder.endsWith(QLatin1Char('/'))) sFolder.chop(1);
+    return sFolder.endsWith(QLatin1Char('/')) ? sFolder + QLatin1Char('*') : sFolder + QStringLiteral("/*");
+}
+
+void PrintError(const FtpError& error)
+{
+    Err(QStringLiteral("kelvoftp: error %1: %2").arg(error.number).arg(error.description));
+}
+
+QString EntryLine(const ListingEntry& entry)
+{
+    const char cKind = entry.kind == ListingEntry::Folder ? 'd' : entry.kind == ListingEntry::Link ? 'l' : 'f';
+    const QString sDate = entry.date.isValid() ? entry.date.toString(Qt::ISODate) : QStringLiteral("-");
+    QString sName = entry.name;
+    if (entry.kind == ListingEntry::Link && !entry.linkTarget.isEmpty())
+        sName += QStringLiteral(" -> ") + entry.linkTarget;
+    return QStringLiteral("%1 %2 %3 %4").arg(QLatin1Char(cKind)).arg(entry.size, 12).arg(sDate, -19).arg(sName);
+}
+
+}  // namespace
+
+CliRunner::CliRunner(const CliOptions& options, QTextStream& script)
+    : m_options(options), m_script(script), m_bProgress(isatty(2) == 1)
+{
+}
+
+void CliRunner::ApplyOptions()
+{
+    m_ftp.setServerAddress(m_options.sHost);
+    m_ftp.setPort(m_options.nPort);
+    m_ftp.setUserName(m_options.sUser);
+    m_ftp.setPassword(m_options.sPassword);
+    m_ftp.setPassiveMode(m_options.bPassive);
+    m_ftp.setUseMlsd(m_options.bUseMlsd);
+    m_ftp.setTransferType(m_options.bAscii ? 1 : 0);
+    if (m_options.nTimeoutMs > 0) {
+        m_ftp.setConnectTimeout(m_options.nTimeoutMs);
+        m_ftp.setIdleTimeout(m_options.nTimeoutMs);
+    }
+    if (!m_options.sLogFile.isEmpty()) m_ftp.setLogFile(m_options.sLogFile);
+}
+
+void CliRunner::ConnectSignals()
+{
+    QObject::connect(&m_ftp, &FtpComponent::logText, &m_ftp, [this](const QString& sText, long) {
+        QString sLine = sText;
+        while (sLine.endsWith(QLatin1Char('\n')) || sLine.endsWith(QLatin1Char('\r'))) sLine.chop(1);
+        if (m_options.bVerbose) {
+            EndProgressLine();
+            Err(sLine);
+        }
+        // The component logs the command itself too; quote prints only the replies.
+        if (m_bQuoting && !m_sQuoteEcho.isEmpty() && sLine == m_sQuoteEcho)
+            m_sQuoteEcho.clear();
+        else if (m_bQuoting)
+            Out(sLine);
+    });
+    QObject::connect(&m_ftp, &FtpComponent::progress, &m_ftp,
+                     [this](qint64 nBytes, qint64 nTotal, int nPercent) { OnProgress(nBytes, nTotal, nPercent); });
+    QObject::connect(&m_ftp, &FtpComponent::receiving, &m_ftp, [this](const QString& sName) { StartTransfer(sName); });
+    QObject::connect(&m_ftp, &FtpComponent::sending, &m_ftp, [this](const QString& sName) { StartTransfer(sName); });
+    QObject::connect(&m_ftp, &FtpComponent::itemSkipped, &m_ftp,
+                     [this](const QString& sRemote, const QString& sLocal, long nReason) {
+                         EndProgressLine();
+                         const QString sName = sRemote.isEmpty() ? sLocal : sRemote;
+                         Err(QStringLiteral("kelvoftp: warning: skipped %1: %2").arg(sName, m_ftp.ReasonText(nReason)));
+                     });
+}
+
+int CliRunner::Run()
+{
+    ApplyOptions();
+    ConnectSignals();
+
+    int nStatus = kExitOk;
+    try {
+        m_ftp.Connect();
+        if (!m_options.sPath.isEmpty()) m_ftp.ChangeFolder(m_options.sPath);
+        if (m_options.command.command == CliCommand::Script)
+            nStatus = RunScript();
+        else
+            RunCommand(m_options.command);
+    } catch (const FtpError& error) {
+        EndProgressLine();
+        PrintError(error);
+        nStatus = kExitFailure;
+    }
+    EndProgressLine();
+    std::fflush(stdout);
+
+    // Always log out, also after a failure; an error here changes nothing.
+    m_bQuoting = false;
+    try {
+        m_ftp.Disconnect();
+    } catch (const FtpError&) {
+    }
+    return nStatus;
+}
+
+int CliRunner::RunScript()
+{
+    int nLine = 0;
+    while (!m_script.atEnd()) {
+        const QString sLine = m_script.readLine();
+        ++nLine;
+        QStringList words;
+        CliCommandLine command;
+        QString sError = TokenizeScriptLine(sLine, words);
+        if (sError.isEmpty() && words.isEmpty()) continue;
+        if (sError.isEmpty()) sError = ParseCommandWords(words, command, true);
+        if (!sError.isEmpty()) {
+            Err(QStringLiteral("kelvoftp: line %1: %2").arg(nLine).arg(sError));
+            return kExitUsage;
+        }
+        try {
+            RunCommand(command);
+        } catch (const FtpError& error) {
+            EndProgressLine();
+            PrintError(error);
+            Err(QStringLiteral("kelvoftp: stopped at line %1: %2").arg(nLine).arg(sLine.trimmed()));
+            return kExitFailure;
+        }
+        std::fflush(stdout);
+    }
+    return kExitOk;
+}
+
+void CliRunner::RunCommand(const CliCommandLine& command)
+{
+    const QStringList& a = command.args;
+    switch (command.command) {
+    case CliCommand::List:
+        List(a.value(0));
+        break;
+    case CliCommand::Get:
+        Get(a);
+        break;
+    case CliCommand::Put:
+        Put(a);
+        break;
+    case CliCommand::GetFolder:
+        m_ftp.ReceiveFolder(FolderMask(a[0]), a[1], true);
+        break;
+    case CliCommand::PutFolder:
+        if (!QFileInfo(a[0]).isDir())
+            throw FtpError{FtpErrorNumber::kLocalFile, QStringLiteral("not a local folder: %1").arg(a[0])};
+        m_ftp.SendFolder(FolderMask(a[0]), a[1], true, true);
+        break;
+    case CliCommand::MakeFolder:
+        m_ftp.CreateFolder(a[0]);
+        break;
+    case CliCommand::RemoveFolder:
+        m_ftp.RemoveFolder(a[0]);
+        break;
+    case CliCommand::Remove:
+        m_ftp.DeleteFile(a[0]);
+        break;
+    case CliCommand::Rename:
+        m_ftp.Rename(a[0], a[1]);
+        break;
+    case CliCommand::Quote:
+        m_bQuoting = true;
+        m_sQuoteEcho = a[0];
+        try {
+            m_ftp.SendCommand(a[0]);
+        } catch (...) {
+            m_bQuoting = false;
+            throw;
+        }
+        m_bQuoting = false;
+        break;
+    case CliCommand::ChangeFolder:
+        m_ftp.ChangeFolder(a[0]);
+        break;
+    case CliCommand::PrintFolder:
+        Out(m_ftp.currentFolder());
+        break;
+    case CliCommand::Script:
+    case CliCommand::None:
+        throw FtpError{FtpErrorNumber::kInvalidArgument, QStringLiteral("no command to run")};
+    }
+    EndProgressLine();
+}
+
+void CliRunner::List(const QString& sRemote)
+{
+    // ls FOLDER lists that folder; ls FOLDER/MASK or ls FILE lists what
+    // matches in the folder. Either way the current folder stays as it was,
+    // which matters to the following lines of a script.
+    const QString sPrevious = m_ftp.currentFolder();
+    QString sFolder = sRemote;
+    QString sMask;
+    if (HasWildcard(RemoteBaseName(sRemote))) {
+        sFolder = RemoteFolderPart(sRemote);
+        sMask = RemoteBaseName(sRemote);
+    }
+    bool bChanged = false;
+    if (!sFolder.isEmpty()) {
+        try {
+            m_ftp.ChangeFolder(sFolder);
+        } catch (const FtpError& error) {
+            // Not a folder: perhaps a file, listed from its own folder.
+            if (error.number != FtpErrorNumber::kRefused || !sMask.isEmpty()) throw;
+            const QString sParent = RemoteFolderPart(sRemote);
+            if (!sParent.isEmpty()) m_ftp.ChangeFolder(sParent);
+            QList<ListingEntry> entries = m_ftp.FolderContents(RemoteBaseName(sRemote));
+            entries.removeIf([&](const ListingEntry& e) { return e.name != RemoteBaseName(sRemote); });
+            if (!sParent.isEmpty() && !sPrevious.isEmpty()) m_ftp.ChangeFolder(sPrevious);
+            if (entries.isEmpty()) throw;
+            for (const ListingEntry& entry : entries) Out(EntryLine(entry));
+            return;
+        }
+        bChanged = true;
+    }
+    const QList<ListingEntry> entries = m_ftp.FolderContents(sMask);
+    if (bChanged && !sPrevious.isEmpty()) m_ftp.ChangeFolder(sPrevious);
+    for (const ListingEntry& entry : entries) Out(EntryLine(entry));
+}
+
+void CliRunner::Get(const QStringList& args)
+{
+    const QString& sRemote = args[0];
+    const QString sBase = RemoteBaseName(sRemote);
+    QString sLocal = args.size() > 1 ? args[1] : sBase;
+    if (QFileInfo(sLocal).isDir()) {
+        if (sBase.isEmpty() || sBase == QLatin1String(".") || sBase == QLatin1String(".."))
+            throw FtpError{FtpErrorNumber::kInvalidArgument, QStringLiteral("'%1' names no file").arg(sRemote)};
+        sLocal = QDir(sLocal).filePath(sBase);
+    }
+    const QFileInfo local(sLocal);
+    const qint64 nOffset = m_options.bResume && local.isFile() ? local.size() : 0;
+    m_ftp.ReceiveFile(sRemote, nOffset, sLocal);
+}
+
+void CliRunner::Put(const QStringList& args)
+{
+    const QFileInfo local(args[0]);
+    if (!local.isFile())
+        throw FtpError{FtpErrorNumber::kLocalFile, QStringLiteral("not a local file: %1").arg(args[0])};
+    QString sRemote = args.size() > 1 ? args[1] : local.fileName();
+    if (sRemote.endsWith(QLatin1Char('/'))) sRemote += local.fileName();
+
+    qint64 nOffset = 0;
+    if (m_options.bResume) {
+        nOffset = qMax<qint64>(0, RemoteFileSize(sRemote));
+        if (nOffset > local.size())
+            throw FtpError{FtpErrorNumber::kInvalidArgument,
+                           QStringLiteral("cannot resume: %1 is larger on the server (%2 bytes) than here (%3 bytes)")
+                               .arg(sRemote).arg(nOffset).arg(local.size())};
+        if (nOffset == local.size() && nOffset > 0) {
+            Err(QStringLiteral("kelvoftp: %1 is already complete on the server").arg(sRemote));
+            return;
+        }
+    }
+    m_ftp.SendFile(local.filePath(), nOffset, sRemote, nOffset > 0);
+}
+
+qint64 CliRunner::RemoteFileSize(const QString& sRemote)
+{
+    // FolderContents lists the current folder, so visit the file's folder.
+    const QString sFolder = RemoteFolderPart(sRemote);
+    const QString sName = RemoteBaseName(sRemote);
+    const QString sPrevious = m_ftp.currentFolder();
+    if (!sFolder.isEmpty()) m_ftp.ChangeFolder(sFolder);
+    const QList<ListingEntry> entries = m_ftp.FolderContents(sName);
+    if (!sFolder.isEmpty() && !sPrevious.isEmpty()) m_ftp.ChangeFolder(sPrevious);
+    for (const ListingEntry& entry : entries) {
+        if (entry.name == sName && entry.kind != ListingEntry::Folder) return entry.size;
+    }
+    return -1;
+}
+
+void CliRunner::StartTransfer(const QString& sName)
+{
+    EndProgressLine();
+    m_sTransferName = sName;
+    m_nTransferBase = -1;
+}
+
+void CliRunner::OnProgress(qint64 nBytes, qint64 nTotal, int nPercent)
+{
+    if (!m_bProgress) return;
+    // The rate counts from the first report, so that a resumed transfer's
+    // earlier bytes do not inflate it.
+    if (m_nTransferBase < 0) {
+        m_nTransferBase = nBytes;
+        m_transferTimer.start();
+    }
+    QString sLine = m_sTransferName.isEmpty() ? QString() : m_sTransferName + QStringLiteral("  ");
+    sLine += HumanBytes(double(nBytes));
+    if (nTotal > 0) sLine += QStringLiteral(" / %1  %2%").arg(HumanBytes(double(nTotal))).arg(nPercent, 3);
+    const qint64 nMs = m_transferTimer.elapsed();
+    if (nMs > 0 && nBytes > m_nTransferBase)
+        sLine += QStringLiteral("  %1/s").arg(HumanBytes(double(nBytes - m_nTransferBase) * 1000.0 / double(nMs)));
+    const int nWidth = int(sLine.size());
+    if (nWidth < m_nProgressWidth) sLine += QString(m_nProgressWidth - nWidth, QLatin1Char(' '));
+    m_nProgressWidth = nWidth;
+    Write(stderr, QLatin1Char('\r') + sLine);
+    m_bProgressShown = true;
+}
+
+void CliRunner::EndProgressLine()
+{
+    if (!m_bProgressShown) return;
+    Write(stderr, QStringLiteral("\n"));
+    m_bProgressShown = false;
+    m_nProgressWidth = 0;
+}

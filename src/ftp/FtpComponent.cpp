@@ -1,0 +1,373 @@
+#include "ftp/FtpComponent.h"
+
+#include "ftp/FtpSession.h"
+
+#include <QEventLoop>
+#include <QPointer>
+#include <QThread>
+
+#include <optional>
+
+using namespace FtpErrorNumber;
+
+FtpComponent::FtpComponent(QObject* parent) : QObject(parent)
+{
+    m_pThread = new QThread(this);
+    m_pThread->setObjectName(QStringLiteral("FtpWorker"));
+    m_pSession = new FtpSession(m_abort, m_state);
+    m_pSession->moveToThread(m_pThread);
+    connect(m_pThread, &QThread::finished, m_pSession, &QObject::deleteLater);
+
+    // Events are queued into this thread, so they arrive while a call's
+    // local event loop runs, in the order the worker raised them.
+    connect(m_pSession, &FtpSession::logText, this, &FtpComponent::logText, Qt::QueuedConnection);
+    connect(m_pSession, &FtpSession::progress, this, &FtpComponent::progress, Qt::QueuedConnection);
+    connect(m_pSession, &FtpSession::receiving, this, &FtpComponent::receiving, Qt::QueuedConnection);
+    connect(m_pSession, &FtpSession::sending, this, &FtpComponent::sending, Qt::QueuedConnection);
+    connect(m_pSession, &FtpSession::itemSkipped, this, &FtpComponent::itemSkipped, Qt::QueuedConnection);
+    connect(
+        m_pSession, &FtpSession::disconnected, this,
+        [this] {
+            if (!m_bRunning) m_sCurrentFolder.clear();
+            Q_EMIT disconnected();
+        },
+        Qt::QueuedConnection);
+    // The worker waits for these answers; a call is always running then, so
+    // this thread is in its local event loop and answers at once.
+    connect(
+        m_pSession, &FtpSession::accountQuery, this, [this](QString* pAccount) { Q_EMIT accountQuery(*pAccount); },
+        Qt::BlockingQueuedConnection);
+    connect(
+        m_pSession, &FtpSession::passwordQuery, this, [this](QString* pPassword) { Q_EMIT passwordQuery(*pPassword); },
+        Qt::BlockingQueuedConnection);
+    m_pThread->start();
+}
+
+FtpComponent::~FtpComponent()
+{
+    m_abort = true;
+    FtpSession* session = m_pSession;
+    QMetaObject::invokeMethod(
+        session, [session] { session->disconnectFromServer(); }, Qt::BlockingQueuedConnection);
+    m_pThread->quit();
+    m_pThread->wait();
+}
+
+// --- the worker -----------------------------------------------------------------
+
+void FtpComponent::ApplySettings(FtpSession& session) const
+{
+    FtpSession::Settings s;
+    s.sUser = m_sUserName;
+    s.sPassword = m_sPassword;
+    s.sServer = m_sServer;
+    s.nPort = m_nPort;
+    s.bPassive = m_bPassive;
+    s.nTransferType = m_nTransferType;
+    s.nConnectTimeoutMs = m_nConnectTimeoutMs;
+    s.nIdleTimeoutMs = m_nIdleTimeoutMs;
+    s.bUseMlsd = m_bUseMlsd;
+    s.nProxyType = m_nProxyType;
+    session.apply(s);
+}
+
+void FtpComponent::Run(const std::function<void(FtpSession&)>& fn)
+{
+    if (m_bRunning) throw FtpError{kBusy, QStringLiteral("Another FTP operation is still running.")};
+    m_bRunning = true;
+    m_abort = false;
+    const long previous = m_state;
+
+    std::optional<FtpError> error;
+    QString folder;
+    QEventLoop loop;
+    QPointer<QEventLoop> pLoop(&loop);
+    FtpSession* session = m_pSession;
+    QMetaObject::invokeMethod(
+        session,
+        [&, session] {
+            ApplySettings(*session);
+            session->beginOperation();
+            try {
+                fn(*session);
+            } catch (const FtpError& e) {
+                error = e;
+            } catch (const std::exception& e) {
+                error = FtpError{kProtocol, QString::fromLocal8Bit(e.what())};
+            }
+            session->endOperation();
+            folder = session->currentFolder();
+            // Queued behind every event raised above, so they are all
+            // delivered before the call returns.
+            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
+    loop.exec();
+
+    m_bRunning = false;
+    m_abort = false;
+    m_sCurrentFolder = folder;
+    if (m_state != previous) Q_EMIT stateChanged(m_state, previous, QString());
+    if (error) throw *error;
+}
+
+// --- properties -----------------------------------------------------------------
+
+QString FtpComponent::currentFolder() const { return m_sCurrentFolder; }
+
+long FtpComponent::state() const { return m_state; }
+
+void FtpComponent::setLogFile(const QString& sPath)
+{
+    m_sLogFile = sPath;
+    FtpSession* session = m_pSession;
+    // Queued: the worker may be busy, and it takes the file between calls.
+    QMetaObject::invokeMethod(session, [session, sPath] { session->setLogFile(sPath); }, Qt::QueuedConnection);
+}
+
+void FtpComponent::setTransferType(long n) { m_nTransferType = n == 1 ? 1 : 0; }
+
+void FtpComponent::setAbort(bool b)
+{
+    if (b && m_bRunning) m_abort = true;
+}
+
+QVariant FtpComponent::GetProperty(int nId) const
+{
+    switch (nId) {
+    case kUserName: return m_sUserName;
+    case kServerAddress: return m_sServer;
+    case kPort: return m_nPort;
+    case kCurrentFolder: return currentFolder();
+    case kListingOption: return static_cast<qlonglong>(m_nListingOption);
+    case kPassiveMode: return m_bPassive;
+    case kLogFile: return m_sLogFile;
+    case kState: return static_cast<qlonglong>(state());
+    case kTransferType: return static_cast<qlonglong>(m_nTransferType);
+    case kProxyType: return static_cast<qlonglong>(m_nProxyType);
+    case kProxyAddress: return m_sProxyAddress;
+    case kProxyPort: return m_nProxyPort;
+    case kProxyUser: return m_sProxyUser;
+    default: throw FtpError{kInvalidArgument, QStringLiteral("Property %1 cannot be read.").arg(nId)};
+    }
+}
+
+void FtpComponent::PutProperty(int nId, const QVariant& value)
+{
+    switch (nId) {
+    case kUserName: setUserName(value.toString()); break;
+    case kPassword: setPassword(value.toString()); break;
+    case kServerAddress: setServerAddress(value.toString()); break;
+    case kPort: setPort(value.toInt()); break;
+    case kListingOption: setListingOption(value.toLongLong()); break;
+    case kPassiveMode: setPassiveMode(value.toBool()); break;
+    case kLogFile: setLogFile(value.toString()); break;
+    case kTransferType: setTransferType(value.toLongLong()); break;
+    case kProxyType: setProxyType(value.toLongLong()); break;
+    case kProxyAddress: setProxyAddress(value.toString()); break;
+    case kProxyPort: setProxyPort(value.toInt()); break;
+    case kProxyUser: setProxyUser(value.toString()); break;
+    case kProxyPassword: setProxyPassword(value.toString()); break;
+    case kAbort: setAbort(value.toBool()); break;
+    default: throw FtpError{kInvalidArgument, QStringLiteral("Property %1 cannot be set.").arg(nId)};
+    }
+}
+
+QVariant FtpComponent::Invoke(int nId, const QVariantList& args)
+{
+    auto arg = [&](int i) {
+        if (i >= args.size())
+            throw FtpError{kInvalidArgument, QStringLiteral("Call %1 needs at least %2 arguments.").arg(nId).arg(i + 1)};
+        return args[i];
+    };
+    switch (nId) {
+    case kChangeFolder: ChangeFolder(arg(0).toString()); return {};
+    case kParentFolder: ParentFolder(); return {};
+    case kConnect: Connect(); return {};
+    case kDisconnect: Disconnect(); return {};
+    case kCreateFolder: CreateFolder(arg(0).toString()); return {};
+    case kDeleteFile: DeleteFile(arg(0).toString()); return {};
+    case kRemoveFolder: RemoveFolder(arg(0).toString()); return {};
+    case kFolderContents: {
+        QVariantList rows;
+        for (const ListingEntry& e : FolderContents(args.value(0).toString(), args.value(1).toLongLong()))
+            rows.append(QVariantList{e.name, e.date, e.size});
+        return rows;
+    }
+    case kListFolder: ListFolder(args.value(0).toString()); return {};
+    case kReceiveFile: ReceiveFile(arg(0).toString(), arg(1).toLongLong(), arg(2).toString()); return {};
+    case kReceiveFolder: ReceiveFolder(arg(0).toString(), arg(1).toString(), arg(2).toBool()); return {};
+    case kRename: Rename(arg(0).toString(), arg(1).toString()); return {};
+    case kSendCommand: SendCommand(arg(0).toString()); return {};
+    case kSendFile: SendFile(arg(0).toString(), arg(1).toLongLong(), arg(2).toString(), arg(3).toBool()); return {};
+    case kSendFolder: SendFolder(arg(0).toString(), arg(1).toString(), arg(2).toBool(), arg(3).toBool()); return {};
+    case kReasonText: return ReasonText(arg(0).toLongLong());
+    default: throw FtpError{kInvalidArgument, QStringLiteral("There is no call %1.").arg(nId)};
+    }
+}
+
+// --- calls ----------------------------------------------------------------------
+
+namespace {
+
+void RequireConnection(FtpSession& s)
+{
+    if (!s.connected()) throw FtpError{kNotConnected, QStringLiteral("Not connected to a server.")};
+}
+
+void RequireName(const QString& sName, const char* sWhat)
+{
+    if (sName.trimmed().isEmpty())
+        throw FtpError{kInvalidArgument, QStringLiteral("No %1 given.").arg(QLatin1String(sWhat))};
+}
+
+}  // namespace
+
+void FtpComponent::Connect()
+{
+    Run([](FtpSession& s) { s.connectAndLogin(); });
+}
+
+void FtpComponent::Disconnect()
+{
+    if (m_bRunning) {  // from an event handler: stop the call first
+        m_abort = true;
+        return;
+    }
+    Run([](FtpSession& s) { s.disconnectFromServer(); });
+    m_sCurrentFolder.clear();
+}
+
+void FtpComponent::ChangeFolder(const QString& sFolder)
+{
+    RequireName(sFolder, "folder");
+    Run([&](FtpSession& s) {
+        RequireConnection(s);
+        s.changeFolder(sFolder);
+    });
+}
+
+void FtpComponent::ParentFolder()
+{
+    Run([](FtpSession& s) {
+        RequireConnection(s);
+        s.parentFolder();
+    });
+}
+
+void FtpComponent::CreateFolder(const QString& sName)
+{
+    RequireName(sName, "folder name");
+    Run([&](FtpSession& s) {
+        RequireConnection(s);
+        s.makeFolder(sName);
+    });
+}
+
+void FtpComponent::DeleteFile(const QString& sName)
+{
+    RequireName(sName, "file name");
+    Run([&](FtpSession& s) {
+        RequireConnection(s);
+        s.deleteFile(sName);
+    });
+}
+
+void FtpComponent::RemoveFolder(const QString& sName)
+{
+    RequireName(sName, "folder name");
+    Run([&](FtpSession& s) {
+        RequireConnection(s);
+        s.removeFolder(sName);
+    });
+}
+
+QList<ListingEntry> FtpComponent::FolderContents(const QString& sMask, long)
+{
+    QList<ListingEntry> entries;
+    Run([&](FtpSession& s) {
+        RequireConnection(s);
+        entries = s.list();
+    });
+    entries.removeIf([&](const ListingEntry& e) { return !FtpSession::MatchesMask(e.name, sMask); });
+    return entries;
+}
+
+void FtpComponent::ListFolder(const QString& sMask)
+{
+    const QList<ListingEntry> entries = FolderContents(sMask);
+    for (const ListingEntry& e : entries) Q_EMIT listingEntry(e.name, e.date, e.size, e.kind, e.linkTarget);
+}
+
+void FtpComponent::ReceiveFile(const QString& sRemote, qint64 nOffset, const QString& sLocal)
+{
+    RequireName(sRemote, "remote file name");
+    RequireName(sLocal, "local file name");
+    Run([&](FtpSession& s) {
+        RequireConnection(s);
+        s.receiveFile(sRemote, nOffset, sLocal);
+    });
+}
+
+void FtpComponent::ReceiveFolder(const QString& sMask, const QString& sLocalFolder, bool bRecurse)
+{
+    RequireName(sMask, "remote folder");
+    RequireName(sLocalFolder, "local folder");
+    Run([&](FtpSession& s) {
+        RequireConnection(s);
+        s.receiveFolder(sMask, sLocalFolder, bRecurse);
+    });
+}
+
+void FtpComponent::Rename(const QString& sOld, const QString& sNew)
+{
+    RequireName(sOld, "name");
+    RequireName(sNew, "new name");
+    Run([&](FtpSession& s) {
+        RequireConnection(s);
+        s.rename(sOld, sNew);
+    });
+}
+
+void FtpComponent::SendCommand(const QString& sCommand)
+{
+    RequireName(sCommand, "command");
+    Run([&](FtpSession& s) {
+        RequireConnection(s);
+        s.sendCommand(sCommand);
+    });
+}
+
+void FtpComponent::SendFile(const QString& sLocal, qint64 nOffset, const QString& sRemote, bool bResume)
+{
+    RequireName(sLocal, "local file name");
+    RequireName(sRemote, "remote file name");
+    Run([&](FtpSession& s) {
+        RequireConnection(s);
+        s.sendFile(sLocal, nOffset, sRemote, bResume);
+    });
+}
+
+void FtpComponent::SendFolder(const QString& sLocalMask, const QString& sRemoteFolder, bool, bool bRecurse)
+{
+    RequireName(sLocalMask, "local folder");
+    RequireName(sRemoteFolder, "remote folder name");
+    Run([&](FtpSession& s) {
+        RequireConnection(s);
+        s.sendFolder(sLocalMask, sRemoteFolder, bRecurse);
+    });
+}
+
+QString FtpComponent::ReasonText(long nReason) const
+{
+    switch (nReason) {
+    case kSkipUnsafeName: return QStringLiteral("the name cannot be used as a file name here");
+    case kSkipSubfolder: return QStringLiteral("it is a subfolder, and subfolders were not asked for");
+    case kSkipNoMatch: return QStringLiteral("the name does not match the mask");
+    case kSkipLoop: return QStringLiteral("it leads back into a folder already being copied");
+    case kSkipSpecial: return QStringLiteral("it is not a regular file or folder");
+    case kSkipLocalError: return QStringLiteral("the local file or folder could not be created or read");
+    case kSkipRefused: return QStringLiteral("the server refused it");
+    default: return QStringLiteral("unknown reason %1").arg(nReason);
+    }
+}

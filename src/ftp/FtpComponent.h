@@ -1,0 +1,190 @@
+#pragma once
+
+#include "ftp/FtpError.h"
+#include "ftp/ListingEntry.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QVariant>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+class FtpSession;
+class QThread;
+
+// The FTP component: properties and calls by dispatch id, and one signal per
+// event. The protocol work runs in a worker thread; every call made from the
+// owning thread posts its operation there and runs a local event loop until
+// it ends, so the event signals arrive (and are handled) while the call is
+// still in progress, and the abort property can be set from a handler or a
+// button in the meantime. Failing calls throw FtpError (see FtpError.h).
+//
+// Only one call runs at a time: a call made while another is running (from
+// an event handler, say) throws FtpError kBusy instead of queueing.
+class FtpComponent final : public QObject {
+    Q_OBJECT
+public:
+    enum DispatchId {
+        kUserName = 100,
+        kPassword = 101,
+        kServerAddress = 102,
+        kPort = 103,
+        kCurrentFolder = 200,
+        kListingOption = 201,
+        kPassiveMode = 304,
+        kLogFile = 402,
+        kState = 403,
+        kTransferType = 405,
+        kProxyType = 500,
+        kProxyAddress = 501,
+        kProxyPort = 502,
+        kProxyUser = 503,
+        kProxyPassword = 504,
+        kAbort = 1900,
+        kChangeFolder = 2000,
+        kParentFolder = 2001,
+        kConnect = 2003,
+        kCreateFolder = 2004,
+        kDeleteFile = 2005,
+        kDisconnect = 2006,
+        kFolderContents = 2007,
+        kListFolder = 2008,
+        kReceiveFile = 2009,
+        kReceiveFolder = 2011,
+        kRemoveFolder = 2012,
+        kRename = 2013,
+        kSendCommand = 2014,
+        kSendFile = 2015,
+        kSendFolder = 2018,
+        kReasonText = 2020,
+    };
+
+    // Values of the state property.
+    enum State { kStateNotConnected = 0, kStateConnected = 2, kStateBusy = 3 };
+
+    // Reason codes of the item-skipped event; ReasonText gives their words.
+    enum SkipReason {
+        kSkipUnsafeName = 1,      // the listed name cannot be used as a file name here
+        kSkipSubfolder = 2,       // a subfolder, and subfolders were not asked for
+        kSkipNoMatch = 3,         // the name does not match the mask
+        kSkipLoop = 4,            // a link back into a folder already being copied
+        kSkipSpecial = 5,         // not a regular file or folder (device, socket, pipe)
+        kSkipLocalError = 6,      // the local file or folder could not be created or read
+        kSkipRefused = 7,         // the server refused this item
+    };
+
+    explicit FtpComponent(QObject* parent = nullptr);
+    ~FtpComponent() override;
+
+    // --- by dispatch id ----------------------------------------------------
+    QVariant GetProperty(int nId) const;
+    void PutProperty(int nId, const QVariant& value);
+    QVariant Invoke(int nId, const QVariantList& args = {});
+
+    // --- properties ----------------------------------------------------------
+    void setUserName(const QString& s) { m_sUserName = s; }
+    QString userName() const { return m_sUserName; }
+    void setPassword(const QString& s) { m_sPassword = s; }
+    void setServerAddress(const QString& s) { m_sServer = s; }
+    QString serverAddress() const { return m_sServer; }
+    void setPort(int n) { m_nPort = n; }
+    int port() const { return m_nPort; }
+    QString currentFolder() const;           // as the server last reported it (PWD)
+    void setListingOption(long n) { m_nListingOption = n; }  // kept; listings always use MLSD or plain LIST
+    void setPassiveMode(bool b) { m_bPassive = b; }
+    bool passiveMode() const { return m_bPassive; }
+    void setLogFile(const QString& sPath);   // the protocol log; empty: none
+    long state() const;
+    void setTransferType(long n);            // 1 ASCII, 0 binary
+    long transferType() const { return m_nTransferType; }
+    void setProxyType(long n) { m_nProxyType = n; }
+    void setProxyAddress(const QString& s) { m_sProxyAddress = s; }
+    void setProxyPort(int n) { m_nProxyPort = n ? n : 1080; }
+    void setProxyUser(const QString& s) { m_sProxyUser = s; }
+    void setProxyPassword(const QString& s) { m_sProxyPassword = s; }
+    // True stops the running call (it then throws kAborted). Set while no
+    // call runs, it has no effect: it never carries over to the next call.
+    void setAbort(bool b);
+
+    // Waits, in milliseconds: connecting (and the greeting), and any other
+    // wait for the server (a reply, data, the data connection).
+    void setConnectTimeout(int nMs) { m_nConnectTimeoutMs = nMs; }
+    void setIdleTimeout(int nMs) { m_nIdleTimeoutMs = nMs; }
+    // Use MLSD for listings when the server offers it (default true).
+    void setUseMlsd(bool b) { m_bUseMlsd = b; }
+
+    // --- calls ---------------------------------------------------------------
+    void ChangeFolder(const QString& sFolder);
+    void ParentFolder();
+    void Connect();
+    void Disconnect();   // harmless when not connected
+    void CreateFolder(const QString& sName);
+    void DeleteFile(const QString& sName);
+    void RemoveFolder(const QString& sName);
+    // The entries of the current folder; sMask filters names with * and ?.
+    QList<ListingEntry> FolderContents(const QString& sMask = QString(), long nReserved = 0);
+    // One listingEntry signal per entry of the current folder matching sMask.
+    void ListFolder(const QString& sMask = QString());
+    // Receives sRemote into sLocal, from byte nOffset (the local file is kept
+    // up to there and appended to) or from the start (the file is replaced).
+    void ReceiveFile(const QString& sRemote, qint64 nOffset, const QString& sLocal);
+    // sMask is "folder/*" (or "folder\*", or "folder/*.txt"): the files of the
+    // remote folder that match go into sLocalFolder, which is created when
+    // missing; with bRecurse its subfolders follow, each into a local folder
+    // of the same name, whatever the mask.
+    void ReceiveFolder(const QString& sMask, const QString& sLocalFolder, bool bRecurse);
+    void Rename(const QString& sOld, const QString& sNew);
+    // Sends a raw command line; the replies arrive as logText signals. A
+    // negative reply is not an error here: the caller reads the log.
+    void SendCommand(const QString& sCommand);
+    // Sends sLocal as sRemote. With bResume and nOffset > 0 the transfer
+    // continues the remote file from byte nOffset (REST + STOR, or APPE when
+    // the server refuses REST); otherwise the remote file is replaced.
+    void SendFile(const QString& sLocal, qint64 nOffset, const QString& sRemote, bool bResume);
+    // sLocalMask is "<local folder>/*" (or with "\" or a pattern); the remote
+    // folder sRemoteFolder is created inside the current folder when missing.
+    void SendFolder(const QString& sLocalMask, const QString& sRemoteFolder, bool bReserved, bool bRecurse);
+    QString ReasonText(long nReason) const;
+
+Q_SIGNALS:
+    void accountQuery(QString& sAccount);     // fill in the account, or leave it empty to give up
+    void passwordQuery(QString& sPassword);   // the same for a password the server asks again for
+    void disconnected();
+    void progress(qint64 nBytes, qint64 nTotalBytes, int nPercent);
+    void listingEntry(const QString& sName, const QDateTime& date, qint64 nSize, int nKind, const QString& sExtra);
+    void logText(const QString& sText, long nReserved);
+    void receiving(const QString& sFileName);
+    void sending(const QString& sFileName);
+    void itemSkipped(const QString& sRemoteName, const QString& sLocalName, long nReason);
+    void stateChanged(long nState, long nPrevious, const QString& sText);
+
+private:
+    friend class FtpSession;
+    // Runs fn in the worker thread and waits, handling events, until it ends.
+    void Run(const std::function<void(FtpSession&)>& fn);
+    void ApplySettings(FtpSession& session) const;
+
+    QString m_sUserName, m_sPassword, m_sServer;
+    int m_nPort = 21;
+    long m_nListingOption = 0;
+    bool m_bPassive = true;
+    long m_nTransferType = 0;
+    long m_nProxyType = 0;
+    QString m_sProxyAddress, m_sProxyUser, m_sProxyPassword;
+    int m_nProxyPort = 1080;
+    int m_nConnectTimeoutMs = 30'000;
+    int m_nIdleTimeoutMs = 60'000;
+    bool m_bUseMlsd = true;
+    bool m_bRunning = false;
+    QString m_sCurrentFolder;      // copied from the session after every call
+    QString m_sLogFile;
+    std::atomic<bool> m_abort{false};
+    std::atomic<int> m_state{kStateNotConnected};
+
+    QThread* m_pThread = nullptr;
+    FtpSession* m_pSession = nullptr;  // lives in m_pThread
+};

@@ -1,0 +1,1016 @@
+#include "ftp/FtpSession.h"
+
+#include "ftp/FtpComponent.h"
+#include "ftp/ListingParser.h"
+
+#include <QDateTime>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTcpSocket>
+
+namespace {
+
+using namespace FtpErrorNumber;
+
+constexpr int kSliceMs = 50;                       // how often waits look at the abort flag
+constexpr qint64 kBlockSize = 1 << 20;             // bytes moved per read or write
+constexpr qint64 kMaxListingBytes = 256LL << 20;   // a listing larger than this is refused
+constexpr int kMaxDepth = 64;                      // folder recursion
+constexpr int kProgressIntervalMs = 250;
+
+FtpError Error(long nNumber, const QString& sText) { return FtpError{nNumber, sText}; }
+
+// Line-end conversion for ASCII transfers: the wire uses CRLF, files here LF.
+class AsciiDecoder {
+public:
+    QByteArray convert(const QByteArray& in)
+    {
+        QByteArray out;
+        out.reserve(in.size() + 1);
+        for (char c : in) {
+            if (m_bPendingCr) {
+                m_bPendingCr = false;
+                if (c != '\n') out += '\r';
+            }
+            if (c == '\r') m_bPendingCr = true;
+            else out += c;
+        }
+        return out;
+    }
+    QByteArray finish() { return std::exchange(m_bPendingCr, false) ? QByteArray("\r") : QByteArray(); }
+
+private:
+    bool m_bPendingCr = false;
+};
+
+QByteArray ToCrLf(const QByteArray& in, bool& bLastWasCr)
+{
+    QByteArray out;
+    out.reserve(in.size() + in.size() / 32 + 1);
+    for (char c : in) {
+        if (c == '\n' && !bLastWasCr) out += '\r';
+        out += c;
+        bLastWasCr = c == '\r';
+    }
+    return out;
+}
+
+}  // namespace
+
+FtpSession::FtpSession(std::atomic<bool>& abortFlag, std::atomic<int>& state) : m_abort(abortFlag), m_state(state) {}
+
+FtpSession::~FtpSession() { closeControl(); }
+
+void FtpSession::setLogFile(const QString& sPath)
+{
+    m_logFile.close();
+    m_logFile.setFileName(sPath);
+    if (!sPath.isEmpty()) {
+        QDir().mkpath(QFileInfo(sPath).absolutePath());
+        m_logFile.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text);
+    }
+}
+
+bool FtpSession::connected() const { return m_control && m_control->state() == QAbstractSocket::ConnectedState; }
+
+void FtpSession::beginOperation()
+{
+    m_bInOperation = true;
+    if (connected()) m_state = FtpComponent::kStateBusy;
+}
+
+void FtpSession::endOperation()
+{
+    m_bInOperation = false;
+    m_state = connected() ? FtpComponent::kStateConnected : FtpComponent::kStateNotConnected;
+}
+
+// --- logging -------------------------------------------------------------------
+
+void FtpSession::log(const QString& sText)
+{
+    Q_EMIT logText(sText, 0);
+    if (m_logFile.isOpen()) {
+        const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+        m_logFile.write((stamp + QLatin1Char(' ') + sText + QLatin1Char('\n')).toUtf8());
+        m_logFile.flush();
+    }
+}
+
+void FtpSession::logReply(const FtpReply& reply)
+{
+    for (const QString& line : reply.lines) log(line);
+}
+
+// --- control connection ----------------------------------------------------------
+
+QByteArray FtpSession::encode(const QString& sText) const { return m_bUtf8 ? sText.toUtf8() : sText.toLatin1(); }
+
+QString FtpSession::decode(const QByteArray& bytes) const { return DecodeServerText(bytes, m_bUtf8); }
+
+void FtpSession::checkAbort() const
+{
+    if (m_abort) throw Error(kAborted, QStringLiteral("The operation was aborted."));
+}
+
+void FtpSession::closeControl()
+{
+    if (!m_control) return;
+    m_control->disconnect(this);
+    m_control->abort();
+    // Later: this may run inside one of the socket's own signals.
+    m_control.release()->deleteLater();
+    m_parser.reset();
+    m_sCurrentFolder.clear();
+    m_nSentType = -1;
+}
+
+void FtpSession::lost(const QString& sWhy)
+{
+    closeControl();
+    m_state = FtpComponent::kStateNotConnected;
+    log(sWhy);
+    Q_EMIT disconnected();
+    throw Error(kConnectionLost, sWhy);
+}
+
+void FtpSession::waitConnected(QAbstractSocket& socket, int nTimeoutMs, const QString& sWhat)
+{
+    const QDeadlineTimer deadline(nTimeoutMs);
+    while (socket.state() != QAbstractSocket::ConnectedState) {
+        checkAbort();
+        if (socket.state() == QAbstractSocket::UnconnectedState)
+            throw Error(sWhat == QLatin1String("data") ? kDataConnection : kConnectFailed,
+                        QStringLiteral("Cannot open the %1 connection: %2").arg(sWhat, socket.errorString()));
+        if (deadline.hasExpired())
+            throw Error(kTimeout, QStringLiteral("Timed out opening the %1 connection.").arg(sWhat));
+        socket.waitForConnected(kSliceMs);
+    }
+}
+
+void FtpSession::send(const QString& sCommand)
+{
+    if (!connected()) throw Error(kNotConnected, QStringLiteral("Not connected."));
+    drainUnsolicited();
+    if (sCommand.contains(QLatin1Char('\r')) || sCommand.contains(QLatin1Char('\n')))
+        throw Error(kInvalidArgument, QStringLiteral("A command or name may not contain a line break."));
+    log(sCommand.startsWith(QLatin1String("PASS "), Qt::CaseInsensitive) ? QStringLiteral("PASS ****") : sCommand);
+    m_control->write(encode(sCommand) + "\r\n");
+    const QDeadlineTimer deadline(m_settings.nIdleTimeoutMs);
+    while (m_control->bytesToWrite() > 0) {
+        if (m_control->state() != QAbstractSocket::ConnectedState) lost(QStringLiteral("The server closed the connection."));
+        if (deadline.hasExpired()) lost(QStringLiteral("Timed out sending to the server."));
+        m_control->waitForBytesWritten(kSliceMs);
+    }
+}
+
+void FtpSession::drainUnsolicited()
+{
+    // Anything the server said while no command was running (a "421 idle
+    // timeout", say) is logged now, so that it is not taken for the reply
+    // to the next command.
+    if (!m_control) return;
+    if (m_control->bytesAvailable() > 0 && !m_parser.feed(m_control->readAll()))
+        lost(QStringLiteral("Protocol error: ") + m_parser.error());
+    bool bClosing = false;
+    while (m_parser.hasReply()) {
+        const FtpReply reply = m_parser.takeReply();
+        logReply(reply);
+        if (reply.code == 421) bClosing = true;
+    }
+    if (bClosing || m_control->state() != QAbstractSocket::ConnectedState)
+        lost(QStringLiteral("The server closed the connection."));
+}
+
+FtpReply FtpSession::readReply(int nTimeoutMs)
+{
+    if (!m_control) throw Error(kNotConnected, QStringLiteral("Not connected."));
+    const QDeadlineTimer deadline(nTimeoutMs < 0 ? m_settings.nIdleTimeoutMs : nTimeoutMs);
+    while (!m_parser.hasReply()) {
+        if (m_control->bytesAvailable() > 0) {
+            if (!m_parser.feed(m_control->readAll())) lost(QStringLiteral("Protocol error: ") + m_parser.error());
+            continue;
+        }
+        if (m_control->state() != QAbstractSocket::ConnectedState)
+            lost(QStringLiteral("The server closed the connection."));
+        if (deadline.hasExpired()) lost(QStringLiteral("Timed out waiting for the server's reply."));
+        if (m_abort) checkAbort();
+        m_control->waitForReadyRead(kSliceMs);
+    }
+    const FtpReply reply = m_parser.takeReply();
+    logReply(reply);
+    if (reply.code == 421) lost(QStringLiteral("The server closed the connection: ") + reply.text());
+    return reply;
+}
+
+FtpReply FtpSession::readFinalReply(int nTimeoutMs)
+{
+    FtpReply reply;
+    do reply = readReply(nTimeoutMs);
+    while (reply.kind() == 1);
+    return reply;
+}
+
+FtpReply FtpSession::command(const QString& sCommand)
+{
+    send(sCommand);
+    return readFinalReply();
+}
+
+void FtpSession::expectPositive(const FtpReply& reply, long nNumber)
+{
+    if (!reply.positive()) throw Error(nNumber, QStringLiteral("%1 %2").arg(reply.code).arg(reply.text()));
+}
+
+// --- connecting --------------------------------------------------------------------
+
+void FtpSession::connectAndLogin()
+{
+    if (connected()) throw Error(kInvalidArgument, QStringLiteral("Already connected; disconnect first."));
+    if (m_settings.nProxyType != 0)
+        throw Error(kNotSupported, QStringLiteral("Connecting through a SOCKS proxy is not available in this build."));
+    if (m_settings.sServer.trimmed().isEmpty()) throw Error(kInvalidArgument, QStringLiteral("No server address given."));
+    if (m_settings.nPort < 1 || m_settings.nPort > 65535)
+        throw Error(kInvalidArgument, QStringLiteral("The port %1 is not valid.").arg(m_settings.nPort));
+
+    closeControl();
+    m_bUtf8 = false;
+    m_parser.setUtf8(false);
+    m_bFeatMlsd = m_bFeatSize = m_bFeatRest = false;
+    m_bFeatEpsv = true;
+    m_bEpsvRefused = false;
+    m_bDroppedWhileIdle = false;
+
+    m_control = std::make_unique<QTcpSocket>();
+    QTcpSocket* control = m_control.get();
+    connect(control, &QTcpSocket::disconnected, this, [this] {
+        // Noticed by the operation itself when one runs; otherwise reported now.
+        if (m_bInOperation) return;
+        closeControl();
+        m_state = FtpComponent::kStateNotConnected;
+        log(QStringLiteral("The server closed the connection."));
+        Q_EMIT disconnected();
+    });
+    const QString server = m_settings.sServer.trimmed();
+    log(QStringLiteral("Connecting to %1:%2").arg(server).arg(m_settings.nPort));
+    control->connectToHost(server, static_cast<quint16>(m_settings.nPort));
+    try {
+        waitConnected(*control, m_settings.nConnectTimeoutMs, QStringLiteral("control"));
+    } catch (const FtpError&) {
+        closeControl();
+        throw;
+    }
+    m_peerAddress = control->peerAddress();
+    control->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    m_state = FtpComponent::kStateBusy;
+
+    FtpReply greeting = readFinalReply(m_settings.nConnectTimeoutMs);
+    if (greeting.code != 220) {
+        closeControl();
+        throw Error(kConnectFailed, QStringLiteral("The server did not greet: %1 %2").arg(greeting.code).arg(greeting.text()));
+    }
+
+    const QString user = m_settings.sUser.isEmpty() ? QStringLiteral("anonymous") : m_settings.sUser;
+    FtpReply reply = command(QStringLiteral("USER ") + user);
+    if (reply.code == 331) {
+        reply = command(QStringLiteral("PASS ") + m_settings.sPassword);
+        if (reply.code == 530) {
+            // One more try with a password the user types, when one is given.
+            QString again;
+            Q_EMIT passwordQuery(&again);
+            if (!again.isEmpty()) {
+                reply = command(QStringLiteral("USER ") + user);
+                if (reply.code == 331) reply = command(QStringLiteral("PASS ") + again);
+            }
+        }
+    }
+    if (reply.code == 332) {
+        QString account;
+        Q_EMIT accountQuery(&account);
+        if (account.isEmpty()) {
+            closeControl();
+            throw Error(kLoginFailed, QStringLiteral("The server asks for an account; none was given."));
+        }
+        reply = command(QStringLiteral("ACCT ") + account);
+    }
+    if (reply.code != 230 && reply.code != 202) {
+        const QString text = QStringLiteral("%1 %2").arg(reply.code).arg(reply.text());
+        closeControl();
+        throw Error(kLoginFailed, QStringLiteral("Login failed: ") + text);
+    }
+
+    reply = command(QStringLiteral("FEAT"));
+    if (reply.code == 211) {
+        for (const QString& line : reply.lines) {
+            const QString feature = line.trimmed().section(QLatin1Char(' '), 0, 0).toUpper();
+            if (feature == QLatin1String("MLSD") || feature == QLatin1String("MLST")) m_bFeatMlsd = true;
+            else if (feature == QLatin1String("SIZE")) m_bFeatSize = true;
+            else if (feature == QLatin1String("REST")) m_bFeatRest = true;
+            else if (feature == QLatin1String("UTF8")) m_bUtf8 = true;  // provisional, confirmed below
+        }
+    }
+    if (m_bUtf8) {
+        // A server that lists UTF8 speaks it (RFC 2640); OPTS UTF8 ON only
+        // switches on those that ask for it, so a refusal changes nothing.
+        command(QStringLiteral("OPTS UTF8 ON"));
+        m_parser.setUtf8(true);
+    }
+    command(QStringLiteral("SYST"));
+    refreshCurrentFolder();
+    log(QStringLiteral("Connected to %1").arg(server));
+}
+
+void FtpSession::disconnectFromServer()
+{
+    if (!m_control) return;
+    if (connected()) {
+        try {
+            send(QStringLiteral("QUIT"));
+            readFinalReply(qMin(m_settings.nIdleTimeoutMs, 5'000));
+        } catch (const FtpError&) {
+            // Gone already, or slow to say goodbye: closing is all that is left.
+        }
+    }
+    closeControl();
+    m_state = FtpComponent::kStateNotConnected;
+    log(QStringLiteral("Disconnected."));
+}
+
+// --- simple commands ------------------------------------------------------------------
+
+QString FtpSession::ParsePwdReply(const QString& sText)
+{
+    const qsizetype open = sText.indexOf(QLatin1Char('"'));
+    if (open < 0) return sText.section(QLatin1Char(' '), 0, 0);
+    QString path;
+    for (qsizetype i = open + 1; i < sText.size(); ++i) {
+        if (sText[i] == QLatin1Char('"')) {
+            if (i + 1 < sText.size() && sText[i + 1] == QLatin1Char('"')) {
+                path += QLatin1Char('"');
+                ++i;
+                continue;
+            }
+            return path;
+        }
+        path += sText[i];
+    }
+    return path;
+}
+
+void FtpSession::refreshCurrentFolder()
+{
+    const FtpReply reply = command(QStringLiteral("PWD"));
+    if (reply.code == 257) m_sCurrentFolder = ParsePwdReply(reply.text());
+}
+
+void FtpSession::changeFolder(const QString& sFolder)
+{
+    expectPositive(command(QStringLiteral("CWD ") + sFolder));
+    refreshCurrentFolder();
+}
+
+bool FtpSession::tryChangeFolder(const QString& sFolder)
+{
+    if (!command(QStringLiteral("CWD ") + sFolder).positive()) return false;
+    refreshCurrentFolder();
+    return true;
+}
+
+void FtpSession::parentFolder()
+{
+    expectPositive(command(QStringLiteral("CDUP")));
+    refreshCurrentFolder();
+}
+
+void FtpSession::makeFolder(const QString& sName) { expectPositive(command(QStringLiteral("MKD ") + sName)); }
+
+void FtpSession::deleteFile(const QString& sName) { expectPositive(command(QStringLiteral("DELE ") + sName)); }
+
+void FtpSession::removeFolder(const QString& sName) { expectPositive(command(QStringLiteral("RMD ") + sName)); }
+
+bool FtpSession::remoteExists(const QString& sName)
+{
+    if (m_bFeatMlsd && command(QStringLiteral("MLST ") + sName).positive()) return true;
+    if (m_bFeatSize) {
+        ensureType(false);  // some servers answer SIZE only in binary mode
+        if (command(QStringLiteral("SIZE ") + sName).positive()) return true;
+    }
+    const QString here = m_sCurrentFolder;
+    if (!command(QStringLiteral("CWD ") + sName).positive()) return false;
+    changeFolder(here.isEmpty() ? QStringLiteral("/") : here);
+    return true;
+}
+
+void FtpSession::rename(const QString& sOld, const QString& sNew)
+{
+    // Most servers replace an existing target without a word; a rename must
+    // never cost the user the file that had the new name.
+    if (remoteExists(sNew))
+        throw Error(kFileExists, QStringLiteral("%1 already exists.").arg(sNew));
+    const FtpReply from = command(QStringLiteral("RNFR ") + sOld);
+    if (from.code != 350) throw Error(kRefused, QStringLiteral("%1 %2").arg(from.code).arg(from.text()));
+    const FtpReply to = command(QStringLiteral("RNTO ") + sNew);
+    if (to.positive()) return;
+    throw Error(remoteExists(sNew) ? kFileExists : kRefused, QStringLiteral("%1 %2").arg(to.code).arg(to.text()));
+}
+
+void FtpSession::sendCommand(const QString& sCommand)
+{
+    // A raw command that opens a data connection would wait for one that
+    // never comes; those have their own calls.
+    const QString verb = sCommand.trimmed().section(QLatin1Char(' '), 0, 0).toUpper();
+    static const QStringList kDataVerbs = {QStringLiteral("LIST"), QStringLiteral("NLST"), QStringLiteral("MLSD"),
+                                           QStringLiteral("RETR"), QStringLiteral("STOR"), QStringLiteral("STOU"),
+                                           QStringLiteral("APPE"), QStringLiteral("PASV"), QStringLiteral("EPSV"),
+                                           QStringLiteral("PORT"), QStringLiteral("EPRT")};
+    if (kDataVerbs.contains(verb))
+        throw Error(kInvalidArgument, QStringLiteral("%1 needs a data connection; use the listing and transfer commands.").arg(verb));
+    if (verb == QLatin1String("QUIT")) {
+        disconnectFromServer();
+        Q_EMIT disconnected();
+        return;
+    }
+    const FtpReply reply = command(sCommand.trimmed());
+    if (verb == QLatin1String("CWD") || verb == QLatin1String("CDUP") || verb == QLatin1String("XCWD")) {
+        if (reply.positive()) refreshCurrentFolder();
+    }
+    if (verb == QLatin1String("TYPE")) m_nSentType = -1;
+}
+
+void FtpSession::ensureType(bool bAscii)
+{
+    const int wanted = bAscii ? 1 : 0;
+    if (m_nSentType == wanted) return;
+    expectPositive(command(bAscii ? QStringLiteral("TYPE A") : QStringLiteral("TYPE I")));
+    m_nSentType = wanted;
+}
+
+// --- data connections ------------------------------------------------------------------
+
+std::unique_ptr<QTcpSocket> FtpSession::openDataConnection()
+{
+    if (!m_settings.bPassive)
+        throw Error(kNotSupported, QStringLiteral("Active mode data connections are not available in this build; "
+                                                  "turn passive mode on."));
+    return openPassive();
+}
+
+std::unique_ptr<QTcpSocket> FtpSession::openPassive()
+{
+    int port = -1;
+    if (!m_bEpsvRefused) {
+        const FtpReply reply = command(QStringLiteral("EPSV"));
+        static const QRegularExpression kEpsv(QStringLiteral("\\((.)\\1\\1(\\d{1,5})\\1\\)"));
+        const QRegularExpressionMatch match = kEpsv.match(reply.text());
+        if (reply.code == 229 && match.hasMatch()) port = match.captured(2).toInt();
+        else if (reply.kind() == 5) m_bEpsvRefused = true;
+    }
+    if (port <= 0 || port > 65535) {
+        const FtpReply reply = command(QStringLiteral("PASV"));
+        static const QRegularExpression kPasv(
+            QStringLiteral("(\\d{1,3}),(\\d{1,3}),(\\d{1,3}),(\\d{1,3}),(\\d{1,3}),(\\d{1,3})"));
+        const QRegularExpressionMatch match = kPasv.match(reply.text());
+        if (reply.code != 227 || !match.hasMatch())
+            throw Error(kDataConnection, QStringLiteral("The server refused passive mode: %1 %2").arg(reply.code).arg(reply.text()));
+        int parts[6];
+        for (int i = 0; i < 6; ++i) parts[i] = match.captured(i + 1).toInt();
+        for (int part : parts)
+            if (part > 255) throw Error(kDataConnection, QStringLiteral("The server sent a malformed PASV reply."));
+        port = parts[4] * 256 + parts[5];
+        const QHostAddress named(QStringLiteral("%1.%2.%3.%4").arg(parts[0]).arg(parts[1]).arg(parts[2]).arg(parts[3]));
+        // The data connection goes where the control connection goes: a
+        // reply naming another host is either a NAT mistake or an attempt
+        // to make us connect somewhere else.
+        if (!named.isEqual(m_peerAddress, QHostAddress::ConvertV4MappedToIPv4))
+            log(QStringLiteral("The server named %1 for the data connection; using %2, the server's own address.")
+                    .arg(named.toString(), m_peerAddress.toString()));
+    }
+    if (port <= 0 || port > 65535) throw Error(kDataConnection, QStringLiteral("The server named no usable data port."));
+    auto data = std::make_unique<QTcpSocket>();
+    data->setReadBufferSize(4 * kBlockSize);
+    data->connectToHost(m_peerAddress, static_cast<quint16>(port));
+    waitConnected(*data, m_settings.nConnectTimeoutMs, QStringLiteral("data"));
+    return data;
+}
+
+void FtpSession::abortTransfer(QTcpSocket* pData)
+{
+    // ABOR, then whatever the server says about the transfer it ends (426
+    // and 226, or just 226); a short wait, since some servers say nothing.
+    if (pData) pData->abort();
+    if (!connected()) return;
+    try {
+        m_abort = false;  // the drain itself must not be cut short
+        send(QStringLiteral("ABOR"));
+        const int wait = qMin(m_settings.nIdleTimeoutMs, 5'000);
+        FtpReply reply = readReply(wait);
+        while (reply.code == 426 || reply.code == 450 || reply.code == 451 || reply.kind() == 1)
+            reply = readReply(wait);
+        // Some servers answer the transfer first and ABOR after; take that too.
+        if (m_control->waitForReadyRead(200) || m_control->bytesAvailable() > 0) {
+            while (m_control->bytesAvailable() > 0 || m_parser.hasReply()) {
+                if (!m_parser.hasReply() && !m_parser.feed(m_control->readAll())) break;
+                if (!m_parser.hasReply()) break;
+                logReply(m_parser.takeReply());
+            }
+        }
+    } catch (const FtpError& e) {
+        if (e.number == kConnectionLost) throw;
+        // A server that ignores ABOR leaves the connection unusable.
+        closeControl();
+        m_state = FtpComponent::kStateNotConnected;
+        Q_EMIT disconnected();
+    }
+}
+
+QList<QByteArray> FtpSession::readListing(const QString& sCommand)
+{
+    std::unique_ptr<QTcpSocket> data = openDataConnection();
+    send(sCommand);
+    FtpReply reply = readReply();
+    if (reply.kind() != 1) {
+        expectPositive(reply);
+        // Some servers answer 226 at once, sending the data all the same.
+    }
+    QByteArray bytes;
+    try {
+        QDeadlineTimer idle(m_settings.nIdleTimeoutMs);
+        for (;;) {
+            checkAbort();
+            if (data->bytesAvailable() > 0) {
+                bytes += data->readAll();
+                idle.setRemainingTime(m_settings.nIdleTimeoutMs);
+                if (bytes.size() > kMaxListingBytes)
+                    throw Error(kProtocol, QStringLiteral("The listing is larger than %1 MiB.").arg(kMaxListingBytes >> 20));
+                continue;
+            }
+            if (data->state() != QAbstractSocket::ConnectedState) break;
+            if (idle.hasExpired()) throw Error(kTimeout, QStringLiteral("Timed out waiting for the listing."));
+            data->waitForReadyRead(kSliceMs);
+        }
+        bytes += data->readAll();
+    } catch (const FtpError& e) {
+        if (e.number == kAborted || e.number == kTimeout || e.number == kProtocol) abortTransfer(data.get());
+        throw;
+    }
+    if (reply.kind() == 1) {
+        reply = readFinalReply();
+        if (!reply.positive())
+            throw Error(kShortTransfer, QStringLiteral("The listing did not complete: %1 %2").arg(reply.code).arg(reply.text()));
+    }
+    QList<QByteArray> lines = bytes.split('\n');
+    for (QByteArray& line : lines)
+        if (line.endsWith('\r')) line.chop(1);
+    lines.removeIf([](const QByteArray& line) { return line.trimmed().isEmpty(); });
+    return lines;
+}
+
+QList<ListingEntry> FtpSession::list()
+{
+    const bool bMlsd = m_settings.bUseMlsd && m_bFeatMlsd;
+    const QList<QByteArray> lines = readListing(bMlsd ? QStringLiteral("MLSD") : QStringLiteral("LIST"));
+    const QDateTime now = QDateTime::currentDateTime();
+    QList<ListingEntry> entries;
+    for (const QByteArray& raw : lines) {
+        const QString line = decode(raw);
+        std::optional<ListingEntry> entry =
+            bMlsd ? ListingParser::ParseMlsdLine(line) : ListingParser::ParseListLine(line, now);
+        if (entry) {
+            entries.append(*entry);
+        } else if (!line.startsWith(QLatin1String("total "), Qt::CaseInsensitive) && !bMlsd) {
+            log(QStringLiteral("Listing line not understood, skipped: ") + line.left(200));
+        }
+    }
+    return entries;
+}
+
+// --- transfers ---------------------------------------------------------------------------
+
+void FtpSession::emitProgress(qint64 nDone, qint64 nTotal, bool bFinal)
+{
+    static QElapsedTimer clock;
+    if (!clock.isValid()) clock.start();
+    const qint64 now = clock.elapsed();
+    if (!bFinal && m_nLastProgressMs >= 0 && now - m_nLastProgressMs < kProgressIntervalMs) return;
+    m_nLastProgressMs = now;
+    const qint64 total = nTotal > 0 ? nTotal : nDone;
+    const int percent = total > 0 ? static_cast<int>(qBound(qint64(0), nDone * 100 / total, qint64(100))) : (bFinal ? 100 : 0);
+    Q_EMIT progress(nDone, total, percent);
+}
+
+void FtpSession::receiveFile(const QString& sRemote, qint64 nOffset, const QString& sLocal)
+{
+    if (sRemote.isEmpty() || sLocal.isEmpty()) throw Error(kInvalidArgument, QStringLiteral("No file name given."));
+    if (nOffset < 0) throw Error(kInvalidArgument, QStringLiteral("The start offset may not be negative."));
+    const bool bAscii = m_settings.nTransferType == 1;
+
+    // Open the local file before asking for the remote one, but change
+    // nothing in it until the server has agreed to send.
+    QFile file(sLocal);
+    if (QFileInfo(sLocal).isDir())
+        throw Error(kLocalFile, QStringLiteral("Cannot write %1: it is a folder.").arg(sLocal));
+    if (!file.open(QIODevice::ReadWrite))
+        throw Error(kLocalFile, QStringLiteral("Cannot write %1: %2").arg(sLocal, file.errorString()));
+    if (nOffset > file.size())
+        throw Error(kInvalidArgument, QStringLiteral("Cannot resume %1 at byte %2: the local file has only %3 bytes.")
+                                          .arg(sLocal).arg(nOffset).arg(file.size()));
+
+    ensureType(bAscii);
+    qint64 expected = -1;  // the whole file's size, when the server tells
+    if (!bAscii && m_bFeatSize) {
+        const FtpReply size = command(QStringLiteral("SIZE ") + sRemote);
+        bool ok = false;
+        const qint64 value = size.text().toLongLong(&ok);
+        if (size.code == 213 && ok && value >= 0) expected = value;
+    }
+
+    std::unique_ptr<QTcpSocket> data = openDataConnection();
+    if (nOffset > 0) {
+        const FtpReply rest = command(QStringLiteral("REST %1").arg(nOffset));
+        if (rest.code != 350)
+            throw Error(kRefused, QStringLiteral("The server cannot resume: %1 %2").arg(rest.code).arg(rest.text()));
+    }
+    send(QStringLiteral("RETR ") + sRemote);
+    FtpReply reply = readReply();
+    if (reply.kind() != 1) {
+        expectPositive(reply);
+        throw Error(kProtocol, QStringLiteral("The server did not start the transfer: %1 %2").arg(reply.code).arg(reply.text()));
+    }
+    if (expected < 0 && nOffset == 0 && !bAscii) {
+        static const QRegularExpression kBytes(QStringLiteral("\\((\\d+) bytes\\)"));
+        const QRegularExpressionMatch match = kBytes.match(reply.text());
+        if (match.hasMatch()) expected = match.captured(1).toLongLong();
+    }
+
+    Q_EMIT receiving(QFileInfo(sRemote).fileName().isEmpty() ? sRemote : QFileInfo(sRemote).fileName());
+    if (!file.resize(nOffset) || !file.seek(nOffset)) {
+        const QString why = file.errorString();
+        abortTransfer(data.get());
+        throw Error(kLocalFile, QStringLiteral("Cannot write %1: %2").arg(sLocal, why));
+    }
+
+    qint64 received = 0;
+    m_nLastProgressMs = -1;
+    AsciiDecoder ascii;
+    QByteArray buffer(kBlockSize, Qt::Uninitialized);
+    try {
+        QDeadlineTimer idle(m_settings.nIdleTimeoutMs);
+        for (;;) {
+            checkAbort();
+            const qint64 got = data->read(buffer.data(), buffer.size());
+            if (got > 0) {
+                received += got;
+                const bool bWritten = bAscii ? [&] {
+                    const QByteArray text = ascii.convert(QByteArray::fromRawData(buffer.constData(), got));
+                    return file.write(text) == text.size();
+                }()
+                                             : file.write(buffer.constData(), got) == got;
+                if (!bWritten) throw Error(kLocalFile, QStringLiteral("Cannot write %1: %2").arg(sLocal, file.errorString()));
+                idle.setRemainingTime(m_settings.nIdleTimeoutMs);
+                emitProgress(nOffset + received, expected, false);
+                continue;
+            }
+            if (got < 0 || data->state() != QAbstractSocket::ConnectedState) {
+                if (data->bytesAvailable() > 0) continue;
+                break;
+            }
+            if (idle.hasExpired()) throw Error(kTimeout, QStringLiteral("Timed out waiting for data of %1.").arg(sRemote));
+            data->waitForReadyRead(kSliceMs);
+        }
+        if (bAscii) file.write(ascii.finish());
+        if (!file.flush()) throw Error(kLocalFile, QStringLiteral("Cannot write %1: %2").arg(sLocal, file.errorString()));
+    } catch (const FtpError& e) {
+        file.close();  // what has arrived stays, for a resume
+        if (e.number != kConnectionLost) abortTransfer(data.get());
+        throw;
+    }
+    file.close();
+    data.reset();
+
+    try {
+        reply = readFinalReply();
+    } catch (const FtpError& e) {
+        if (e.number == kTimeout || e.number == kConnectionLost)
+            throw Error(kShortTransfer, QStringLiteral("%1: the server did not confirm the end of the transfer (%2)")
+                                            .arg(sRemote, e.description));
+        throw;
+    }
+    if (!reply.positive())
+        throw Error(kShortTransfer, QStringLiteral("The transfer of %1 failed: %2 %3").arg(sRemote).arg(reply.code).arg(reply.text()));
+    if (expected >= 0 && nOffset + received < expected)
+        throw Error(kShortTransfer, QStringLiteral("The transfer of %1 ended early: %2 of %3 bytes arrived.")
+                                        .arg(sRemote)
+                                        .arg(nOffset + received)
+                                        .arg(expected));
+    emitProgress(nOffset + received, expected >= 0 ? expected : nOffset + received, true);
+}
+
+void FtpSession::sendFile(const QString& sLocal, qint64 nOffset, const QString& sRemote, bool bResume)
+{
+    if (sRemote.isEmpty() || sLocal.isEmpty()) throw Error(kInvalidArgument, QStringLiteral("No file name given."));
+    if (nOffset < 0) throw Error(kInvalidArgument, QStringLiteral("The start offset may not be negative."));
+    const QFileInfo info(sLocal);
+    if (!info.isFile()) throw Error(kLocalFile, QStringLiteral("Cannot read %1: not a file.").arg(sLocal));
+    QFile file(sLocal);
+    if (!file.open(QIODevice::ReadOnly))
+        throw Error(kLocalFile, QStringLiteral("Cannot read %1: %2").arg(sLocal, file.errorString()));
+    const qint64 total = file.size();
+    const qint64 offset = bResume ? nOffset : 0;
+    if (offset > total)
+        throw Error(kInvalidArgument, QStringLiteral("Cannot resume at byte %1: %2 has only %3 bytes.").arg(offset).arg(sLocal).arg(total));
+    const bool bAscii = m_settings.nTransferType == 1;
+    ensureType(bAscii);
+
+    std::unique_ptr<QTcpSocket> data = openDataConnection();
+    QString verb = QStringLiteral("STOR ");
+    if (offset > 0) {
+        const FtpReply rest = command(QStringLiteral("REST %1").arg(offset));
+        if (rest.code != 350) verb = QStringLiteral("APPE ");  // appending continues at the remote end
+    }
+    send(verb + sRemote);
+    FtpReply reply = readReply();
+    if (reply.kind() != 1) {
+        expectPositive(reply);
+        throw Error(kProtocol, QStringLiteral("The server did not start the transfer: %1 %2").arg(reply.code).arg(reply.text()));
+    }
+    Q_EMIT sending(info.fileName());
+
+    qint64 sent = offset;
+    m_nLastProgressMs = -1;
+    bool bLastWasCr = false;
+    try {
+        if (!file.seek(offset)) throw Error(kLocalFile, QStringLiteral("Cannot read %1: %2").arg(sLocal, file.errorString()));
+        QByteArray buffer(kBlockSize, Qt::Uninitialized);
+        for (;;) {
+            checkAbort();
+            const qint64 got = file.read(buffer.data(), buffer.size());
+            if (got < 0) throw Error(kLocalFile, QStringLiteral("Cannot read %1: %2").arg(sLocal, file.errorString()));
+            if (got == 0) break;
+            if (bAscii) data->write(ToCrLf(QByteArray::fromRawData(buffer.constData(), got), bLastWasCr));
+            else data->write(buffer.constData(), got);
+            QDeadlineTimer idle(m_settings.nIdleTimeoutMs);
+            qint64 pending = data->bytesToWrite();
+            while (data->bytesToWrite() > kBlockSize / 2) {
+                checkAbort();
+                if (data->state() != QAbstractSocket::ConnectedState)
+                    throw Error(kShortTransfer, QStringLiteral("The server closed the data connection while %1 was sent.").arg(sLocal));
+                if (data->bytesToWrite() < pending) {
+                    pending = data->bytesToWrite();
+                    idle.setRemainingTime(m_settings.nIdleTimeoutMs);
+                }
+                if (idle.hasExpired()) throw Error(kTimeout, QStringLiteral("Timed out sending %1.").arg(sLocal));
+                data->waitForBytesWritten(kSliceMs);
+            }
+            sent += got;
+            emitProgress(sent, total, false);
+        }
+        QDeadlineTimer idle(m_settings.nIdleTimeoutMs);
+        while (data->bytesToWrite() > 0) {
+            checkAbort();
+            if (data->state() != QAbstractSocket::ConnectedState)
+                throw Error(kShortTransfer, QStringLiteral("The server closed the data connection while %1 was sent.").arg(sLocal));
+            if (idle.hasExpired()) throw Error(kTimeout, QStringLiteral("Timed out sending %1.").arg(sLocal));
+            data->waitForBytesWritten(kSliceMs);
+        }
+        data->disconnectFromHost();
+        while (data->state() != QAbstractSocket::UnconnectedState) {
+            checkAbort();
+            if (idle.hasExpired()) break;
+            data->waitForDisconnected(kSliceMs);
+        }
+    } catch (const FtpError& e) {
+        if (e.number != kConnectionLost) abortTransfer(data.get());
+        throw;
+    }
+    data.reset();
+
+    reply = readFinalReply();
+    if (!reply.positive())
+        throw Error(kShortTransfer, QStringLiteral("The transfer of %1 failed: %2 %3").arg(sLocal).arg(reply.code).arg(reply.text()));
+    if (!bAscii && m_bFeatSize) {
+        const FtpReply size = command(QStringLiteral("SIZE ") + sRemote);
+        bool ok = false;
+        const qint64 value = size.text().toLongLong(&ok);
+        if (size.code == 213 && ok && value < total)
+            throw Error(kShortTransfer, QStringLiteral("The server holds %1 of the %2 bytes of %3.").arg(value).arg(total).arg(sLocal));
+    }
+    emitProgress(total, total, true);
+}
+
+// --- folders ------------------------------------------------------------------------------
+
+bool FtpSession::IsSafeName(const QString& sName)
+{
+    if (sName.isEmpty() || sName == QLatin1String(".") || sName == QLatin1String("..")) return false;
+    for (QChar c : sName)
+        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c.unicode() == 0) return false;
+#ifdef Q_OS_WIN
+    if (sName.contains(QLatin1Char(':'))) return false;
+    static const QRegularExpression kReserved(QStringLiteral("^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9])(\\..*)?$"),
+                                              QRegularExpression::CaseInsensitiveOption);
+    if (kReserved.match(sName).hasMatch() || sName.endsWith(QLatin1Char('.')) || sName.endsWith(QLatin1Char(' ')))
+        return false;
+#endif
+    return true;
+}
+
+bool FtpSession::MatchesMask(const QString& sName, const QString& sMask)
+{
+    if (sMask.isEmpty() || sMask == QLatin1String("*") || sMask == QLatin1String("*.*")) return true;
+    // Iterative glob with one back-track point: linear in practice, never
+    // exponential whatever the pattern.
+    qsizetype n = 0, m = 0, starM = -1, starN = 0;
+    while (n < sName.size()) {
+        if (m < sMask.size() && (sMask[m] == QLatin1Char('?') || sMask[m] == sName[n])) {
+            ++n;
+            ++m;
+        } else if (m < sMask.size() && sMask[m] == QLatin1Char('*')) {
+            starM = m++;
+            starN = n;
+        } else if (starM >= 0) {
+            m = starM + 1;
+            n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (m < sMask.size() && sMask[m] == QLatin1Char('*')) ++m;
+    return m == sMask.size();
+}
+
+void FtpSession::SplitMask(const QString& sMask, QString& sFolder, QString& sPattern)
+{
+    const qsizetype cut = qMax(sMask.lastIndexOf(QLatin1Char('/')), sMask.lastIndexOf(QLatin1Char('\\')));
+    const QString last = cut >= 0 ? sMask.mid(cut + 1) : sMask;
+    if (last.contains(QLatin1Char('*')) || last.contains(QLatin1Char('?'))) {
+        sFolder = cut >= 0 ? sMask.left(cut) : QString();
+        sPattern = last;
+    } else {
+        sFolder = sMask;  // a folder name alone: all its files
+        sPattern = QStringLiteral("*");
+    }
+    if (sFolder.isEmpty() && cut == 0) sFolder = QStringLiteral("/");
+}
+
+void FtpSession::receiveFolder(const QString& sMask, const QString& sLocalFolder, bool bRecurse)
+{
+    QString folder, pattern;
+    SplitMask(sMask, folder, pattern);
+    if (sLocalFolder.isEmpty()) throw Error(kInvalidArgument, QStringLiteral("No local folder given."));
+    const QString start = m_sCurrentFolder;
+    QSet<QString> visited;
+    try {
+        receiveTree(folder, sLocalFolder, pattern, bRecurse, visited, 0);
+    } catch (const FtpError& e) {
+        if (e.number != kConnectionLost && connected() && !start.isEmpty()) tryChangeFolder(start);
+        throw;
+    }
+    if (!start.isEmpty() && m_sCurrentFolder != start) changeFolder(start);
+}
+
+void FtpSession::receiveTree(const QString& sRemoteFolder, const QString& sLocalFolder, const QString& sPattern,
+                             bool bRecurse, QSet<QString>& visited, int nDepth)
+{
+    if (!sRemoteFolder.isEmpty()) changeFolder(sRemoteFolder);
+    const QString here = m_sCurrentFolder;
+    visited.insert(here);
+    if (!QFileInfo(sLocalFolder).isDir() && !QDir().mkpath(sLocalFolder))
+        throw Error(kLocalFile, QStringLiteral("Cannot create the folder %1.").arg(sLocalFolder));
+    const QString localRoot = QDir::cleanPath(QFileInfo(sLocalFolder).absoluteFilePath());
+
+    const QList<ListingEntry> entries = list();
+    for (const ListingEntry& entry : entries) {
+        checkAbort();
+        const QString remoteName = here.endsWith(QLatin1Char('/')) ? here + entry.name : here + QLatin1Char('/') + entry.name;
+        if (!IsSafeName(entry.name)) {
+            Q_EMIT itemSkipped(remoteName, QString(), FtpComponent::kSkipUnsafeName);
+            continue;
+        }
+        const QString local = localRoot + QLatin1Char('/') + entry.name;
+        if (QDir::cleanPath(local) != local || !local.startsWith(localRoot + QLatin1Char('/'))) {
+            Q_EMIT itemSkipped(remoteName, QString(), FtpComponent::kSkipUnsafeName);
+            continue;
+        }
+        if (entry.bSpecial) {
+            Q_EMIT itemSkipped(remoteName, QString(), FtpComponent::kSkipSpecial);
+            continue;
+        }
+        bool bFolder = entry.kind == ListingEntry::Folder;
+        if (entry.kind == ListingEntry::Link && bRecurse) {
+            // A link is followed as a folder when the server lets us in.
+            if (tryChangeFolder(entry.name)) {
+                const bool bSeen = visited.contains(m_sCurrentFolder);
+                changeFolder(here);
+                if (bSeen || nDepth + 1 >= kMaxDepth) {
+                    Q_EMIT itemSkipped(remoteName, QString(), FtpComponent::kSkipLoop);
+                    continue;
+                }
+                bFolder = true;
+            }
+        }
+        if (bFolder) {
+            if (!bRecurse) {
+                Q_EMIT itemSkipped(remoteName, QString(), FtpComponent::kSkipSubfolder);
+                continue;
+            }
+            if (nDepth + 1 >= kMaxDepth) {
+                Q_EMIT itemSkipped(remoteName, QString(), FtpComponent::kSkipLoop);
+                continue;
+            }
+            if (!QFileInfo(local).isDir() && !QDir().mkdir(local)) {
+                Q_EMIT itemSkipped(remoteName, QString(), FtpComponent::kSkipLocalError);
+                continue;
+            }
+            if (!tryChangeFolder(entry.name)) {
+                Q_EMIT itemSkipped(remoteName, QString(), FtpComponent::kSkipRefused);
+                continue;
+            }
+            receiveTree(QString(), local, sPattern, bRecurse, visited, nDepth + 1);
+            changeFolder(here);
+            continue;
+        }
+        if (!MatchesMask(entry.name, sPattern)) {
+            Q_EMIT itemSkipped(remoteName, QString(), FtpComponent::kSkipNoMatch);
+            continue;
+        }
+        try {
+            receiveFile(entry.name, 0, local);
+        } catch (const FtpError& e) {
+            if (e.number == kRefused) Q_EMIT itemSkipped(remoteName, QString(), FtpComponent::kSkipRefused);
+            else if (e.number == kLocalFile) Q_EMIT itemSkipped(remoteName, QString(), FtpComponent::kSkipLocalError);
+            else throw;
+        }
+    }
+}
+
+void FtpSession::sendFolder(const QString& sLocalMask, const QString& sRemoteFolder, bool bRecurse)
+{
+    QString folder, pattern;
+    SplitMask(sLocalMask, folder, pattern);
+    if (!QFileInfo(folder).isDir()) throw Error(kLocalFile, QStringLiteral("%1 is not a folder.").arg(folder));
+    if (sRemoteFolder.isEmpty()) throw Error(kInvalidArgument, QStringLiteral("No remote folder name given."));
+    const QString start = m_sCurrentFolder;
+    QSet<QString> visited;
+    try {
+        if (!tryChangeFolder(sRemoteFolder)) {
+            makeFolder(sRemoteFolder);
+            changeFolder(sRemoteFolder);
+        }
+        sendTree(folder, pattern, bRecurse, visited, 0);
+    } catch (const FtpError& e) {
+        if (e.number != kConnectionLost && connected() && !start.isEmpty()) tryChangeFolder(start);
+        throw;
+    }
+    if (!start.isEmpty() && m_sCurrentFolder != start) changeFolder(start);
+}
+
+void FtpSession::sendTree(const QString& sLocalFolder, const QString& sPattern, bool bRecurse, QSet<QString>& visited,
+                          int nDepth)
+{
+    const QString canonical = QFileInfo(sLocalFolder).canonicalFilePath();
+    visited.insert(canonical);
+    const QString here = m_sCurrentFolder;
+    const QFileInfoList entries =
+        QDir(sLocalFolder).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
+    for (const QFileInfo& info : entries) {
+        checkAbort();
+        const QString local = info.filePath();
+        if (info.isDir()) {
+            if (!bRecurse) {
+                Q_EMIT itemSkipped(QString(), local, FtpComponent::kSkipSubfolder);
+                continue;
+            }
+            if (visited.contains(info.canonicalFilePath()) || nDepth + 1 >= kMaxDepth) {
+                Q_EMIT itemSkipped(QString(), local, FtpComponent::kSkipLoop);
+                continue;
+            }
+            if (!tryChangeFolder(info.fileName())) {
+                if (!command(QStringLiteral("MKD ") + info.fileName()).positive() || !tryChangeFolder(info.fileName())) {
+                    Q_EMIT itemSkipped(QString(), local, FtpComponent::kSkipRefused);
+                    continue;
+                }
+            }
+            sendTree(local, sPattern, bRecurse, visited, nDepth + 1);
+            changeFolder(here);
+            continue;
+        }
+        if (!info.isFile()) {  // a pipe or device would block or never end
+            Q_EMIT itemSkipped(QString(), local, FtpComponent::kSkipSpecial);
+            continue;
+        }
+        if (!MatchesMask(info.fileName(), sPattern)) {
+            Q_EMIT itemSkipped(QString(), local, FtpComponent::kSkipNoMatch);
+            continue;
+        }
+        try {
+            sendFile(local, 0, info.fileName(), false);
+        } catch (const FtpError& e) {
+            if (e.number == kRefused) Q_EMIT itemSkipped(QString(), local, FtpComponent::kSkipRefused);
+            else if (e.number == kLocalFile) Q_EMIT itemSkipped(QString(), local, FtpComponent::kSkipLocalError);
+            else throw;
+        }
+    }
+}

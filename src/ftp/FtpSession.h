@@ -1,0 +1,138 @@
+#pragma once
+
+#include "ftp/FtpError.h"
+#include "ftp/ListingEntry.h"
+#include "ftp/ReplyParser.h"
+
+#include <QFile>
+#include <QHostAddress>
+#include <QObject>
+#include <QSet>
+#include <QString>
+
+#include <atomic>
+#include <memory>
+
+class QAbstractSocket;
+class QTcpSocket;
+
+// The protocol work of one FTP connection. It lives in the component's
+// worker thread; its operations are plain blocking calls that throw FtpError,
+// and it reports through signals that the component forwards to its owner.
+// Every wait is cut into short slices so that the abort flag and the
+// timeouts are seen promptly.
+class FtpSession final : public QObject {
+    Q_OBJECT
+public:
+    struct Settings {
+        QString sUser, sPassword, sServer;
+        int nPort = 21;
+        bool bPassive = true;
+        long nTransferType = 0;  // 1 ASCII, 0 binary
+        int nConnectTimeoutMs = 30'000;
+        int nIdleTimeoutMs = 60'000;
+        bool bUseMlsd = true;
+        long nProxyType = 0;
+    };
+
+    FtpSession(std::atomic<bool>& abortFlag, std::atomic<int>& state);
+    ~FtpSession() override;
+
+    void apply(const Settings& settings) { m_settings = settings; }
+    void setLogFile(const QString& sPath);
+
+    // Marks the start and end of an operation (state busy, abort cleared by
+    // the caller beforehand, drops noticed while idle reported).
+    void beginOperation();
+    void endOperation();
+
+    void connectAndLogin();
+    void disconnectFromServer();
+    bool connected() const;
+    QString currentFolder() const { return m_sCurrentFolder; }
+
+    void changeFolder(const QString& sFolder);
+    void parentFolder();
+    void makeFolder(const QString& sName);
+    void deleteFile(const QString& sName);
+    void removeFolder(const QString& sName);
+    void rename(const QString& sOld, const QString& sNew);
+    void sendCommand(const QString& sCommand);
+    QList<ListingEntry> list();
+    void receiveFile(const QString& sRemote, qint64 nOffset, const QString& sLocal);
+    void sendFile(const QString& sLocal, qint64 nOffset, const QString& sRemote, bool bResume);
+    void receiveFolder(const QString& sMask, const QString& sLocalFolder, bool bRecurse);
+    void sendFolder(const QString& sLocalMask, const QString& sRemoteFolder, bool bRecurse);
+
+    // A name from a listing that may become a local file name: not empty,
+    // not "." or "..", no separators or NUL (and no drive or device names
+    // on Windows).
+    static bool IsSafeName(const QString& sName);
+    // Wildcard match with * and ?, case-sensitive as FTP names are.
+    static bool MatchesMask(const QString& sName, const QString& sMask);
+    // Splits "folder/*.txt" (or with "\") into folder and pattern ("*" when
+    // none is given).
+    static void SplitMask(const QString& sMask, QString& sFolder, QString& sPattern);
+    // The path in a 257 reply: the first quoted string, "" standing for ".
+    static QString ParsePwdReply(const QString& sText);
+
+Q_SIGNALS:
+    void logText(const QString& sText, long nReserved);
+    void progress(qint64 nBytes, qint64 nTotalBytes, int nPercent);
+    void receiving(const QString& sFileName);
+    void sending(const QString& sFileName);
+    void itemSkipped(const QString& sRemoteName, const QString& sLocalName, long nReason);
+    void disconnected();
+    // Blocking: the owner fills in the text (empty: give up).
+    void accountQuery(QString* pAccount);
+    void passwordQuery(QString* pPassword);
+
+private:
+    // Control connection.
+    FtpReply command(const QString& sCommand);           // send and read the final reply
+    void send(const QString& sCommand);
+    FtpReply readReply(int nTimeoutMs = -1);             // the next reply (preliminary ones included)
+    FtpReply readFinalReply(int nTimeoutMs = -1);        // skips 1xx
+    void expectPositive(const FtpReply& reply, long nNumber = FtpErrorNumber::kRefused);
+    void drainUnsolicited();
+    void log(const QString& sText);
+    void logReply(const FtpReply& reply);
+    [[noreturn]] void lost(const QString& sWhy);
+    void checkAbort() const;
+    void closeControl();
+    void refreshCurrentFolder();
+    void ensureType(bool bAscii);
+    QByteArray encode(const QString& sText) const;
+    QString decode(const QByteArray& bytes) const;
+
+    // Data connection: the one place where passive or active is chosen.
+    std::unique_ptr<QTcpSocket> openDataConnection();
+    std::unique_ptr<QTcpSocket> openPassive();
+    QList<QByteArray> readListing(const QString& sCommand);
+    void abortTransfer(QTcpSocket* pData);
+    void waitConnected(QAbstractSocket& socket, int nTimeoutMs, const QString& sWhat);
+
+    void receiveTree(const QString& sRemoteFolder, const QString& sLocalFolder, const QString& sPattern,
+                     bool bRecurse, QSet<QString>& visited, int nDepth);
+    void sendTree(const QString& sLocalFolder, const QString& sPattern, bool bRecurse, QSet<QString>& visited,
+                  int nDepth);
+    bool tryChangeFolder(const QString& sFolder);
+    bool remoteExists(const QString& sName);
+    void emitProgress(qint64 nDone, qint64 nTotal, bool bFinal);
+
+    Settings m_settings;
+    std::atomic<bool>& m_abort;
+    std::atomic<int>& m_state;
+    std::unique_ptr<QTcpSocket> m_control;
+    ReplyParser m_parser;
+    QHostAddress m_peerAddress;
+    QString m_sCurrentFolder;
+    QFile m_logFile;
+    bool m_bUtf8 = false;
+    bool m_bFeatMlsd = false, m_bFeatSize = false, m_bFeatEpsv = true, m_bFeatRest = false;
+    bool m_bEpsvRefused = false;
+    int m_nSentType = -1;  // -1 unknown, 0 I, 1 A
+    bool m_bInOperation = false;
+    bool m_bDroppedWhileIdle = false;
+    qint64 m_nLastProgressMs = -1;
+};

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+// One entry of a server's folder listing.
+struct ListingEntry {
+    enum Kind { File = 0, Folder = 1, Link = 2 };
+
+    QString name;          // as the server spells it, without a link's " -> target"
+    QDateTime date;        // local time; invalid when the listing gives none
+    qint64 size = 0;       // bytes; 0 when the listing gives none
+    int kind = File;
+    QString linkTarget;    // for links, when the listing names the target
+    bool bSpecial = false; // a device, socket or pipe: listed, never transferred
+};

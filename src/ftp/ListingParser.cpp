@@ -1,0 +1,485 @@
+#include "ftp/ListingParser.h"
+
+#include <QDate>
+#include <QTime>
+
+#include <vector>
+
+namespace {
+
+// A blank-separated word of a line, by position, so that a name can be cut
+// from the line exactly as sent.
+struct Token {
+    qsizetype begin = 0;
+    qsizetype end = 0;
+};
+
+bool IsBlank(QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); }
+
+bool IsAsciiDigit(QChar c) { return c.unicode() >= '0' && c.unicode() <= '9'; }
+
+bool IsAllDigits(QStringView text)
+{
+    if (text.isEmpty()) return false;
+    for (QChar c : text)
+        if (!IsAsciiDigit(c)) return false;
+    return true;
+}
+
+QStringView WithoutLineEnd(QStringView line)
+{
+    while (!line.isEmpty() && (line.back() == QLatin1Char('\r') || line.back() == QLatin1Char('\n'))) line.chop(1);
+    return line;
+}
+
+// Splits off at most `maxTokens` words; the rest of the line is never looked
+// at word by word, so a huge line costs no more than one pass.
+std::vector<Token> Tokenize(QStringView line, size_t maxTokens)
+{
+    std::vector<Token> tokens;
+    const qsizetype n = line.size();
+    qsizetype i = 0;
+    while (tokens.size() < maxTokens) {
+        while (i < n && IsBlank(line[i])) ++i;
+        if (i >= n) break;
+        const qsizetype begin = i;
+        while (i < n && !IsBlank(line[i])) ++i;
+        tokens.push_back({begin, i});
+    }
+    return tokens;
+}
+
+QStringView Text(QStringView line, const Token& token) { return line.sliced(token.begin, token.end - token.begin); }
+
+// ASCII digits only, no sign; at most 18 of them so that nothing overflows.
+bool ParseDigits(QStringView text, qint64& value)
+{
+    if (text.isEmpty() || text.size() > 18) return false;
+    qint64 result = 0;
+    for (QChar c : text) {
+        if (!IsAsciiDigit(c)) return false;
+        result = result * 10 + (c.unicode() - '0');
+    }
+    value = result;
+    return true;
+}
+
+bool ParseSmall(QStringView text, qsizetype minDigits, qsizetype maxDigits, int& value)
+{
+    qint64 result = 0;
+    if (text.size() < minDigits || text.size() > maxDigits || !ParseDigits(text, result)) return false;
+    value = int(result);
+    return true;
+}
+
+bool IsUsableName(QStringView name)
+{
+    return !name.trimmed().isEmpty() && name != QLatin1String(".") && name != QLatin1String("..");
+}
+
+// English month names, abbreviated or in full, any case.
+int MonthFromName(QStringView text)
+{
+    static const char* const kMonths[] = {"january", "february", "march",     "april",   "may",      "june",
+                                          "july",    "august",   "september", "october", "november", "december"};
+    if (text.size() < 3) return 0;
+    for (int m = 0; m < 12; ++m) {
+        const QLatin1String full(kMonths[m]);
+        if (text.compare(full.left(3), Qt::CaseInsensitive) == 0 || text.compare(full, Qt::CaseInsensitive) == 0)
+            return m + 1;
+    }
+    return text.compare(QLatin1String("sept"), Qt::CaseInsensitive) == 0 ? 9 : 0;
+}
+
+// "H:MM", "HH:MM", "HH:MM:SS" and "HH:MM:SS.fraction" (as ls --full-iso prints).
+bool ParseClock(QStringView text, QTime& time)
+{
+    const qsizetype colon = text.indexOf(QLatin1Char(':'));
+    int hour = 0, minute = 0, second = 0;
+    if (colon < 1 || !ParseSmall(text.first(colon), 1, 2, hour)) return false;
+    QStringView rest = text.sliced(colon + 1);
+    if (rest.size() > 2) {
+        if (rest[2] != QLatin1Char(':')) return false;
+        QStringView secs = rest.sliced(3);
+        const qsizetype dot = secs.indexOf(QLatin1Char('.'));
+        if (dot >= 0) {
+            if (!IsAllDigits(secs.sliced(dot + 1))) return false;
+            secs = secs.first(dot);
+        }
+        if (!ParseSmall(secs, 2, 2, second)) return false;
+        rest = rest.first(2);
+    }
+    if (!ParseSmall(rest, 2, 2, minute)) return false;
+    time = QTime(hour, minute, second);
+    return time.isValid();
+}
+
+// A wall-clock time that a daylight-saving change skips is moved on by the
+// skipped time instead of becoming an invalid date.
+QDateTime LocalTime(QDate date, QTime time)
+{
+    QDateTime result(date, time);
+    if (!result.isValid() && date.isValid() && time.isValid())
+        result = QDateTime(date.addDays(-1), QTime(12, 0)).addMSecs(12 * 3600 * 1000LL + time.msecsSinceStartOfDay());
+    return result;
+}
+
+// A Unix date without a year is the most recent one not later than `now`. A
+// few years back are enough to reach a leap year for Feb 29.
+QDateTime ResolveYear(int month, int day, QTime time, const QDateTime& now)
+{
+    const QDateTime localNow = now.isValid() ? now.toLocalTime() : QDateTime::currentDateTime();
+    const QDate today = localNow.date();
+    for (int year = today.year(); year >= today.year() - 8; --year) {
+        const QDate date(year, month, day);
+        if (!date.isValid()) continue;
+        if (date > today || (date == today && time > localNow.time())) continue;
+        return LocalTime(date, time);
+    }
+    return {};
+}
+
+// "YYYY-MM-DD".
+bool ParseIsoDate(QStringView text, QDate& date)
+{
+    int year = 0, month = 0, day = 0;
+    if (text.size() != 10 || text[4] != QLatin1Char('-') || text[7] != QLatin1Char('-')
+        || !ParseSmall(text.first(4), 4, 4, year) || !ParseSmall(text.sliced(5, 2), 2, 2, month)
+        || !ParseSmall(text.sliced(8), 2, 2, day))
+        return false;
+    date = QDate(year, month, day);
+    return date.isValid();
+}
+
+// "+HHMM" / "-HHMM" as seconds east of UTC.
+bool ParseZoneOffset(QStringView text, int& seconds)
+{
+    int hhmm = 0;
+    if (text.size() != 5 || (text[0] != QLatin1Char('+') && text[0] != QLatin1Char('-'))
+        || !ParseSmall(text.sliced(1), 4, 4, hhmm) || hhmm % 100 > 59 || hhmm / 100 > 14)
+        return false;
+    seconds = (hhmm / 100 * 3600 + hhmm % 100 * 60) * (text[0] == QLatin1Char('-') ? -1 : 1);
+    return true;
+}
+
+struct DateMatch {
+    QDateTime date;
+    size_t tokenCount = 0;
+};
+
+// The date of an `ls -l` line starting at token `i`: "Mon DD HH:MM", "Mon DD
+// YYYY", "Mon DD HH:MM:SS YYYY" (ls -T), the same with the day first, and the
+// ISO forms of ls --time-style.
+std::optional<DateMatch> ParseUnixDate(QStringView line, const std::vector<Token>& tokens, size_t i,
+                                       const QDateTime& now)
+{
+    auto word = [&](size_t k) { return k < tokens.size() ? Text(line, tokens[k]) : QStringView(); };
+    int year = 0, month = 0, day = 0;
+    QTime time;
+    QDate isoDate;
+
+    // ls --time-style=long-iso, or full-iso whose fraction of a second always
+    // comes with a zone.
+    if (ParseIsoDate(word(i), isoDate)) {
+        if (!ParseClock(word(i + 1), time)) return {};
+        int offset = 0;
+        if (ParseZoneOffset(word(i + 2), offset))
+            return DateMatch{QDateTime(isoDate, time, Qt::OffsetFromUTC, offset).toLocalTime(), 3};
+        if (word(i + 1).contains(QLatin1Char('.'))) return {};
+        return DateMatch{LocalTime(isoDate, time), 2};
+    }
+
+    if ((month = MonthFromName(word(i))) != 0) {
+        if (!ParseSmall(word(i + 1), 1, 2, day)) return {};
+    } else if ((month = MonthFromName(word(i + 1))) != 0) {
+        if (!ParseSmall(word(i), 1, 2, day)) return {};
+    } else {
+        return {};
+    }
+    const QStringView third = word(i + 2);
+    if (ParseClock(third, time)) {
+        if (ParseSmall(word(i + 3), 4, 4, year)) {
+            const QDate date(year, month, day);
+            return date.isValid() ? std::optional<DateMatch>(DateMatch{LocalTime(date, time), 4}) : std::nullopt;
+        }
+        // Only ls -T shows seconds, and it always shows the year too.
+        if (third.size() > 5) return {};
+        const QDateTime date = ResolveYear(month, day, time, now);
+        return date.isValid() ? std::optional<DateMatch>(DateMatch{date, 3}) : std::nullopt;
+    }
+    if (!ParseSmall(third, 4, 4, year)) return {};
+    const QDate date(year, month, day);
+    if (!date.isValid()) return {};
+    return DateMatch{LocalTime(date, QTime(0, 0)), 3};
+}
+
+// "drwxr-xr-x", optionally followed by an ACL / extended attribute marker.
+bool IsPermissions(QStringView text)
+{
+    if (text.size() == 11) {
+        const QChar marker = text[10];
+        if (marker != QLatin1Char('+') && marker != QLatin1Char('@') && marker != QLatin1Char('.')) return false;
+    } else if (text.size() != 10) {
+        return false;
+    }
+    if (!QStringView(u"-dlbcps").contains(text[0])) return false;
+    for (qsizetype k = 1; k < 10; ++k)
+        if (!QStringView(u"-rwxsStTlL").contains(text[k])) return false;
+    return true;
+}
+
+std::optional<ListingEntry> ParseUnixLine(QStringView line, const QDateTime& now)
+{
+    // permissions, up to three of links/owner/group, size (or "major, minor"),
+    // a date of up to four words, and at least one word of name.
+    const std::vector<Token> tokens = Tokenize(line, 16);
+    if (tokens.size() < 6 || !IsPermissions(Text(line, tokens[0]))) return {};
+
+    ListingEntry entry;
+    const QChar type = line[tokens[0].begin];
+    if (type == QLatin1Char('d'))
+        entry.kind = ListingEntry::Folder;
+    else if (type == QLatin1Char('l'))
+        entry.kind = ListingEntry::Link;
+    entry.bSpecial = type == QLatin1Char('b') || type == QLatin1Char('c') || type == QLatin1Char('p')
+                     || type == QLatin1Char('s');
+
+    for (size_t i = 3; i <= 6 && i < tokens.size(); ++i) {
+        const QStringView sizeText = Text(line, tokens[i - 1]);
+        qint64 size = 0;
+        size_t fields = i - 2;  // words between the permissions and the size
+        bool bDevice = false;
+        if (ParseDigits(sizeText, size)) {
+            const QStringView before = Text(line, tokens[i - 2]);
+            qint64 major = 0;
+            if (i >= 4 && before.endsWith(QLatin1Char(',')) && ParseDigits(before.first(before.size() - 1), major)) {
+                bDevice = true;
+                --fields;
+            }
+        } else {
+            // "1,3" when the server leaves no blank after the comma.
+            const qsizetype comma = sizeText.indexOf(QLatin1Char(','));
+            qint64 major = 0, minor = 0;
+            if (comma < 0 || !ParseDigits(sizeText.first(comma), major)
+                || !ParseDigits(sizeText.sliced(comma + 1), minor))
+                continue;
+            bDevice = true;
+        }
+        if (fields < 1 || fields > 3) continue;
+
+        const std::optional<DateMatch> date = ParseUnixDate(line, tokens, i, now);
+        if (!date) continue;
+
+        // The name starts after the one blank that ends the date, so its own
+        // leading and inner blanks survive.
+        const qsizetype nameStart = tokens[i + date->tokenCount - 1].end + 1;
+        if (nameStart >= line.size()) return {};
+        QStringView name = line.sliced(nameStart);
+        if (entry.kind == ListingEntry::Link) {
+            const qsizetype arrow = name.indexOf(QLatin1String(" -> "));
+            if (arrow >= 0) {
+                entry.linkTarget = name.sliced(arrow + 4).toString();
+                name = name.first(arrow);
+            }
+        }
+        if (!IsUsableName(name)) return {};
+
+        entry.name = name.toString();
+        entry.date = date->date;
+        // A device's numbers and a pipe's size are no byte counts.
+        entry.bSpecial = entry.bSpecial || bDevice;
+        entry.size = entry.bSpecial ? 0 : size;
+        return entry;
+    }
+    return {};
+}
+
+// "MM-DD-YY  HH:MMAM  <DIR>  name" / "MM-DD-YYYY  HH:MM  12345 name", as IIS
+// and other Windows servers list.
+std::optional<ListingEntry> ParseDosLine(QStringView line)
+{
+    const std::vector<Token> tokens = Tokenize(line, 5);
+    if (tokens.size() < 4) return {};
+
+    const QStringView dateText = Text(line, tokens[0]);
+    const QChar sep = dateText.size() > 2 ? dateText[2] : QChar();
+    if (sep != QLatin1Char('-') && sep != QLatin1Char('/')) return {};
+    const qsizetype second = dateText.indexOf(sep, 3);
+    int month = 0, day = 0, year = 0;
+    if (second != 5 || !ParseSmall(dateText.first(2), 2, 2, month) || !ParseSmall(dateText.sliced(3, 2), 2, 2, day))
+        return {};
+    const QStringView yearText = dateText.sliced(6);
+    if (yearText.size() == 2 && ParseSmall(yearText, 2, 2, year))
+        year += year >= 70 ? 1900 : 2000;
+    else if (!ParseSmall(yearText, 4, 4, year))
+        return {};
+
+    size_t next = 1;
+    QStringView timeText = Text(line, tokens[next++]);
+    QStringView meridiem;
+    if (timeText.endsWith(QLatin1String("AM"), Qt::CaseInsensitive)
+        || timeText.endsWith(QLatin1String("PM"), Qt::CaseInsensitive)) {
+        meridiem = timeText.last(2);
+        timeText.chop(2);
+    } else {
+        const QStringView after = Text(line, tokens[next]);
+        if (after.compare(QLatin1String("AM"), Qt::CaseInsensitive) == 0
+            || after.compare(QLatin1String("PM"), Qt::CaseInsensitive) == 0) {
+            meridiem = after;
+            ++next;
+        }
+    }
+    QTime time;
+    if (timeText.size() > 5 || !ParseClock(timeText, time)) return {};
+    if (!meridiem.isEmpty()) {
+        if (time.hour() < 1 || time.hour() > 12) return {};
+        const int hour = time.hour() % 12 + (meridiem.startsWith(QLatin1Char('P'), Qt::CaseInsensitive) ? 12 : 0);
+        time = QTime(hour, time.minute());
+    }
+    const QDate date(year, month, day);
+    if (!date.isValid() || next + 1 >= tokens.size()) return {};
+
+    ListingEntry entry;
+    const QStringView sizeText = Text(line, tokens[next]);
+    if (sizeText.compare(QLatin1String("<DIR>"), Qt::CaseInsensitive) == 0) {
+        entry.kind = ListingEntry::Folder;
+    } else {
+        // Some servers group the digits.
+        QString digits = sizeText.toString();
+        digits.remove(QLatin1Char(','));
+        if (sizeText.startsWith(QLatin1Char(',')) || sizeText.endsWith(QLatin1Char(','))
+            || !ParseDigits(digits, entry.size))
+            return {};
+    }
+    // Columns are padded to width here, so blanks before the name are padding.
+    const QStringView name = line.sliced(tokens[next + 1].begin);
+    if (!IsUsableName(name)) return {};
+    entry.name = name.toString();
+    entry.date = LocalTime(date, time);
+    return entry;
+}
+
+// "+i8388621.48594,m825718503,r,s280,\tname": comma-separated facts, a tab,
+// the name.
+std::optional<ListingEntry> ParseEplfLine(QStringView line)
+{
+    const qsizetype tab = line.indexOf(QLatin1Char('\t'));
+    if (!line.startsWith(QLatin1Char('+')) || tab < 0) return {};
+    ListingEntry entry;
+    for (QStringView fact : line.sliced(1, tab - 1).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const QChar key = fact[0];
+        const QStringView value = fact.sliced(1);
+        if (key == QLatin1Char('/')) {
+            entry.kind = ListingEntry::Folder;
+        } else if (key == QLatin1Char('s')) {
+            if (!ParseDigits(value, entry.size)) return {};
+        } else if (key == QLatin1Char('m')) {
+            qint64 seconds = 0;
+            if (!ParseDigits(value, seconds) || seconds > 253402300799LL) return {};  // past 9999-12-31
+            entry.date = QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC).toLocalTime();
+        }
+        // 'r' (retrievable) is the default kind; ids and permissions are not kept.
+    }
+    const QStringView name = line.sliced(tab + 1);
+    if (!IsUsableName(name)) return {};
+    entry.name = name.toString();
+    return entry;
+}
+
+}  // namespace
+
+namespace ListingParser {
+
+std::optional<ListingEntry> ParseListLine(QStringView line, const QDateTime& now)
+{
+    line = WithoutLineEnd(line);
+    qsizetype first = 0;
+    while (first < line.size() && IsBlank(line[first])) ++first;
+    if (first >= line.size()) return {};
+    if (first == 0 && line[0] == QLatin1Char('+')) return ParseEplfLine(line);
+    if (IsAsciiDigit(line[first])) return ParseDosLine(line);
+    return ParseUnixLine(line, now);
+}
+
+std::optional<ListingEntry> ParseMlsdLine(QStringView line)
+{
+    line = WithoutLineEnd(line);
+    // The facts end at the first "; "; a line that starts with the blank has none.
+    QStringView facts;
+    qsizetype nameStart = 1;
+    if (!line.startsWith(QLatin1Char(' '))) {
+        const qsizetype end = line.indexOf(QLatin1String("; "));
+        if (end < 0) return {};
+        facts = line.first(end);
+        nameStart = end + 2;
+    }
+
+    ListingEntry entry;
+    qint64 listingSize = -1;
+    bool bHaveSize = false;
+    for (QStringView fact : facts.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const qsizetype eq = fact.indexOf(QLatin1Char('='));
+        if (eq < 1) return {};
+        const QStringView key = fact.first(eq);
+        const QStringView value = fact.sliced(eq + 1);
+        if (key.compare(QLatin1String("type"), Qt::CaseInsensitive) == 0) {
+            entry.kind = ListingEntry::File;
+            entry.bSpecial = false;
+            entry.linkTarget.clear();
+            if (value.compare(QLatin1String("cdir"), Qt::CaseInsensitive) == 0
+                || value.compare(QLatin1String("pdir"), Qt::CaseInsensitive) == 0)
+                return {};
+            if (value.compare(QLatin1String("dir"), Qt::CaseInsensitive) == 0) {
+                entry.kind = ListingEntry::Folder;
+            } else if (value.startsWith(QLatin1String("OS.unix=slink"), Qt::CaseInsensitive)) {
+                entry.kind = ListingEntry::Link;
+                if (value.size() > 14 && value[13] == QLatin1Char(':')) entry.linkTarget = value.sliced(14).toString();
+            } else if (value.compare(QLatin1String("OS.unix=symlink"), Qt::CaseInsensitive) == 0) {
+                entry.kind = ListingEntry::Link;
+            } else if (value.compare(QLatin1String("file"), Qt::CaseInsensitive) != 0) {
+                // Devices, pipes and types we do not know: list them, never transfer them.
+                entry.bSpecial = true;
+            }
+        } else if (key.compare(QLatin1String("size"), Qt::CaseInsensitive) == 0) {
+            if (!ParseDigits(value, entry.size)) return {};
+            bHaveSize = true;
+        } else if (key.compare(QLatin1String("sizd"), Qt::CaseInsensitive) == 0) {
+            if (!ParseDigits(value, listingSize)) return {};
+        } else if (key.compare(QLatin1String("modify"), Qt::CaseInsensitive) == 0) {
+            entry.date = ParseTimeVal(value);
+            if (!entry.date.isValid()) return {};
+        }
+    }
+    if (!bHaveSize && entry.kind == ListingEntry::Folder && listingSize >= 0) entry.size = listingSize;
+    if (entry.bSpecial) entry.size = 0;
+
+    const QStringView name = line.sliced(nameStart);
+    if (!IsUsableName(name)) return {};
+    entry.name = name.toString();
+    return entry;
+}
+
+QDateTime ParseTimeVal(QStringView text)
+{
+    text = text.trimmed();
+    if (text.size() < 14) return {};
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, msec = 0;
+    if (!ParseSmall(text.first(4), 4, 4, year) || !ParseSmall(text.sliced(4, 2), 2, 2, month)
+        || !ParseSmall(text.sliced(6, 2), 2, 2, day) || !ParseSmall(text.sliced(8, 2), 2, 2, hour)
+        || !ParseSmall(text.sliced(10, 2), 2, 2, minute) || !ParseSmall(text.sliced(12, 2), 2, 2, second))
+        return {};
+    if (text.size() > 14) {
+        // Any number of fraction digits; milliseconds are all we keep.
+        if (text[14] != QLatin1Char('.') || text.size() == 15) return {};
+        if (!IsAllDigits(text.sliced(15))) return {};
+        const QStringView fraction = text.sliced(15).left(3);
+        ParseSmall(fraction, 1, 3, msec);
+        for (qsizetype k = fraction.size(); k < 3; ++k) msec *= 10;
+    }
+    const QDate date(year, month, day);
+    const QTime time(hour, minute, second, msec);
+    if (!date.isValid() || !time.isValid()) return {};
+    return QDateTime(date, time, Qt::UTC).toLocalTime();
+}
+
+}  // namespace ListingParser

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "ftp/ListingEntry.h"
+
+#include <QDateTime>
+#include <QStringView>
+
+#include <optional>
+
+// Turns the lines of a server's folder listing into entries. Every function
+// takes one line as the server sent it (a trailing CR/LF is ignored) and
+// never fails on hostile input: a line it cannot read gives nothing.
+namespace ListingParser {
+
+// One line of a LIST reply: Unix `ls -l` variants, DOS/IIS, EPLF. Nothing for
+// lines that are not entries ("total 12", blank, garbage, truncated lines) and
+// for the names "." and "..". `now` (local time) settles the year of Unix
+// dates given without one: the most recent such date that is not later than
+// `now`.
+std::optional<ListingEntry> ParseListLine(QStringView line, const QDateTime& now);
+
+// One line of an MLSD reply ("fact=value;fact=value; name"). Nothing for
+// type=cdir/pdir, "."/"..", and malformed lines.
+std::optional<ListingEntry> ParseMlsdLine(QStringView line);
+
+// A time-val "YYYYMMDDHHMMSS[.sss]" (UTC), e.g. from MDTM or the modify fact,
+// as local time; invalid when malformed (including out-of-range fields).
+QDateTime ParseTimeVal(QStringView text);
+
+}  // namespace ListingParser

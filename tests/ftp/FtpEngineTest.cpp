@@ -1,0 +1,385 @@
+// The FTP component against real servers on loopback: pyftpdlib (with MLSD
+// and, as a second flavour, with LIST only) and vsftpd.
+#include "FtpTestServers.h"
+#include "ftp/FtpComponent.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QSet>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+using namespace FtpErrorNumber;
+
+QByteArray RandomBytes(qint64 size, quint32 seed)
+{
+    QByteArray data(size, Qt::Uninitialized);
+    QRandomGenerator generator(seed);
+    generator.fillRange(reinterpret_cast<quint32*>(data.data()), size / 4);
+    for (qint64 i = size / 4 * 4; i < size; ++i) data[i] = static_cast<char>(generator.generate());
+    return data;
+}
+
+void WriteFile(const QString& path, const QByteArray& data)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    ASSERT_EQ(file.write(data), data.size());
+}
+
+QByteArray ReadFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+QByteArray Sha256(const QByteArray& data) { return QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex(); }
+
+struct ServerKind {
+    const char* name;
+    bool bVsftpd;
+    bool bMlsd;
+};
+
+class FtpEngineTest : public ::testing::TestWithParam<ServerKind> {
+protected:
+    void SetUp() override
+    {
+        const ServerKind kind = GetParam();
+        if (kind.bVsftpd) {
+            m_server = std::make_unique<VsftpdServer>();
+        } else {
+            PyFtpdServer::Options options;
+            options.bMlsd = kind.bMlsd;
+            m_server = std::make_unique<PyFtpdServer>(options);
+        }
+        if (!m_server->Start()) {
+            if (!m_server->skipReason().isEmpty()) GTEST_SKIP() << m_server->skipReason().toStdString();
+            FAIL() << "the server did not start";
+        }
+        m_ftp = std::make_unique<FtpComponent>();
+        m_ftp->setServerAddress(m_server->host());
+        m_ftp->setPort(m_server->port());
+        m_ftp->setUserName(m_server->user());
+        m_ftp->setPassword(m_server->password());
+        m_ftp->setConnectTimeout(10'000);
+        m_ftp->setIdleTimeout(20'000);
+        QObject::connect(m_ftp.get(), &FtpComponent::logText, [this](const QString& line, long) { m_log << line; });
+        QObject::connect(m_ftp.get(), &FtpComponent::itemSkipped,
+                         [this](const QString& remote, const QString& local, long reason) {
+                             m_skipped << QStringLiteral("%1|%2|%3").arg(QFileInfo(remote).fileName(),
+                                                                         QFileInfo(local).fileName())
+                                              .arg(reason);
+                         });
+    }
+
+    void TearDown() override
+    {
+        if (m_ftp) {
+            try {
+                m_ftp->Disconnect();
+            } catch (const FtpError&) {
+            }
+        }
+        m_ftp.reset();
+        m_server.reset();
+    }
+
+    // Files placed straight into the server's folder belong to its user, so
+    // that the server may rename and delete them.
+    void Place(const QString& relative, const QByteArray& data)
+    {
+        WriteFile(Remote(relative), data);
+        GiveToServer();
+    }
+    void GiveToServer()
+    {
+        QProcess::execute(QStringLiteral("chown"), {QStringLiteral("-R"), QStringLiteral("--reference=") + m_server->root(),
+                                                    m_server->root()});
+    }
+    QString Remote(const QString& relative) const { return m_server->root() + QLatin1Char('/') + relative; }
+    QString Local(const QString& relative) const { return m_local.path() + QLatin1Char('/') + relative; }
+
+    void Connect()
+    {
+        const FtpError e = ErrorOf([&] { m_ftp->Connect(); });
+        ASSERT_EQ(e.number, 0) << e.description.toStdString() << "\n" << m_log.join(QLatin1Char('\n')).toStdString();
+    }
+
+    // The call's FtpError, or number 0 when it did not throw.
+    template <typename Call>
+    FtpError ErrorOf(Call call)
+    {
+        try {
+            call();
+        } catch (const FtpError& e) {
+            return e;
+        }
+        return FtpError{0, QString()};
+    }
+
+    std::unique_ptr<FtpTestServer> m_server;
+    std::unique_ptr<FtpComponent> m_ftp;
+    QTemporaryDir m_local;
+    QStringList m_log, m_skipped;
+};
+
+}  // namespace
+
+TEST_P(FtpEngineTest, LoginWorksAndAWrongPasswordIsRefused)
+{
+    m_ftp->setPassword(QStringLiteral("wrong password"));
+    const FtpError refused = ErrorOf([&] { m_ftp->Connect(); });
+    EXPECT_EQ(refused.number, kLoginFailed);
+    EXPECT_TRUE(refused.description.contains(QStringLiteral("530"))) << refused.description.toStdString();
+    EXPECT_EQ(m_ftp->state(), FtpComponent::kStateNotConnected);
+
+    m_ftp->setPassword(m_server->password());
+    const FtpError second = ErrorOf([&] { m_ftp->Connect(); });
+    ASSERT_EQ(second.number, 0) << second.description.toStdString() << "\n" << m_log.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(m_ftp->state(), FtpComponent::kStateConnected);
+    EXPECT_EQ(m_ftp->currentFolder(), QStringLiteral("/"));
+    EXPECT_EQ(m_ftp->GetProperty(FtpComponent::kState).toLongLong(), 2);
+    EXPECT_FALSE(m_log.filter(QStringLiteral("PASS ")).isEmpty());
+    for (const QString& line : m_log) EXPECT_FALSE(line.contains(m_server->password())) << line.toStdString();
+
+    const FtpError busy = ErrorOf([&] { m_ftp->Connect(); });
+    EXPECT_EQ(busy.number, kInvalidArgument) << "already connected";
+    m_ftp->Disconnect();
+    EXPECT_EQ(m_ftp->state(), FtpComponent::kStateNotConnected);
+    EXPECT_EQ(ErrorOf([&] { m_ftp->ChangeFolder(QStringLiteral("x")); }).number, kNotConnected);
+}
+
+TEST_P(FtpEngineTest, ListingShowsFilesFoldersLinksAndOddNames)
+{
+    Place(QStringLiteral("a.txt"), "abc");
+    Place(QStringLiteral("name with  spaces.txt"), "12345");
+    Place(QStringLiteral("Grüße.txt"), "x");
+    Place(QStringLiteral("sub/inner.txt"), "inner");
+    ASSERT_TRUE(QFile::link(QStringLiteral("a.txt"), Remote(QStringLiteral("link"))));
+    GiveToServer();
+
+    ASSERT_NO_FATAL_FAILURE(Connect());
+    const QList<ListingEntry> entries = m_ftp->FolderContents();
+    QMap<QString, ListingEntry> byName;
+    for (const ListingEntry& e : entries) byName.insert(e.name, e);
+    ASSERT_TRUE(byName.contains(QStringLiteral("a.txt"))) << QStringList(byName.keys()).join(QLatin1Char(',')).toStdString();
+    EXPECT_EQ(byName[QStringLiteral("a.txt")].size, 3);
+    EXPECT_EQ(byName[QStringLiteral("a.txt")].kind, ListingEntry::File);
+    EXPECT_TRUE(byName[QStringLiteral("a.txt")].date.isValid());
+    EXPECT_LE(qAbs(byName[QStringLiteral("a.txt")].date.secsTo(QDateTime::currentDateTime())), 24 * 3600);
+    EXPECT_EQ(byName[QStringLiteral("name with  spaces.txt")].size, 5);
+    EXPECT_TRUE(byName.contains(QStringLiteral("Grüße.txt")));
+    EXPECT_EQ(byName[QStringLiteral("sub")].kind, ListingEntry::Folder);
+    ASSERT_TRUE(byName.contains(QStringLiteral("link")));
+    // pyftpdlib's MLSD reports what a link points to; LIST shows the link.
+    if (!GetParam().bMlsd || GetParam().bVsftpd) {
+        EXPECT_EQ(byName[QStringLiteral("link")].kind, ListingEntry::Link);
+    }
+
+    QStringList signalled;
+    QObject::connect(m_ftp.get(), &FtpComponent::listingEntry,
+                     [&](const QString& name, const QDateTime&, qint64, int, const QString&) { signalled << name; });
+    m_ftp->ListFolder(QStringLiteral("*.txt"));
+    signalled.sort();
+    EXPECT_EQ(signalled, (QStringList{QStringLiteral("Grüße.txt"), QStringLiteral("a.txt"), QStringLiteral("name with  spaces.txt")}));
+
+    m_ftp->ChangeFolder(QStringLiteral("sub"));
+    EXPECT_EQ(m_ftp->currentFolder(), QStringLiteral("/sub"));
+    ASSERT_EQ(m_ftp->FolderContents().size(), 1);
+    m_ftp->ParentFolder();
+    EXPECT_EQ(m_ftp->currentFolder(), QStringLiteral("/"));
+    const FtpError missing = ErrorOf([&] { m_ftp->ChangeFolder(QStringLiteral("no such folder")); });
+    EXPECT_EQ(missing.number, kRefused);
+    EXPECT_TRUE(missing.description.startsWith(QStringLiteral("550"))) << missing.description.toStdString();
+}
+
+TEST_P(FtpEngineTest, FilesOfEverySizeTravelIntact)
+{
+    const QList<QByteArray> contents = {QByteArray(), QByteArray("x"), RandomBytes(64 << 20, 7)};
+    ASSERT_NO_FATAL_FAILURE(Connect());
+    qint64 lastProgress = -1;
+    QStringList receiving, sending;
+    QObject::connect(m_ftp.get(), &FtpComponent::progress, [&](qint64 done, qint64, int) { lastProgress = done; });
+    QObject::connect(m_ftp.get(), &FtpComponent::receiving, [&](const QString& name) { receiving << name; });
+    QObject::connect(m_ftp.get(), &FtpComponent::sending, [&](const QString& name) { sending << name; });
+    for (qsizetype i = 0; i < contents.size(); ++i) {
+        const QString name = QStringLiteral("file%1.bin").arg(i);
+        WriteFile(Local(name), contents[i]);
+        m_ftp->SendFile(Local(name), 0, name, false);
+        EXPECT_EQ(Sha256(ReadFile(Remote(name))), Sha256(contents[i])) << "upload " << i;
+        EXPECT_EQ(lastProgress, contents[i].size());
+
+        const QString back = Local(QStringLiteral("back%1.bin").arg(i));
+        m_ftp->ReceiveFile(name, 0, back);
+        EXPECT_EQ(Sha256(ReadFile(back)), Sha256(contents[i])) << "download " << i;
+        EXPECT_EQ(lastProgress, contents[i].size());
+    }
+    EXPECT_EQ(receiving.size(), 3);
+    EXPECT_EQ(sending.first(), QStringLiteral("file0.bin"));
+
+    // Replacing a longer file leaves no old bytes behind.
+    WriteFile(Local(QStringLiteral("short.bin")), "new");
+    m_ftp->SendFile(Local(QStringLiteral("short.bin")), 0, QStringLiteral("file2.bin"), false);
+    EXPECT_EQ(ReadFile(Remote(QStringLiteral("file2.bin"))), QByteArray("new"));
+    m_ftp->ReceiveFile(QStringLiteral("file1.bin"), 0, Local(QStringLiteral("back2.bin")));
+    EXPECT_EQ(ReadFile(Local(QStringLiteral("back2.bin"))), QByteArray("x"));
+}
+
+TEST_P(FtpEngineTest, TransfersResumeFromTheMiddle)
+{
+    const QByteArray data = RandomBytes(3 << 20, 11);
+    const qint64 half = data.size() / 2 + 13;
+    Place(QStringLiteral("big.bin"), data);
+    ASSERT_NO_FATAL_FAILURE(Connect());
+
+    WriteFile(Local(QStringLiteral("big.bin")), data.left(half));
+    m_ftp->ReceiveFile(QStringLiteral("big.bin"), half, Local(QStringLiteral("big.bin")));
+    EXPECT_EQ(Sha256(ReadFile(Local(QStringLiteral("big.bin")))), Sha256(data));
+
+    Place(QStringLiteral("up.bin"), data.left(half));
+    WriteFile(Local(QStringLiteral("up.bin")), data);
+    m_ftp->SendFile(Local(QStringLiteral("up.bin")), half, QStringLiteral("up.bin"), true);
+    EXPECT_EQ(Sha256(ReadFile(Remote(QStringLiteral("up.bin")))), Sha256(data));
+
+    // Without the resume flag the whole file is sent again.
+    Place(QStringLiteral("up.bin"), "garbage that must go");
+    m_ftp->SendFile(Local(QStringLiteral("up.bin")), half, QStringLiteral("up.bin"), false);
+    EXPECT_EQ(Sha256(ReadFile(Remote(QStringLiteral("up.bin")))), Sha256(data));
+
+    // A resume past the local file's end is refused before anything changes.
+    WriteFile(Local(QStringLiteral("small.bin")), "abc");
+    EXPECT_EQ(ErrorOf([&] { m_ftp->ReceiveFile(QStringLiteral("big.bin"), 10, Local(QStringLiteral("small.bin"))); }).number,
+              kInvalidArgument);
+    EXPECT_EQ(ReadFile(Local(QStringLiteral("small.bin"))), QByteArray("abc"));
+}
+
+TEST_P(FtpEngineTest, FolderTreesTravelWithAndWithoutSubfolders)
+{
+    Place(QStringLiteral("tree/a.txt"), "a");
+    Place(QStringLiteral("tree/b.log"), "b");
+    Place(QStringLiteral("tree/sub/c.txt"), "c");
+    Place(QStringLiteral("tree/sub/deeper/d.txt"), "d");
+    ASSERT_NO_FATAL_FAILURE(Connect());
+
+    m_ftp->ReceiveFolder(QStringLiteral("tree/*"), Local(QStringLiteral("flat")), false);
+    EXPECT_EQ(ReadFile(Local(QStringLiteral("flat/a.txt"))), QByteArray("a"));
+    EXPECT_FALSE(QFileInfo::exists(Local(QStringLiteral("flat/sub"))));
+    EXPECT_TRUE(m_skipped.contains(QStringLiteral("sub||%1").arg(FtpComponent::kSkipSubfolder))) << m_skipped.join(QLatin1Char(' ')).toStdString();
+    EXPECT_EQ(m_ftp->currentFolder(), QStringLiteral("/")) << "the current folder is restored";
+
+    m_ftp->ReceiveFolder(QStringLiteral("tree\\*.txt"), Local(QStringLiteral("deep")), true);
+    EXPECT_EQ(ReadFile(Local(QStringLiteral("deep/sub/deeper/d.txt"))), QByteArray("d"));
+    EXPECT_EQ(ReadFile(Local(QStringLiteral("deep/sub/c.txt"))), QByteArray("c"));
+    EXPECT_FALSE(QFileInfo::exists(Local(QStringLiteral("deep/b.log")))) << "the mask filters files";
+    EXPECT_EQ(m_ftp->currentFolder(), QStringLiteral("/"));
+
+    m_skipped.clear();
+    m_ftp->SendFolder(Local(QStringLiteral("deep")) + QStringLiteral("/*"), QStringLiteral("copy"), true, true);
+    EXPECT_EQ(ReadFile(Remote(QStringLiteral("copy/sub/deeper/d.txt"))), QByteArray("d"));
+    EXPECT_EQ(ReadFile(Remote(QStringLiteral("copy/a.txt"))), QByteArray("a"));
+    m_ftp->SendFolder(Local(QStringLiteral("deep")) + QStringLiteral("/*"), QStringLiteral("shallow"), true, false);
+    EXPECT_TRUE(QFileInfo::exists(Remote(QStringLiteral("shallow/a.txt"))));
+    EXPECT_FALSE(QFileInfo::exists(Remote(QStringLiteral("shallow/sub"))));
+    EXPECT_TRUE(m_skipped.contains(QStringLiteral("|sub|%1").arg(FtpComponent::kSkipSubfolder)));
+    EXPECT_EQ(m_ftp->currentFolder(), QStringLiteral("/"));
+}
+
+TEST_P(FtpEngineTest, FileOperationsAndRefusals)
+{
+    Place(QStringLiteral("one.txt"), "1");
+    Place(QStringLiteral("two.txt"), "2");
+    ASSERT_NO_FATAL_FAILURE(Connect());
+
+    m_ftp->CreateFolder(QStringLiteral("made"));
+    EXPECT_TRUE(QFileInfo(Remote(QStringLiteral("made"))).isDir());
+    EXPECT_EQ(ErrorOf([&] { m_ftp->CreateFolder(QStringLiteral("made")); }).number, kRefused);
+
+    m_ftp->Rename(QStringLiteral("one.txt"), QStringLiteral("made/moved.txt"));
+    EXPECT_EQ(ReadFile(Remote(QStringLiteral("made/moved.txt"))), QByteArray("1"));
+
+    // Renaming onto a name that is taken is refused as "exists", and the
+    // file there is not replaced.
+    const FtpError taken = ErrorOf([&] { m_ftp->Rename(QStringLiteral("two.txt"), QStringLiteral("made/moved.txt")); });
+    EXPECT_EQ(taken.number, kFileExists);
+    EXPECT_EQ(ReadFile(Remote(QStringLiteral("made/moved.txt"))), QByteArray("1"));
+    EXPECT_EQ(ErrorOf([&] { m_ftp->Rename(QStringLiteral("two.txt"), QStringLiteral("made")); }).number, kFileExists);
+    EXPECT_EQ(ErrorOf([&] { m_ftp->Rename(QStringLiteral("ghost.txt"), QStringLiteral("x.txt")); }).number, kRefused);
+
+    const FtpError notEmpty = ErrorOf([&] { m_ftp->RemoveFolder(QStringLiteral("made")); });
+    EXPECT_EQ(notEmpty.number, kRefused);
+    EXPECT_FALSE(notEmpty.description.isEmpty());
+    m_ftp->DeleteFile(QStringLiteral("made/moved.txt"));
+    m_ftp->RemoveFolder(QStringLiteral("made"));
+    EXPECT_FALSE(QFileInfo::exists(Remote(QStringLiteral("made"))));
+    const FtpError gone = ErrorOf([&] { m_ftp->DeleteFile(QStringLiteral("made/moved.txt")); });
+    EXPECT_EQ(gone.number, kRefused);
+    EXPECT_TRUE(gone.description.startsWith(QStringLiteral("550"))) << gone.description.toStdString();
+
+    // A refused download leaves an existing local file untouched.
+    WriteFile(Local(QStringLiteral("keep.txt")), "precious");
+    EXPECT_EQ(ErrorOf([&] { m_ftp->ReceiveFile(QStringLiteral("ghost.txt"), 0, Local(QStringLiteral("keep.txt"))); }).number,
+              kRefused);
+    EXPECT_EQ(ReadFile(Local(QStringLiteral("keep.txt"))), QByteArray("precious"));
+
+    // Raw commands: replies go to the log, refusals are not errors.
+    m_log.clear();
+    m_ftp->SendCommand(QStringLiteral("NOOP"));
+    EXPECT_TRUE(m_log.filter(QStringLiteral("200")).size() >= 1) << m_log.join(QLatin1Char('\n')).toStdString();
+    m_ftp->SendCommand(QStringLiteral("XYZZY"));
+    EXPECT_EQ(m_ftp->state(), FtpComponent::kStateConnected);
+    EXPECT_EQ(ErrorOf([&] { m_ftp->SendCommand(QStringLiteral("NOOP\r\nDELE two.txt")); }).number, kInvalidArgument);
+    EXPECT_TRUE(QFileInfo::exists(Remote(QStringLiteral("two.txt")))) << "no command smuggled in";
+}
+
+TEST_P(FtpEngineTest, AbortStopsATransferAndDoesNotStick)
+{
+    Place(QStringLiteral("huge.bin"), RandomBytes(64 << 20, 3));
+    Place(QStringLiteral("tiny.txt"), "t");
+    ASSERT_NO_FATAL_FAILURE(Connect());
+
+    int nested = -1;
+    auto abortOnProgress = QObject::connect(m_ftp.get(), &FtpComponent::progress, [&](qint64, qint64, int) {
+        if (nested < 0) nested = static_cast<int>(
+                            [&] {
+                                try {
+                                    m_ftp->ChangeFolder(QStringLiteral("/"));
+                                } catch (const FtpError& e) {
+                                    return e.number;
+                                }
+                                return 0L;
+                            }());
+        m_ftp->setAbort(true);
+    });
+    const FtpError aborted = ErrorOf([&] { m_ftp->ReceiveFile(QStringLiteral("huge.bin"), 0, Local(QStringLiteral("huge.bin"))); });
+    EXPECT_EQ(aborted.number, kAborted);
+    EXPECT_EQ(nested, kBusy) << "a call from an event handler is refused, not queued";
+    EXPECT_LT(QFileInfo(Local(QStringLiteral("huge.bin"))).size(), 64 << 20);
+    QObject::disconnect(abortOnProgress);
+
+    m_ftp->setAbort(true);  // between calls: no effect on the next one
+    EXPECT_EQ(m_ftp->state(), FtpComponent::kStateConnected);
+    m_ftp->ReceiveFile(QStringLiteral("tiny.txt"), 0, Local(QStringLiteral("tiny.txt")));
+    EXPECT_EQ(ReadFile(Local(QStringLiteral("tiny.txt"))), QByteArray("t"));
+    EXPECT_FALSE(m_ftp->FolderContents().isEmpty());
+
+    // The partial file resumes to the whole.
+    const qint64 have = QFileInfo(Local(QStringLiteral("huge.bin"))).size();
+    m_ftp->ReceiveFile(QStringLiteral("huge.bin"), have, Local(QStringLiteral("huge.bin")));
+    EXPECT_EQ(Sha256(ReadFile(Local(QStringLiteral("huge.bin")))), Sha256(ReadFile(Remote(QStringLiteral("huge.bin")))));
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, FtpEngineTest,
+                         ::testing::Values(ServerKind{"pyftpdlib", false, true}, ServerKind{"pyftpdlibList", false, false},
+                                           ServerKind{"vsftpd", true, false}),
+                         [](const ::testing::TestParamInfo<ServerKind>& info) { return std::string(info.param.name); });

@@ -1,0 +1,143 @@
+// The control connection's reply parser, and the small rules the engine
+// applies to names, masks and PWD replies.
+#include "ftp/FtpSession.h"
+#include "ftp/ReplyParser.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QList<FtpReply> FeedAll(ReplyParser& parser, const QByteArray& bytes)
+{
+    EXPECT_TRUE(parser.feed(bytes)) << parser.error().toStdString();
+    QList<FtpReply> replies;
+    while (parser.hasReply()) replies << parser.takeReply();
+    return replies;
+}
+
+}  // namespace
+
+TEST(ReplyParser, SingleAndMultiLineReplies)
+{
+    ReplyParser parser;
+    QList<FtpReply> replies = FeedAll(parser, "220 Welcome\r\n331 Password required\r\n");
+    ASSERT_EQ(replies.size(), 2);
+    EXPECT_EQ(replies[0].code, 220);
+    EXPECT_EQ(replies[0].text(), QStringLiteral("Welcome"));
+    EXPECT_EQ(replies[1].code, 331);
+
+    // Inside a multi-line reply anything goes until "211 " closes it:
+    // lines without a code, other codes, even the same code with '-'.
+    replies = FeedAll(parser,
+                      "211-Features:\r\n MLST type*;size*;\r\n211-still inside\r\n200 not the end\r\n"
+                      "211 End\r\n");
+    ASSERT_EQ(replies.size(), 1);
+    EXPECT_EQ(replies[0].code, 211);
+    EXPECT_EQ(replies[0].lines.size(), 5);
+    EXPECT_EQ(replies[0].lines[1], QStringLiteral(" MLST type*;size*;"));
+
+    // A bare code ends a reply too, and bare LF line ends are accepted.
+    replies = FeedAll(parser, "230-Hello\n230\n200\n");
+    ASSERT_EQ(replies.size(), 2);
+    EXPECT_EQ(replies[0].code, 230);
+    EXPECT_EQ(replies[1].code, 200);
+    EXPECT_TRUE(replies[1].text().isEmpty());
+    EXPECT_FALSE(parser.hasReply());
+}
+
+TEST(ReplyParser, RepliesSplitAcrossReadsInAnyPieces)
+{
+    const QByteArray stream = "150-Opening\r\n 150 inside\r\n150 data (12 bytes)\r\n226 Done\r\n";
+    for (qsizetype piece = 1; piece <= 7; ++piece) {
+        ReplyParser parser;
+        QList<FtpReply> replies;
+        for (qsizetype i = 0; i < stream.size(); i += piece) replies << FeedAll(parser, stream.mid(i, piece));
+        ASSERT_EQ(replies.size(), 2) << piece;
+        EXPECT_EQ(replies[0].code, 150);
+        EXPECT_EQ(replies[0].lines.size(), 3);
+        EXPECT_EQ(replies[1].code, 226);
+    }
+}
+
+TEST(ReplyParser, BrokenOrHostileServersAreProtocolErrors)
+{
+    ReplyParser endless;
+    EXPECT_TRUE(endless.feed("220 "));
+    bool bOk = true;
+    for (int i = 0; i < 20 && bOk; ++i) bOk = endless.feed(QByteArray(1000, 'x'));
+    EXPECT_FALSE(bOk) << "a line that never ends";
+    EXPECT_TRUE(endless.error().contains(QStringLiteral("longer than")));
+    EXPECT_FALSE(endless.feed("\r\n")) << "nothing more is taken after an error";
+
+    ReplyParser huge;
+    ASSERT_TRUE(huge.feed("211-start\r\n"));
+    bOk = true;
+    for (int i = 0; i < 2000 && bOk; ++i) bOk = huge.feed(QByteArray(500, 'y') + "\r\n");
+    EXPECT_FALSE(bOk) << "a multi-line reply that never closes";
+
+    ReplyParser junk;
+    EXPECT_FALSE(junk.feed("HTTP/1.1 400 Bad Request\r\n"));
+    ReplyParser badCode;
+    EXPECT_FALSE(badCode.feed("2x0 hello\r\n"));
+    ReplyParser noSpace;
+    EXPECT_FALSE(noSpace.feed("220hello\r\n"));
+
+    ReplyParser recovered;
+    recovered.feed("bad\r\n");
+    recovered.reset();
+    EXPECT_EQ(FeedAll(recovered, "220 ok\r\n").size(), 1);
+}
+
+TEST(ReplyParser, TextIsUtf8OnlyWhenAgreed)
+{
+    const QByteArray utf8 = QStringLiteral("257 \"/Grüße\"\r\n").toUtf8();
+    ReplyParser latin1;
+    EXPECT_EQ(FeedAll(latin1, utf8)[0].text(), QString::fromLatin1(QStringLiteral("\"/Grüße\"").toUtf8()));
+    ReplyParser agreed;
+    agreed.setUtf8(true);
+    EXPECT_EQ(FeedAll(agreed, utf8)[0].text(), QStringLiteral("\"/Grüße\""));
+    // Invalid UTF-8 after agreeing falls back to Latin-1 instead of losing bytes.
+    EXPECT_EQ(FeedAll(agreed, "257 \"/caf\xe9\"\r\n")[0].text(), QStringLiteral("\"/caf\u00e9\""));
+}
+
+TEST(EngineRules, PwdRepliesAndNames)
+{
+    EXPECT_EQ(FtpSession::ParsePwdReply(QStringLiteral("\"/home/user\" is the current directory")), QStringLiteral("/home/user"));
+    EXPECT_EQ(FtpSession::ParsePwdReply(QStringLiteral("\"/a \"\"quoted\"\" b\" is current")), QStringLiteral("/a \"quoted\" b"));
+    EXPECT_EQ(FtpSession::ParsePwdReply(QStringLiteral("\"/with space\"")), QStringLiteral("/with space"));
+
+    for (const char* bad : {"", ".", "..", "a/b", "../x", "a\\b", "/etc"})
+        EXPECT_FALSE(FtpSession::IsSafeName(QString::fromUtf8(bad))) << bad;
+    EXPECT_FALSE(FtpSession::IsSafeName(QStringLiteral("nul") + QChar(0) + QStringLiteral("x")));
+    for (const char* good : {"a", "...", "..a", "a b", ".hidden", "Grüße.txt", "-rf"})
+        EXPECT_TRUE(FtpSession::IsSafeName(QString::fromUtf8(good))) << good;
+}
+
+TEST(EngineRules, MasksAndTheirSplit)
+{
+    EXPECT_TRUE(FtpSession::MatchesMask(QStringLiteral("photo.gif"), QStringLiteral("*.gif")));
+    EXPECT_FALSE(FtpSession::MatchesMask(QStringLiteral("photo.GIF"), QStringLiteral("*.gif")));
+    EXPECT_TRUE(FtpSession::MatchesMask(QStringLiteral("a1.txt"), QStringLiteral("a?.txt")));
+    EXPECT_FALSE(FtpSession::MatchesMask(QStringLiteral("a12.txt"), QStringLiteral("a?.txt")));
+    EXPECT_TRUE(FtpSession::MatchesMask(QStringLiteral("anything"), QString()));
+    EXPECT_TRUE(FtpSession::MatchesMask(QStringLiteral("no-dot"), QStringLiteral("*.*")));
+    EXPECT_TRUE(FtpSession::MatchesMask(QStringLiteral("abcabcabd"), QStringLiteral("*abd")));
+    // A pattern that is exponential for naive matchers stays quick here.
+    EXPECT_FALSE(FtpSession::MatchesMask(QString(60, QLatin1Char('a')) + QLatin1Char('b'),
+                                         QStringLiteral("*a*a*a*a*a*a*a*a*a*a*a*ac")));
+
+    QString folder, pattern;
+    FtpSession::SplitMask(QStringLiteral("docs/*"), folder, pattern);
+    EXPECT_EQ(folder, QStringLiteral("docs"));
+    EXPECT_EQ(pattern, QStringLiteral("*"));
+    FtpSession::SplitMask(QStringLiteral("my docs\\*.txt"), folder, pattern);
+    EXPECT_EQ(folder, QStringLiteral("my docs"));
+    EXPECT_EQ(pattern, QStringLiteral("*.txt"));
+    FtpSession::SplitMask(QStringLiteral("/srv/a/b/*"), folder, pattern);
+    EXPECT_EQ(folder, QStringLiteral("/srv/a/b"));
+    FtpSession::SplitMask(QStringLiteral("plain"), folder, pattern);
+    EXPECT_EQ(folder, QStringLiteral("plain"));
+    EXPECT_EQ(pattern, QStringLiteral("*"));
+    FtpSession::SplitMask(QStringLiteral("/*"), folder, pattern);
+    EXPECT_EQ(folder, QStringLiteral("/"));
+}

@@ -1,0 +1,85 @@
+"""pyftpdlib server for the engine tests, bound to 127.0.0.1 only.
+
+Started by PyFtpdServer (tests/support/FtpTestServers.cpp) with Debian's
+/usr/bin/python3. Exits with 77 when pyftpdlib is not installed, so the
+fixture can skip instead of fail.
+"""
+import argparse
+import logging
+import sys
+
+try:
+    from pyftpdlib.authorizers import DummyAuthorizer
+    from pyftpdlib.handlers import FTPHandler
+    from pyftpdlib.servers import FTPServer
+except ImportError as err:
+    sys.stderr.write("pyftpdlib missing: %s\n" % err)
+    sys.exit(77)
+
+PERMS = "elradfmwMT"
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--port", type=int, required=True)
+    parser.add_argument("--root", required=True)
+    parser.add_argument("--user", required=True)
+    parser.add_argument("--password", required=True)
+    parser.add_argument("--pasv-min", type=int, required=True)
+    parser.add_argument("--pasv-max", type=int, required=True)
+    parser.add_argument("--log", required=True)
+    parser.add_argument("--no-mlsd", action="store_true")
+    parser.add_argument("--no-utf8", action="store_true")
+    parser.add_argument("--max-connections", type=int, default=0)
+    parser.add_argument("--anonymous", action="store_true")
+    args = parser.parse_args()
+
+    logging.basicConfig(filename=args.log, level=logging.DEBUG,
+                        format="%(asctime)s %(levelname)s %(message)s")
+
+    authorizer = DummyAuthorizer()
+    authorizer.add_user(args.user, args.password, args.root, perm=PERMS)
+    if args.anonymous:
+        # Writable on purpose: tests upload as anonymous too. pyftpdlib warns
+        # about it, which lands in the fixture's stderr file.
+        authorizer.add_anonymous(args.root, perm=PERMS)
+
+    # A subclass of its own, so that removing commands never touches
+    # FTPHandler itself.
+    class Handler(FTPHandler):
+        proto_cmds = dict(FTPHandler.proto_cmds)
+
+        def ftp_FEAT(self, line):
+            if not args.no_utf8:
+                return FTPHandler.ftp_FEAT(self, line)
+            # FTPHandler always lists UTF8; drop that one line from what it
+            # pushes, then let the class method come back.
+            push = self.push
+            self.push = lambda data: push(data.replace(" UTF8\r\n", ""))
+            try:
+                return FTPHandler.ftp_FEAT(self, line)
+            finally:
+                del self.push
+
+    if args.no_mlsd:
+        for name in ("MLSD", "MLST"):
+            Handler.proto_cmds.pop(name, None)
+
+    Handler.authorizer = authorizer
+    Handler.passive_ports = range(args.pasv_min, args.pasv_max + 1)
+    Handler.masquerade_address = None
+    # No pause after a wrong password: tests try bad logins on purpose.
+    Handler.auth_failed_timeout = 0
+    Handler.permit_foreign_addresses = False
+
+    server = FTPServer(("127.0.0.1", args.port), Handler)
+    if args.max_connections > 0:
+        # All test clients come from 127.0.0.1, so the per-address limit is the
+        # number of control connections at once (max_cons would also count
+        # data channels and the listener).
+        server.max_cons_per_ip = args.max_connections
+    server.serve_forever()
+
+
+if __name__ == "__main__":
+    main()
