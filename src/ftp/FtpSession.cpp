@@ -610,6 +610,7 @@ void FtpSession::receiveFile(const QString& sRemote, qint64 nOffset, const QStri
     // Open the local file before asking for the remote one, but change
     // nothing in it until the server has agreed to send.
     QFile file(sLocal);
+    const bool bExisted = QFileInfo::exists(sLocal);
     if (QFileInfo(sLocal).isDir())
         throw Error(kLocalFile, QStringLiteral("Cannot write %1: it is a folder.").arg(sLocal));
     if (!file.open(QIODevice::ReadWrite))
@@ -618,26 +619,35 @@ void FtpSession::receiveFile(const QString& sRemote, qint64 nOffset, const QStri
         throw Error(kInvalidArgument, QStringLiteral("Cannot resume %1 at byte %2: the local file has only %3 bytes.")
                                           .arg(sLocal).arg(nOffset).arg(file.size()));
 
-    ensureType(bAscii);
+    // Until the server agrees to send, a file that this call created goes
+    // again when the call fails.
+    std::unique_ptr<QTcpSocket> data;
     qint64 expected = -1;  // the whole file's size, when the server tells
-    if (!bAscii && m_bFeatSize) {
-        const FtpReply size = command(QStringLiteral("SIZE ") + sRemote);
-        bool ok = false;
-        const qint64 value = size.text().toLongLong(&ok);
-        if (size.code == 213 && ok && value >= 0) expected = value;
-    }
+    FtpReply reply;
+    try {
+        ensureType(bAscii);
+        if (!bAscii && m_bFeatSize) {
+            const FtpReply size = command(QStringLiteral("SIZE ") + sRemote);
+            bool ok = false;
+            const qint64 value = size.text().toLongLong(&ok);
+            if (size.code == 213 && ok && value >= 0) expected = value;
+        }
 
-    std::unique_ptr<QTcpSocket> data = openDataConnection();
-    if (nOffset > 0) {
-        const FtpReply rest = command(QStringLiteral("REST %1").arg(nOffset));
-        if (rest.code != 350)
-            throw Error(kRefused, QStringLiteral("The server cannot resume: %1 %2").arg(rest.code).arg(rest.text()));
-    }
-    send(QStringLiteral("RETR ") + sRemote);
-    FtpReply reply = readReply();
-    if (reply.kind() != 1) {
-        expectPositive(reply);
-        throw Error(kProtocol, QStringLiteral("The server did not start the transfer: %1 %2").arg(reply.code).arg(reply.text()));
+        data = openDataConnection();
+        if (nOffset > 0) {
+            const FtpReply rest = command(QStringLiteral("REST %1").arg(nOffset));
+            if (rest.code != 350)
+                throw Error(kRefused, QStringLiteral("The server cannot resume: %1 %2").arg(rest.code).arg(rest.text()));
+        }
+        send(QStringLiteral("RETR ") + sRemote);
+        reply = readReply();
+        if (reply.kind() != 1) {
+            expectPositive(reply);
+            throw Error(kProtocol, QStringLiteral("The server did not start the transfer: %1 %2").arg(reply.code).arg(reply.text()));
+        }
+    } catch (const FtpError&) {
+        if (!bExisted) file.remove();
+        throw;
     }
     if (expected < 0 && nOffset == 0 && !bAscii) {
         static const QRegularExpression kBytes(QStringLiteral("\\((\\d+) bytes\\)"));

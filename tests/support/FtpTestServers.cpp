@@ -112,8 +112,7 @@ QList<ProcessEntry> Descendants(pid_t nAncestor)
 }
 
 // Kills the leader's descendants leaves first and lets each parent reap its
-// child (the leader is their subreaper), so nothing ends up as a zombie under
-// init, which may never reap it.
+// child, so nothing ends up as a zombie under init, which may reap it late.
 void StopDescendants(pid_t nLeader)
 {
     const QDeadlineTimer deadline(3000);
@@ -296,11 +295,8 @@ bool FtpTestServer::Launch(const QString& program, const QStringList& args)
     m_pProcess->setChildProcessModifier([] {
         // A group of its own (Stop() kills it as a last resort), and no
         // orphan if the test binary dies.
-        // As a subreaper the server also reaps what its sessions leave behind
-        // (vsftpd's pre-login process), instead of leaving zombies to init.
         ::setsid();
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        //::prctl(PR_SET_CHILD_SUBREAPER, 1);
     });
     m_pProcess->start(program, args);
     if (m_pProcess->waitForStarted(5000)) return true;
@@ -449,7 +445,12 @@ bool VsftpdServer::Start()
         "vsftpd_log_file=%6\ndelay_failed_login=0\n")
         .arg(m_nPort).arg(m_sRoot, empty).arg(m_nPasvMin).arg(m_nPasvMax).arg(log);
     const QString configPath = workDir() + QStringLiteral("/vsftpd.conf");
-    if (!WriteFile(configPath, config) || !Launch(binary, {configPath})) return false;
+    if (!WriteFile(configPath, config)) return false;
+    // Under a reaper of its own: vsftpd's sessions leave orphans behind.
+    const bool bStarted = QFileInfo(kPython).isExecutable()
+                              ? Launch(kPython, {QStringLiteral(KELVO_TEST_SERVERS_DIR "/reaper.py"), binary, configPath})
+                              : Launch(binary, {configPath});
+    if (!bStarted) return false;
     if (WaitUntilReady(kStartTimeoutMs, true)) return true;
     ReportFailure(QStringLiteral("vsftpd did not come up"), log);
     Stop();

@@ -18,9 +18,8 @@ quint16 FreeLoopbackPort();
 // server to close, so the probe does not hold a connection slot.
 bool WaitForGreeting(const QString& host, quint16 port, int nTimeoutMs, bool bAnyLine = false);
 
-// A server process started on 127.0.0.1:port(). The process runs in a process
-// group of its own (its children, e.g. vsftpd's sessions, go with it) and dies
-// with the test binary even when that crashes.
+// A server process started on 127.0.0.1:port(), in a session of its own; it
+// dies with the test binary even when that crashes (PR_SET_PDEATHSIG).
 class FtpTestServer {
 public:
     virtual ~FtpTestServer();  // stops it and removes the temp folder
@@ -30,7 +29,8 @@ public:
     // False when it could not start; skipReason() then says why when the
     // server itself is missing, otherwise the cause went to qWarning.
     virtual bool Start() = 0;
-    // SIGTERM to the group, SIGKILL after 2 s, waits for the exit.
+    // Kills its descendants (vsftpd's sessions) leaves first, then SIGTERM to
+    // the process, SIGKILL to its group after 2 s; waits for the exit.
     void Stop();
 
     quint16 port() const { return m_nPort; }
@@ -93,7 +93,8 @@ private:
 };
 
 // vsftpd standalone with a config of its own. Needs root (PAM, chroot): a
-// non-root run is skipped like a missing binary.
+// non-root run is skipped like a missing binary. It runs under
+// servers/reaper.py, so pid() is the reaper's, with vsftpd as its child.
 class VsftpdServer : public FtpTestServer {
 public:
     VsftpdServer();

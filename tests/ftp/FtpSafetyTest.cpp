@@ -1,0 +1,262 @@
+// The component against small scripted servers that misbehave on purpose:
+// foreign PASV addresses, hostile names, silence, short transfers, floods.
+#include "FtpTestServers.h"
+#include "ftp/FtpComponent.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace FtpErrorNumber;
+
+// A one-connection FTP server: greets, logs in anyone, and answers commands
+// from the table `replies` (a function taking the argument, returning the
+// reply text, or None to fall through to the defaults). Data connections are
+// passive on `data_port`; `send_data(bytes)` and `recv_data()` use them.
+const char kPrelude[] = R"PY(
+import socket, sys, os, time
+port = int(sys.argv[1])
+listener = socket.socket(); listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+listener.bind(("127.0.0.1", port)); listener.listen(1)
+data_listener = socket.socket(); data_listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+data_listener.bind(("127.0.0.1", 0)); data_listener.listen(1)
+data_port = data_listener.getsockname()[1]
+listener.settimeout(30); data_listener.settimeout(10)
+conn, _ = listener.accept(); conn.settimeout(30)
+f = conn.makefile("rb")
+def say(text): conn.sendall((text + "\r\n").encode("utf-8", "surrogateescape"))
+def send_data(payload):
+    d, _ = data_listener.accept(); d.sendall(payload); d.close()
+def recv_data():
+    d, _ = data_listener.accept(); chunks = []
+    while True:
+        b = d.recv(65536)
+        if not b: break
+        chunks.append(b)
+    d.close(); return b"".join(chunks)
+def pasv(): return "227 Entering Passive Mode (127,0,0,1,%d,%d)" % (data_port // 256, data_port % 256)
+defaults = {"USER": lambda a: "331 pw", "PASS": lambda a: "230 in", "FEAT": lambda a: "211 none",
+            "SYST": lambda a: "215 UNIX", "PWD": lambda a: '257 "/"', "TYPE": lambda a: "200 ok",
+            "EPSV": lambda a: "500 no", "PASV": lambda a: pasv(), "QUIT": lambda a: "221 bye",
+            "CWD": lambda a: "250 ok", "NOOP": lambda a: "200 ok"}
+def serve(replies, greeting="220 scripted"):
+    if greeting is not None: say(greeting)
+    while True:
+        line = f.readline()
+        if not line: return
+        line = line.decode("utf-8", "surrogateescape").rstrip("\r\n")
+        verb, _, arg = line.partition(" ")
+        verb = verb.upper()
+        handler = replies.get(verb) or defaults.get(verb)
+        answer = handler(arg) if handler else "502 not here"
+        if answer is not None: say(answer)
+        if verb == "QUIT": return
+)PY";
+
+class FtpSafetyTest : public ::testing::Test {
+protected:
+    // Starts the scripted server (prelude + body) and points the component at it.
+    void Serve(const char* body)
+    {
+        m_server = std::make_unique<ScriptedServer>(QString::fromUtf8(kPrelude) + QString::fromUtf8(body));
+        ASSERT_TRUE(m_server->Start());
+        m_ftp.setServerAddress(m_server->host());
+        m_ftp.setPort(m_server->port());
+        m_ftp.setUserName(QStringLiteral("tester"));
+        m_ftp.setPassword(QStringLiteral("secret"));
+        m_ftp.setConnectTimeout(5'000);
+        m_ftp.setIdleTimeout(5'000);
+        QObject::connect(&m_ftp, &FtpComponent::logText, [this](const QString& line, long) { m_log << line; });
+        QObject::connect(&m_ftp, &FtpComponent::itemSkipped, [this](const QString& remote, const QString&, long reason) {
+            m_skipped << QStringLiteral("%1|%2").arg(remote).arg(reason);
+        });
+    }
+    template <typename Call>
+    FtpError ErrorOf(Call call)
+    {
+        try {
+            call();
+        } catch (const FtpError& e) {
+            return e;
+        }
+        return FtpError{0, QString()};
+    }
+    QString Log() const { return m_log.join(QLatin1Char('\n')); }
+
+    std::unique_ptr<ScriptedServer> m_server;
+    FtpComponent m_ftp;
+    QTemporaryDir m_local;
+    QStringList m_log, m_skipped;
+};
+
+}  // namespace
+
+TEST_F(FtpSafetyTest, PasvNamingAnotherHostIsNotFollowed)
+{
+    // A listener on 127.0.0.2 stands for the foreign host; nothing may reach it.
+    QTcpServer foreign;
+    ASSERT_TRUE(foreign.listen(QHostAddress(QStringLiteral("127.0.0.2")), 0));
+    const QByteArray body = QStringLiteral(R"PY(
+def foreign_pasv(a):
+    return "227 Entering Passive Mode (127,0,0,2,%d,%d)" % (data_port // 256, data_port % 256)
+def listing(a):
+    say("150 here it comes"); send_data(b"-rw-r--r-- 1 u g 5 Jan 01 2020 safe.txt\r\n"); return "226 done"
+serve({"PASV": foreign_pasv, "LIST": listing})
+)PY").toUtf8();
+    ASSERT_NO_FATAL_FAILURE(Serve(body.constData()));
+    m_ftp.Connect();
+    const QList<ListingEntry> entries = m_ftp.FolderContents();
+    ASSERT_EQ(entries.size(), 1);
+    EXPECT_EQ(entries[0].name, QStringLiteral("safe.txt"));
+    EXPECT_FALSE(foreign.waitForNewConnection(200)) << "the client connected to the foreign address";
+    EXPECT_TRUE(Log().contains(QStringLiteral("127.0.0.2"))) << "the replacement is logged";
+}
+
+TEST_F(FtpSafetyTest, HostileNamesInAListingWriteNothingOutsideTheTarget)
+{
+    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+names = ["../escaped.txt", "a/b.txt", "..", ".", "sub\\..\\..\\x.txt", "/etc/owned", "ok.txt"]
+def listing(a):
+    say("150 list")
+    send_data("".join("-rw-r--r-- 1 u g 2 Jan 01 2020 %s\r\n" % n for n in names).encode())
+    return "226 done"
+def retr(a):
+    if a != "ok.txt": return "550 not for you"
+    say("150 sending"); send_data(b"ok"); return "226 done"
+serve({"LIST": listing, "RETR": retr, "SIZE": lambda a: "550 no"})
+)PY"));
+    m_ftp.Connect();
+    const QString target = m_local.path() + QStringLiteral("/inside/target");
+    m_ftp.ReceiveFolder(QStringLiteral("dir/*"), target, true);
+
+    QStringList written;
+    QDirIterator it(m_local.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) written << it.next().mid(m_local.path().size());
+    EXPECT_EQ(written, QStringList{QStringLiteral("/inside/target/ok.txt")});
+    EXPECT_EQ(m_skipped.filter(QStringLiteral("|%1").arg(FtpComponent::kSkipUnsafeName)).size(), 4)
+        << m_skipped.join(QLatin1Char(' ')).toStdString();
+    EXPECT_FALSE(QFileInfo::exists(QStringLiteral("/etc/owned")));
+}
+
+TEST_F(FtpSafetyTest, SilentServerTimesOutAndTheNextConnectWorks)
+{
+    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+time.sleep(20)
+)PY"));
+    m_ftp.setConnectTimeout(700);
+    const FtpError silent = ErrorOf([&] { m_ftp.Connect(); });
+    EXPECT_TRUE(silent.number == kTimeout || silent.number == kConnectionLost) << silent.number;
+    EXPECT_EQ(m_ftp.state(), FtpComponent::kStateNotConnected);
+
+    ScriptedServer good(QString::fromUtf8(kPrelude) + QStringLiteral("serve({})\n"));
+    ASSERT_TRUE(good.Start());
+    m_ftp.setPort(good.port());
+    m_ftp.setConnectTimeout(5'000);
+    m_ftp.Connect();
+    EXPECT_EQ(m_ftp.state(), FtpComponent::kStateConnected);
+}
+
+TEST_F(FtpSafetyTest, ShortDownloadIsAnErrorAndKeepsThePartForResume)
+{
+    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+def retr(a):
+    say("150 sending"); send_data(b"x" * 500); return "226 all fine, honestly"
+serve({"RETR": retr, "SIZE": lambda a: "213 1000", "FEAT": lambda a: "211-f\r\n SIZE\r\n211 end"})
+)PY"));
+    m_ftp.Connect();
+    const QString local = m_local.path() + QStringLiteral("/part.bin");
+    const FtpError shortened = ErrorOf([&] { m_ftp.ReceiveFile(QStringLiteral("big.bin"), 0, local); });
+    EXPECT_EQ(shortened.number, kShortTransfer);
+    EXPECT_TRUE(shortened.description.contains(QStringLiteral("500 of 1000"))) << shortened.description.toStdString();
+    EXPECT_EQ(QFileInfo(local).size(), 500);
+}
+
+TEST_F(FtpSafetyTest, DataWithoutTheFinalReplyIsNotSuccess)
+{
+    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+def retr(a):
+    say("150 sending"); send_data(b"partial"); conn.close(); sys.exit(0)
+serve({"RETR": retr})
+)PY"));
+    m_ftp.Connect();
+    bool bDisconnected = false;
+    QObject::connect(&m_ftp, &FtpComponent::disconnected, [&] { bDisconnected = true; });
+    const FtpError error = ErrorOf([&] { m_ftp.ReceiveFile(QStringLiteral("f"), 0, m_local.path() + QStringLiteral("/f")); });
+    EXPECT_EQ(error.number, kShortTransfer) << error.description.toStdString();
+    EXPECT_TRUE(bDisconnected);
+    EXPECT_EQ(m_ftp.state(), FtpComponent::kStateNotConnected);
+}
+
+TEST_F(FtpSafetyTest, EndlessReplyLineIsRefusedWithBoundedMemory)
+{
+    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+say("220-" + "A" * 100000)
+time.sleep(5)
+)PY"));
+    const FtpError error = ErrorOf([&] { m_ftp.Connect(); });
+    EXPECT_EQ(error.number, kConnectionLost);
+    EXPECT_TRUE(error.description.contains(QStringLiteral("longer than"))) << error.description.toStdString();
+}
+
+TEST_F(FtpSafetyTest, AccountAndPasswordQueriesAreAnsweredByTheOwner)
+{
+    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+tries = []
+def password(a):
+    tries.append(a)
+    return "332 account please" if a == "typed" else "530 wrong"
+def account(a): return "230 welcome" if a == "acct-1" else "530 bad account"
+serve({"PASS": password, "ACCT": account})
+)PY"));
+    int asked = 0;
+    QObject::connect(&m_ftp, &FtpComponent::passwordQuery, [&](QString& sPassword) {
+        ++asked;
+        sPassword = QStringLiteral("typed");
+    });
+    QObject::connect(&m_ftp, &FtpComponent::accountQuery, [&](QString& sAccount) {
+        ++asked;
+        sAccount = QStringLiteral("acct-1");
+    });
+    m_ftp.Connect();
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(m_ftp.state(), FtpComponent::kStateConnected);
+    EXPECT_FALSE(Log().contains(QStringLiteral("typed"))) << "passwords never reach the log";
+}
+
+TEST_F(FtpSafetyTest, ServerDroppingAnIdleConnectionIsReported)
+{
+    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+def noop(a):
+    say("421 idle too long"); conn.close(); sys.exit(0)
+serve({"NOOP": noop})
+)PY"));
+    const QString logFile = m_local.path() + QStringLiteral("/Log/FTP.LOG");
+    m_ftp.setLogFile(logFile);
+    m_ftp.Connect();
+    int dropped = 0;
+    QObject::connect(&m_ftp, &FtpComponent::disconnected, [&] { ++dropped; });
+    const FtpError error = ErrorOf([&] { m_ftp.SendCommand(QStringLiteral("NOOP")); });
+    EXPECT_EQ(error.number, kConnectionLost);
+    EXPECT_EQ(dropped, 1);
+    EXPECT_EQ(m_ftp.state(), FtpComponent::kStateNotConnected);
+    EXPECT_EQ(ErrorOf([&] { m_ftp.FolderContents(); }).number, kNotConnected);
+
+    QFile log(logFile);
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(log.readAll());
+    EXPECT_TRUE(text.contains(QStringLiteral("PASS ****")));
+    EXPECT_FALSE(text.contains(QStringLiteral("secret")));
+    EXPECT_TRUE(text.contains(QStringLiteral("421 idle too long")));
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} USER tester$"),
+                                   QRegularExpression::MultilineOption)
+                    .match(text)
+                    .hasMatch());
+}

@@ -1,0 +1,62 @@
+"""Runs a command as its only child and reaps every orphan below it.
+
+vsftpd's session processes can end before their own children are reaped;
+those children then go to the nearest subreaper. Without one that is init,
+which on some machines reaps late, so zombies would outlive the tests. The
+server itself must not be the subreaper: vsftpd miscounts children it did
+not fork. Usage: reaper.py PROGRAM [ARGS...]; SIGTERM is passed on.
+"""
+import ctypes
+import os
+import signal
+import sys
+
+PR_SET_PDEATHSIG = 1
+PR_SET_CHILD_SUBREAPER = 36
+libc = ctypes.CDLL(None, use_errno=True)
+libc.prctl(PR_SET_CHILD_SUBREAPER, 1)
+
+child = os.fork()
+if child == 0:
+    # Goes with the reaper, which itself goes with the test binary.
+    libc.prctl(PR_SET_PDEATHSIG, signal.SIGKILL)
+    try:
+        os.execv(sys.argv[1], sys.argv[1:])
+    finally:
+        os._exit(127)
+
+
+def forward(signum, _frame):
+    try:
+        os.kill(child, signum)
+    except ProcessLookupError:
+        pass
+
+
+signal.signal(signal.SIGTERM, forward)
+signal.signal(signal.SIGINT, forward)
+
+
+def kill_adopted():
+    """Kills the children left over once the server is gone."""
+    me = str(os.getpid())
+    for name in os.listdir("/proc"):
+        try:
+            with open("/proc/%s/stat" % name) as stat:
+                fields = stat.read().rsplit(")", 1)[1].split()
+            if fields[1] == me:
+                os.kill(int(name), signal.SIGKILL)
+        except (OSError, IndexError, ValueError):
+            pass
+
+
+code = 0
+while True:
+    try:
+        pid, status = os.wait()
+    except ChildProcessError:
+        break
+    if pid == child:
+        code = os.waitstatus_to_exitcode(status)
+        kill_adopted()
+sys.exit(code if code >= 0 else 128 - code)
