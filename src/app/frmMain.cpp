@@ -1,10 +1,12 @@
 #include "app/frmMain.h"
 
 #include "app/StartupRules.h"
+#include "ftp/FtpComponent.h"
 #include "settings/CRegister.h"
 #include "settings/OptionsForm.h"
 #include "settings/Settings.h"
 #include "settings/StartupEntry.h"
+#include "ui/Prompter.h"
 #include "ui/WindowGeometry.h"
 
 #include <QAction>
@@ -66,6 +68,8 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent)
     BuildToolbar();
     BuildPanes();
     BuildStatusBar();
+    xFtp = new FtpComponent(this);
+    ConnectFtpEvents();
     resize(960, 680);  // the designed size, kept until a stored one applies
 }
 
@@ -322,6 +326,31 @@ void frmMain::Load(const QString& sCommandLine)
     }
 }
 
+// The component's events that the window answers itself; the listing,
+// skipped-item and disconnection events belong to the remote pane, the
+// transfer engines and the connection.
+void frmMain::ConnectFtpEvents()
+{
+    connect(xFtp, &FtpComponent::logText, this, [this](const QString& sText, long) { DisplayMessage(sText); });
+    connect(xFtp, &FtpComponent::progress, this, &frmMain::UpdateStatus);
+    connect(xFtp, &FtpComponent::receiving, this,
+            [this](const QString& sName) { UpdateAction(QStringLiteral("Receiving ") + sName); });
+    connect(xFtp, &FtpComponent::sending, this,
+            [this](const QString& sName) { UpdateAction(QStringLiteral("Sending ") + sName); });
+    connect(xFtp, &FtpComponent::accountQuery, this, [](QString& sAccount) {
+        sAccount = ThePrompter()
+                       .input(QStringLiteral("Kelvo ") + QStringLiteral("[Query]"),
+                              QStringLiteral("An account is required for this server."), QString())
+                       .value_or(QString());
+    });
+    connect(xFtp, &FtpComponent::passwordQuery, this, [](QString& sPassword) {
+        sPassword = ThePrompter()
+                        .input(QStringLiteral("Kelvo ") + QStringLiteral("[Query]"),
+                               QStringLiteral("Please enter the correct password"), QString())
+                        .value_or(QString());
+    });
+}
+
 void frmMain::DisplayMessage(const QString& sMessage)
 {
     lstConnectionInfo->addItem(sMessage);
@@ -372,10 +401,14 @@ void frmMain::Shutdown()
 }
 
 // --- seams ------------------------------------------------------------------
-// Filled by the FTP component: it writes its protocol log to this file.
-void frmMain::SetFtpLogFile(const QString& sPath) { m_sFtpLogFile = sPath; }
-// Filled by the FTP component: transfer type 0 binary, 1 ASCII.
-void frmMain::SetTransferType(int) {}
+// The FTP component writes its protocol log to this file.
+void frmMain::SetFtpLogFile(const QString& sPath)
+{
+    m_sFtpLogFile = sPath;
+    xFtp->PutProperty(FtpComponent::kLogFile, sPath);
+}
+// Transfer type 0 binary, 1 ASCII.
+void frmMain::SetTransferType(int nType) { xFtp->PutProperty(FtpComponent::kTransferType, nType); }
 // Filled by the command state: enables commands by selection and connection.
 void frmMain::UpdateLocalCommands() {}
 void frmMain::UpdateRemoteCommands() {}

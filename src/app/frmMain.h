@@ -3,6 +3,7 @@
 #include <QMainWindow>
 #include <QString>
 
+class FtpComponent;
 class QAction;
 class QComboBox;
 class QGroupBox;
@@ -38,6 +39,8 @@ public:
     // The protocol log file handed to the FTP component at start-up.
     QString FtpLogFilePath() const { return m_sFtpLogFile; }
     QString CurrentLocalFolder() const { return m_sCurrentLocalFolder; }
+    // The FTP component that does all the window's FTP work.
+    FtpComponent& Ftp() const { return *xFtp; }
 
 Q_SIGNALS:
     // Shutdown has run; the program should end now.
@@ -53,6 +56,7 @@ private:
     void BuildPanes();
     void BuildStatusBar();
     void ApplyMenuBitmaps();
+    void ConnectFtpEvents();
     void Shutdown();
 
     // Seams for the parts of the window that later work fills in. Each is
@@ -69,6 +73,7 @@ private:
     void RemoveTrayIcon();
     void Disconnect();   // connection
 
+    FtpComponent* xFtp = nullptr;
     QString m_sCurrentLocalFolder;
     QString m_sFtpLogFile;
     QString m_sLastServer, m_sLastPort, m_sLastUserName, m_sLastPassword;

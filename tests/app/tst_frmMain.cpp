@@ -1,8 +1,10 @@
 // The main window's start-up, shutdown, connection log and status bar,
 // against a store in memory and program folders in a temporary place.
 #include "MemoryRegistryBackend.h"
+#include "ScriptedPrompter.h"
 #include "TestEnvironment.h"
 #include "app/frmMain.h"
+#include "ftp/FtpComponent.h"
 #include "settings/OptionsForm.h"
 #include "settings/Settings.h"
 #include "settings/StartupEntry.h"
@@ -35,6 +37,7 @@ private Q_SLOTS:
     void minimisedCloseStoresNothing();
     void storedOptionsOverrideTheDefaults();
     void logAndStatusRoutines();
+    void ftpEventsReachTheLogStatusAndPrompts();
 
 private:
     QString Stored(const char* name) const
@@ -215,6 +218,39 @@ void tst_frmMain::logAndStatusRoutines()
     QCOMPARE(log->count(), 0);
     m_window->DisplayMessage(QStringLiteral("after"));
     QCOMPARE(log->currentRow(), 0);
+}
+
+void tst_frmMain::ftpEventsReachTheLogStatusAndPrompts()
+{
+    m_window->Load(QString());
+    FtpComponent& ftp = m_window->Ftp();
+    QCOMPARE(ftp.GetProperty(FtpComponent::kLogFile).toString(), m_env->home() + QStringLiteral("/Log/FTP.LOG"));
+    QCOMPARE(ftp.transferType(), 0L);
+    Child<QRadioButton>("optAscii")->setChecked(true);
+    QCOMPARE(ftp.transferType(), 1L);
+
+    Q_EMIT ftp.logText(QStringLiteral("230 Login successful."), 0);
+    QCOMPARE(Child<QListWidget>("lstConnectionInfo")->currentItem()->text(), QStringLiteral("230 Login successful."));
+    Q_EMIT ftp.receiving(QStringLiteral("a.txt"));
+    QCOMPARE(Child<QLabel>("stbProgressPanel1")->text(), QStringLiteral("Receiving a.txt"));
+    Q_EMIT ftp.sending(QStringLiteral("b.txt"));
+    QCOMPARE(Child<QLabel>("stbProgressPanel1")->text(), QStringLiteral("Sending b.txt"));
+    Q_EMIT ftp.progress(10, 40, 25);
+    QCOMPARE(Child<QLabel>("stbProgressPanel3")->text(), QStringLiteral("Total : 40"));
+
+    ScriptedPrompter prompter;
+    ScopedPrompter installed(prompter);
+    prompter.AnswerInput(QStringLiteral("acct"));
+    prompter.AnswerInput(std::nullopt);
+    QString account, password = QStringLiteral("unchanged");
+    Q_EMIT ftp.accountQuery(account);
+    Q_EMIT ftp.passwordQuery(password);
+    QCOMPARE(account, QStringLiteral("acct"));
+    QVERIFY2(password.isEmpty(), "a cancelled box gives up");
+    QVERIFY(prompter.ScriptDone());
+    QCOMPARE(prompter.shown()[0].sTitle, QStringLiteral("Kelvo [Query]"));
+    QCOMPARE(prompter.shown()[0].sText, QStringLiteral("An account is required for this server."));
+    QCOMPARE(prompter.shown()[1].sText, QStringLiteral("Please enter the correct password"));
 }
 
 QTEST_MAIN(tst_frmMain)
