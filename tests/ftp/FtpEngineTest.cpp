@@ -236,6 +236,25 @@ TEST_P(FtpEngineTest, FilesOfEverySizeTravelIntact)
     EXPECT_EQ(ReadFile(Local(QStringLiteral("back2.bin"))), QByteArray("x"));
 }
 
+TEST_P(FtpEngineTest, AsciiModeConvertsLineEndsBothWays)
+{
+    ASSERT_NO_FATAL_FAILURE(Connect());
+    m_ftp->setTransferType(1);
+    const QByteArray text = "line one\nline two\r\nlast\n";
+    WriteFile(Local(QStringLiteral("notes.txt")), text);
+    m_ftp->SendFile(Local(QStringLiteral("notes.txt")), 0, QStringLiteral("notes.txt"), false);
+    if (!GetParam().bVsftpd) {  // vsftpd stores ASCII uploads as they come, CRLF and all
+        EXPECT_EQ(ReadFile(Remote(QStringLiteral("notes.txt"))), QByteArray("line one\nline two\nlast\n"));
+    }
+    m_ftp->ReceiveFile(QStringLiteral("notes.txt"), 0, Local(QStringLiteral("back.txt")));
+    EXPECT_EQ(ReadFile(Local(QStringLiteral("back.txt"))), QByteArray("line one\nline two\nlast\n"));
+
+    // Binary again: the same bytes exactly.
+    m_ftp->setTransferType(0);
+    m_ftp->SendFile(Local(QStringLiteral("notes.txt")), 0, QStringLiteral("raw.txt"), false);
+    EXPECT_EQ(ReadFile(Remote(QStringLiteral("raw.txt"))), text);
+}
+
 TEST_P(FtpEngineTest, TransfersResumeFromTheMiddle)
 {
     const QByteArray data = RandomBytes(3 << 20, 11);

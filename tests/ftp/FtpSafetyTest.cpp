@@ -260,3 +260,29 @@ serve({"NOOP": noop})
                     .match(text)
                     .hasMatch());
 }
+
+TEST_F(FtpSafetyTest, ResumedUploadAppendsWhereRestIsRefused)
+{
+    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+received = {}
+def appe(a):
+    say("150 go ahead"); received[a] = recv_data(); return "226 appended"
+def stor(a):
+    say("150 go ahead"); recv_data(); return "226 stored"
+def size(a):
+    return "213 %d" % len(received.get(a, b""))
+def site(a):
+    return "200 " + ",".join("%s:%s" % (k, v.decode()) for k, v in received.items())
+serve({"REST": lambda a: "502 no REST for uploads", "APPE": appe, "STOR": stor, "SITE": site, "SIZE": size,
+       "FEAT": lambda a: "211 none"})
+)PY"));
+    m_ftp.Connect();
+    QFile file(m_local.path() + QStringLiteral("/up.txt"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("0123456789");
+    file.close();
+    m_ftp.SendFile(file.fileName(), 4, QStringLiteral("up.txt"), true);
+    m_log.clear();
+    m_ftp.SendCommand(QStringLiteral("SITE show"));
+    EXPECT_TRUE(Log().contains(QStringLiteral("200 up.txt:456789"))) << Log().toStdString();
+}
