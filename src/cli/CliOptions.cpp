@@ -49,6 +49,53 @@ bool IsIpv6Literal(const QString& sHost)
     return true;
 }
 
+// "HOST", "HOST:PORT", "[IPV6]" or "[IPV6]:PORT", as in a URL. nPort stays
+// as it is when no port is given. sWhat names the source in the messages.
+QString ParseHostPort(const QString& sHostPort, const QString& sWhat, QString& sHost, int& nPort)
+{
+    QString sPort;
+    bool bHasPort = false;
+    if (sHostPort.startsWith(QLatin1Char('['))) {
+        const qsizetype nClose = sHostPort.indexOf(QLatin1Char(']'));
+        if (nClose < 0) return QStringLiteral("unclosed '[' in the host of %1").arg(sWhat);
+        sHost = sHostPort.mid(1, nClose - 1);
+        if (!IsIpv6Literal(sHost)) return QStringLiteral("not an IPv6 address: [%1]").arg(sHost);
+        const QString sAfter = sHostPort.mid(nClose + 1);
+        if (!sAfter.isEmpty()) {
+            if (!sAfter.startsWith(QLatin1Char(':'))) return QStringLiteral("unexpected text after ']': %1").arg(sAfter);
+            sPort = sAfter.mid(1);
+            bHasPort = true;
+        }
+    } else {
+        const qsizetype nColon = sHostPort.indexOf(QLatin1Char(':'));
+        if (nColon >= 0 && sHostPort.indexOf(QLatin1Char(':'), nColon + 1) >= 0)
+            return QStringLiteral("an IPv6 address goes in brackets: [%1]").arg(sHostPort);
+        sHost = nColon < 0 ? sHostPort : sHostPort.left(nColon);
+        if (nColon >= 0) {
+            sPort = sHostPort.mid(nColon + 1);
+            bHasPort = true;
+        }
+    }
+    if (sHost.isEmpty()) return QStringLiteral("%1 has no host").arg(sWhat);
+    for (const QChar c : sHost) {
+        if (c.isSpace() || c == QLatin1Char('[') || c == QLatin1Char(']') || c == QLatin1Char('%')
+            || c == QLatin1Char('@') || c == QLatin1Char('/'))
+            return QStringLiteral("bad host name: %1").arg(sHost);
+    }
+
+    if (bHasPort) {
+        if (sPort.isEmpty()) return QStringLiteral("%1 has an empty port").arg(sWhat);
+        bool bDigits = true;
+        for (const QChar c : sPort) bDigits = bDigits && c >= QLatin1Char('0') && c <= QLatin1Char('9');
+        bool bOk = false;
+        const int nValue = sPort.toInt(&bOk);
+        if (!bDigits || !bOk || nValue < 1 || nValue > 65535)
+            return QStringLiteral("bad port '%1' (1 to 65535)").arg(sPort);
+        nPort = nValue;
+    }
+    return QString();
+}
+
 // Fills host, port, user, password and path of `options` from the URL.
 QString ParseUrl(const QString& sUrl, const QString& sEnvPassword, CliOptions& options)
 {
@@ -86,43 +133,8 @@ QString ParseUrl(const QString& sUrl, const QString& sEnvPassword, CliOptions& o
         options.sPassword = QStringLiteral("kelvo@");
     }
 
-    QString sPort;
-    if (sHostPort.startsWith(QLatin1Char('['))) {
-        const qsizetype nClose = sHostPort.indexOf(QLatin1Char(']'));
-        if (nClose < 0) return QStringLiteral("unclosed '[' in the host");
-        options.sHost = sHostPort.mid(1, nClose - 1);
-        if (!IsIpv6Literal(options.sHost)) return QStringLiteral("not an IPv6 address: [%1]").arg(options.sHost);
-        const QString sAfter = sHostPort.mid(nClose + 1);
-        if (!sAfter.isEmpty()) {
-            if (!sAfter.startsWith(QLatin1Char(':'))) return QStringLiteral("unexpected text after ']': %1").arg(sAfter);
-            sPort = sAfter.mid(1);
-            if (sPort.isEmpty()) return QStringLiteral("the URL has an empty port");
-        }
-    } else {
-        const qsizetype nColon = sHostPort.indexOf(QLatin1Char(':'));
-        if (nColon >= 0 && sHostPort.indexOf(QLatin1Char(':'), nColon + 1) >= 0)
-            return QStringLiteral("an IPv6 address goes in brackets: ftp://[%1]/").arg(sHostPort);
-        options.sHost = nColon < 0 ? sHostPort : sHostPort.left(nColon);
-        if (nColon >= 0) {
-            sPort = sHostPort.mid(nColon + 1);
-            if (sPort.isEmpty()) return QStringLiteral("the URL has an empty port");
-        }
-    }
-    if (options.sHost.isEmpty()) return QStringLiteral("the URL has no host");
-    for (const QChar c : options.sHost) {
-        if (c.isSpace() || c == QLatin1Char('[') || c == QLatin1Char(']') || c == QLatin1Char('%'))
-            return QStringLiteral("bad host name: %1").arg(options.sHost);
-    }
-
-    if (!sPort.isEmpty()) {
-        bool bDigits = true;
-        for (const QChar c : sPort) bDigits = bDigits && c >= QLatin1Char('0') && c <= QLatin1Char('9');
-        bool bOk = false;
-        const int nPort = sPort.toInt(&bOk);
-        if (!bDigits || !bOk || nPort < 1 || nPort > 65535)
-            return QStringLiteral("bad port '%1' (1 to 65535)").arg(sPort);
-        options.nPort = nPort;
-    }
+    const QString sError = ParseHostPort(sHostPort, QStringLiteral("the URL"), options.sHost, options.nPort);
+    if (!sError.isEmpty()) return sError;
 
     const auto path = PercentDecode(sPath);
     if (!path) return QStringLiteral("bad percent escape in the path");
@@ -156,14 +168,48 @@ constexpr CommandRule kCommands[] = {
     {"-", CliCommand::Script, 0, 0, "-"},
 };
 
+bool TakesValue(const QString& sName)
+{
+    static const QStringList kWithValue = {
+        QStringLiteral("--timeout"), QStringLiteral("--log"), QStringLiteral("--socks4"),
+        QStringLiteral("--socks5"), QStringLiteral("--socks-user"), QStringLiteral("--socks-password"),
+    };
+    return kWithValue.contains(sName);
+}
+
+// RFC 1929 gives the SOCKS 5 user name and password one length byte each.
+constexpr qsizetype kMaxSocks5Field = 255;
+
 bool IsKnownOption(const QString& sWord)
 {
     static const QStringList kOptions = {
         QStringLiteral("--active"), QStringLiteral("--timeout"), QStringLiteral("--resume"),
         QStringLiteral("--log"), QStringLiteral("--ascii"), QStringLiteral("--no-mlsd"),
-        QStringLiteral("--verbose"), QStringLiteral("--help"),
+        QStringLiteral("--verbose"), QStringLiteral("--help"), QStringLiteral("--socks4"),
+        QStringLiteral("--socks5"), QStringLiteral("--socks-user"), QStringLiteral("--socks-password"),
     };
     return kOptions.contains(sWord.section(QLatin1Char('='), 0, 0));
+}
+
+// The proxy options depend on each other, in whatever order they came.
+QString CheckProxyOptions(CliOptions& o, const QString& sEnvSocksPassword)
+{
+    if (!o.sProxyUser.isEmpty() && o.nProxyType == 0)
+        return QStringLiteral("--socks-user needs --socks4 or --socks5");
+    if (o.bProxyPasswordGiven && o.sProxyUser.isEmpty())
+        return QStringLiteral("--socks-password needs --socks-user");
+    // SOCKS 4 has no passwords, so the environment's one is not taken; a
+    // password given on the command line is kept for the runner's warning.
+    if (o.nProxyType == 5 && !o.sProxyUser.isEmpty() && !o.bProxyPasswordGiven) o.sProxyPassword = sEnvSocksPassword;
+    if (o.nProxyType == 5) {
+        if (o.sProxyUser.toUtf8().size() > kMaxSocks5Field)
+            return QStringLiteral("--socks-user: SOCKS 5 allows at most %1 bytes").arg(kMaxSocks5Field);
+        if (o.sProxyPassword.toUtf8().size() > kMaxSocks5Field)
+            return QStringLiteral("%1: SOCKS 5 allows at most %2 bytes")
+                .arg(o.bProxyPasswordGiven ? QStringLiteral("--socks-password") : QStringLiteral("KELVO_SOCKS_PASSWORD"))
+                .arg(kMaxSocks5Field);
+    }
+    return QString();
 }
 
 }  // namespace
@@ -213,7 +259,8 @@ QString ParseCommandWords(const QStringList& words, CliCommandLine& out, bool bI
     return QString();
 }
 
-CliParseResult ParseCliArguments(const QStringList& args, const QString& sEnvPassword)
+CliParseResult ParseCliArguments(const QStringList& args, const QString& sEnvPassword,
+                                 const QString& sEnvSocksPassword)
 {
     CliParseResult result;
     CliOptions& o = result.options;
@@ -226,7 +273,7 @@ CliParseResult ParseCliArguments(const QStringList& args, const QString& sEnvPas
         }
         if (!sArg.startsWith(QLatin1Char('-')) || sArg == QLatin1String("-")) break;
 
-        // "--name value" and "--name=value" both work for the two options with a value.
+        // "--name value" and "--name=value" both work for the options with a value.
         const QString sName = sArg.section(QLatin1Char('='), 0, 0);
         const bool bInline = sArg.contains(QLatin1Char('='));
         auto value = [&](QString& sValue) -> bool {
@@ -238,7 +285,7 @@ CliParseResult ParseCliArguments(const QStringList& args, const QString& sEnvPas
             sValue = args[++i];
             return true;
         };
-        if (bInline && sName != QLatin1String("--timeout") && sName != QLatin1String("--log") && IsKnownOption(sName)) {
+        if (bInline && !TakesValue(sName) && IsKnownOption(sName)) {
             result.sError = QStringLiteral("%1 takes no value").arg(sName);
             return result;
         }
@@ -271,11 +318,39 @@ CliParseResult ParseCliArguments(const QStringList& args, const QString& sEnvPas
                 return result;
             }
             o.nTimeoutMs = qMax(1, qRound(dSeconds * 1000.0));
+        } else if (sName == QLatin1String("--socks4") || sName == QLatin1String("--socks5")) {
+            if (o.nProxyType != 0) {
+                result.sError = QStringLiteral("give only one of --socks4 and --socks5");
+                return result;
+            }
+            QString sValue;
+            if (!value(sValue) || sValue.isEmpty() || sValue.startsWith(QLatin1Char('-'))) {
+                result.sError = QStringLiteral("%1 needs HOST[:PORT]").arg(sName);
+                return result;
+            }
+            result.sError = ParseHostPort(sValue, sName, o.sProxyHost, o.nProxyPort);
+            if (!result.sError.isEmpty()) return result;
+            o.nProxyType = sName == QLatin1String("--socks4") ? 4 : 5;
+        } else if (sName == QLatin1String("--socks-user")) {
+            if (!value(o.sProxyUser) || o.sProxyUser.isEmpty()) {
+                result.sError = QStringLiteral("--socks-user needs a user name");
+                return result;
+            }
+        } else if (sName == QLatin1String("--socks-password")) {
+            // An empty password is a password too; only a missing value is wrong.
+            if (!value(o.sProxyPassword)) {
+                result.sError = QStringLiteral("--socks-password needs a password");
+                return result;
+            }
+            o.bProxyPasswordGiven = true;
         } else {
             result.sError = QStringLiteral("unknown option '%1'").arg(sArg);
             return result;
         }
     }
+
+    result.sError = CheckProxyOptions(o, sEnvSocksPassword);
+    if (!result.sError.isEmpty()) return result;
 
     if (i >= args.size()) {
         result.sError = QStringLiteral("missing ftp:// URL");
@@ -364,18 +439,29 @@ QString CliUsageText()
         "                          over one connection; stop at the first failure\n"
         "\n"
         "Options (before the URL):\n"
-        "  --active           active mode instead of passive\n"
-        "  --timeout SECONDS  connect and idle timeout\n"
-        "  --resume           get: continue the local file; put: continue the remote file\n"
-        "  --log FILE         write the protocol log to FILE\n"
-        "  --ascii            ASCII transfer type\n"
-        "  --no-mlsd          list with LIST even where MLSD is offered\n"
-        "  --verbose          print the protocol dialogue on standard error\n"
-        "  --help             print this help\n"
+        "  --active               active mode instead of passive\n"
+        "  --timeout SECONDS      connect and idle timeout\n"
+        "  --resume               get: continue the local file; put: continue the remote file\n"
+        "  --log FILE             write the protocol log to FILE\n"
+        "  --ascii                ASCII transfer type\n"
+        "  --no-mlsd              list with LIST even where MLSD is offered\n"
+        "  --verbose              print the protocol dialogue on standard error\n"
+        "  --socks4 HOST[:PORT]   connect through a SOCKS 4 proxy (port 1080 by default)\n"
+        "  --socks5 HOST[:PORT]   connect through a SOCKS 5 proxy (port 1080 by default)\n"
+        "  --socks-user USER      user name for the proxy\n"
+        "  --socks-password PASS  password for the proxy (SOCKS 5 only)\n"
+        "  --help                 print this help\n"
         "\n"
         "Without a user the login is anonymous. A user without a password in the URL\n"
         "takes it from the environment variable KELVO_PASSWORD. Percent-escape '@', ':'\n"
         "and '/' in user names and passwords (%40, %3A, %2F).\n"
+        "\n"
+        "Only one of --socks4 and --socks5 may be given; an IPv6 proxy address goes in\n"
+        "brackets ([::1]:1080). With --socks5 and --socks-user but no --socks-password\n"
+        "the password comes from the environment variable KELVO_SOCKS_PASSWORD.\n"
+        "\n"
+        "Ctrl-C stops the running command, logs out and exits with status 1; a second\n"
+        "Ctrl-C ends kelvoftp at once.\n"
         "\n"
         "Exit status: 0 success, 1 FTP or network failure, 2 usage error.\n");
 }

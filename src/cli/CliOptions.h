@@ -50,6 +50,14 @@ struct CliOptions {
     bool bVerbose = false;
     bool bHelp = false;     // nothing else is filled in then
 
+    // The SOCKS proxy the control and data connections go through.
+    int nProxyType = 0;             // 0 none, 4 SOCKS 4, 5 SOCKS 5
+    QString sProxyHost;             // an IPv6 literal without its brackets
+    int nProxyPort = 1080;
+    QString sProxyUser;             // empty: no user (SOCKS 5: no authentication)
+    QString sProxyPassword;         // SOCKS 5 only; from KELVO_SOCKS_PASSWORD when not given
+    bool bProxyPasswordGiven = false;   // --socks-password was on the command line
+
     CliCommandLine command;
 };
 
@@ -59,9 +67,11 @@ struct CliParseResult {
     bool ok() const { return sError.isEmpty(); }
 };
 
-// args: the command line without the program name. sEnvPassword: the value
-// of KELVO_PASSWORD (empty when unset).
-CliParseResult ParseCliArguments(const QStringList& args, const QString& sEnvPassword = QString());
+// args: the command line without the program name. sEnvPassword and
+// sEnvSocksPassword: the values of KELVO_PASSWORD and KELVO_SOCKS_PASSWORD
+// (empty when unset).
+CliParseResult ParseCliArguments(const QStringList& args, const QString& sEnvPassword = QString(),
+                                 const QString& sEnvSocksPassword = QString());
 
 // The command word and its arguments, checked; returns the error text, or an
 // empty string when `out` is filled in. In a script "-" is not a command.

@@ -2,12 +2,69 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSocketNotifier>
 #include <QTextStream>
 
+#include <csignal>
+#include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
+#include <memory>
 #include <unistd.h>
 
 namespace {
+
+// Ctrl-C: the handler only records it and writes a byte into a pipe; the
+// main thread reads the pipe through a socket notifier (a call's local event
+// loop runs it) and sets the component's abort property there.
+volatile std::sig_atomic_t g_bInterrupted = 0;
+int g_interruptPipe[2] = {-1, -1};
+
+extern "C" void OnSigint(int)
+{
+    const int nSavedErrno = errno;
+    g_bInterrupted = 1;
+    const char c = 'i';
+    // Non-blocking: a full pipe already holds a wake-up.
+    [[maybe_unused]] const ssize_t n = ::write(g_interruptPipe[1], &c, 1);
+    errno = nSavedErrno;
+}
+
+// Installs the handler for the lifetime of one run. SA_RESETHAND puts the
+// default action back as the handler is entered, so a second Ctrl-C ends the
+// process at once even if the abort hangs.
+class SigintWatch {
+public:
+    template <typename Fn>
+    explicit SigintWatch(Fn onInterrupt)
+    {
+        if (g_interruptPipe[0] < 0 && ::pipe2(g_interruptPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+        g_bInterrupted = 0;
+        m_notifier = std::make_unique<QSocketNotifier>(g_interruptPipe[0], QSocketNotifier::Read);
+        QObject::connect(m_notifier.get(), &QSocketNotifier::activated, m_notifier.get(), [onInterrupt] {
+            char buffer[64];
+            while (::read(g_interruptPipe[0], buffer, sizeof buffer) > 0) {
+            }
+            onInterrupt();
+        });
+        struct sigaction action = {};
+        action.sa_handler = OnSigint;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART | SA_RESETHAND;
+        m_bInstalled = ::sigaction(SIGINT, &action, &m_previous) == 0;
+    }
+    ~SigintWatch()
+    {
+        if (m_bInstalled) ::sigaction(SIGINT, &m_previous, nullptr);
+    }
+    SigintWatch(const SigintWatch&) = delete;
+    SigintWatch& operator=(const SigintWatch&) = delete;
+
+private:
+    std::unique_ptr<QSocketNotifier> m_notifier;
+    struct sigaction m_previous = {};
+    bool m_bInstalled = false;
+};
 
 void Write(FILE* stream, const QString& sText)
 {
@@ -80,6 +137,13 @@ void CliRunner::ApplyOptions()
     m_ftp.setPassiveMode(m_options.bPassive);
     m_ftp.setUseMlsd(m_options.bUseMlsd);
     m_ftp.setTransferType(m_options.bAscii ? 1 : 0);
+    if (m_options.nProxyType != 0) {
+        m_ftp.setProxyType(m_options.nProxyType);
+        m_ftp.setProxyAddress(m_options.sProxyHost);
+        m_ftp.setProxyPort(m_options.nProxyPort);
+        m_ftp.setProxyUser(m_options.sProxyUser);
+        m_ftp.setProxyPassword(m_options.nProxyType == 5 ? m_options.sProxyPassword : QString());
+    }
     if (m_options.nTimeoutMs > 0) {
         m_ftp.setConnectTimeout(m_options.nTimeoutMs);
         m_ftp.setIdleTimeout(m_options.nTimeoutMs);
@@ -114,14 +178,43 @@ void CliRunner::ConnectSignals()
                      });
 }
 
+void CliRunner::ReportInterrupt()
+{
+    if (m_bInterruptReported) return;
+    m_bInterruptReported = true;
+    EndProgressLine();
+    Err(QStringLiteral("kelvoftp: stopping; press Ctrl-C again to quit at once"));
+}
+
+void CliRunner::OnInterrupt()
+{
+    ReportInterrupt();
+    if (m_bAbortable) m_ftp.setAbort(true);
+}
+
+void CliRunner::ThrowIfInterrupted()
+{
+    // A Ctrl-C between two calls (or while a script line is read) stops
+    // before the next call starts.
+    if (!g_bInterrupted) return;
+    ReportInterrupt();
+    throw FtpError{FtpErrorNumber::kAborted, QStringLiteral("aborted")};
+}
+
 int CliRunner::Run()
 {
     ApplyOptions();
     ConnectSignals();
+    if (m_options.nProxyType == 4 && m_options.bProxyPasswordGiven)
+        Err(QStringLiteral("kelvoftp: warning: SOCKS 4 has no passwords; --socks-password is ignored"));
 
+    const SigintWatch sigint([this] { OnInterrupt(); });
+    m_bAbortable = true;
     int nStatus = kExitOk;
     try {
+        ThrowIfInterrupted();
         m_ftp.Connect();
+        ThrowIfInterrupted();
         if (!m_options.sPath.isEmpty()) m_ftp.ChangeFolder(m_options.sPath);
         if (m_options.command.command == CliCommand::Script)
             nStatus = RunScript();
@@ -135,7 +228,8 @@ int CliRunner::Run()
     EndProgressLine();
     std::fflush(stdout);
 
-    // Always log out, also after a failure; an error here changes nothing.
+    // Always log out, also after a failure or Ctrl-C; an error here changes nothing.
+    m_bAbortable = false;
     m_bQuoting = false;
     try {
         m_ftp.Disconnect();
@@ -174,6 +268,7 @@ int CliRunner::RunScript()
 
 void CliRunner::RunCommand(const CliCommandLine& command)
 {
+    ThrowIfInterrupted();
     const QStringList& a = command.args;
     switch (command.command) {
     case CliCommand::List:

@@ -22,6 +22,9 @@ public:
 private:
     void ApplyOptions();
     void ConnectSignals();
+    void OnInterrupt();                               // Ctrl-C, seen in this thread
+    void ThrowIfInterrupted();                        // throws FtpError kAborted
+    void ReportInterrupt();
     int RunScript();
     void RunCommand(const CliCommandLine& command);   // throws FtpError
     void List(const QString& sRemote);
@@ -37,6 +40,8 @@ private:
     QTextStream& m_script;
     FtpComponent m_ftp;
     const bool m_bProgress;          // stderr is a terminal
+    bool m_bAbortable = false;       // Ctrl-C aborts the running call (not while logging out)
+    bool m_bInterruptReported = false;
     bool m_bQuoting = false;         // log lines go to stdout while quote runs
     QString m_sQuoteEcho;            // the command line quote sent, not to be printed
     bool m_bProgressShown = false;   // a progress line waits for its newline

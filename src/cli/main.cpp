@@ -13,7 +13,8 @@ int main(int argc, char** argv)
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();
 
-    const CliParseResult parsed = ParseCliArguments(args, qEnvironmentVariable("KELVO_PASSWORD"));
+    const CliParseResult parsed = ParseCliArguments(args, qEnvironmentVariable("KELVO_PASSWORD"),
+                                                    qEnvironmentVariable("KELVO_SOCKS_PASSWORD"));
     if (!parsed.ok()) {
         const QByteArray text = (QStringLiteral("kelvoftp: ") + parsed.sError + QLatin1Char('\n') + CliUsageHint()).toLocal8Bit();
         std::fputs(text.constData(), stderr);

@@ -68,6 +68,10 @@ void FtpComponent::ApplySettings(FtpSession& session) const
     s.nIdleTimeoutMs = m_nIdleTimeoutMs;
     s.bUseMlsd = m_bUseMlsd;
     s.nProxyType = m_nProxyType;
+    s.sProxyHost = m_sProxyAddress.trimmed();
+    s.nProxyPort = m_nProxyPort;
+    s.sProxyUser = m_sProxyUser;
+    s.sProxyPassword = m_sProxyPassword;
     session.apply(s);
 }
 

@@ -2,13 +2,16 @@
 
 #include "ftp/FtpComponent.h"
 #include "ftp/ListingParser.h"
+#include "ftp/SocksClient.h"
 
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QHostInfo>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QTcpServer>
 #include <QTcpSocket>
 
 namespace {
@@ -151,6 +154,65 @@ void FtpSession::waitConnected(QAbstractSocket& socket, int nTimeoutMs, const QS
     }
 }
 
+void FtpSession::connectDirect(QTcpSocket& socket, const QString& sHost, quint16 nPort, int nTimeoutMs,
+                               const QString& sWhat)
+{
+    QList<QHostAddress> addresses;
+    const QHostAddress literal(sHost);
+    if (!literal.isNull()) {
+        addresses << literal;
+    } else {
+        const QHostInfo info = QHostInfo::fromName(sHost);
+        addresses = info.addresses();
+        if (addresses.isEmpty())
+            throw Error(kConnectFailed, QStringLiteral("Cannot find the host %1: %2").arg(sHost, info.errorString()));
+    }
+    // Each address in turn, with its share of the time, so that one dead
+    // address (an IPv6 route that goes nowhere, say) does not use it all.
+    const QDeadlineTimer deadline(nTimeoutMs);
+    FtpError last{kConnectFailed, QString()};
+    for (qsizetype i = 0; i < addresses.size(); ++i) {
+        const qint64 left = deadline.remainingTime();
+        if (left <= 0) break;
+        const qsizetype others = addresses.size() - i - 1;
+        const int share = static_cast<int>(others == 0 ? left : qMax<qint64>(qMin<qint64>(left, 2'000), left / (others + 1)));
+        socket.abort();
+        socket.connectToHost(addresses[i], nPort);
+        try {
+            waitConnected(socket, share, sWhat);
+            return;
+        } catch (const FtpError& e) {
+            if (e.number == kAborted) throw;
+            last = e;
+            if (addresses.size() > 1)
+                log(QStringLiteral("%1 (%2) did not answer: %3").arg(sHost, addresses[i].toString(), e.description));
+        }
+    }
+    socket.abort();
+    if (last.description.isEmpty()) last = Error(kTimeout, QStringLiteral("Timed out opening the %1 connection.").arg(sWhat));
+    throw last;
+}
+
+void FtpSession::connectTo(QTcpSocket& socket, const QString& sHost, quint16 nPort, int nTimeoutMs, const QString& sWhat)
+{
+    if (!viaProxy()) {
+        connectDirect(socket, sHost, nPort, nTimeoutMs, sWhat);
+        return;
+    }
+    const QDeadlineTimer deadline(nTimeoutMs);
+    try {
+        connectDirect(socket, m_settings.sProxyHost, static_cast<quint16>(m_settings.nProxyPort), nTimeoutMs,
+                      QStringLiteral("proxy"));
+    } catch (const FtpError& e) {
+        if (e.number == kAborted) throw;
+        throw Error(e.number, QStringLiteral("SOCKS proxy %1:%2: %3").arg(m_settings.sProxyHost).arg(m_settings.nProxyPort).arg(e.description));
+    }
+    Socks::Proxy proxy{static_cast<int>(m_settings.nProxyType), m_settings.sProxyHost,
+                       static_cast<quint16>(m_settings.nProxyPort), m_settings.sProxyUser, m_settings.sProxyPassword};
+    Socks::Connect(socket, proxy, sHost, nPort, static_cast<int>(qMax<qint64>(1, deadline.remainingTime())),
+                   [this] { checkAbort(); });
+}
+
 void FtpSession::send(const QString& sCommand)
 {
     if (!connected()) throw Error(kNotConnected, QStringLiteral("Not connected."));
@@ -230,8 +292,10 @@ void FtpSession::expectPositive(const FtpReply& reply, long nNumber)
 void FtpSession::connectAndLogin()
 {
     if (connected()) throw Error(kInvalidArgument, QStringLiteral("Already connected; disconnect first."));
-    if (m_settings.nProxyType != 0)
-        throw Error(kNotSupported, QStringLiteral("Connecting through a SOCKS proxy is not available in this build."));
+    if (m_settings.nProxyType != 0 && m_settings.nProxyType != 4 && m_settings.nProxyType != 5)
+        throw Error(kInvalidArgument, QStringLiteral("Unknown proxy type %1 (4 and 5 are SOCKS 4 and 5).").arg(m_settings.nProxyType));
+    if (viaProxy() && m_settings.sProxyHost.trimmed().isEmpty())
+        throw Error(kInvalidArgument, QStringLiteral("No SOCKS proxy address given."));
     if (m_settings.sServer.trimmed().isEmpty()) throw Error(kInvalidArgument, QStringLiteral("No server address given."));
     if (m_settings.nPort < 1 || m_settings.nPort > 65535)
         throw Error(kInvalidArgument, QStringLiteral("The port %1 is not valid.").arg(m_settings.nPort));
@@ -254,16 +318,29 @@ void FtpSession::connectAndLogin()
         log(QStringLiteral("The server closed the connection."));
         Q_EMIT disconnected();
     });
-    const QString server = m_settings.sServer.trimmed();
-    log(QStringLiteral("Connecting to %1:%2").arg(server).arg(m_settings.nPort));
-    control->connectToHost(server, static_cast<quint16>(m_settings.nPort));
+    QString server = m_settings.sServer.trimmed();
+    if (server.startsWith(QLatin1Char('[')) && server.endsWith(QLatin1Char(']'))) server = server.mid(1, server.size() - 2);
+    log(viaProxy() ? QStringLiteral("Connecting to %1:%2 through the SOCKS %3 proxy %4:%5")
+                         .arg(server)
+                         .arg(m_settings.nPort)
+                         .arg(m_settings.nProxyType)
+                         .arg(m_settings.sProxyHost)
+                         .arg(m_settings.nProxyPort)
+                   : QStringLiteral("Connecting to %1:%2").arg(server).arg(m_settings.nPort));
     try {
-        waitConnected(*control, m_settings.nConnectTimeoutMs, QStringLiteral("control"));
+        connectTo(*control, server, static_cast<quint16>(m_settings.nPort), m_settings.nConnectTimeoutMs,
+                  QStringLiteral("control"));
     } catch (const FtpError&) {
         closeControl();
         throw;
     }
-    m_peerAddress = control->peerAddress();
+    if (viaProxy()) {
+        m_peerAddress = QHostAddress(server);
+        m_sDataHost = server;
+    } else {
+        m_peerAddress = control->peerAddress();
+        m_sDataHost = m_peerAddress.toString();
+    }
     control->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     m_state = FtpComponent::kStateBusy;
 
@@ -450,16 +527,45 @@ void FtpSession::ensureType(bool bAscii)
 
 // --- data connections ------------------------------------------------------------------
 
-std::unique_ptr<QTcpSocket> FtpSession::openDataConnection()
+FtpReply FtpSession::startTransfer(const QString& sVerb, const QString& sArgument, qint64 nRest,
+                                   bool bAppendWhenRestRefused, DataChannel& channel)
 {
-    if (!m_settings.bPassive)
-        throw Error(kNotSupported, QStringLiteral("Active mode data connections are not available in this build; "
-                                                  "turn passive mode on."));
-    return openPassive();
+    bool bPassive = m_settings.bPassive;
+    for (int attempt = 0;; ++attempt) {
+        channel = DataChannel();
+        if (bPassive) {
+            preparePassive(channel);
+        } else if (!prepareActive(channel)) {
+            log(QStringLiteral("The server refused active mode; this transfer uses passive mode."));
+            bPassive = true;
+            preparePassive(channel);
+        }
+        QString verb = sVerb;
+        if (nRest > 0) {
+            const FtpReply rest = command(QStringLiteral("REST %1").arg(nRest));
+            if (rest.code != 350) {
+                if (!bAppendWhenRestRefused)
+                    throw Error(kRefused, QStringLiteral("The server cannot resume: %1 %2").arg(rest.code).arg(rest.text()));
+                verb = QStringLiteral("APPE");  // appending continues at the remote end
+            }
+        }
+        send(sArgument.isEmpty() ? verb : verb + QLatin1Char(' ') + sArgument);
+        const FtpReply reply = readReply();
+        if (reply.code == 425 && !bPassive && attempt == 0) {
+            log(QStringLiteral("The server could not open the active data connection; this transfer uses passive mode."));
+            bPassive = true;
+            continue;
+        }
+        if (reply.kind() == 1 && !bPassive) completeActive(channel);
+        return reply;
+    }
 }
 
-std::unique_ptr<QTcpSocket> FtpSession::openPassive()
+void FtpSession::preparePassive(DataChannel& channel)
 {
+    bool bMappedV4 = false;
+    m_peerAddress.toIPv4Address(&bMappedV4);
+    const bool bIpv6 = m_peerAddress.protocol() == QAbstractSocket::IPv6Protocol && !bMappedV4;
     int port = -1;
     if (!m_bEpsvRefused) {
         const FtpReply reply = command(QStringLiteral("EPSV"));
@@ -469,6 +575,8 @@ std::unique_ptr<QTcpSocket> FtpSession::openPassive()
         else if (reply.kind() == 5) m_bEpsvRefused = true;
     }
     if (port <= 0 || port > 65535) {
+        if (bIpv6)
+            throw Error(kDataConnection, QStringLiteral("The server refused EPSV, which passive mode over IPv6 needs."));
         const FtpReply reply = command(QStringLiteral("PASV"));
         static const QRegularExpression kPasv(
             QStringLiteral("(\\d{1,3}),(\\d{1,3}),(\\d{1,3}),(\\d{1,3}),(\\d{1,3}),(\\d{1,3})"));
@@ -486,14 +594,91 @@ std::unique_ptr<QTcpSocket> FtpSession::openPassive()
         // to make us connect somewhere else.
         if (!named.isEqual(m_peerAddress, QHostAddress::ConvertV4MappedToIPv4))
             log(QStringLiteral("The server named %1 for the data connection; using %2, the server's own address.")
-                    .arg(named.toString(), m_peerAddress.toString()));
+                    .arg(named.toString(), m_sDataHost));
     }
     if (port <= 0 || port > 65535) throw Error(kDataConnection, QStringLiteral("The server named no usable data port."));
-    auto data = std::make_unique<QTcpSocket>();
-    data->setReadBufferSize(4 * kBlockSize);
-    data->connectToHost(m_peerAddress, static_cast<quint16>(port));
-    waitConnected(*data, m_settings.nConnectTimeoutMs, QStringLiteral("data"));
-    return data;
+    channel.socket = std::make_unique<QTcpSocket>();
+    channel.socket->setReadBufferSize(4 * kBlockSize);
+    connectTo(*channel.socket, m_sDataHost, static_cast<quint16>(port), m_settings.nConnectTimeoutMs, QStringLiteral("data"));
+}
+
+bool FtpSession::prepareActive(DataChannel& channel)
+{
+    QHostAddress address;
+    quint16 port = 0;
+    if (viaProxy()) {
+        // The proxy listens for the server's connection (SOCKS BIND).
+        channel.bound = std::make_unique<QTcpSocket>();
+        try {
+            connectDirect(*channel.bound, m_settings.sProxyHost, static_cast<quint16>(m_settings.nProxyPort),
+                          m_settings.nConnectTimeoutMs, QStringLiteral("proxy"));
+        } catch (const FtpError& e) {
+            if (e.number == kAborted) throw;
+            throw Error(e.number, QStringLiteral("SOCKS proxy: ") + e.description);
+        }
+        const Socks::Proxy proxy{static_cast<int>(m_settings.nProxyType), m_settings.sProxyHost,
+                                 static_cast<quint16>(m_settings.nProxyPort), m_settings.sProxyUser, m_settings.sProxyPassword};
+        const Socks::Endpoint bound = Socks::Bind(*channel.bound, proxy, m_sDataHost, 0, m_settings.nConnectTimeoutMs,
+                                                  [this] { checkAbort(); });
+        address = bound.address.isNull() || bound.address.isEqual(QHostAddress::AnyIPv4)
+                      ? channel.bound->peerAddress()
+                      : bound.address;
+        port = bound.port;
+    } else {
+        channel.listener = std::make_unique<QTcpServer>();
+        address = m_control->localAddress();
+        if (!channel.listener->listen(address, 0))
+            throw Error(kDataConnection, QStringLiteral("Cannot listen for the data connection: ") + channel.listener->errorString());
+        port = channel.listener->serverPort();
+    }
+
+    bool bIsV4 = false;
+    const quint32 v4 = address.toIPv4Address(&bIsV4);
+    const QString text = bIsV4 ? QHostAddress(v4).toString() : address.toString();
+    if (command(QStringLiteral("EPRT |%1|%2|%3|").arg(bIsV4 ? 1 : 2).arg(text).arg(port)).positive()) return true;
+    if (!bIsV4) return false;  // PORT cannot name an IPv6 address
+    const QString portArgument = QStringLiteral("%1,%2,%3,%4,%5,%6")
+                                     .arg((v4 >> 24) & 0xFF)
+                                     .arg((v4 >> 16) & 0xFF)
+                                     .arg((v4 >> 8) & 0xFF)
+                                     .arg(v4 & 0xFF)
+                                     .arg(port >> 8)
+                                     .arg(port & 0xFF);
+    return command(QStringLiteral("PORT ") + portArgument).positive();
+}
+
+void FtpSession::completeActive(DataChannel& channel)
+{
+    if (channel.bound) {
+        const Socks::Proxy proxy{static_cast<int>(m_settings.nProxyType), m_settings.sProxyHost,
+                                 static_cast<quint16>(m_settings.nProxyPort), m_settings.sProxyUser, m_settings.sProxyPassword};
+        Socks::AwaitBoundConnection(*channel.bound, proxy, m_settings.nConnectTimeoutMs, [this] { checkAbort(); });
+        channel.socket = std::move(channel.bound);
+        channel.socket->setReadBufferSize(4 * kBlockSize);
+        return;
+    }
+    const QDeadlineTimer deadline(m_settings.nConnectTimeoutMs);
+    while (!channel.socket) {
+        checkAbort();
+        while (channel.listener->hasPendingConnections()) {
+            std::unique_ptr<QTcpSocket> incoming(channel.listener->nextPendingConnection());
+            incoming->setParent(nullptr);
+            // Only the server may deliver the data: anyone else who finds
+            // the port is turned away.
+            if (incoming->peerAddress().isEqual(m_peerAddress, QHostAddress::ConvertV4MappedToIPv4)) {
+                channel.socket = std::move(incoming);
+                break;
+            }
+            log(QStringLiteral("Refused a data connection from %1: only the server may connect.")
+                    .arg(incoming->peerAddress().toString()));
+            incoming->abort();
+        }
+        if (channel.socket) break;
+        if (deadline.hasExpired()) throw Error(kTimeout, QStringLiteral("The server did not open the data connection in time."));
+        channel.listener->waitForNewConnection(kSliceMs);
+    }
+    channel.listener->close();
+    channel.socket->setReadBufferSize(4 * kBlockSize);
 }
 
 void FtpSession::abortTransfer(QTcpSocket* pData)
@@ -528,13 +713,14 @@ void FtpSession::abortTransfer(QTcpSocket* pData)
 
 QList<QByteArray> FtpSession::readListing(const QString& sCommand)
 {
-    std::unique_ptr<QTcpSocket> data = openDataConnection();
-    send(sCommand);
-    FtpReply reply = readReply();
+    DataChannel channel;
+    FtpReply reply = startTransfer(sCommand, QString(), 0, false, channel);
     if (reply.kind() != 1) {
         expectPositive(reply);
         // Some servers answer 226 at once, sending the data all the same.
+        if (!channel.socket) return {};
     }
+    QTcpSocket* data = channel.socket.get();
     QByteArray bytes;
     try {
         QDeadlineTimer idle(m_settings.nIdleTimeoutMs);
@@ -553,7 +739,7 @@ QList<QByteArray> FtpSession::readListing(const QString& sCommand)
         }
         bytes += data->readAll();
     } catch (const FtpError& e) {
-        if (e.number == kAborted || e.number == kTimeout || e.number == kProtocol) abortTransfer(data.get());
+        if (e.number == kAborted || e.number == kTimeout || e.number == kProtocol) abortTransfer(data);
         throw;
     }
     if (reply.kind() == 1) {
@@ -621,7 +807,7 @@ void FtpSession::receiveFile(const QString& sRemote, qint64 nOffset, const QStri
 
     // Until the server agrees to send, a file that this call created goes
     // again when the call fails.
-    std::unique_ptr<QTcpSocket> data;
+    DataChannel channel;
     qint64 expected = -1;  // the whole file's size, when the server tells
     FtpReply reply;
     try {
@@ -633,14 +819,7 @@ void FtpSession::receiveFile(const QString& sRemote, qint64 nOffset, const QStri
             if (size.code == 213 && ok && value >= 0) expected = value;
         }
 
-        data = openDataConnection();
-        if (nOffset > 0) {
-            const FtpReply rest = command(QStringLiteral("REST %1").arg(nOffset));
-            if (rest.code != 350)
-                throw Error(kRefused, QStringLiteral("The server cannot resume: %1 %2").arg(rest.code).arg(rest.text()));
-        }
-        send(QStringLiteral("RETR ") + sRemote);
-        reply = readReply();
+        reply = startTransfer(QStringLiteral("RETR"), sRemote, nOffset, false, channel);
         if (reply.kind() != 1) {
             expectPositive(reply);
             throw Error(kProtocol, QStringLiteral("The server did not start the transfer: %1 %2").arg(reply.code).arg(reply.text()));
@@ -649,6 +828,7 @@ void FtpSession::receiveFile(const QString& sRemote, qint64 nOffset, const QStri
         if (!bExisted) file.remove();
         throw;
     }
+    std::unique_ptr<QTcpSocket>& data = channel.socket;
     if (expected < 0 && nOffset == 0 && !bAscii) {
         static const QRegularExpression kBytes(QStringLiteral("\\((\\d+) bytes\\)"));
         const QRegularExpressionMatch match = kBytes.match(reply.text());
@@ -734,14 +914,9 @@ void FtpSession::sendFile(const QString& sLocal, qint64 nOffset, const QString& 
     const bool bAscii = m_settings.nTransferType == 1;
     ensureType(bAscii);
 
-    std::unique_ptr<QTcpSocket> data = openDataConnection();
-    QString verb = QStringLiteral("STOR ");
-    if (offset > 0) {
-        const FtpReply rest = command(QStringLiteral("REST %1").arg(offset));
-        if (rest.code != 350) verb = QStringLiteral("APPE ");  // appending continues at the remote end
-    }
-    send(verb + sRemote);
-    FtpReply reply = readReply();
+    DataChannel channel;
+    FtpReply reply = startTransfer(QStringLiteral("STOR"), sRemote, offset, true, channel);
+    std::unique_ptr<QTcpSocket>& data = channel.socket;
     if (reply.kind() != 1) {
         expectPositive(reply);
         throw Error(kProtocol, QStringLiteral("The server did not start the transfer: %1 %2").arg(reply.code).arg(reply.text()));

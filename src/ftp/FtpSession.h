@@ -6,6 +6,8 @@
 
 #include <QFile>
 #include <QHostAddress>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -14,6 +16,7 @@
 #include <memory>
 
 class QAbstractSocket;
+class QTcpServer;
 class QTcpSocket;
 
 // The protocol work of one FTP connection. It lives in the component's
@@ -32,7 +35,9 @@ public:
         int nConnectTimeoutMs = 30'000;
         int nIdleTimeoutMs = 60'000;
         bool bUseMlsd = true;
-        long nProxyType = 0;
+        long nProxyType = 0;  // 0 none, 4 SOCKS 4/4a, 5 SOCKS 5
+        QString sProxyHost, sProxyUser, sProxyPassword;
+        int nProxyPort = 1080;
     };
 
     FtpSession(std::atomic<bool>& abortFlag, std::atomic<int>& state);
@@ -105,9 +110,25 @@ private:
     QByteArray encode(const QString& sText) const;
     QString decode(const QByteArray& bytes) const;
 
-    // Data connection: the one place where passive or active is chosen.
-    std::unique_ptr<QTcpSocket> openDataConnection();
-    std::unique_ptr<QTcpSocket> openPassive();
+    // Connections: directly to each address of a host in turn, or through
+    // the SOCKS proxy.
+    void connectDirect(QTcpSocket& socket, const QString& sHost, quint16 nPort, int nTimeoutMs, const QString& sWhat);
+    void connectTo(QTcpSocket& socket, const QString& sHost, quint16 nPort, int nTimeoutMs, const QString& sWhat);
+    bool viaProxy() const { return m_settings.nProxyType != 0; }
+
+    // Data connections. startTransfer is the one place where passive or
+    // active mode is chosen: it prepares the connection, sends REST and
+    // the command, and once the server has answered 1xx completes it.
+    struct DataChannel {
+        std::unique_ptr<QTcpSocket> socket;    // the data, once open
+        std::unique_ptr<QTcpServer> listener;  // active mode, direct
+        std::unique_ptr<QTcpSocket> bound;     // active mode through the proxy (SOCKS BIND)
+    };
+    FtpReply startTransfer(const QString& sVerb, const QString& sArgument, qint64 nRest, bool bAppendWhenRestRefused,
+                           DataChannel& channel);
+    void preparePassive(DataChannel& channel);
+    bool prepareActive(DataChannel& channel);  // false: the server refused active mode
+    void completeActive(DataChannel& channel);
     QList<QByteArray> readListing(const QString& sCommand);
     void abortTransfer(QTcpSocket* pData);
     void waitConnected(QAbstractSocket& socket, int nTimeoutMs, const QString& sWhat);
@@ -125,7 +146,8 @@ private:
     std::atomic<int>& m_state;
     std::unique_ptr<QTcpSocket> m_control;
     ReplyParser m_parser;
-    QHostAddress m_peerAddress;
+    QHostAddress m_peerAddress;  // the server's address; null through a proxy that resolved a name
+    QString m_sDataHost;         // where passive data connections go: always the server itself
     QString m_sCurrentFolder;
     QFile m_logFile;
     bool m_bUtf8 = false;

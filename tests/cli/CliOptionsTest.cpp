@@ -253,3 +253,133 @@ TEST(CliOptionsTest, RemotePathParts)
     EXPECT_EQ(RemoteFolderPart(QStringLiteral("/file.txt")), QStringLiteral("/"));
     EXPECT_EQ(RemoteFolderPart(QStringLiteral("file.txt")), QString());
 }
+
+TEST(CliOptionsTest, SocksProxyAddressForms)
+{
+    const CliOptions none = Ok(QStringLiteral("ftp://h ls"));
+    EXPECT_EQ(none.nProxyType, 0);
+    EXPECT_TRUE(none.sProxyHost.isEmpty());
+    EXPECT_TRUE(none.sProxyUser.isEmpty());
+
+    CliOptions o = Ok(QStringLiteral("--socks5 proxy.example:1081 ftp://h ls"));
+    EXPECT_EQ(o.nProxyType, 5);
+    EXPECT_EQ(o.sProxyHost, QStringLiteral("proxy.example"));
+    EXPECT_EQ(o.nProxyPort, 1081);
+    // The FTP server's own address and port are not touched by the proxy's.
+    EXPECT_EQ(o.sHost, QStringLiteral("h"));
+    EXPECT_EQ(o.nPort, 21);
+
+    o = Ok(QStringLiteral("--socks4 127.0.0.1 ftp://h:2121 ls"));
+    EXPECT_EQ(o.nProxyType, 4);
+    EXPECT_EQ(o.sProxyHost, QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(o.nProxyPort, 1080);
+    EXPECT_EQ(o.nPort, 2121);
+
+    o = Ok(QStringLiteral("--socks5=[::1]:9050 ftp://h ls"));
+    EXPECT_EQ(o.sProxyHost, QStringLiteral("::1"));
+    EXPECT_EQ(o.nProxyPort, 9050);
+    o = Ok(QStringLiteral("--socks4=[fe80::2] ftp://h ls"));
+    EXPECT_EQ(o.sProxyHost, QStringLiteral("fe80::2"));
+    EXPECT_EQ(o.nProxyPort, 1080);
+    EXPECT_EQ(Ok(QStringLiteral("--socks5 p:1 ftp://h ls")).nProxyPort, 1);
+    EXPECT_EQ(Ok(QStringLiteral("--socks5 p:65535 ftp://h ls")).nProxyPort, 65535);
+
+    // Proxy options mix with the others in any order before the URL.
+    o = Ok(QStringLiteral("--socks-user u --verbose --socks5 p --active ftp://h ls"));
+    EXPECT_EQ(o.nProxyType, 5);
+    EXPECT_EQ(o.sProxyUser, QStringLiteral("u"));
+    EXPECT_TRUE(o.bVerbose);
+    EXPECT_FALSE(o.bPassive);
+
+    for (const char* sValue : {"::1", "::1:1080", "[::1", "[::1]1080", "[::1]:", "[]", "[proxy]", "p:", ":1080",
+                               "p:0", "p:65536", "p:-1", "p:+1", "p:1x", "u@p:1080", "p/x", "p%1", "--verbose"})
+        ExpectError(QStringLiteral("--socks5 %1 ftp://h ls").arg(QLatin1String(sValue)));
+    ExpectError(QStringLiteral("--socks5= ftp://h ls"));
+    ExpectError(QStringLiteral("--socks5"));
+    ExpectError(QStringLiteral("--socks4 a --socks5 b ftp://h ls"));
+    ExpectError(QStringLiteral("--socks5 a --socks4 b ftp://h ls"));
+    ExpectError(QStringLiteral("--socks5 a --socks5 b ftp://h ls"));
+    ExpectError(QStringLiteral("ftp://h ls --socks5 p"));
+}
+
+TEST(CliOptionsTest, SocksUserAndPassword)
+{
+    const QString sEnv = QStringLiteral("socks-env");
+    auto parse = [&](const QStringList& args, const QString& sEnvSocks = QString()) {
+        return ParseCliArguments(args + QStringList{QStringLiteral("ftp://h"), QStringLiteral("ls")},
+                                 QStringLiteral("ftp-env"), sEnvSocks);
+    };
+
+    CliParseResult r = parse({QStringLiteral("--socks5"), QStringLiteral("p"), QStringLiteral("--socks-user"),
+                              QStringLiteral("alice"), QStringLiteral("--socks-password"), QStringLiteral("a b=c")},
+                             sEnv);
+    ASSERT_TRUE(r.ok()) << qPrintable(r.sError);
+    EXPECT_EQ(r.options.sProxyUser, QStringLiteral("alice"));
+    EXPECT_EQ(r.options.sProxyPassword, QStringLiteral("a b=c"));
+    EXPECT_TRUE(r.options.bProxyPasswordGiven);
+    EXPECT_EQ(r.options.sPassword, QStringLiteral("kelvo@")) << "the proxy password is not the login's";
+
+    r = parse({QStringLiteral("--socks5=p"), QStringLiteral("--socks-user=alice"), QStringLiteral("--socks-password=x=y")});
+    ASSERT_TRUE(r.ok()) << qPrintable(r.sError);
+    EXPECT_EQ(r.options.sProxyPassword, QStringLiteral("x=y"));
+
+    // SOCKS 5 with a user but no password: the password from the environment.
+    r = parse({QStringLiteral("--socks5"), QStringLiteral("p"), QStringLiteral("--socks-user"), QStringLiteral("alice")}, sEnv);
+    ASSERT_TRUE(r.ok()) << qPrintable(r.sError);
+    EXPECT_EQ(r.options.sProxyPassword, sEnv);
+    EXPECT_FALSE(r.options.bProxyPasswordGiven);
+    // An explicit empty password wins over the environment.
+    r = parse({QStringLiteral("--socks5"), QStringLiteral("p"), QStringLiteral("--socks-user"), QStringLiteral("alice"),
+               QStringLiteral("--socks-password="), },
+              sEnv);
+    ASSERT_TRUE(r.ok()) << qPrintable(r.sError);
+    EXPECT_TRUE(r.options.sProxyPassword.isEmpty());
+    EXPECT_TRUE(r.options.bProxyPasswordGiven);
+    // Without a user there is no authentication, so no password either.
+    r = parse({QStringLiteral("--socks5"), QStringLiteral("p")}, sEnv);
+    ASSERT_TRUE(r.ok()) << qPrintable(r.sError);
+    EXPECT_TRUE(r.options.sProxyPassword.isEmpty());
+    // The login's environment password never reaches the proxy.
+    r = parse({QStringLiteral("--socks5"), QStringLiteral("p"), QStringLiteral("--socks-user"), QStringLiteral("alice")});
+    ASSERT_TRUE(r.ok()) << qPrintable(r.sError);
+    EXPECT_TRUE(r.options.sProxyPassword.isEmpty());
+
+    // SOCKS 4 has no passwords: the environment's is not taken, and one on
+    // the command line is only remembered for the warning.
+    r = parse({QStringLiteral("--socks4"), QStringLiteral("p"), QStringLiteral("--socks-user"), QStringLiteral("alice")}, sEnv);
+    ASSERT_TRUE(r.ok()) << qPrintable(r.sError);
+    EXPECT_EQ(r.options.sProxyUser, QStringLiteral("alice"));
+    EXPECT_TRUE(r.options.sProxyPassword.isEmpty());
+    EXPECT_FALSE(r.options.bProxyPasswordGiven);
+    r = parse({QStringLiteral("--socks4"), QStringLiteral("p"), QStringLiteral("--socks-user"), QStringLiteral("alice"),
+               QStringLiteral("--socks-password"), QStringLiteral("pw")});
+    ASSERT_TRUE(r.ok()) << qPrintable(r.sError);
+    EXPECT_TRUE(r.options.bProxyPasswordGiven);
+
+    // RFC 1929 limits: 255 bytes of UTF-8 each (here 2 bytes a character).
+    const QString s255 = QString(127, QChar(0xE9)) + QLatin1Char('x');
+    const QString s256 = QString(128, QChar(0xE9));
+    EXPECT_TRUE(parse({QStringLiteral("--socks5"), QStringLiteral("p"), QStringLiteral("--socks-user"), s255,
+                       QStringLiteral("--socks-password"), s255})
+                    .ok());
+    EXPECT_FALSE(parse({QStringLiteral("--socks5"), QStringLiteral("p"), QStringLiteral("--socks-user"), s256}).ok());
+    EXPECT_FALSE(parse({QStringLiteral("--socks5"), QStringLiteral("p"), QStringLiteral("--socks-user"), QStringLiteral("u"),
+                        QStringLiteral("--socks-password"), s256})
+                     .ok());
+    EXPECT_FALSE(parse({QStringLiteral("--socks5"), QStringLiteral("p"), QStringLiteral("--socks-user"), QStringLiteral("u")}, s256)
+                     .ok());
+    EXPECT_TRUE(parse({QStringLiteral("--socks4"), QStringLiteral("p"), QStringLiteral("--socks-user"), s256}).ok());
+
+    ExpectError(QStringLiteral("--socks-user alice ftp://h ls"));
+    ExpectError(QStringLiteral("--socks5 p --socks-password pw ftp://h ls"));
+    ExpectError(QStringLiteral("--socks-password pw ftp://h ls"));
+    ExpectError(QStringLiteral("--socks5 p --socks-user= ftp://h ls"));
+    ExpectError(QStringLiteral("--socks5 p --socks-user"));
+    ExpectError(QStringLiteral("--socks5 p --socks-user u --socks-password"));
+
+    // Every option the parser takes is in the help.
+    const QString sHelp = CliUsageText();
+    for (const char* sOption : {"--socks4 HOST[:PORT]", "--socks5 HOST[:PORT]", "--socks-user USER", "--socks-password PASS",
+                                "KELVO_SOCKS_PASSWORD", "Ctrl-C"})
+        EXPECT_TRUE(sHelp.contains(QLatin1String(sOption))) << sOption;
+}

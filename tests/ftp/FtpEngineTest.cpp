@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
 
@@ -396,6 +397,33 @@ TEST_P(FtpEngineTest, AbortStopsATransferAndDoesNotStick)
     const qint64 have = QFileInfo(Local(QStringLiteral("huge.bin"))).size();
     m_ftp->ReceiveFile(QStringLiteral("huge.bin"), have, Local(QStringLiteral("huge.bin")));
     EXPECT_EQ(Sha256(ReadFile(Local(QStringLiteral("huge.bin")))), Sha256(ReadFile(Remote(QStringLiteral("huge.bin")))));
+}
+
+TEST_P(FtpEngineTest, ActiveModeListsTransfersAndAborts)
+{
+    const QByteArray data = RandomBytes(8 << 20, 5);
+    Place(QStringLiteral("data.bin"), data);
+    Place(QStringLiteral("dir/inner.txt"), "inner");
+    m_ftp->setPassiveMode(false);
+    ASSERT_NO_FATAL_FAILURE(Connect());
+
+    EXPECT_EQ(m_ftp->FolderContents().size(), 2);
+    m_ftp->ReceiveFile(QStringLiteral("data.bin"), 0, Local(QStringLiteral("data.bin")));
+    EXPECT_EQ(Sha256(ReadFile(Local(QStringLiteral("data.bin")))), Sha256(data));
+    m_ftp->SendFile(Local(QStringLiteral("data.bin")), 0, QStringLiteral("copy.bin"), false);
+    EXPECT_EQ(Sha256(ReadFile(Remote(QStringLiteral("copy.bin")))), Sha256(data));
+    m_ftp->ReceiveFolder(QStringLiteral("dir/*"), Local(QStringLiteral("dir")), true);
+    EXPECT_EQ(ReadFile(Local(QStringLiteral("dir/inner.txt"))), QByteArray("inner"));
+    EXPECT_TRUE(m_log.filter(QStringLiteral("EPRT |1|127.0.0.1|")).size() >= 3) << m_log.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(m_log.filter(QStringLiteral("uses passive mode")).isEmpty()) << "active mode worked without falling back";
+    EXPECT_TRUE(m_log.filter(QRegularExpression(QStringLiteral("^(PASV|EPSV)$"))).isEmpty()) << "no passive command sent";
+
+    auto abortOnProgress =
+        QObject::connect(m_ftp.get(), &FtpComponent::progress, [&](qint64, qint64, int) { m_ftp->setAbort(true); });
+    EXPECT_EQ(ErrorOf([&] { m_ftp->ReceiveFile(QStringLiteral("data.bin"), 0, Local(QStringLiteral("again.bin"))); }).number,
+              kAborted);
+    QObject::disconnect(abortOnProgress);
+    EXPECT_EQ(m_ftp->FolderContents().size(), 3) << "the connection works after the abort";
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, FtpEngineTest,

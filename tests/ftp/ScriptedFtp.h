@@ -6,6 +6,8 @@
 // from the table `replies` (a function taking the argument, returning the
 // reply text, or None to fall through to the defaults). Data connections are
 // passive on `data_port`; `send_data(bytes)` and `recv_data()` use them.
+// `accept_data()`, `reset_close(sock)`, `dribble(text, delay)` and
+// `trickle_data(chunk, delay, count)` are for servers that misbehave slowly.
 inline constexpr char kPrelude[] = R"PY(
 import socket, sys, os, time
 port = int(sys.argv[1])
@@ -27,6 +29,27 @@ def recv_data():
         if not b: break
         chunks.append(b)
     d.close(); return b"".join(chunks)
+def accept_data():
+    d, _ = data_listener.accept(); return d
+def reset_close(sock):
+    # A zero linger time makes close() send RST instead of FIN.
+    import struct
+    sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0)); sock.close()
+def dribble(text, delay):
+    # The line and its CRLF one byte at a time, delay seconds apart.
+    conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+    for b in (text + "\r\n").encode("utf-8", "surrogateescape"):
+        conn.sendall(bytes([b])); time.sleep(delay)
+def trickle_data(chunk, delay, count):
+    # chunk(i) count times, delay apart, on a new data connection; False when
+    # the client closed it before the end.
+    d = accept_data()
+    try:
+        for i in range(count):
+            d.sendall(chunk(i)); time.sleep(delay)
+    except OSError:
+        d.close(); return False
+    d.close(); return True
 def pasv(): return "227 Entering Passive Mode (127,0,0,1,%d,%d)" % (data_port // 256, data_port % 256)
 defaults = {"USER": lambda a: "331 pw", "PASS": lambda a: "230 in", "FEAT": lambda a: "211 none",
             "SYST": lambda a: "215 UNIX", "PWD": lambda a: '257 "/"', "TYPE": lambda a: "200 ok",

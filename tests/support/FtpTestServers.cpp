@@ -328,6 +328,16 @@ void FtpTestServer::ReportFailure(const QString& sWhat, const QString& sLogFile)
                          << (sLogFile.isEmpty() ? QString() : "\n--- log:\n" + Tail(sLogFile));
 }
 
+bool FtpTestServer::RunSystemTool(const QString& program, const QStringList& args, QString* pOutput,
+                                  const QByteArray& input)
+{
+    return RunTool(program, args, pOutput, input);
+}
+
+QString FtpTestServer::NewPassword() { return RandomPassword(); }
+
+bool FtpTestServer::WriteTextFile(const QString& sPath, const QString& sText) { return WriteFile(sPath, sText); }
+
 PyFtpdServer::PyFtpdServer() : PyFtpdServer(Options()) {}
 
 PyFtpdServer::PyFtpdServer(Options options) : m_options(options)

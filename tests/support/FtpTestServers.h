@@ -59,6 +59,13 @@ protected:
     // Logs why the server did not come up, with its stderr and log file.
     void ReportFailure(const QString& sWhat, const QString& sLogFile = QString()) const;
 
+    // For fixtures of other servers (SocksTestServer): a system tool run to
+    // its end (true on exit code 0), a random password, a text file written.
+    static bool RunSystemTool(const QString& program, const QStringList& args, QString* pOutput = nullptr,
+                              const QByteArray& input = QByteArray());
+    static QString NewPassword();
+    static bool WriteTextFile(const QString& sPath, const QString& sText);
+
     quint16 m_nPort = 0;
     QString m_sRoot;
     QString m_sUser;

@@ -1,0 +1,396 @@
+// The component against scripted servers that break the dialogue in ways
+// real ones do: silence, dribbled or odd replies, dropped and reset
+// connections, short or refused transfers, hostile listings, aborts and
+// broken passive replies. Every wait is bounded by the component's own
+// timeouts, set small here.
+#include "FtpTestServers.h"
+#include "ScriptedFtp.h"
+#include "ftp/FtpComponent.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QTcpServer>
+#include <QTemporaryDir>
+
+#include <algorithm>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace FtpErrorNumber;
+
+class FtpHardeningTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_ftp.setUserName(QStringLiteral("tester"));
+        m_ftp.setPassword(QStringLiteral("secret"));
+        m_ftp.setConnectTimeout(2'000);
+        m_ftp.setIdleTimeout(2'000);
+        QObject::connect(&m_ftp, &FtpComponent::logText, [this](const QString& line, long) {
+            m_log << line;
+            if (!m_sAbortOn.isEmpty() && line.startsWith(m_sAbortOn)) {
+                m_sAbortOn.clear();
+                m_ftp.setAbort(true);
+            }
+        });
+        QObject::connect(&m_ftp, &FtpComponent::itemSkipped, [this](const QString& remote, const QString&, long reason) {
+            m_skipped << QStringLiteral("%1|%2").arg(remote).arg(reason);
+        });
+        QObject::connect(&m_ftp, &FtpComponent::disconnected, [this] { ++m_nDisconnected; });
+    }
+    // Starts the scripted server (prelude + body) and points the component at it.
+    void Serve(const char* body)
+    {
+        m_server = std::make_unique<ScriptedServer>(QString::fromUtf8(kPrelude) + QString::fromUtf8(body));
+        ASSERT_TRUE(m_server->Start());
+        m_ftp.setServerAddress(m_server->host());
+        m_ftp.setPort(m_server->port());
+    }
+    // After a failure: the same component logs in to a well-behaved server.
+    void ExpectNextConnectWorks()
+    {
+        m_good = std::make_unique<ScriptedServer>(QString::fromUtf8(kPrelude) + QStringLiteral("serve({})\n"));
+        ASSERT_TRUE(m_good->Start());
+        m_ftp.setPort(m_good->port());
+        const FtpError error = ErrorOf([&] { m_ftp.Connect(); });
+        EXPECT_EQ(error.number, 0) << error.description.toStdString();
+        EXPECT_EQ(m_ftp.state(), FtpComponent::kStateConnected);
+        EXPECT_EQ(m_ftp.currentFolder(), QStringLiteral("/"));
+    }
+    template <typename Call>
+    FtpError ErrorOf(Call call)
+    {
+        try {
+            call();
+        } catch (const FtpError& e) {
+            return e;
+        }
+        return FtpError{0, QString()};
+    }
+    QString Log() const { return m_log.join(QLatin1Char('\n')); }
+    QString Local(const char* name) const { return m_local.path() + QLatin1Char('/') + QLatin1String(name); }
+    static QByteArray Contents(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+    static void Write(const QString& path, const QByteArray& bytes)
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_EQ(file.write(bytes), bytes.size());
+    }
+    // A timeout may surface as kTimeout, or as a lost connection that says so.
+    static bool IsTimeout(const FtpError& e)
+    {
+        return e.number == kTimeout || (e.number == kConnectionLost && e.description.contains(QLatin1String("Timed out")));
+    }
+
+    std::unique_ptr<ScriptedServer> m_server, m_good;
+    FtpComponent m_ftp;
+    QTemporaryDir m_local;
+    QStringList m_log, m_skipped;
+    QString m_sAbortOn;  // the next log line starting with this sets the abort property
+    int m_nDisconnected = 0;
+};
+
+}  // namespace
+
+TEST_F(FtpHardeningTest, GreetingThatNeverEndsTimesOutAndLeavesNothingBehind)
+{
+    // An open multi-line "120-" and then silence. Were that half reply kept,
+    // the next server's "220" would become one of its lines and the next
+    // login would wait for a greeting that never comes.
+    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+conn.sendall(b"120-service ready in a moment\r\n")
+time.sleep(20)
+)PY"));
+    const FtpError error = ErrorOf([&] { m_ftp.Connect(); });
+    EXPECT_TRUE(error.number == kTimeout || error.number == kConnectionLost) << error.number;
+    EXPECT_EQ(m_ftp.state(), FtpComponent::kStateNotConnected);
+    ASSERT_NO_FATAL_FAILURE(ExpectNextConnectWorks());
+}
+
+TEST_F(FtpHardeningTest, SilenceAfterPassIsATimeoutAndTheNextConnectWorks)
+{
+    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+serve({"PASS": lambda a: None})
+)PY"));
+    const FtpError error = ErrorOf([&] { m_ftp.Connect(); });
+    EXPECT_TRUE(IsTimeout(error)) << error.number << " " << error.description.toStdString();
+    EXPECT_TRUE(Log().contains(QStringLiteral("331 pw"))) << "USER was answered";
+    EXPECT_EQ(m_ftp.state(), FtpComponent::kStateNotConnected);
+    ASSERT_NO_FATAL_FAILURE(ExpectNextConnectWorks());
+}
+
+TEST_F(FtpHardeningTest, ReplyDribbledByteByByteIsWaitedFor)
+{
+    // 15 bytes, 100 ms apart: about 1.5 s in all against an idle timeout of
+    // 1 s, which counts from the last byte that arrived.
+    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+serve({"PASS": lambda a: dribble("230 logged in", 0.1)})
+)PY"));
+    m_ftp.setIdleTimeout(1'000);
+    const FtpError error = ErrorOf([&] { m_ftp.Connect(); });
+    EXPECT_EQ(error.number, 0) << error.description.toStdString();
+    EXPECT_EQ(m_ftp.state(), FtpComponent::kStateConnected);
+    EXPECT_EQ(m_ftp.currentFolder(), QStringLiteral("/"));
+}
+
+TEST_F(FtpHardeningTest, OddMultiLineRepliesKeepCommandsAndRepliesInStep)
+{
+    // Continuation lines without a code, lines starting with another code,
+    // a coded "220-" line inside, and a reply that ends with a bare code.
+    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+greeting = ("220-Welcome to the odd server\r\nthis line has no code at all\r\n  indented text\r\n"
+            "230 a different code, still the greeting\r\n220-a coded continuation\r\n220 ready")
+feat = "211-Extensions supported:\r\n SIZE\r\n211-more follows\r\n500 not the end\r\n MDTM\r\n211 End"
+where = ['/odd ""quoted"" home']
+def cwd(a):
+    where[0] = "/odd/" + a; return "250-first\r\n250-second\r\n250"
+serve({"FEAT": lambda a: feat, "CWD": cwd, "PWD": lambda a: '257 "%s" is the current folder' % where[0],
+       "NOOP": lambda a: "200 noop answered"}, greeting=greeting)
+)PY"));
+    m_ftp.Connect();
+    EXPECT_EQ(m_ftp.state(), FtpComponent::kStateConnected);
+    EXPECT_EQ(m_ftp.currentFolder(), QStringLiteral("/odd \"quoted\" home"));
+    m_ftp.ChangeFolder(QStringLiteral("sub"));
+    EXPECT_EQ(m_ftp.currentFolder(), QStringLiteral("/odd/sub"));
+    m_log.clear();
+    m_ftp.SendCommand(QStringLiteral("NOOP"));
+    ASSERT_FALSE(m_log.isEmpty());
+    EXPECT_EQ(m_log.last(), QStringLiteral("200 noop answered")) << Log().toStdString();
+    EXPECT_FALSE(Log().contains(QStringLiteral("250"))) << Log().toStdString();
+}
+
+TEST_F(FtpHardeningTest, ServerShuttingDownMidSessionIsReportedOnce)
+{
+    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+def cwd(a):
+    say("421 shutting down"); conn.close(); sys.exit(0)
+serve({"CWD": cwd})
+)PY"));
+    m_ftp.Connect();
+    const FtpError error = ErrorOf([&] { m_ftp.ChangeFolder(QStringLiteral("pub")); });
+    EXPECT_EQ(error.number, kConnectionLost);
+    EXPECT_TRUE(error.description.contains(QStringLiteral("shutting down"))) << error.description.toStdString();
+    EXPECT_EQ(m_ftp.state(), FtpComponent::kStateNotConnected);
+    EXPECT_TRUE(m_ftp.currentFolder().isEmpty());
+    ASSERT_NO_FATAL_FAILURE(ExpectNextConnectWorks());
+    EXPECT_EQ(m_nDisconnected, 1) << "one drop, one event, and none for the new connection";
+}
+
+TEST_F(FtpHardeningTest, DataConnectionResetMidDownloadIsAnErrorAndKeepsThePart)
+{
+    // Both downloads send 3000 bytes, wait, then reset the data connection;
+    // the first is followed by a 426, the second by nothing at all.
+    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+def retr(a):
+    say("150 sending")
+    d = accept_data(); d.sendall(b"x" * 3000); time.sleep(0.3); reset_close(d)
+    return "426 connection reset" if a == "with-426.bin" else None
+serve({"RETR": retr})
+)PY"));
+    m_ftp.Connect();
+    for (const char* name : {"with-426.bin", "silent.bin"}) {
+        SCOPED_TRACE(name);
+        const QString local = Local(name);
+        const FtpError error = ErrorOf([&] { m_ftp.ReceiveFile(QString::fromLatin1(name), 0, local); });
+        EXPECT_NE(error.number, 0) << "a reset transfer reported success";
+        EXPECT_EQ(Contents(local), QByteArray(3000, 'x')) << "what arrived is kept for a resume";
+    }
+}
+
+TEST_F(FtpHardeningTest, DownloadEndingBeforeTheAnnouncedSizeIsShort)
+{
+    // resumed.bin: SIZE says 1000, the resume from 100 brings 300 more.
+    // counted.bin: no SIZE, the 150 reply announces 1000 bytes, 400 come.
+    // exact.bin: the 150 reply announces 5 bytes and 5 come.
+    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+bodies = {"resumed.bin": b"r" * 300, "counted.bin": b"c" * 400, "exact.bin": b"exact"}
+notes = {"counted.bin": " (1000 bytes)", "exact.bin": " (5 bytes)"}
+def retr(a):
+    say("150 Opening BINARY mode data connection for %s%s" % (a, notes.get(a, "")))
+    send_data(bodies[a]); return "226 Transfer complete"
+serve({"FEAT": lambda a: "211-f\r\n SIZE\r\n REST STREAM\r\n211 end", "REST": lambda a: "350 from " + a,
+       "SIZE": lambda a: "213 1000" if a == "resumed.bin" else "550 no size here", "RETR": retr})
+)PY"));
+    m_ftp.Connect();
+    const QString resumed = Local("resumed.bin");
+    ASSERT_NO_FATAL_FAILURE(Write(resumed, QByteArray(100, 'L')));
+    FtpError error = ErrorOf([&] { m_ftp.ReceiveFile(QStringLiteral("resumed.bin"), 100, resumed); });
+    EXPECT_EQ(error.number, kShortTransfer) << error.description.toStdString();
+    EXPECT_TRUE(error.description.contains(QStringLiteral("400 of 1000"))) << error.description.toStdString();
+    EXPECT_EQ(Contents(resumed), QByteArray(100, 'L') + QByteArray(300, 'r'));
+
+    error = ErrorOf([&] { m_ftp.ReceiveFile(QStringLiteral("counted.bin"), 0, Local("counted.bin")); });
+    EXPECT_EQ(error.number, kShortTransfer) << error.description.toStdString();
+    EXPECT_TRUE(error.description.contains(QStringLiteral("400 of 1000"))) << error.description.toStdString();
+
+    error = ErrorOf([&] { m_ftp.ReceiveFile(QStringLiteral("exact.bin"), 0, Local("exact.bin")); });
+    EXPECT_EQ(error.number, 0) << error.description.toStdString();
+    EXPECT_EQ(Contents(Local("exact.bin")), QByteArray("exact"));
+}
+
+TEST_F(FtpHardeningTest, RefusedRestLeavesThePartialFileAsItWas)
+{
+    // Were RETR sent after all, its bytes would land at the wrong offset.
+    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+retrs = []
+def retr(a):
+    retrs.append(a); say("150 sending"); send_data(b"CORRUPTED"); return "226 done"
+serve({"REST": lambda a: "502 REST not implemented", "RETR": retr, "SITE": lambda a: "200 retr=%d" % len(retrs)})
+)PY"));
+    m_ftp.Connect();
+    const QString local = Local("part.bin");
+    ASSERT_NO_FATAL_FAILURE(Write(local, "0123456789"));
+    const FtpError error = ErrorOf([&] { m_ftp.ReceiveFile(QStringLiteral("part.bin"), 10, local); });
+    EXPECT_EQ(error.number, kRefused);
+    EXPECT_TRUE(error.description.contains(QStringLiteral("502 REST not implemented"))) << error.description.toStdString();
+    EXPECT_EQ(Contents(local), QByteArray("0123456789"));
+    EXPECT_EQ(m_ftp.state(), FtpComponent::kStateConnected);
+    m_ftp.SendCommand(QStringLiteral("SITE count"));
+    EXPECT_TRUE(Log().contains(QStringLiteral("200 retr=0"))) << Log().toStdString();
+}
+
+TEST_F(FtpHardeningTest, RecursiveDownloadSkipsNamesThatLeaveTheTarget)
+{
+    // The server serves every RETR and every CWD it can resolve, ".." too:
+    // only the client stands between these names and the folders beside the
+    // target. "/" holds what a client that followed ".." would write.
+    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+import posixpath
+tree = {
+    "/": [("d", "canary"), ("f", "planted.txt"), ("d", "dir")],
+    "/canary": [("f", "planted.txt")],
+    "/dir": [("f", "../x"), ("f", "/abs/path"), ("f", "a\\b"), ("f", "sub/../../y"), ("d", ".."),
+             ("f", "ok.txt"), ("d", "sub")],
+    "/dir/sub": [("f", "deep.txt"), ("f", "../../z"), ("d", "..")],
+}
+where = ["/"]
+def cwd(a):
+    p = posixpath.normpath(posixpath.join(where[0], a)).replace("//", "/")
+    if p not in tree: return "550 no such folder"
+    where[0] = p; return "250 ok"
+def line(kind, name):
+    return ("drwxr-xr-x 2 u g 4096 Jan 01 2020 " if kind == "d" else "-rw-r--r-- 1 u g 9 Jan 01 2020 ") + name + "\r\n"
+def listing(a):
+    say("150 list"); send_data("".join(line(k, n) for k, n in tree[where[0]]).encode()); return "226 done"
+def retr(a):
+    say("150 sending"); send_data(("from %s/%s" % (where[0], a)).encode()); return "226 done"
+serve({"CWD": cwd, "CDUP": lambda a: cwd(".."), "PWD": lambda a: '257 "%s"' % where[0], "LIST": listing,
+       "RETR": retr, "SIZE": lambda a: "550 no"})
+)PY"));
+    m_ftp.Connect();
+    ASSERT_TRUE(QDir(m_local.path()).mkdir(QStringLiteral("canary")));
+    m_ftp.ReceiveFolder(QStringLiteral("dir/*"), Local("target"), true);
+
+    QStringList written;
+    QDirIterator it(m_local.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) written << it.next().mid(m_local.path().size());
+    written.sort();
+    EXPECT_EQ(written, (QStringList{QStringLiteral("/target/ok.txt"), QStringLiteral("/target/sub/deep.txt")}));
+    EXPECT_EQ(Contents(Local("target/ok.txt")), QByteArray("from /dir/ok.txt"));
+    EXPECT_EQ(Contents(Local("target/sub/deep.txt")), QByteArray("from /dir/sub/deep.txt"));
+    EXPECT_TRUE(QDir(Local("canary")).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
+    EXPECT_EQ(QDir(m_local.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              (QStringList{QStringLiteral("canary"), QStringLiteral("target")}));
+    for (const char* name : {"../x", "/abs/path", "a\\b", "sub/../../y", "../../z"}) {
+        const QString tail = QLatin1String(name) + QLatin1Char('|') + QString::number(FtpComponent::kSkipUnsafeName);
+        EXPECT_TRUE(std::any_of(m_skipped.cbegin(), m_skipped.cend(), [&](const QString& s) { return s.endsWith(tail); }))
+            << name << " was not reported skipped: " << m_skipped.join(QLatin1Char(' ')).toStdString();
+    }
+    EXPECT_EQ(m_ftp.currentFolder(), QStringLiteral("/")) << "back where the call started";
+}
+
+TEST_F(FtpHardeningTest, AbortStopsListingAndDownloadAndTheConnectionStaysUsable)
+{
+    // The first LIST and slow.bin trickle for up to 30 s; once the client
+    // drops the data connection the server says 426, and 226 to ABOR.
+    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+lists = [0]
+def listing(a):
+    lists[0] += 1
+    say("150 here comes the listing")
+    if lists[0] > 1:
+        send_data(b"-rw-r--r-- 1 u g 1 Jan 01 2020 after1\r\n-rw-r--r-- 1 u g 1 Jan 01 2020 after2\r\n")
+        return "226 done"
+    if trickle_data(lambda i: ("-rw-r--r-- 1 u g 1 Jan 01 2020 file%06d\r\n" % i).encode(), 0.02, 1500):
+        return "226 done"
+    say("426 listing aborted")
+def retr(a):
+    if a == "small.bin":
+        say("150 sending"); send_data(b"small"); return "226 done"
+    say("150 sending slowly")
+    if trickle_data(lambda i: b"y" * 1000, 0.02, 1500): return "226 done"
+    say("426 transfer aborted")
+serve({"LIST": listing, "RETR": retr, "ABOR": lambda a: "226 ABOR processed"})
+)PY"));
+    m_ftp.Connect();
+    m_sAbortOn = QStringLiteral("150 here comes");
+    FtpError error = ErrorOf([&] { m_ftp.FolderContents(); });
+    EXPECT_EQ(error.number, kAborted) << error.description.toStdString();
+    EXPECT_EQ(m_ftp.state(), FtpComponent::kStateConnected);
+    m_log.clear();
+    m_ftp.SendCommand(QStringLiteral("NOOP"));
+    EXPECT_EQ(m_log.value(m_log.size() - 1), QStringLiteral("200 ok")) << Log().toStdString();
+    QStringList names;
+    for (const ListingEntry& e : m_ftp.FolderContents()) names << e.name;
+    EXPECT_EQ(names, (QStringList{QStringLiteral("after1"), QStringLiteral("after2")}));
+
+    m_sAbortOn = QStringLiteral("150 sending slowly");
+    error = ErrorOf([&] { m_ftp.ReceiveFile(QStringLiteral("slow.bin"), 0, Local("slow.bin")); });
+    EXPECT_EQ(error.number, kAborted) << error.description.toStdString();
+    EXPECT_EQ(m_ftp.state(), FtpComponent::kStateConnected);
+    error = ErrorOf([&] { m_ftp.ReceiveFile(QStringLiteral("small.bin"), 0, Local("small.bin")); });
+    EXPECT_EQ(error.number, 0) << error.description.toStdString();
+    EXPECT_EQ(Contents(Local("small.bin")), QByteArray("small"));
+}
+
+TEST_F(FtpHardeningTest, BrokenPassiveRepliesAreRefusedCleanly)
+{
+    // EPSV first names port 99999, then is refused; PASV's second answer has
+    // a 999 in it. Listeners wait on the ports a client that cut those
+    // numbers to 16 bits would reach (99999 and 999 * 256 + 1, mod 65536).
+    QTcpServer wrapped, wrappedPasv;
+    const bool bWatch = wrapped.listen(QHostAddress::LocalHost, 99999 % 65536);
+    const bool bWatchPasv = wrappedPasv.listen(QHostAddress::LocalHost, (999 * 256 + 1) % 65536);
+    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+calls = {"EPSV": 0, "PASV": 0}
+def epsv(a):
+    calls["EPSV"] += 1
+    return "229 Entering Extended Passive Mode (|||99999|)" if calls["EPSV"] == 1 else "500 no EPSV"
+def bad_pasv(a):
+    calls["PASV"] += 1
+    return "227 Entering Passive Mode (127,0,0,1,999,1)" if calls["PASV"] == 2 else pasv()
+def listing(a):
+    say("150 list"); send_data(b"-rw-r--r-- 1 u g 1 Jan 01 2020 one\r\n"); return "226 done"
+serve({"EPSV": epsv, "PASV": bad_pasv, "LIST": listing})
+)PY"));
+    m_ftp.Connect();
+    // A malformed EPSV port: falling back to PASV and an error are both fine.
+    QList<ListingEntry> entries;
+    FtpError error = ErrorOf([&] { entries = m_ftp.FolderContents(); });
+    if (error.number == 0) {
+        ASSERT_EQ(entries.size(), 1);
+        EXPECT_EQ(entries[0].name, QStringLiteral("one"));
+    } else {
+        EXPECT_EQ(error.number, kDataConnection) << error.description.toStdString();
+    }
+    EXPECT_EQ(m_ftp.state(), FtpComponent::kStateConnected);
+
+    error = ErrorOf([&] { m_ftp.FolderContents(); });
+    EXPECT_EQ(error.number, kDataConnection) << error.description.toStdString();
+    EXPECT_EQ(m_ftp.state(), FtpComponent::kStateConnected);
+    if (bWatch) EXPECT_FALSE(wrapped.waitForNewConnection(100)) << "port 99999 was cut to 16 bits";
+    if (bWatchPasv) EXPECT_FALSE(wrappedPasv.waitForNewConnection(100)) << "the PASV port was cut to 16 bits";
+
+    // The connection is still in step: the next listing works.
+    error = ErrorOf([&] { entries = m_ftp.FolderContents(); });
+    EXPECT_EQ(error.number, 0) << error.description.toStdString();
+    EXPECT_EQ(entries.size(), 1);
+}

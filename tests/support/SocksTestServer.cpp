@@ -1,0 +1,205 @@
+#include "SocksTestServer.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTcpSocket>
+#include <QThread>
+
+#include <csignal>
+#include <utility>
+#include <sys/types.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kStartTimeoutMs = 10000;
+
+bool Alive(pid_t nPid) { return QFileInfo::exists(QStringLiteral("/proc/%1").arg(nPid)); }
+
+// Gone or a zombie waiting for its parent: either way no longer serving.
+bool Exited(pid_t nPid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(nPid));
+    if (!stat.open(QIODevice::ReadOnly)) return true;
+    const QByteArray line = stat.readAll();
+    return line.isEmpty() || line.mid(line.lastIndexOf(')') + 2, 1) == "Z";
+}
+
+void Terminate(pid_t nPid)
+{
+    if (nPid <= 0 || Exited(nPid)) return;
+    ::kill(nPid, SIGTERM);
+    const QDeadlineTimer deadline(2000);
+    while (!Exited(nPid) && !deadline.hasExpired()) QThread::msleep(20);
+    if (!Exited(nPid)) ::kill(nPid, SIGKILL);
+}
+
+// Live members of a process group: danted's children outlive their mother
+// for a moment, and init may be slow to reap them.
+int LiveInGroup(pid_t nGroup)
+{
+    int nCount = 0;
+    for (const QString& name : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(name));
+        if (!stat.open(QIODevice::ReadOnly)) continue;
+        // "pid (comm) state ppid pgrp ...": comm may hold spaces.
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() >= 3 && fields[0] != "Z" && fields[2].toInt() == nGroup) ++nCount;
+    }
+    return nCount;
+}
+
+pid_t ReadPid(const QString& sPath)
+{
+    QFile file(sPath);
+    if (!file.open(QIODevice::ReadOnly)) return 0;
+    return static_cast<pid_t>(file.readAll().trimmed().toInt());
+}
+
+}  // namespace
+
+DanteServer::DanteServer() : DanteServer(Options()) {}
+
+DanteServer::DanteServer(Options options) : m_options(options)
+{
+    if (!m_options.bUserPassword) return;
+    // Unlike vsftpd's "kvt" users, so the two fixtures' counters cannot clash.
+    static int s_nCounter = 0;
+    m_sUser = QStringLiteral("kvs%1n%2").arg(QCoreApplication::applicationPid()).arg(++s_nCounter);
+    m_sPassword = NewPassword();
+}
+
+DanteServer::~DanteServer()
+{
+    Stop();
+    if (m_bUserCreated && !RunSystemTool(QStringLiteral("userdel"), {m_sUser}))
+        RunSystemTool(QStringLiteral("userdel"), {QStringLiteral("-f"), m_sUser});
+}
+
+// Leftovers of a test binary that was killed: its proxies (the pid file is
+// named after the binary's PID) and temp folders, and its proxy users.
+void DanteServer::SweepStaleRuns()
+{
+    const QDir temp(QDir::tempPath());
+    const QRegularExpression pidFile(QStringLiteral("^danted-(\\d+)\\.pid$"));
+    for (const QString& name : temp.entryList({QStringLiteral("kelvo-ftpsrv-*")}, QDir::Dirs)) {
+        QDir folder(temp.filePath(name));
+        for (const QString& file : folder.entryList({QStringLiteral("danted-*.pid")}, QDir::Files)) {
+            const QRegularExpressionMatch match = pidFile.match(file);
+            if (!match.hasMatch() || Alive(match.captured(1).toInt())) continue;
+            const pid_t nPid = ReadPid(folder.filePath(file));
+            QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(nPid));
+            if (nPid > 0 && cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains(folder.filePath(file).toLocal8Bit()))
+                Terminate(nPid);
+            folder.removeRecursively();
+            break;
+        }
+    }
+
+    QFile passwd(QStringLiteral("/etc/passwd"));
+    if (!passwd.open(QIODevice::ReadOnly)) return;
+    const QRegularExpression stale(QStringLiteral("^kvs(\\d+)n\\d+$"));
+    for (const QByteArray& line : passwd.readAll().split('\n')) {
+        const QString user = QString::fromUtf8(line).section(QLatin1Char(':'), 0, 0);
+        const QRegularExpressionMatch match = stale.match(user);
+        if (match.hasMatch() && !Alive(match.captured(1).toInt()))
+            RunSystemTool(QStringLiteral("userdel"), {QStringLiteral("-f"), user});
+    }
+}
+
+QString DanteServer::logFile() const { return workDir() + QStringLiteral("/danted.log"); }
+
+QString DanteServer::PidFile() const
+{
+    return workDir() + QStringLiteral("/danted-%1.pid").arg(QCoreApplication::applicationPid());
+}
+
+void DanteServer::Stop()
+{
+    // The pid file names the process that serves; if danted ever forked away
+    // from the process we started, that is the one to stop.
+    const pid_t nPid = ReadPid(PidFile());
+    // Launch() made the process we started a session (and group) leader.
+    const auto nGroup = static_cast<pid_t>(pid());
+    Terminate(nPid > 0 ? nPid : nGroup);
+    if (nGroup > 0) {
+        const QDeadlineTimer deadline(2000);
+        while (LiveInGroup(nGroup) > 0 && !deadline.hasExpired()) QThread::msleep(20);
+        if (LiveInGroup(nGroup) > 0) ::kill(-nGroup, SIGKILL);
+    }
+    FtpTestServer::Stop();
+    QFile::remove(PidFile());
+}
+
+bool DanteServer::Start()
+{
+    QString binary = QStringLiteral("/usr/sbin/danted");
+    if (!QFileInfo(binary).isExecutable()) binary = QStandardPaths::findExecutable(QStringLiteral("danted"));
+    if (binary.isEmpty()) {
+        m_sSkipReason = QStringLiteral("danted is not installed (Debian package dante-server)");
+        return false;
+    }
+    if (m_options.bUserPassword && ::geteuid() != 0) {
+        m_sSkipReason = QStringLiteral("a proxy login needs root (a system user, the shadow file)");
+        return false;
+    }
+    static bool s_bSwept = false;
+    if (!std::exchange(s_bSwept, true)) SweepStaleRuns();
+    Stop();
+
+    QString config = QStringLiteral("clientmethod: none\n");
+    if (m_options.bUserPassword) {
+        QString output;
+        if (!m_bUserCreated) {
+            if (!RunSystemTool(QStringLiteral("useradd"), {QStringLiteral("-M"), QStringLiteral("-s"), QStringLiteral("/usr/sbin/nologin"), m_sUser}, &output)) {
+                qWarning().noquote() << "danted: useradd" << m_sUser << "failed:" << output;
+                return false;
+            }
+            m_bUserCreated = true;
+        }
+        if (!RunSystemTool(QStringLiteral("chpasswd"), {}, &output, (m_sUser + QLatin1Char(':') + m_sPassword + QLatin1Char('\n')).toUtf8())) {
+            qWarning().noquote() << "danted: chpasswd failed:" << output;
+            return false;
+        }
+        // Root reads the shadow file to check the password; the relaying
+        // children run as nobody.
+        config += QStringLiteral("socksmethod: username\nuser.privileged: root\nuser.unprivileged: nobody\n");
+    } else {
+        config += QStringLiteral("socksmethod: none\n");
+    }
+
+    m_nPort = FreeLoopbackPort();
+    if (m_nPort == 0) {
+        qWarning() << "no free loopback port for danted";
+        return false;
+    }
+    // BIND (and its reply) is what an FTP client needs for active mode
+    // through the proxy; everything stays within 127/8.
+    config += QStringLiteral(
+                  "logoutput: %1\ninternal: 127.0.0.1 port = %2\nexternal: 127.0.0.1\n"
+                  "client pass { from: 127.0.0.0/8 to: 0.0.0.0/0 }\n"
+                  "socks pass { from: 127.0.0.0/8 to: 127.0.0.0/8 command: connect bind bindreply }\n")
+                  .arg(logFile())
+                  .arg(m_nPort);
+    const QString configPath = workDir() + QStringLiteral("/danted.conf");
+    if (!WriteTextFile(configPath, config)) return false;
+    // Without -D danted stays in the foreground, so it is our child and dies
+    // with the test binary.
+    if (!Launch(binary, {QStringLiteral("-f"), configPath, QStringLiteral("-p"), PidFile()})) return false;
+
+    if (WaitUntilReady(kStartTimeoutMs, false)) {
+        // Listening alone could still precede a refusal; connect once.
+        QTcpSocket probe;
+        probe.connectToHost(host(), m_nPort);
+        if (probe.waitForConnected(kStartTimeoutMs)) return true;
+    }
+    ReportFailure(QStringLiteral("danted did not come up"), logFile());
+    Stop();
+    return false;
+}

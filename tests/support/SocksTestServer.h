@@ -1,0 +1,40 @@
+#pragma once
+
+#include "FtpTestServers.h"
+
+#include <QString>
+#include <QtGlobal>
+
+// Dante (danted) as a SOCKS 4/5 proxy on 127.0.0.1:port(), relaying CONNECT
+// and BIND between loopback addresses only. It runs in the foreground under
+// the fixture (in a session of its own, killed if the test binary dies) and
+// writes its PID to a pid file, which Stop() signals.
+class DanteServer : public FtpTestServer {
+public:
+    struct Options {
+        bool bUserPassword = false;  // false: no authentication; true: RFC 1929 username/password
+    };
+    // Two constructors: see PyFtpdServer.
+    DanteServer();
+    explicit DanteServer(Options options);
+    ~DanteServer() override;  // stops it, removes the test user and the temp folder
+
+    // With bUserPassword, creates a system user for the proxy login first.
+    // False when it could not start; skipReason() says why when danted is
+    // missing (or, for a login, when not run as root).
+    bool Start() override;
+    // SIGTERM to the PID in the pid file, SIGKILL after 2 s, then whatever is
+    // left of the process group.
+    void Stop();
+
+    // danted's log, for diagnostics.
+    QString logFile() const;
+
+private:
+    QString PidFile() const;
+    // Proxies, temp folders and users left by test binaries that were killed.
+    static void SweepStaleRuns();
+
+    Options m_options;
+    bool m_bUserCreated = false;
+};
