@@ -26,6 +26,13 @@ constexpr int kProgressIntervalMs = 250;
 
 FtpError Error(long nNumber, const QString& sText) { return FtpError{nNumber, sText}; }
 
+// "host:port", with an IPv6 address in brackets.
+QString HostAndPort(const QString& sHost, int nPort)
+{
+    return (sHost.contains(QLatin1Char(':')) ? QLatin1Char('[') + sHost + QLatin1Char(']') : sHost) + QLatin1Char(':')
+           + QString::number(nPort);
+}
+
 // Line-end conversion for ASCII transfers: the wire uses CRLF, files here LF.
 class AsciiDecoder {
 public:
@@ -205,7 +212,7 @@ void FtpSession::connectTo(QTcpSocket& socket, const QString& sHost, quint16 nPo
                       QStringLiteral("proxy"));
     } catch (const FtpError& e) {
         if (e.number == kAborted) throw;
-        throw Error(e.number, QStringLiteral("SOCKS proxy %1:%2: %3").arg(m_settings.sProxyHost).arg(m_settings.nProxyPort).arg(e.description));
+        throw Error(e.number, QStringLiteral("SOCKS proxy %1: %2").arg(HostAndPort(m_settings.sProxyHost, m_settings.nProxyPort), e.description));
     }
     Socks::Proxy proxy{static_cast<int>(m_settings.nProxyType), m_settings.sProxyHost,
                        static_cast<quint16>(m_settings.nProxyPort), m_settings.sProxyUser, m_settings.sProxyPassword};
@@ -320,13 +327,12 @@ void FtpSession::connectAndLogin()
     });
     QString server = m_settings.sServer.trimmed();
     if (server.startsWith(QLatin1Char('[')) && server.endsWith(QLatin1Char(']'))) server = server.mid(1, server.size() - 2);
-    log(viaProxy() ? QStringLiteral("Connecting to %1:%2 through the SOCKS %3 proxy %4:%5")
-                         .arg(server)
-                         .arg(m_settings.nPort)
+    const QString target = HostAndPort(server, m_settings.nPort);
+    log(viaProxy() ? QStringLiteral("Connecting to %1 through the SOCKS %2 proxy %3")
+                         .arg(target)
                          .arg(m_settings.nProxyType)
-                         .arg(m_settings.sProxyHost)
-                         .arg(m_settings.nProxyPort)
-                   : QStringLiteral("Connecting to %1:%2").arg(server).arg(m_settings.nPort));
+                         .arg(HostAndPort(m_settings.sProxyHost, m_settings.nProxyPort))
+                   : QStringLiteral("Connecting to %1").arg(target));
     try {
         connectTo(*control, server, static_cast<quint16>(m_settings.nPort), m_settings.nConnectTimeoutMs,
                   QStringLiteral("control"));

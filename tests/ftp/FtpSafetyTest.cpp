@@ -243,3 +243,54 @@ serve({"REST": lambda a: "502 no REST for uploads", "APPE": appe, "STOR": stor, 
     m_ftp.SendCommand(QStringLiteral("SITE show"));
     EXPECT_TRUE(Log().contains(QStringLiteral("200 up.txt:456789"))) << Log().toStdString();
 }
+
+TEST_F(FtpSafetyTest, ActiveModeFallsBackToPassiveForThatTransferWhenRefused)
+{
+    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+lists = []
+def listing(a):
+    lists.append(a)
+    if len(lists) == 2: return "425 Can't open data connection."
+    say("150 list"); send_data(b"-rw-r--r-- 1 u g 1 Jan 01 2020 f.txt\r\n"); return "226 done"
+state = {"eprt": 0}
+def eprt(a):
+    state["eprt"] += 1
+    return "500 EPRT not understood" if state["eprt"] == 1 else "200 ok"
+serve({"EPRT": eprt, "PORT": lambda a: "500 no PORT either", "LIST": listing})
+)PY"));
+    m_ftp.setPassiveMode(false);
+    m_ftp.Connect();
+    // EPRT and PORT refused: this listing goes passive.
+    EXPECT_EQ(m_ftp.FolderContents().size(), 1);
+    EXPECT_EQ(m_log.filter(QStringLiteral("refused active mode; this transfer uses passive mode")).size(), 1);
+    // EPRT accepted but the server cannot connect (425): passive again.
+    EXPECT_EQ(m_ftp.FolderContents().size(), 1);
+    EXPECT_EQ(m_log.filter(QStringLiteral("could not open the active data connection")).size(), 1) << Log().toStdString();
+    EXPECT_FALSE(m_ftp.passiveMode()) << "the setting itself is not changed";
+}
+
+TEST_F(FtpSafetyTest, ActiveModeTurnsAwayConnectionsFromOtherHosts)
+{
+    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+target = {}
+def eprt(a):
+    _, proto, host, p, _ = a.split("|"); target["addr"] = (host, int(p)); return "200 ok"
+def listing(a):
+    say("150 list")
+    intruder = socket.socket(); intruder.bind(("127.0.0.2", 0))
+    intruder.connect(target["addr"])
+    try: intruder.sendall(b"-rw-r--r-- 1 u g 1 Jan 01 2020 evil.txt\r\n")
+    except OSError: pass
+    time.sleep(0.3); intruder.close()
+    real = socket.create_connection(target["addr"])
+    real.sendall(b"-rw-r--r-- 1 u g 1 Jan 01 2020 real.txt\r\n"); real.close()
+    return "226 done"
+serve({"EPRT": eprt, "LIST": listing})
+)PY"));
+    m_ftp.setPassiveMode(false);
+    m_ftp.Connect();
+    const QList<ListingEntry> entries = m_ftp.FolderContents();
+    ASSERT_EQ(entries.size(), 1);
+    EXPECT_EQ(entries[0].name, QStringLiteral("real.txt"));
+    EXPECT_EQ(m_log.filter(QStringLiteral("Refused a data connection from 127.0.0.2")).size(), 1) << Log().toStdString();
+}
