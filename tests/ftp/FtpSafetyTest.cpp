@@ -4,6 +4,8 @@
 #include "ScriptedFtp.h"
 #include "ftp/FtpComponent.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -293,4 +295,22 @@ serve({"EPRT": eprt, "LIST": listing})
     ASSERT_EQ(entries.size(), 1);
     EXPECT_EQ(entries[0].name, QStringLiteral("real.txt"));
     EXPECT_EQ(m_log.filter(QStringLiteral("Refused a data connection from 127.0.0.2")).size(), 1) << Log().toStdString();
+}
+
+TEST_F(FtpSafetyTest, DropWhileIdleRaisesTheDisconnectedEvent)
+{
+    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+def pwd(a):
+    say('257 "/"'); time.sleep(0.3); say("421 Timeout."); conn.close(); sys.exit(0)
+serve({"PWD": pwd})
+)PY"));
+    int dropped = 0;
+    QObject::connect(&m_ftp, &FtpComponent::disconnected, [&] { ++dropped; });
+    m_ftp.Connect();
+    EXPECT_EQ(m_ftp.state(), FtpComponent::kStateConnected);
+    QDeadlineTimer wait(5'000);
+    while (dropped == 0 && !wait.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_EQ(dropped, 1);
+    EXPECT_EQ(m_ftp.state(), FtpComponent::kStateNotConnected);
+    EXPECT_EQ(m_ftp.currentFolder(), QString());
 }

@@ -18,6 +18,43 @@
 namespace {
 
 constexpr int kStartTimeoutMs = 10000;
+const QString kPython = QStringLiteral("/usr/bin/python3");
+
+// danted switches its effective uid, which clears the parent-death signal
+// Launch() sets, so it would outlive a crashed test binary. This watcher
+// keeps one (SIGTERM, which it can catch) and passes it on to danted.
+// Usage: watcher.py TEST_PID PROGRAM [ARGS...]
+const char* const kWatcher = R"(import ctypes, os, signal, sys
+ctypes.CDLL(None).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
+if os.getppid() != int(sys.argv[1]):
+    sys.exit(1)  # the test binary went before the signal was armed
+child = os.fork()
+if child == 0:
+    try:
+        os.execv(sys.argv[2], sys.argv[2:])
+    finally:
+        os._exit(127)
+
+def stop(_signum, _frame):
+    try:
+        os.kill(child, signal.SIGTERM)
+    except ProcessLookupError:
+        pass
+    signal.alarm(2)
+
+def force(_signum, _frame):
+    os.killpg(0, signal.SIGKILL)
+
+signal.signal(signal.SIGTERM, stop)
+signal.signal(signal.SIGALRM, force)
+while True:
+    try:
+        pid, status = os.wait()
+    except ChildProcessError:
+        sys.exit(0)
+    if pid == child:
+        sys.exit(max(os.waitstatus_to_exitcode(status), 0))
+)";
 
 bool Alive(pid_t nPid) { return QFileInfo::exists(QStringLiteral("/proc/%1").arg(nPid)); }
 
@@ -86,20 +123,20 @@ DanteServer::~DanteServer()
 // named after the binary's PID) and temp folders, and its proxy users.
 void DanteServer::SweepStaleRuns()
 {
+    // The config file is named after the test binary's PID (danted removes
+    // its pid file when it exits, the config stays).
     const QDir temp(QDir::tempPath());
-    const QRegularExpression pidFile(QStringLiteral("^danted-(\\d+)\\.pid$"));
+    const QRegularExpression configName(QStringLiteral("^danted-(\\d+)\\.conf$"));
     for (const QString& name : temp.entryList({QStringLiteral("kelvo-ftpsrv-*")}, QDir::Dirs)) {
         QDir folder(temp.filePath(name));
-        for (const QString& file : folder.entryList({QStringLiteral("danted-*.pid")}, QDir::Files)) {
-            const QRegularExpressionMatch match = pidFile.match(file);
-            if (!match.hasMatch() || Alive(match.captured(1).toInt())) continue;
-            const pid_t nPid = ReadPid(folder.filePath(file));
-            QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(nPid));
-            if (nPid > 0 && cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains(folder.filePath(file).toLocal8Bit()))
-                Terminate(nPid);
-            folder.removeRecursively();
-            break;
-        }
+        const QString config = folder.entryList({QStringLiteral("danted-*.conf")}, QDir::Files).value(0);
+        const QRegularExpressionMatch match = configName.match(config);
+        if (!match.hasMatch() || Alive(match.captured(1).toInt())) continue;
+        const pid_t nPid = ReadPid(folder.filePath(QStringLiteral("danted.pid")));
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(nPid));
+        if (nPid > 0 && cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains(folder.filePath(config).toLocal8Bit()))
+            Terminate(nPid);
+        folder.removeRecursively();
     }
 
     QFile passwd(QStringLiteral("/etc/passwd"));
@@ -117,13 +154,13 @@ QString DanteServer::logFile() const { return workDir() + QStringLiteral("/dante
 
 QString DanteServer::PidFile() const
 {
-    return workDir() + QStringLiteral("/danted-%1.pid").arg(QCoreApplication::applicationPid());
+    return workDir() + QStringLiteral("/danted.pid");
 }
 
 void DanteServer::Stop()
 {
-    // The pid file names the process that serves; if danted ever forked away
-    // from the process we started, that is the one to stop.
+    // The pid file names danted itself; the process we started may be the
+    // watcher above it.
     const pid_t nPid = ReadPid(PidFile());
     // Launch() made the process we started a session (and group) leader.
     const auto nGroup = static_cast<pid_t>(pid());
@@ -187,11 +224,16 @@ bool DanteServer::Start()
                   "socks pass { from: 127.0.0.0/8 to: 127.0.0.0/8 command: connect bind bindreply }\n")
                   .arg(logFile())
                   .arg(m_nPort);
-    const QString configPath = workDir() + QStringLiteral("/danted.conf");
+    const QString configPath = workDir() + QStringLiteral("/danted-%1.conf").arg(QCoreApplication::applicationPid());
     if (!WriteTextFile(configPath, config)) return false;
-    // Without -D danted stays in the foreground, so it is our child and dies
-    // with the test binary.
-    if (!Launch(binary, {QStringLiteral("-f"), configPath, QStringLiteral("-p"), PidFile()})) return false;
+    // Without -D danted stays in the foreground, under the watcher if there
+    // is a Python to run it.
+    const QStringList args{binary, QStringLiteral("-f"), configPath, QStringLiteral("-p"), PidFile()};
+    const QString watcher = workDir() + QStringLiteral("/watcher.py");
+    const bool bStarted = QFileInfo(kPython).isExecutable() && WriteTextFile(watcher, QString::fromUtf8(kWatcher))
+                              ? Launch(kPython, QStringList{watcher, QString::number(QCoreApplication::applicationPid())} + args)
+                              : Launch(binary, args.mid(1));
+    if (!bStarted) return false;
 
     if (WaitUntilReady(kStartTimeoutMs, false)) {
         // Listening alone could still precede a refusal; connect once.

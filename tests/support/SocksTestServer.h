@@ -6,9 +6,10 @@
 #include <QtGlobal>
 
 // Dante (danted) as a SOCKS 4/5 proxy on 127.0.0.1:port(), relaying CONNECT
-// and BIND between loopback addresses only. It runs in the foreground under
-// the fixture (in a session of its own, killed if the test binary dies) and
-// writes its PID to a pid file, which Stop() signals.
+// and BIND between loopback addresses only. It runs in the foreground in a
+// session of its own, under a small watcher (Debian's python3) that stops it
+// when the test binary dies, and writes its PID to a pid file, which Stop()
+// signals. pid() is the watcher's.
 class DanteServer : public FtpTestServer {
 public:
     struct Options {
