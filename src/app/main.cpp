@@ -1,5 +1,6 @@
 #include "app/UnixSignalWatcher.h"
 #include "app/frmMain.h"
+#include "ftp/LocalTimeZone.h"
 
 #include <QApplication>
 #include <QStringList>
@@ -33,6 +34,7 @@ int main(int argc, char* argv[])
         return EXIT_FAILURE;
     }
 
+    CacheLocalTimeZone();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kelvo"));
     QApplication::setQuitOnLastWindowClosed(false);  // the window may live hidden in the tray

@@ -1,6 +1,7 @@
 // kelvoftp: one FTP command (or a script of them) from the command line.
 #include "cli/CliOptions.h"
 #include "cli/CliRunner.h"
+#include "ftp/LocalTimeZone.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -9,6 +10,7 @@
 
 int main(int argc, char** argv)
 {
+    CacheLocalTimeZone();
     QCoreApplication app(argc, argv);
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();

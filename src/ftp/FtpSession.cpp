@@ -138,13 +138,15 @@ void FtpSession::closeControl()
     m_nSentType = -1;
 }
 
-void FtpSession::lost(const QString& sWhy)
+void FtpSession::lost(const QString& sWhy, long nNumber)
 {
+    // After a timeout the server may still answer the old command later, so
+    // the connection cannot be trusted either: it is closed all the same.
     closeControl();
     m_state = FtpComponent::kStateNotConnected;
     log(sWhy);
     Q_EMIT disconnected();
-    throw Error(kConnectionLost, sWhy);
+    throw Error(nNumber, sWhy);
 }
 
 void FtpSession::waitConnected(QAbstractSocket& socket, int nTimeoutMs, const QString& sWhat)
@@ -231,7 +233,7 @@ void FtpSession::send(const QString& sCommand)
     const QDeadlineTimer deadline(m_settings.nIdleTimeoutMs);
     while (m_control->bytesToWrite() > 0) {
         if (m_control->state() != QAbstractSocket::ConnectedState) lost(QStringLiteral("The server closed the connection."));
-        if (deadline.hasExpired()) lost(QStringLiteral("Timed out sending to the server."));
+        if (deadline.hasExpired()) lost(QStringLiteral("Timed out sending to the server."), kTimeout);
         m_control->waitForBytesWritten(kSliceMs);
     }
 }
@@ -257,15 +259,19 @@ void FtpSession::drainUnsolicited()
 FtpReply FtpSession::readReply(int nTimeoutMs)
 {
     if (!m_control) throw Error(kNotConnected, QStringLiteral("Not connected."));
-    const QDeadlineTimer deadline(nTimeoutMs < 0 ? m_settings.nIdleTimeoutMs : nTimeoutMs);
+    // The wait counts from the last byte: a slow server that keeps talking
+    // is waited for, and the parser's bounds stop one that talks forever.
+    const int timeout = nTimeoutMs < 0 ? m_settings.nIdleTimeoutMs : nTimeoutMs;
+    QDeadlineTimer deadline(timeout);
     while (!m_parser.hasReply()) {
         if (m_control->bytesAvailable() > 0) {
             if (!m_parser.feed(m_control->readAll())) lost(QStringLiteral("Protocol error: ") + m_parser.error());
+            deadline.setRemainingTime(timeout);
             continue;
         }
         if (m_control->state() != QAbstractSocket::ConnectedState)
             lost(QStringLiteral("The server closed the connection."));
-        if (deadline.hasExpired()) lost(QStringLiteral("Timed out waiting for the server's reply."));
+        if (deadline.hasExpired()) lost(QStringLiteral("Timed out waiting for the server's reply."), kTimeout);
         if (m_abort) checkAbort();
         m_control->waitForReadyRead(kSliceMs);
     }
@@ -708,11 +714,13 @@ void FtpSession::abortTransfer(QTcpSocket* pData)
                 logReply(m_parser.takeReply());
             }
         }
-    } catch (const FtpError& e) {
-        if (e.number == kConnectionLost) throw;
-        // A server that ignores ABOR leaves the connection unusable.
+    } catch (const FtpError&) {
+        // Already closed and reported, or a server that ignores ABOR: the
+        // connection is unusable either way. The caller's error stands.
+        if (!m_control) return;
         closeControl();
         m_state = FtpComponent::kStateNotConnected;
+        log(QStringLiteral("The server did not complete the abort; the connection is closed."));
         Q_EMIT disconnected();
     }
 }

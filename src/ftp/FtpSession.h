@@ -102,7 +102,8 @@ private:
     void drainUnsolicited();
     void log(const QString& sText);
     void logReply(const FtpReply& reply);
-    [[noreturn]] void lost(const QString& sWhy);
+    // Closes the control connection, reports it and throws.
+    [[noreturn]] void lost(const QString& sWhy, long nNumber = FtpErrorNumber::kConnectionLost);
     void checkAbort() const;
     void closeControl();
     void refreshCurrentFolder();

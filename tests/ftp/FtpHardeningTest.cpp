@@ -386,8 +386,12 @@ serve({"EPSV": epsv, "PASV": bad_pasv, "LIST": listing})
     error = ErrorOf([&] { m_ftp.FolderContents(); });
     EXPECT_EQ(error.number, kDataConnection) << error.description.toStdString();
     EXPECT_EQ(m_ftp.state(), FtpComponent::kStateConnected);
-    if (bWatch) EXPECT_FALSE(wrapped.waitForNewConnection(100)) << "port 99999 was cut to 16 bits";
-    if (bWatchPasv) EXPECT_FALSE(wrappedPasv.waitForNewConnection(100)) << "the PASV port was cut to 16 bits";
+    if (bWatch) {
+        EXPECT_FALSE(wrapped.waitForNewConnection(100)) << "port 99999 was cut to 16 bits";
+    }
+    if (bWatchPasv) {
+        EXPECT_FALSE(wrappedPasv.waitForNewConnection(100)) << "the PASV port was cut to 16 bits";
+    }
 
     // The connection is still in step: the next listing works.
     error = ErrorOf([&] { entries = m_ftp.FolderContents(); });
