@@ -1,5 +1,7 @@
 #include "app/frmMain.h"
 
+#include "app/CommandState.h"
+#include "app/ConnectionRules.h"
 #include "app/StartupRules.h"
 #include "ftp/FtpComponent.h"
 #include "settings/CRegister.h"
@@ -10,6 +12,8 @@
 #include "ui/WindowGeometry.h"
 
 #include <QAction>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -70,6 +74,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent)
     BuildStatusBar();
     xFtp = new FtpComponent(this);
     ConnectFtpEvents();
+    ConnectCommands();
     resize(960, 680);  // the designed size, kept until a stored one applies
 }
 
@@ -78,11 +83,6 @@ frmMain::~frmMain() { RemoveTrayIcon(); }
 void frmMain::BuildMenus()
 {
     mnuFile = Named(menuBar()->addMenu(QStringLiteral("&File")), "mnuFile");
-    Placeholder(mnuFile, "mnuFileConnect", QStringLiteral("&Connect..."));
-    Placeholder(mnuFile, "mnuFileDisconnect", QStringLiteral("&Disconnect"));
-    Placeholder(mnuFile, "mnuFileReconnect", QStringLiteral("&Reconnect"));
-    Placeholder(mnuFile, "mnuFileAbort", QStringLiteral("&Abort"));
-    mnuFile->addSeparator();
     QAction* exit = Named(mnuFile->addAction(QStringLiteral("E&xit")), "mnuFileExit");
     exit->setShortcut(QKeySequence::Quit);
     connect(exit, &QAction::triggered, this, &QWidget::close);
@@ -212,7 +212,6 @@ void frmMain::BuildPanes()
     optBinary->setToolTip(QStringLiteral("Binary transfer mode"));
     transferLayout->addWidget(optAscii);
     transferLayout->addWidget(optBinary);
-    fraTransfer->setEnabled(false);
     connect(optAscii, &QRadioButton::toggled, this, [this](bool bOn) {
         if (bOn) SetTransferType(1);
     });
@@ -326,13 +325,37 @@ void frmMain::Load(const QString& sCommandLine)
     }
 }
 
-// The component's events that the window answers itself; the listing,
-// skipped-item and disconnection events belong to the remote pane, the
-// transfer engines and the connection.
+// Each command's controls (button, menu item, toolbar button) run one routine.
+void frmMain::ConnectCommands()
+{
+    const struct {
+        void (frmMain::*routine)();
+        const char* names[3];
+    } kCommands[] = {
+        {&frmMain::ConnectThroughSiteManager, {"Toolbar1_Connect", nullptr, nullptr}},
+        {&frmMain::DisconnectFromServer, {"Toolbar1_Disconnect", nullptr, nullptr}},
+        {&frmMain::Reconnect, {"Toolbar1_Reconnect", nullptr, nullptr}},
+        {&frmMain::Abort, {"Toolbar1_Abort", nullptr, nullptr}},
+    };
+    for (const auto& command : kCommands) {
+        for (const char* name : command.names) {
+            if (!name) continue;
+            if (QAction* action = findChild<QAction*>(QLatin1String(name)))
+                connect(action, &QAction::triggered, this, command.routine);
+        }
+    }
+    connect(cmdConnect, &QPushButton::clicked, this, &frmMain::ConnectThroughSiteManager);
+    connect(cmdDisconnect, &QPushButton::clicked, this, &frmMain::DisconnectFromServer);
+    connect(cmdAbort, &QPushButton::clicked, this, &frmMain::Abort);
+}
+
+// The component's events that the window answers itself; the listing and
+// skipped-item events belong to the remote pane and the transfer engines.
 void frmMain::ConnectFtpEvents()
 {
     connect(xFtp, &FtpComponent::logText, this, [this](const QString& sText, long) { DisplayMessage(sText); });
     connect(xFtp, &FtpComponent::progress, this, &frmMain::UpdateStatus);
+    connect(xFtp, &FtpComponent::disconnected, this, &frmMain::OnDisconnected);
     connect(xFtp, &FtpComponent::receiving, this,
             [this](const QString& sName) { UpdateAction(QStringLiteral("Receiving ") + sName); });
     connect(xFtp, &FtpComponent::sending, this,
@@ -409,11 +432,44 @@ void frmMain::SetFtpLogFile(const QString& sPath)
 }
 // Transfer type 0 binary, 1 ASCII.
 void frmMain::SetTransferType(int nType) { xFtp->PutProperty(FtpComponent::kTransferType, nType); }
-// Filled by the command state: enables commands by selection and connection.
-void frmMain::UpdateLocalCommands() {}
-void frmMain::UpdateRemoteCommands() {}
-void frmMain::SetConnectedState(bool) {}
-void frmMain::SetBusyState(bool) {}
+// Command state: the rules decide, ApplyCommandStates finds the controls.
+void frmMain::UpdateLocalCommands()
+{
+    ApplyCommandStates(CommandState::UpdateLocalCommands(SelectionOf(lstLocalFileList), static_cast<int>(xFtp->state())));
+}
+void frmMain::UpdateRemoteCommands() { ApplyCommandStates(CommandState::UpdateRemoteCommands(SelectionOf(lstRemoteFileList))); }
+void frmMain::SetConnectedState(bool bConnected) { ApplyCommandStates(CommandState::SetConnectedState(bConnected)); }
+void frmMain::SetBusyState(bool bBusy) { ApplyCommandStates(CommandState::SetBusyState(bBusy)); }
+
+PaneSelection frmMain::SelectionOf(const QTreeWidget* list)
+{
+    PaneSelection selection;
+    const QTreeWidgetItem* current = list->currentItem();
+    selection.bHasSelectedItem = current != nullptr;
+    selection.nSelectedCount = static_cast<int>(list->selectedItems().size());
+    // The panes keep each row's small-icon index with the row.
+    if (current) selection.nSelectedIcon = current->data(0, Qt::UserRole).toInt();
+    return selection;
+}
+
+void frmMain::ApplyCommandStates(const CommandStates& states)
+{
+    for (auto it = states.cbegin(); it != states.cend(); ++it) {
+        const QString& key = it.key();
+        const qsizetype colon = key.indexOf(QLatin1Char(':'));
+        if (colon > 0) {  // "Toolbar1:5": the fifth button, separators counted
+            const auto* toolbar = findChild<QToolBar*>(key.left(colon));
+            const int position = key.mid(colon + 1).toInt();
+            if (toolbar && position >= 1 && position <= toolbar->actions().size())
+                toolbar->actions().at(position - 1)->setEnabled(it.value());
+            continue;
+        }
+        if (auto* menu = findChild<QMenu*>(key)) menu->menuAction()->setEnabled(it.value());
+        else if (auto* widget = findChild<QWidget*>(key)) widget->setEnabled(it.value());
+        else if (auto* action = findChild<QAction*>(key)) action->setEnabled(it.value());
+        // Items of parts not built yet have no control to switch.
+    }
+}
 // Filled by the local file-system layer: drive roots into cboLocalPath, and
 // the folder's entries into the local pane.
 void frmMain::RetreiveLogicalDrives() {}
@@ -422,4 +478,146 @@ void frmMain::RetrieveLocalFolderContents(const QString&) {}
 void frmMain::AddTrayIcon() { m_bTrayIconShown = false; }
 void frmMain::RemoveTrayIcon() {}
 // Filled by the connection: harmless when not connected.
-void frmMain::Disconnect() {}
+void frmMain::Disconnect() { DisconnectFromServer(); }
+
+// --- connection -------------------------------------------------------------------
+
+bool frmMain::ShowSiteManager(QString& sAddress, QString& sPort, QString& sUserName, QString& sPassword,
+                              bool& bIsAnonymous)
+{
+    if (m_siteManager) return m_siteManager(sAddress, sPort, sUserName, sPassword, bIsAnonymous);
+    return false;  // the site manager window is installed by main()
+}
+
+void frmMain::ConnectThroughSiteManager()
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    cboRemotePath->setProperty("Tag", QStringLiteral("1"));
+    QApplication::restoreOverrideCursor();  // the dialog gets the normal pointer
+    if (ShowSiteManager(m_sLastServer, m_sLastPort, m_sLastUserName, m_sLastPassword, m_bLastAnonymous)) {
+        const ConnectionRequest request{m_sLastServer, m_sLastPort, m_sLastUserName, m_sLastPassword, m_bLastAnonymous};
+        const QString problem = ConnectionRules::Apply(*xFtp, request, CRegister());
+        if (!problem.isEmpty()) {
+            DisplayMessage(QStringLiteral("Error: ") + problem);
+        } else {
+            ConnectToServer();
+            if (xFtp->state() == FtpComponent::kStateConnected) {
+                ListFilesOnServer();
+                SetConnectedState(true);
+            }
+        }
+    }
+    cboRemotePath->setProperty("Tag", QStringLiteral("0"));
+}
+
+void frmMain::ConnectToServer()
+{
+    if (xFtp->state() != FtpComponent::kStateNotConnected) {
+        m_pPanel[0]->clear();
+        return;
+    }
+    const QString server = xFtp->GetProperty(FtpComponent::kServerAddress).toString();
+    try {
+        UpdateAction(QStringLiteral("Connecting to ") + server + QStringLiteral(". Please wait..."));
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        xFtp->Invoke(FtpComponent::kConnect);
+        QApplication::restoreOverrideCursor();
+        m_sCurrentRemoteFolder = GetRemoteFolder();
+        cboRemotePath->setEditText(m_sCurrentRemoteFolder);
+        UpdateAction(QStringLiteral("Connected to ") + server);
+    } catch (const FtpError& e) {
+        QApplication::restoreOverrideCursor();
+        if (!e.description.isEmpty()) DisplayMessage(QStringLiteral("Error: ") + e.description);
+        m_pPanel[0]->clear();
+    }
+}
+
+void frmMain::DisconnectFromServer()
+{
+    try {
+        if (xFtp->state() == FtpComponent::kStateNotConnected) SetConnectedState(false);
+        if (xFtp->state() != FtpComponent::kStateNotConnected && xFtp->state() != FtpComponent::kStateConnected) {
+            // A call is running: stop it, and wait for it to end. The engine
+            // sees the abort within a fraction of a second; the wait is
+            // bounded all the same.
+            xFtp->PutProperty(FtpComponent::kAbort, true);
+            QDeadlineTimer deadline(10'000);
+            while (xFtp->state() != FtpComponent::kStateNotConnected && xFtp->state() != FtpComponent::kStateConnected
+                   && !deadline.hasExpired())
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        }
+        if (xFtp->state() != FtpComponent::kStateNotConnected) xFtp->Invoke(FtpComponent::kDisconnect);
+    } catch (const FtpError& e) {
+        if (!e.description.isEmpty()) DisplayMessage(QStringLiteral("Error: ") + e.description);
+    }
+    SetBusyState(false);
+}
+
+void frmMain::Reconnect()
+{
+    cboRemotePath->setProperty("Tag", QStringLiteral("1"));
+    const bool bKnown = !xFtp->GetProperty(FtpComponent::kServerAddress).toString().isEmpty()
+                        && !xFtp->GetProperty(FtpComponent::kUserName).toString().isEmpty();
+    if (bKnown && xFtp->state() == FtpComponent::kStateNotConnected) {
+        ClearRemoteList();
+        ConnectToServer();
+        if (xFtp->state() == FtpComponent::kStateConnected) {
+            ListFilesOnServer();
+            SetConnectedState(true);
+        }
+    } else if (xFtp->state() == FtpComponent::kStateNotConnected) {
+        ConnectThroughSiteManager();
+    }
+    cboRemotePath->setProperty("Tag", QStringLiteral("0"));
+}
+
+void frmMain::Abort()
+{
+    try {
+        xFtp->PutProperty(FtpComponent::kAbort, true);
+    } catch (const FtpError& e) {
+        ThePrompter().message(QStringLiteral("Kelvo ") + QStringLiteral("[Notice]") + QLatin1Char('"'),
+                              QStringLiteral("Cannot abort the current operation! Error: ") + QLatin1Char('\n')
+                                  + e.description + QString::number(e.number),
+                              PromptButtons::OkCancel, PromptIcon::Exclamation);
+    }
+}
+
+void frmMain::OnDisconnected()
+{
+    if (m_bShutDown) return;  // closing the program: nobody to tell
+    ThePrompter().message(QStringLiteral("Kelvo ") + QStringLiteral("[Notice]"),
+                          QStringLiteral("Disconnected from FTP server ")
+                              + xFtp->GetProperty(FtpComponent::kServerAddress).toString(),
+                          PromptButtons::Ok, PromptIcon::None);
+    cboRemotePath->clear();
+    m_pPanel[0]->clear();
+    m_pPanel[2]->clear();
+    ClearRemoteList();
+    ResetStatus();
+    SetConnectedState(false);
+    UpdateRemoteCommands();
+}
+
+QString frmMain::GetRemoteFolder()
+{
+    const QString folder = xFtp->GetProperty(FtpComponent::kCurrentFolder).toString();
+    AddToRemotePaths(folder);
+    return folder;
+}
+
+void frmMain::AddToRemotePaths(const QString& sPath)
+{
+    for (int i = 0; i < cboRemotePath->count(); ++i) {
+        if (cboRemotePath->itemText(i).toUpper() == sPath.toUpper()) {
+            cboRemotePath->setEditText(sPath);
+            return;
+        }
+    }
+    cboRemotePath->addItem(sPath);
+    cboRemotePath->setCurrentIndex(cboRemotePath->count() - 1);
+}
+
+// Filled by the remote pane: lists the server's folder into it.
+void frmMain::ListFilesOnServer() {}
+void frmMain::ClearRemoteList() { lstRemoteFileList->clear(); }

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "app/CommandState.h"
+
 #include <QMainWindow>
 #include <QString>
+
+#include <functional>
 
 class FtpComponent;
 class QAction;
@@ -42,6 +46,20 @@ public:
     // The FTP component that does all the window's FTP work.
     FtpComponent& Ftp() const { return *xFtp; }
 
+    // Connecting and disconnecting (the Connect, Disconnect, Reconnect and
+    // Abort commands).
+    void ConnectThroughSiteManager();
+    void DisconnectFromServer();
+    void Reconnect();
+    void Abort();
+
+    // Shows the site manager with the last connection's values, which it may
+    // change; true when the user chose to connect. Replaceable for tests.
+    using SiteManager = std::function<bool(QString& sAddress, QString& sPort, QString& sUserName,
+                                           QString& sPassword, bool& bIsAnonymous)>;
+    void SetSiteManager(SiteManager siteManager) { m_siteManager = std::move(siteManager); }
+    QString CurrentRemoteFolder() const { return m_sCurrentRemoteFolder; }
+
 Q_SIGNALS:
     // Shutdown has run; the program should end now.
     void programEnded();
@@ -57,6 +75,9 @@ private:
     void BuildStatusBar();
     void ApplyMenuBitmaps();
     void ConnectFtpEvents();
+    void ConnectCommands();
+    void ApplyCommandStates(const CommandStates& states);
+    static PaneSelection SelectionOf(const QTreeWidget* list);
     void Shutdown();
 
     // Seams for the parts of the window that later work fills in. Each is
@@ -72,9 +93,18 @@ private:
     void AddTrayIcon();  // tray icon
     void RemoveTrayIcon();
     void Disconnect();   // connection
+    void ConnectToServer();
+    void OnDisconnected();
+    QString GetRemoteFolder();
+    void AddToRemotePaths(const QString& sPath);
+    void ListFilesOnServer();  // the remote pane's listing
+    void ClearRemoteList();
+    bool ShowSiteManager(QString& sAddress, QString& sPort, QString& sUserName, QString& sPassword, bool& bIsAnonymous);
 
     FtpComponent* xFtp = nullptr;
     QString m_sCurrentLocalFolder;
+    QString m_sCurrentRemoteFolder;
+    SiteManager m_siteManager;
     QString m_sFtpLogFile;
     QString m_sLastServer, m_sLastPort, m_sLastUserName, m_sLastPassword;
     bool m_bLastAnonymous = true;

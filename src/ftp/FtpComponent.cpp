@@ -238,8 +238,11 @@ void FtpComponent::Disconnect()
         m_abort = true;
         return;
     }
+    const bool bWasConnected = m_state != kStateNotConnected;
     Run([](FtpSession& s) { s.disconnectFromServer(); });
     m_sCurrentFolder.clear();
+    // The owner hears of every disconnection, its own included.
+    if (bWasConnected) Q_EMIT disconnected();
 }
 
 void FtpComponent::ChangeFolder(const QString& sFolder)

@@ -89,6 +89,7 @@ public:
     void setUserName(const QString& s) { m_sUserName = s; }
     QString userName() const { return m_sUserName; }
     void setPassword(const QString& s) { m_sPassword = s; }
+    QString password() const { return m_sPassword; }  // not a dispatch property: for the program's own checks
     void setServerAddress(const QString& s) { m_sServer = s; }
     QString serverAddress() const { return m_sServer; }
     void setPort(int n) { m_nPort = n; }
@@ -106,6 +107,7 @@ public:
     void setProxyPort(int n) { m_nProxyPort = n ? n : 1080; }
     void setProxyUser(const QString& s) { m_sProxyUser = s; }
     void setProxyPassword(const QString& s) { m_sProxyPassword = s; }
+    QString proxyPassword() const { return m_sProxyPassword; }
     // True stops the running call (it then throws kAborted). Set while no
     // call runs, it has no effect: it never carries over to the next call.
     void setAbort(bool b);

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+class CRegister;
+class FtpComponent;
+
+// What the site manager hands back for a connection.
+struct ConnectionRequest {
+    QString sServer, sPort, sUserName, sPassword;
+    bool bAnonymous = true;
+};
+
+namespace ConnectionRules {
+
+// The password sent for anonymous logins.
+inline constexpr char kAnonymousPassword[] = "pmqrt";
+
+// A port text as a port: a whole number from 1 to 65535 (blanks around it
+// allowed), nothing else.
+bool ParsePort(const QString& sText, quint16& nPort);
+
+// Puts the connection's properties on the component: server, port, login
+// (anonymous: "anonymous" / "pmqrt"), passive mode from "FTP PASV", and
+// the proxy from the firewall settings. Returns an empty string when done,
+// or the reason when a port text is not a port; then nothing is changed.
+QString Apply(FtpComponent& ftp, const ConnectionRequest& request, const CRegister& reg);
+
+}  // namespace ConnectionRules

@@ -1,0 +1,240 @@
+// Connecting the main window to a real pyftpdlib on loopback: site manager
+// values in and out, the log of the login, disconnection, reconnection, abort.
+#include "FtpTestServers.h"
+#include "MemoryRegistryBackend.h"
+#include "ScriptedPrompter.h"
+#include "TestEnvironment.h"
+#include "app/frmMain.h"
+#include "ftp/FtpComponent.h"
+#include "settings/OptionsForm.h"
+#include "settings/Settings.h"
+
+#include <QComboBox>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QRegularExpression>
+#include <QTest>
+
+#include <memory>
+
+class tst_frmMainConnection : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void connectsWithTheSiteManagersValues();
+    void cancelledSiteManagerChangesNothing();
+    void wrongPasswordAndBadPortAreLoggedErrors();
+    void disconnectReportsAndReconnectReusesTheSite();
+    void serverGoingAwayIsReported();
+    void reconnectWithoutAnEarlierConnectionOpensTheSiteManager();
+    void abortStopsARunningTransfer();
+
+private:
+    // A site manager that answers like a user who picked the test server.
+    void PickServer(bool bAnonymous = false, const QString& password = QString())
+    {
+        m_window->SetSiteManager([=, this](QString& sAddress, QString& sPort, QString& sUser, QString& sPassword,
+                                           bool& bAnonymousOut) {
+            ++m_nSiteManagerShown;
+            m_seenAddress = sAddress;
+            sAddress = QStringLiteral(" 127.0.0.1 ").trimmed();
+            sPort = QString::number(m_server->port());
+            sUser = m_server->user();
+            sPassword = password.isEmpty() ? m_server->password() : password;
+            bAnonymousOut = bAnonymous;
+            return true;
+        });
+    }
+    QStringList Log() const
+    {
+        QStringList lines;
+        const auto* list = m_window->findChild<QListWidget*>(QStringLiteral("lstConnectionInfo"));
+        for (int i = 0; i < list->count(); ++i) lines << list->item(i)->text();
+        return lines;
+    }
+    QString Panel1() const { return m_window->findChild<QLabel*>(QStringLiteral("stbProgressPanel1"))->text(); }
+    QComboBox* RemotePath() const { return m_window->findChild<QComboBox*>(QStringLiteral("cboRemotePath")); }
+    long State() const { return m_window->Ftp().state(); }
+    bool Enabled(const char* name) const { return m_window->findChild<QWidget*>(QLatin1String(name))->isEnabled(); }
+
+    std::unique_ptr<TestEnvironment> m_env;
+    std::unique_ptr<MemoryRegistryBackend> m_store;
+    std::unique_ptr<ScopedRegistryBackend> m_installed;
+    std::unique_ptr<ScriptedPrompter> m_prompter;
+    std::unique_ptr<ScopedPrompter> m_prompterInstalled;
+    std::unique_ptr<PyFtpdServer> m_server;
+    std::unique_ptr<frmMain> m_window;
+    int m_nSiteManagerShown = 0;
+    QString m_seenAddress;
+};
+
+void tst_frmMainConnection::init()
+{
+    m_env = std::make_unique<TestEnvironment>();
+    m_store = std::make_unique<MemoryRegistryBackend>();
+    m_installed = std::make_unique<ScopedRegistryBackend>(*m_store);
+    m_prompter = std::make_unique<ScriptedPrompter>();
+    m_prompterInstalled = std::make_unique<ScopedPrompter>(*m_prompter);
+    PyFtpdServer::Options options;
+    options.bAnonymous = true;
+    m_server = std::make_unique<PyFtpdServer>(options);
+    if (!m_server->Start()) QSKIP(qPrintable(m_server->skipReason()));
+    m_window = std::make_unique<frmMain>();
+    m_window->Load(QString());
+    m_nSiteManagerShown = 0;
+}
+
+void tst_frmMainConnection::cleanup()
+{
+    if (m_window) m_window->close();  // shutting down asks nothing
+    m_window.reset();
+    OptionsForm::Unload();
+    m_server.reset();
+    QVERIFY2(!m_prompter || m_prompter->ScriptDone(), "a scripted answer was not used");
+    m_prompterInstalled.reset();
+    m_prompter.reset();
+    m_installed.reset();
+    m_store.reset();
+    m_env.reset();
+}
+
+void tst_frmMainConnection::connectsWithTheSiteManagersValues()
+{
+    PickServer();
+    m_window->ConnectThroughSiteManager();
+    QCOMPARE(State(), long(FtpComponent::kStateConnected));
+    QCOMPARE(m_nSiteManagerShown, 1);
+    const QStringList log = Log();
+    QVERIFY2(log.contains(QStringLiteral("Connected to 127.0.0.1")), qPrintable(log.join(QLatin1Char('\n'))));
+    QVERIFY(!log.filter(QStringLiteral("230")).isEmpty());
+    QVERIFY(log.contains(QStringLiteral("PASS ****")));
+    QVERIFY(log.filter(m_server->password()).isEmpty());
+    QCOMPARE(Panel1(), QStringLiteral("Connected to 127.0.0.1"));
+    QCOMPARE(RemotePath()->currentText(), QStringLiteral("/"));
+    QCOMPARE(m_window->CurrentRemoteFolder(), QStringLiteral("/"));
+    QVERIFY(Enabled("cmdDisconnect") && !Enabled("cmdConnect") && Enabled("cboRemotePath") && Enabled("optAscii"));
+    QVERIFY2(!m_window->Ftp().passiveMode(), "no stored FTP PASV: active mode");
+
+    // The next time the site manager sees the values of this connection.
+    m_prompter->AnswerMessage(PromptResult::Ok);  // "Disconnected from FTP server ..."
+    m_window->DisconnectFromServer();
+    PickServer(true);
+    m_window->ConnectThroughSiteManager();
+    QCOMPARE(m_seenAddress, QStringLiteral("127.0.0.1"));
+    QCOMPARE(m_window->Ftp().userName(), QStringLiteral("anonymous"));
+    QCOMPARE(State(), long(FtpComponent::kStateConnected));
+}
+
+void tst_frmMainConnection::cancelledSiteManagerChangesNothing()
+{
+    m_window->SetSiteManager([this](QString& sAddress, QString&, QString&, QString&, bool&) {
+        ++m_nSiteManagerShown;
+        sAddress = QStringLiteral("typed but cancelled");
+        return false;
+    });
+    m_window->ConnectThroughSiteManager();
+    QCOMPARE(m_nSiteManagerShown, 1);
+    QVERIFY(m_window->Ftp().serverAddress().isEmpty());
+    QCOMPARE(State(), long(FtpComponent::kStateNotConnected));
+    QCOMPARE(RemotePath()->property("Tag").toString(), QStringLiteral("0"));
+}
+
+void tst_frmMainConnection::wrongPasswordAndBadPortAreLoggedErrors()
+{
+    PickServer(false, QStringLiteral("wrong"));
+    m_prompter->AnswerInput(std::nullopt);  // the server asks again for the password: cancelled
+    m_window->ConnectThroughSiteManager();
+    QCOMPARE(m_prompter->shown().first().sText, QStringLiteral("Please enter the correct password"));
+    QCOMPARE(State(), long(FtpComponent::kStateNotConnected));
+    QVERIFY2(!Log().filter(QRegularExpression(QStringLiteral("^Error: Login failed: 530"))).isEmpty(),
+             qPrintable(Log().join(QLatin1Char('\n'))));
+    QVERIFY(Panel1().isEmpty());
+
+    m_window->SetSiteManager([](QString& sAddress, QString& sPort, QString&, QString&, bool& bAnonymous) {
+        sAddress = QStringLiteral("127.0.0.1");
+        sPort = QStringLiteral("70000");
+        bAnonymous = true;
+        return true;
+    });
+    m_window->ConnectThroughSiteManager();
+    QVERIFY(!Log().filter(QStringLiteral("Error: The port \"70000\"")).isEmpty());
+    QCOMPARE(State(), long(FtpComponent::kStateNotConnected));
+}
+
+void tst_frmMainConnection::disconnectReportsAndReconnectReusesTheSite()
+{
+    PickServer();
+    m_window->ConnectThroughSiteManager();
+    QCOMPARE(State(), long(FtpComponent::kStateConnected));
+
+    m_prompter->AnswerMessage(PromptResult::Ok);
+    m_window->DisconnectFromServer();
+    QCOMPARE(State(), long(FtpComponent::kStateNotConnected));
+    QCOMPARE(m_prompter->shown().last().sTitle, QStringLiteral("Kelvo [Notice]"));
+    QCOMPARE(m_prompter->shown().last().sText, QStringLiteral("Disconnected from FTP server 127.0.0.1"));
+    QCOMPARE(RemotePath()->count(), 0);
+    QVERIFY(!Enabled("cmdDisconnect") && Enabled("cmdConnect") && !Enabled("cboRemotePath"));
+
+    m_window->Reconnect();
+    QCOMPARE(State(), long(FtpComponent::kStateConnected));
+    QCOMPARE(m_nSiteManagerShown, 1);  // Reconnect used the component's settings
+    QCOMPARE(RemotePath()->currentText(), QStringLiteral("/"));
+
+    m_window->Reconnect();  // connected already: nothing happens
+    QCOMPARE(m_nSiteManagerShown, 1);
+}
+
+void tst_frmMainConnection::serverGoingAwayIsReported()
+{
+    PickServer();
+    m_window->ConnectThroughSiteManager();
+    QCOMPARE(State(), long(FtpComponent::kStateConnected));
+    m_prompter->AnswerMessage(PromptResult::Ok);
+    m_server->Stop();
+    QDeadlineTimer wait(10'000);
+    while (m_prompter->shown().isEmpty() && !wait.hasExpired()) QTest::qWait(50);
+    QCOMPARE(m_prompter->shown().size(), 1);
+    QCOMPARE(m_prompter->shown().first().sText, QStringLiteral("Disconnected from FTP server 127.0.0.1"));
+    QCOMPARE(State(), long(FtpComponent::kStateNotConnected));
+}
+
+void tst_frmMainConnection::reconnectWithoutAnEarlierConnectionOpensTheSiteManager()
+{
+    PickServer();
+    m_window->Reconnect();
+    QCOMPARE(m_nSiteManagerShown, 1);
+    QCOMPARE(State(), long(FtpComponent::kStateConnected));
+}
+
+void tst_frmMainConnection::abortStopsARunningTransfer()
+{
+    QFile big(m_server->root() + QStringLiteral("/big.bin"));
+    QVERIFY(big.open(QIODevice::WriteOnly));
+    QVERIFY(big.resize(64 << 20));
+    big.close();
+    m_store->writeValue(kHKEY_LOCAL_MACHINE, QLatin1String(Settings::kSection).mid(1), QLatin1String(Settings::kFtpPasv),
+                        QStringLiteral("1"));
+    PickServer();
+    m_window->ConnectThroughSiteManager();
+    QCOMPARE(State(), long(FtpComponent::kStateConnected));
+
+    FtpComponent& ftp = m_window->Ftp();
+    QVERIFY(ftp.passiveMode());
+    connect(&ftp, &FtpComponent::progress, m_window.get(), [this] { m_window->Abort(); });
+    long number = 0;
+    try {
+        ftp.ReceiveFile(QStringLiteral("big.bin"), 0, m_env->path(QStringLiteral("big.bin")));
+    } catch (const FtpError& e) {
+        number = e.number;
+    }
+    QCOMPARE(number, FtpErrorNumber::kAborted);
+    QCOMPARE(State(), long(FtpComponent::kStateConnected));
+}
+
+QTEST_MAIN(tst_frmMainConnection)
+#include "tst_frmMainConnection.moc"
