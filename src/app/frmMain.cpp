@@ -8,6 +8,7 @@
 #include "settings/OptionsForm.h"
 #include "settings/Settings.h"
 #include "settings/StartupEntry.h"
+#include "sites/frmConnectionInfo.h"
 #include "ui/Prompter.h"
 #include "ui/WindowGeometry.h"
 
@@ -486,7 +487,9 @@ bool frmMain::ShowSiteManager(QString& sAddress, QString& sPort, QString& sUserN
                               bool& bIsAnonymous)
 {
     if (m_siteManager) return m_siteManager(sAddress, sPort, sUserName, sPassword, bIsAnonymous);
-    return false;  // the site manager window is installed by main()
+    // A freshly loaded window for every call, unloaded afterwards.
+    frmConnectionInfo siteManager(this);
+    return siteManager.ShowForm(sAddress, sPort, sUserName, sPassword, bIsAnonymous);
 }
 
 void frmMain::ConnectThroughSiteManager()

@@ -54,7 +54,8 @@ public:
     void Abort();
 
     // Shows the site manager with the last connection's values, which it may
-    // change; true when the user chose to connect. Replaceable for tests.
+    // change; true when the user chose to connect. The site manager window
+    // unless replaced (tests answer for the user).
     using SiteManager = std::function<bool(QString& sAddress, QString& sPort, QString& sUserName,
                                            QString& sPassword, bool& bIsAnonymous)>;
     void SetSiteManager(SiteManager siteManager) { m_siteManager = std::move(siteManager); }

@@ -203,8 +203,11 @@ bool frmConnectionInfo::eventFilter(QObject* watched, QEvent* event)
     if (watched == panel && event->type() == QEvent::Resize) {
         m_resizer.ResizeControls();
     } else if (watched == TView1 && event->type() == QEvent::KeyRelease) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Delete) {
+        const auto* keyEvent = static_cast<QKeyEvent*>(event);
+        const int key = keyEvent->key();
+        if (keyEvent->isAutoRepeat()) {
+            // act once per key stroke, when the key is let go
+        } else if (key == Qt::Key_Delete) {
             DeleteSite();
         } else if (IsNavigationKey(key) && TView1->currentItem() != m_xLastClicked) {
             // Moving through the entries with the keyboard picks them as a

@@ -9,7 +9,11 @@
 #include "settings/OptionsForm.h"
 #include "settings/Settings.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTimer>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QLabel>
@@ -33,6 +37,7 @@ private Q_SLOTS:
     void serverGoingAwayIsReported();
     void reconnectWithoutAnEarlierConnectionOpensTheSiteManager();
     void abortStopsARunningTransfer();
+    void theSiteManagerWindowConnects();
 
 private:
     // A site manager that answers like a user who picked the test server.
@@ -234,6 +239,30 @@ void tst_frmMainConnection::abortStopsARunningTransfer()
     }
     QCOMPARE(number, FtpErrorNumber::kAborted);
     QCOMPARE(State(), long(FtpComponent::kStateConnected));
+}
+
+void tst_frmMainConnection::theSiteManagerWindowConnects()
+{
+    // The user fills in the real site manager and presses Enter.
+    bool bFilled = false;
+    QTimer::singleShot(0, this, [&] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (!dialog) return;
+        dialog->findChild<QRadioButton*>(QStringLiteral("optNormal"))->click();
+        const std::pair<const char*, QString> fields[] = {
+            {"txtHost", QStringLiteral("  127.0.0.1 ")},
+            {"txtPort", QString::number(m_server->port())},
+            {"txtUserName", m_server->user()},
+            {"txtPassword", m_server->password()},
+        };
+        for (const auto& [name, text] : fields) dialog->findChild<QLineEdit*>(QLatin1String(name))->setText(text);
+        bFilled = true;
+        QTest::keyClick(dialog->findChild<QLineEdit*>(QStringLiteral("txtPassword")), Qt::Key_Return);
+    });
+    m_window->ConnectThroughSiteManager();
+    QVERIFY(bFilled);
+    QCOMPARE(State(), long(FtpComponent::kStateConnected));
+    QCOMPARE(m_window->Ftp().serverAddress(), QStringLiteral("127.0.0.1"));
 }
 
 QTEST_MAIN(tst_frmMainConnection)
