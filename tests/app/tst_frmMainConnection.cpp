@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTimer>
+#include <QToolBar>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QLabel>
@@ -123,6 +124,8 @@ void tst_frmMainConnection::connectsWithTheSiteManagersValues()
     QCOMPARE(RemotePath()->currentText(), QStringLiteral("/"));
     QCOMPARE(m_window->CurrentRemoteFolder(), QStringLiteral("/"));
     QVERIFY(Enabled("cmdDisconnect") && !Enabled("cmdConnect") && Enabled("cboRemotePath") && Enabled("optAscii"));
+    const QList<QAction*> buttons = m_window->findChild<QToolBar*>(QStringLiteral("Toolbar1"))->actions();
+    QVERIFY(!buttons.at(0)->isEnabled() && buttons.at(1)->isEnabled() && !buttons.at(2)->isEnabled());
     QVERIFY2(!m_window->Ftp().passiveMode(), "no stored FTP PASV: active mode");
 
     // The next time the site manager sees the values of this connection.
