@@ -508,21 +508,35 @@ void FtpSession::rename(const QString& sOld, const QString& sNew)
 
 void FtpSession::sendCommand(const QString& sCommand)
 {
-    // A raw command that opens a data connection would wait for one that
-    // never comes; those have their own calls.
-    const QString verb = sCommand.trimmed().section(QLatin1Char(' '), 0, 0).toUpper();
-    static const QStringList kDataVerbs = {QStringLiteral("LIST"), QStringLiteral("NLST"), QStringLiteral("MLSD"),
-                                           QStringLiteral("RETR"), QStringLiteral("STOR"), QStringLiteral("STOU"),
+    const QString line = sCommand.trimmed();
+    const QString verb = line.section(QLatin1Char(' '), 0, 0).toUpper();
+    // "QUOTE <command>" is how users ask for a raw command; the server knows
+    // no QUOTE, so what follows is what it gets.
+    if (verb == QLatin1String("QUOTE")) {
+        const QString rest = line.section(QLatin1Char(' '), 1).trimmed();
+        if (rest.isEmpty()) throw Error(kInvalidArgument, QStringLiteral("QUOTE needs a command to send."));
+        sendCommand(rest);
+        return;
+    }
+    // Listings come over a data connection of their own; their lines go to
+    // the log like replies.
+    if (verb == QLatin1String("LIST") || verb == QLatin1String("NLST") || verb == QLatin1String("MLSD")) {
+        for (const QByteArray& listed : readListing(line)) log(decode(listed));
+        return;
+    }
+    // Transfers and data-connection set-up have their own calls: sent raw,
+    // they would wait for a data connection that never comes.
+    static const QStringList kDataVerbs = {QStringLiteral("RETR"), QStringLiteral("STOR"), QStringLiteral("STOU"),
                                            QStringLiteral("APPE"), QStringLiteral("PASV"), QStringLiteral("EPSV"),
-                                           QStringLiteral("PORT"), QStringLiteral("EPRT")};
+                                           QStringLiteral("PORT"), QStringLiteral("EPRT"), QStringLiteral("REST")};
     if (kDataVerbs.contains(verb))
-        throw Error(kInvalidArgument, QStringLiteral("%1 needs a data connection; use the listing and transfer commands.").arg(verb));
+        throw Error(kInvalidArgument, QStringLiteral("%1 needs a data connection; use the transfer commands.").arg(verb));
     if (verb == QLatin1String("QUIT")) {
         disconnectFromServer();
         Q_EMIT disconnected();
         return;
     }
-    const FtpReply reply = command(sCommand.trimmed());
+    const FtpReply reply = command(line);
     if (verb == QLatin1String("CWD") || verb == QLatin1String("CDUP") || verb == QLatin1String("XCWD")) {
         if (reply.positive()) refreshCurrentFolder();
     }

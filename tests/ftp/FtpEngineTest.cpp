@@ -358,6 +358,13 @@ TEST_P(FtpEngineTest, FileOperationsAndRefusals)
     EXPECT_TRUE(m_log.filter(QStringLiteral("200")).size() >= 1) << m_log.join(QLatin1Char('\n')).toStdString();
     m_ftp->SendCommand(QStringLiteral("XYZZY"));
     EXPECT_EQ(m_ftp->state(), FtpComponent::kStateConnected);
+    m_log.clear();
+    m_ftp->SendCommand(QStringLiteral("QUOTE NOOP"));
+    EXPECT_EQ(m_log.first(), QStringLiteral("NOOP")) << "QUOTE sends what follows it";
+    m_log.clear();
+    m_ftp->SendCommand(QStringLiteral("NLST"));
+    EXPECT_TRUE(m_log.contains(QStringLiteral("two.txt"))) << m_log.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(ErrorOf([&] { m_ftp->SendCommand(QStringLiteral("RETR two.txt")); }).number, kInvalidArgument);
     EXPECT_EQ(ErrorOf([&] { m_ftp->SendCommand(QStringLiteral("NOOP\r\nDELE two.txt")); }).number, kInvalidArgument);
     EXPECT_TRUE(QFileInfo::exists(Remote(QStringLiteral("two.txt")))) << "no command smuggled in";
 }
