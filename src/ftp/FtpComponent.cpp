@@ -339,9 +339,14 @@ void FtpComponent::Rename(const QString& sOld, const QString& sNew)
 void FtpComponent::SendCommand(const QString& sCommand)
 {
     RequireName(sCommand, "command");
+    m_nLastReplyCode = 0;
+    m_sLastReplyText.clear();
     Run([&](FtpSession& s) {
         RequireConnection(s);
         s.sendCommand(sCommand);
+        const FtpReply reply = s.lastCommandReply();
+        m_nLastReplyCode = reply.code;
+        m_sLastReplyText = reply.lines.join(QLatin1Char('\n'));
     });
 }
 

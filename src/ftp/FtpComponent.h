@@ -143,6 +143,10 @@ public:
     // Sends a raw command line; the replies arrive as logText signals. A
     // negative reply is not an error here: the caller reads the log.
     void SendCommand(const QString& sCommand);
+    // The server's final reply code and text for the last SendCommand, for
+    // callers that must tell acceptance from refusal.
+    int lastReplyCode() const { return m_nLastReplyCode; }
+    QString lastReplyText() const { return m_sLastReplyText; }
     // Sends sLocal as sRemote. With bResume and nOffset > 0 the transfer
     // continues the remote file from byte nOffset (REST + STOR, or APPE when
     // the server refuses REST); otherwise the remote file is replaced.
@@ -184,6 +188,8 @@ private:
     bool m_bRunning = false;
     QString m_sCurrentFolder;      // copied from the session after every call
     QString m_sLogFile;
+    int m_nLastReplyCode = 0;
+    QString m_sLastReplyText;
     std::atomic<bool> m_abort{false};
     std::atomic<int> m_state{kStateNotConnected};
 

@@ -508,6 +508,7 @@ void FtpSession::rename(const QString& sOld, const QString& sNew)
 
 void FtpSession::sendCommand(const QString& sCommand)
 {
+    m_lastCommandReply = FtpReply{226, {}};  // listings end well or throw
     const QString line = sCommand.trimmed();
     const QString verb = line.section(QLatin1Char(' '), 0, 0).toUpper();
     // "QUOTE <command>" is how users ask for a raw command; the server knows
@@ -537,6 +538,7 @@ void FtpSession::sendCommand(const QString& sCommand)
         return;
     }
     const FtpReply reply = command(line);
+    m_lastCommandReply = reply;
     if (verb == QLatin1String("CWD") || verb == QLatin1String("CDUP") || verb == QLatin1String("XCWD")) {
         if (reply.positive()) refreshCurrentFolder();
     }

@@ -63,6 +63,8 @@ public:
     void removeFolder(const QString& sName);
     void rename(const QString& sOld, const QString& sNew);
     void sendCommand(const QString& sCommand);
+    // The final reply to the last raw command (a listing counts as 226).
+    FtpReply lastCommandReply() const { return m_lastCommandReply; }
     QList<ListingEntry> list();
     void receiveFile(const QString& sRemote, qint64 nOffset, const QString& sLocal);
     void sendFile(const QString& sLocal, qint64 nOffset, const QString& sRemote, bool bResume);
@@ -158,4 +160,5 @@ private:
     bool m_bInOperation = false;
     bool m_bDroppedWhileIdle = false;
     qint64 m_nLastProgressMs = -1;
+    FtpReply m_lastCommandReply;
 };

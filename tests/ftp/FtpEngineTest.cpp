@@ -356,7 +356,9 @@ TEST_P(FtpEngineTest, FileOperationsAndRefusals)
     m_log.clear();
     m_ftp->SendCommand(QStringLiteral("NOOP"));
     EXPECT_TRUE(m_log.filter(QStringLiteral("200")).size() >= 1) << m_log.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(m_ftp->lastReplyCode(), 200);
     m_ftp->SendCommand(QStringLiteral("XYZZY"));
+    EXPECT_EQ(m_ftp->lastReplyCode() / 100, 5);
     EXPECT_EQ(m_ftp->state(), FtpComponent::kStateConnected);
     m_log.clear();
     m_ftp->SendCommand(QStringLiteral("QUOTE NOOP"));
