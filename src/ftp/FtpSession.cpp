@@ -316,7 +316,7 @@ void FtpSession::connectAndLogin()
     closeControl();
     m_bUtf8 = false;
     m_parser.setUtf8(false);
-    m_bFeatMlsd = m_bFeatSize = m_bFeatRest = false;
+    m_bFeatMlsd = m_bFeatSize = m_bFeatRest = m_bFeatMdtm = m_bFeatMfmt = false;
     m_bFeatEpsv = true;
     m_bEpsvRefused = false;
     m_bDroppedWhileIdle = false;
@@ -398,6 +398,8 @@ void FtpSession::connectAndLogin()
             if (feature == QLatin1String("MLSD") || feature == QLatin1String("MLST")) m_bFeatMlsd = true;
             else if (feature == QLatin1String("SIZE")) m_bFeatSize = true;
             else if (feature == QLatin1String("REST")) m_bFeatRest = true;
+            else if (feature == QLatin1String("MDTM")) m_bFeatMdtm = true;
+            else if (feature == QLatin1String("MFMT")) m_bFeatMfmt = true;
             else if (feature == QLatin1String("UTF8")) m_bUtf8 = true;  // provisional, confirmed below
         }
     }
@@ -926,6 +928,7 @@ void FtpSession::receiveFile(const QString& sRemote, qint64 nOffset, const QStri
                                         .arg(nOffset + received)
                                         .arg(expected));
     emitProgress(nOffset + received, expected >= 0 ? expected : nOffset + received, true);
+    copyRemoteTime(sRemote, sLocal);
 }
 
 void FtpSession::sendFile(const QString& sLocal, qint64 nOffset, const QString& sRemote, bool bResume)
@@ -1013,6 +1016,28 @@ void FtpSession::sendFile(const QString& sLocal, qint64 nOffset, const QString& 
             throw Error(kShortTransfer, QStringLiteral("The server holds %1 of the %2 bytes of %3.").arg(value).arg(total).arg(sLocal));
     }
     emitProgress(total, total, true);
+    copyLocalTime(sLocal, sRemote);
+}
+
+// The copy carries the original's modification time where the server tells
+// it exactly (MDTM) or can set it (MFMT), so that the next comparison of the
+// two sides sees them equal. Failing to is no failure of the transfer.
+void FtpSession::copyRemoteTime(const QString& sRemote, const QString& sLocal)
+{
+    if (!m_bFeatMdtm) return;
+    const FtpReply reply = command(QStringLiteral("MDTM ") + sRemote);
+    if (reply.code != 213) return;
+    const QDateTime time = ListingParser::ParseTimeVal(reply.text());
+    if (!time.isValid()) return;
+    QFile file(sLocal);
+    if (file.open(QIODevice::Append)) file.setFileTime(time, QFileDevice::FileModificationTime);
+}
+
+void FtpSession::copyLocalTime(const QString& sLocal, const QString& sRemote)
+{
+    if (!m_bFeatMfmt) return;
+    const QDateTime time = QFileInfo(sLocal).lastModified().toUTC();
+    if (time.isValid()) command(QStringLiteral("MFMT ") + time.toString(QStringLiteral("yyyyMMddHHmmss")) + QLatin1Char(' ') + sRemote);
 }
 
 // --- folders ------------------------------------------------------------------------------

@@ -143,6 +143,8 @@ private:
     bool tryChangeFolder(const QString& sFolder);
     bool remoteExists(const QString& sName);
     void emitProgress(qint64 nDone, qint64 nTotal, bool bFinal);
+    void copyRemoteTime(const QString& sRemote, const QString& sLocal);
+    void copyLocalTime(const QString& sLocal, const QString& sRemote);
 
     Settings m_settings;
     std::atomic<bool>& m_abort;
@@ -154,7 +156,7 @@ private:
     QString m_sCurrentFolder;
     QFile m_logFile;
     bool m_bUtf8 = false;
-    bool m_bFeatMlsd = false, m_bFeatSize = false, m_bFeatEpsv = true, m_bFeatRest = false;
+    bool m_bFeatMlsd = false, m_bFeatSize = false, m_bFeatEpsv = true, m_bFeatRest = false, m_bFeatMdtm = false, m_bFeatMfmt = false;
     bool m_bEpsvRefused = false;
     int m_nSentType = -1;  // -1 unknown, 0 I, 1 A
     bool m_bInOperation = false;

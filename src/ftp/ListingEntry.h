@@ -9,6 +9,7 @@ struct ListingEntry {
 
     QString name;          // as the server spells it, without a link's " -> target"
     QDateTime date;        // local time; invalid when the listing gives none
+    int nDatePrecision = 0;  // seconds the date is exact to: 1, 60 or 86400 (0: no date)
     qint64 size = 0;       // bytes; 0 when the listing gives none
     int kind = File;
     QString linkTarget;    // for links, when the listing names the target

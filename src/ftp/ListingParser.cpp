@@ -165,6 +165,7 @@ bool ParseZoneOffset(QStringView text, int& seconds)
 struct DateMatch {
     QDateTime date;
     size_t tokenCount = 0;
+    int nPrecision = 60;  // seconds: a clock with minutes unless said otherwise
 };
 
 // The date of an `ls -l` line starting at token `i`: "Mon DD HH:MM", "Mon DD
@@ -184,9 +185,10 @@ std::optional<DateMatch> ParseUnixDate(QStringView line, const std::vector<Token
         if (!ParseClock(word(i + 1), time)) return {};
         int offset = 0;
         if (ParseZoneOffset(word(i + 2), offset))
-            return DateMatch{QDateTime(isoDate, time, Qt::OffsetFromUTC, offset).toLocalTime(), 3};
+            return DateMatch{QDateTime(isoDate, time, Qt::OffsetFromUTC, offset).toLocalTime(), 3,
+                             word(i + 1).size() > 5 ? 1 : 60};
         if (word(i + 1).contains(QLatin1Char('.'))) return {};
-        return DateMatch{LocalTime(isoDate, time), 2};
+        return DateMatch{LocalTime(isoDate, time), 2, word(i + 1).size() > 5 ? 1 : 60};
     }
 
     if ((month = MonthFromName(word(i))) != 0) {
@@ -200,7 +202,8 @@ std::optional<DateMatch> ParseUnixDate(QStringView line, const std::vector<Token
     if (ParseClock(third, time)) {
         if (ParseSmall(word(i + 3), 4, 4, year)) {
             const QDate date(year, month, day);
-            return date.isValid() ? std::optional<DateMatch>(DateMatch{LocalTime(date, time), 4}) : std::nullopt;
+            return date.isValid() ? std::optional<DateMatch>(DateMatch{LocalTime(date, time), 4, third.size() > 5 ? 1 : 60})
+                                  : std::nullopt;
         }
         // Only ls -T shows seconds, and it always shows the year too.
         if (third.size() > 5) return {};
@@ -210,7 +213,7 @@ std::optional<DateMatch> ParseUnixDate(QStringView line, const std::vector<Token
     if (!ParseSmall(third, 4, 4, year)) return {};
     const QDate date(year, month, day);
     if (!date.isValid()) return {};
-    return DateMatch{LocalTime(date, QTime(0, 0)), 3};
+    return DateMatch{LocalTime(date, QTime(0, 0)), 3, 86400};
 }
 
 // "drwxr-xr-x", optionally followed by an ACL / extended attribute marker.
@@ -286,6 +289,7 @@ std::optional<ListingEntry> ParseUnixLine(QStringView line, const QDateTime& now
 
         entry.name = name.toString();
         entry.date = date->date;
+        entry.nDatePrecision = date->nPrecision;
         // A device's numbers and a pipe's size are no byte counts.
         entry.bSpecial = entry.bSpecial || bDevice;
         entry.size = entry.bSpecial ? 0 : size;
@@ -356,6 +360,7 @@ std::optional<ListingEntry> ParseDosLine(QStringView line)
     if (!IsUsableName(name)) return {};
     entry.name = name.toString();
     entry.date = LocalTime(date, time);
+    entry.nDatePrecision = 60;
     return entry;
 }
 
@@ -377,6 +382,7 @@ std::optional<ListingEntry> ParseEplfLine(QStringView line)
             qint64 seconds = 0;
             if (!ParseDigits(value, seconds) || seconds > 253402300799LL) return {};  // past 9999-12-31
             entry.date = QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC).toLocalTime();
+            entry.nDatePrecision = 1;
         }
         // 'r' (retrievable) is the default kind; ids and permissions are not kept.
     }
@@ -447,6 +453,7 @@ std::optional<ListingEntry> ParseMlsdLine(QStringView line)
             if (!ParseDigits(value, listingSize)) return {};
         } else if (key.compare(QLatin1String("modify"), Qt::CaseInsensitive) == 0) {
             entry.date = ParseTimeVal(value);
+            entry.nDatePrecision = 1;
             if (!entry.date.isValid()) return {};
         }
     }

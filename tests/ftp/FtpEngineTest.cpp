@@ -256,6 +256,32 @@ TEST_P(FtpEngineTest, AsciiModeConvertsLineEndsBothWays)
     EXPECT_EQ(ReadFile(Remote(QStringLiteral("raw.txt"))), text);
 }
 
+TEST_P(FtpEngineTest, TransfersCarryTheModificationTime)
+{
+    const QDateTime then(QDate(2020, 1, 2), QTime(3, 4, 5), Qt::UTC);
+    Place(QStringLiteral("old.txt"), "old");
+    {
+        QFile remote(Remote(QStringLiteral("old.txt")));
+        ASSERT_TRUE(remote.open(QIODevice::Append));
+        ASSERT_TRUE(remote.setFileTime(then, QFileDevice::FileModificationTime));
+    }
+    ASSERT_NO_FATAL_FAILURE(Connect());
+    m_ftp->ReceiveFile(QStringLiteral("old.txt"), 0, Local(QStringLiteral("old.txt")));
+    EXPECT_EQ(QFileInfo(Local(QStringLiteral("old.txt"))).lastModified().toUTC(), then);
+
+    const QDateTime earlier(QDate(2019, 5, 6), QTime(7, 8, 9), Qt::UTC);
+    WriteFile(Local(QStringLiteral("up.txt")), "up");
+    {
+        QFile local(Local(QStringLiteral("up.txt")));
+        ASSERT_TRUE(local.open(QIODevice::Append));
+        ASSERT_TRUE(local.setFileTime(earlier, QFileDevice::FileModificationTime));
+    }
+    m_ftp->SendFile(Local(QStringLiteral("up.txt")), 0, QStringLiteral("up.txt"), false);
+    if (!GetParam().bVsftpd) {  // vsftpd cannot set times (no MFMT)
+        EXPECT_EQ(QFileInfo(Remote(QStringLiteral("up.txt"))).lastModified().toUTC(), earlier);
+    }
+}
+
 TEST_P(FtpEngineTest, TransfersResumeFromTheMiddle)
 {
     const QByteArray data = RandomBytes(3 << 20, 11);

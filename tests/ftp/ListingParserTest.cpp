@@ -347,3 +347,23 @@ TEST(ListingParser, SurvivesMangledInput)
     ASSERT_TRUE(entry.has_value());
     EXPECT_EQ(entry->name, longName);
 }
+
+TEST(ListingDates, PrecisionFollowsWhatTheLineShows)
+{
+    const QDateTime now(QDate(2026, 6, 1), QTime(12, 0));
+    auto precision = [&](const char* line) {
+        const std::optional<ListingEntry> entry = ListingParser::ParseListLine(QString::fromUtf8(line), now);
+        return entry ? entry->nDatePrecision : -1;
+    };
+    EXPECT_EQ(precision("-rw-r--r-- 1 u g 5 May 30 10:15 a.txt"), 60);
+    EXPECT_EQ(precision("-rw-r--r-- 1 u g 5 May 30  2019 a.txt"), 86400);
+    EXPECT_EQ(precision("-rw-r--r-- 1 u g 5 2026-05-30 10:15 a.txt"), 60);
+    EXPECT_EQ(precision("05-30-26  10:15AM  5 a.txt"), 60);
+    EXPECT_EQ(precision("+i1.2,m825718503,r,s5,\ta.txt"), 1);
+    const std::optional<ListingEntry> mlsd = ListingParser::ParseMlsdLine(u"type=file;size=5;modify=20260530101501; a.txt");
+    ASSERT_TRUE(mlsd);
+    EXPECT_EQ(mlsd->nDatePrecision, 1);
+    const std::optional<ListingEntry> undated = ListingParser::ParseMlsdLine(u"type=file;size=5; a.txt");
+    ASSERT_TRUE(undated);
+    EXPECT_EQ(undated->nDatePrecision, 0);
+}

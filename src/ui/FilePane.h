@@ -1,0 +1,138 @@
+#pragma once
+
+#include <QDateTime>
+#include <QIcon>
+#include <QList>
+#include <QStringList>
+#include <QWidget>
+
+class QAbstractItemModel;
+class QAbstractItemView;
+class QItemSelectionModel;
+class QListView;
+class QStackedWidget;
+class QTreeView;
+class FilePaneModel;
+class FilePaneDelegate;
+template <class Base>
+class FilePaneView;
+
+// One entry of a pane. The texts are what the pane shows and sorts by; the
+// size and date values let a pane sort by value when asked to.
+struct FilePaneRow {
+    QString text;
+    int smallIcon = 0;     // 1-based index into the pane's image list, 0 none
+    QStringList subItems;  // sub-item 1 size text, 2 date text, 3 kind letter
+    qint64 size = -1;      // -1: no size (a folder)
+    QDateTime date;
+};
+Q_DECLARE_TYPEINFO(FilePaneRow, Q_RELOCATABLE_TYPE);
+
+// A flat file list with four views: 0 large icons, 1 small icons, 2 list,
+// 3 details (columns Name, Size, Date and the zero-width kind column that
+// holds "D", "F" or "E"). All views share one model and one selection.
+//
+// Rows are addressed by their position in the list. In sorted mode the list
+// keeps itself sorted as rows arrive, so positions change on every insert.
+class FilePane : public QWidget {
+    Q_OBJECT
+
+public:
+    enum Column { NameColumn, SizeColumn, DateColumn, KindColumn, ColumnCount };
+    enum ViewCode { LargeIcons, SmallIcons, List, Details };
+    static constexpr char MimeType[] = "application/x-kelvo-filepane-rows";
+
+    explicit FilePane(QWidget* parent = nullptr);
+    ~FilePane() override;
+
+    // Rows
+    int AddRow(const QString& sText, int nSmallIcon, const QStringList& subItems, qint64 nSize = -1,
+               const QDateTime& date = {});
+    void AddRows(const QList<FilePaneRow>& rows);  // one insertion for the whole batch
+    void Clear();
+    int Count() const;
+    QString Text(int nRow) const;
+    int SmallIcon(int nRow) const;
+    QString SubItem(int nRow, int n) const;  // n: 1 size, 2 date, 3 kind
+    FilePaneRow Row(int nRow) const;
+
+    // Selection; rows come back in list order
+    bool Selected(int nRow) const;
+    void SetSelected(int nRow, bool bSelected);
+    void ClearSelection();
+    QList<int> SelectedRows() const;
+    // The current row when it is selected, else the first selected row, else -1.
+    int SelectedItem() const;
+    int CurrentItem() const;  // the focused row, selected or not; -1 none
+    void SetCurrentItem(int nRow);
+
+    // Sorting compares the key column's texts, case-insensitively; with
+    // SetSortByValue(true) the size and date columns compare their values.
+    void SetSorted(bool bSorted);
+    bool Sorted() const;
+    void SetSortKey(int nColumn);
+    int SortKey() const;
+    void SetSortOrder(Qt::SortOrder order);
+    Qt::SortOrder SortOrder() const;
+    void SetSortByValue(bool bByValue);
+    bool SortByValue() const;
+    // What a click on a column header does: an ascending list turns
+    // descending on that column, any other turns ascending; sorted mode on.
+    void ApplyColumnClick(int nColumn);
+
+    void SetView(int nView);  // codes outside 0..3 are ignored
+    int View() const;
+
+    void SetImageList(const QList<QIcon>& icons);
+    // Opens the label editor of a row; false when the row does not exist or
+    // a labelEditStarting handler cancelled.
+    bool StartLabelEdit(int nRow);
+    // Label editing by a click on the selected row's label.
+    void SetLabelEditByClick(bool bEnabled);
+
+    QAbstractItemModel* Model() const;
+    QItemSelectionModel* SelectionModel() const;
+    QAbstractItemView* ActiveView() const;
+    QListView* IconListView() const { return m_list; }
+    QTreeView* DetailsView() const { return m_details; }
+
+Q_SIGNALS:
+    void itemClicked(int row);
+    void itemDoubleClicked(int row);
+    void selectionChanged();
+    // Enter (reported as Qt::Key_Return), Backspace, F5, Delete and F2; the
+    // pane consumes these keys.
+    void keyPressed(int key);
+    void contextMenuRequested(const QPoint& globalPos);
+    void columnClicked(int column);  // after ApplyColumnClick has run
+    void labelEditStarting(int row, bool& cancel);
+    // A finished edit with a changed text, delivered after the editor has
+    // closed. The handler may change newText or cancel; a cancelled edit
+    // leaves the old text. A handler that reloads the list wins: the edit is
+    // then not applied.
+    void labelEdited(int row, const QString& oldText, QString& newText, bool& cancel);
+    void dragStarted();
+    void dragFinished();
+    // Rows of another pane, or (source null, rows empty) plain text from
+    // elsewhere, were dropped here. Delivered after the drag has ended.
+    void rowsDropped(FilePane* source, const QList<int>& rows);
+
+private:
+    friend class FilePaneModel;
+    friend class FilePaneDelegate;
+    template <class Base>
+    friend class FilePaneView;
+
+    bool CommitLabelEdit(int nRow, const QString& sNewText);
+    bool IsValidRow(int nRow) const;
+    void ApplyListMode(int nView);
+    void UpdateSortIndicator();
+
+    FilePaneModel* m_model;
+    QItemSelectionModel* m_selection;
+    QStackedWidget* m_stack;
+    QListView* m_list;
+    QTreeView* m_details;
+    int m_view = Details;
+    bool m_dragging = false;  // own drags are not dropped back here
+};
