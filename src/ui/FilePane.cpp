@@ -419,7 +419,7 @@ FilePane::FilePane(QWidget* parent)
     header->setSectionsClickable(true);
     header->setSectionsMovable(false);
     header->setMinimumSectionSize(0);
-    header->resizeSection(NameColumn, 235);  // 3528 and 2117 twips at 15 twips a pixel
+    header->resizeSection(NameColumn, 235);
     header->resizeSection(SizeColumn, 141);
     header->resizeSection(DateColumn, 141);
     header->setSectionResizeMode(KindColumn, QHeaderView::Fixed);
