@@ -9,6 +9,11 @@
 #include "settings/Settings.h"
 #include "settings/StartupEntry.h"
 #include "sites/frmConnectionInfo.h"
+#include "local/FileIcons.h"
+#include "remote/ChangeMode.h"
+#include "remote/RemotePane.h"
+#include "remote/frmRemoteChangeMode.h"
+#include "ui/FilePane.h"
 #include "ui/Prompter.h"
 #include "ui/WindowGeometry.h"
 
@@ -31,7 +36,6 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
-#include <QTreeWidget>
 #include <QVBoxLayout>
 
 namespace {
@@ -51,15 +55,11 @@ QAction* Placeholder(QMenu* menu, const char* sName, const QString& sText)
     return action;
 }
 
-QTreeWidget* NewFileList(const char* sName)
+FilePane* NewFileList(const char* sName)
 {
-    auto* list = Named(new QTreeWidget, sName);
-    list->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Size"), QStringLiteral("Date"), QString()});
-    list->setRootIsDecorated(false);
-    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    list->setUniformRowHeights(true);
-    list->header()->resizeSection(0, 220);
-    list->header()->resizeSection(3, 0);  // the kind column: "D", "F" or "E"
+    auto* list = Named(new FilePane, sName);
+    list->SetImageList(StandardFileIcons(list->style()));
+    list->SetSortByValue(true);  // sizes by number, dates by time
     return list;
 }
 
@@ -75,6 +75,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent)
     BuildStatusBar();
     xFtp = new FtpComponent(this);
     ConnectFtpEvents();
+    SetUpRemotePane();
     ConnectCommands();
     resize(960, 680);  // the designed size, kept until a stored one applies
 }
@@ -98,15 +99,7 @@ void frmMain::BuildMenus()
     Placeholder(miLocal, "miDeleteLocalFile", QStringLiteral("&Delete File"));
     Placeholder(miLocal, "miRenameLocalFile", QStringLiteral("&Rename File"));
 
-    miRemote = Named(menuBar()->addMenu(QStringLiteral("&Remote")), "miRemote");
-    Placeholder(miRemote, "mnuRemoteDownload", QStringLiteral("&Download"));
-    Placeholder(miRemote, "mnuRemoteRefresh", QStringLiteral("Re&fresh"));
-    miRemote->addSeparator();
-    Placeholder(miRemote, "mnuRemoteGoUpDirectory", QStringLiteral("&Go Up"));
-    Placeholder(miRemote, "miCreateRemoteFolder", QStringLiteral("&Create Folder"));
-    Placeholder(miRemote, "miRemoveRemoteFolder", QStringLiteral("Remove F&older"));
-    Placeholder(miRemote, "miDeleteRemoteFile", QStringLiteral("&Delete File"));
-    Placeholder(miRemote, "miRenameRemoteFile", QStringLiteral("&Rename File"));
+    miRemote = Named(menuBar()->addMenu(QStringLiteral("&Remote")), "miRemote");  // filled by the remote pane
     miRemote->setEnabled(false);
 
     mnuTools = Named(menuBar()->addMenu(QStringLiteral("&Tools")), "mnuTools");
@@ -420,6 +413,7 @@ void frmMain::Shutdown()
     Disconnect();
     StoreWindowGeometry(this, QLatin1String(Settings::kMainWindow), CRegister());  // nothing when minimised
     RemoveTrayIcon();
+    frmRemoteChangeMode::Unload();
     OptionsForm::Unload();
     Q_EMIT programEnded();
 }
@@ -442,14 +436,13 @@ void frmMain::UpdateRemoteCommands() { ApplyCommandStates(CommandState::UpdateRe
 void frmMain::SetConnectedState(bool bConnected) { ApplyCommandStates(CommandState::SetConnectedState(bConnected)); }
 void frmMain::SetBusyState(bool bBusy) { ApplyCommandStates(CommandState::SetBusyState(bBusy)); }
 
-PaneSelection frmMain::SelectionOf(const QTreeWidget* list)
+PaneSelection frmMain::SelectionOf(const FilePane* list)
 {
     PaneSelection selection;
-    const QTreeWidgetItem* current = list->currentItem();
-    selection.bHasSelectedItem = current != nullptr;
-    selection.nSelectedCount = static_cast<int>(list->selectedItems().size());
-    // The panes keep each row's small-icon index with the row.
-    if (current) selection.nSelectedIcon = current->data(0, Qt::UserRole).toInt();
+    const int current = list->SelectedItem();
+    selection.bHasSelectedItem = current >= 0;
+    selection.nSelectedCount = static_cast<int>(list->SelectedRows().size());
+    if (current >= 0) selection.nSelectedIcon = list->SmallIcon(current);
     return selection;
 }
 
@@ -602,25 +595,31 @@ void frmMain::OnDisconnected()
     UpdateRemoteCommands();
 }
 
-QString frmMain::GetRemoteFolder()
-{
-    const QString folder = xFtp->GetProperty(FtpComponent::kCurrentFolder).toString();
-    AddToRemotePaths(folder);
-    return folder;
-}
+QString frmMain::GetRemoteFolder() { return m_remotePane->GetRemoteFolder(); }
+void frmMain::ListFilesOnServer() { m_remotePane->ListFilesOnServer(); }
+void frmMain::ClearRemoteList() { m_remotePane->ClearRemoteList(); }
 
-void frmMain::AddToRemotePaths(const QString& sPath)
+void frmMain::SetUpRemotePane()
 {
-    for (int i = 0; i < cboRemotePath->count(); ++i) {
-        if (cboRemotePath->itemText(i).toUpper() == sPath.toUpper()) {
-            cboRemotePath->setEditText(sPath);
-            return;
-        }
-    }
-    cboRemotePath->addItem(sPath);
-    cboRemotePath->setCurrentIndex(cboRemotePath->count() - 1);
+    m_remotePane = new RemotePane(lstRemoteFileList, cboRemotePath, *xFtp, this);
+    m_remotePane->displayMessage = [this](const QString& s) { DisplayMessage(s); };
+    m_remotePane->updateAction = [this](const QString& s) { UpdateAction(s); };
+    m_remotePane->setBusyState = [this](bool b) { SetBusyState(b); };
+    m_remotePane->updateRemoteCommands = [this] { UpdateRemoteCommands(); };
+    m_remotePane->updateLocalCommands = [this] { UpdateLocalCommands(); };
+    m_remotePane->currentLocalFolder = [this] { return m_sCurrentLocalFolder; };
+    m_remotePane->refreshLocalList = [this] { RetrieveLocalFolderContents(m_sCurrentLocalFolder); };
+    m_remotePane->changeMode = [this](const QStringList& names) {
+        ChangeModeOfSelection(*xFtp, names, this, [this](const QString& s) { DisplayMessage(s); }, [this] {
+            m_pPanel[0]->clear();
+            m_remotePane->RefreshRemoteList();
+        });
+    };
+    // Filled by the transfer engines.
+    m_remotePane->receiveSelectedItems = nullptr;
+    m_remotePane->sendSelectedItems = nullptr;
+    m_remotePane->BuildRemoteMenu(miRemote);
+    m_remotePane->BuildToolbar(Toolbar6);
+    Toolbar6->setVisible(true);
+    connect(lstRemoteFileList, &FilePane::contextMenuRequested, this, [this](const QPoint& pos) { miRemote->popup(pos); });
 }
-
-// Filled by the remote pane: lists the server's folder into it.
-void frmMain::ListFilesOnServer() {}
-void frmMain::ClearRemoteList() { lstRemoteFileList->clear(); }

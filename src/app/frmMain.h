@@ -18,7 +18,8 @@ class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QToolBar;
-class QTreeWidget;
+class FilePane;
+class RemotePane;
 
 // The main window: the local pane and the remote pane side by side, the
 // connection buttons and transfer type below them, the connection log and
@@ -78,7 +79,7 @@ private:
     void ConnectFtpEvents();
     void ConnectCommands();
     void ApplyCommandStates(const CommandStates& states);
-    static PaneSelection SelectionOf(const QTreeWidget* list);
+    static PaneSelection SelectionOf(const FilePane* list);
     void Shutdown();
 
     // Seams for the parts of the window that later work fills in. Each is
@@ -97,15 +98,16 @@ private:
     void ConnectToServer();
     void OnDisconnected();
     QString GetRemoteFolder();
-    void AddToRemotePaths(const QString& sPath);
     void ListFilesOnServer();  // the remote pane's listing
     void ClearRemoteList();
+    void SetUpRemotePane();
     bool ShowSiteManager(QString& sAddress, QString& sPort, QString& sUserName, QString& sPassword, bool& bIsAnonymous);
 
     FtpComponent* xFtp = nullptr;
     QString m_sCurrentLocalFolder;
     QString m_sCurrentRemoteFolder;
     SiteManager m_siteManager;
+    RemotePane* m_remotePane = nullptr;
     QString m_sFtpLogFile;
     QString m_sLastServer, m_sLastPort, m_sLastUserName, m_sLastPassword;
     bool m_bLastAnonymous = true;
@@ -123,8 +125,8 @@ private:
     QToolBar* Toolbar6 = nullptr;
     QComboBox* cboLocalPath = nullptr;
     QComboBox* cboRemotePath = nullptr;
-    QTreeWidget* lstLocalFileList = nullptr;
-    QTreeWidget* lstRemoteFileList = nullptr;
+    FilePane* lstLocalFileList = nullptr;
+    FilePane* lstRemoteFileList = nullptr;
     QPushButton* cmdConnect = nullptr;
     QPushButton* cmdDisconnect = nullptr;
     QPushButton* cmdAbort = nullptr;

@@ -1,6 +1,9 @@
 #include "local/FileIcons.h"
 
+#include <QIcon>
 #include <QLatin1String>
+#include <QList>
+#include <QStyle>
 
 namespace {
 
@@ -33,4 +36,25 @@ int GetFileIconIndex(const QString& sFileName)
         for (const char* extension : row.extensions)
             if (extension && sExtension == QLatin1String(extension)) return row.nIndex;
     return kOtherIndex;
+}
+
+QList<QIcon> StandardFileIcons(const QStyle* style)
+{
+    // One picture per kind; the theme's own where it has one.
+    const std::pair<const char*, QStyle::StandardPixmap> kinds[] = {
+        {"image-x-generic", QStyle::SP_FileIcon},        // 1 pictures
+        {"text-html", QStyle::SP_FileIcon},              // 2 web pages
+        {"text-x-generic", QStyle::SP_FileIcon},         // 3 text and other files
+        {"image-x-generic", QStyle::SP_FileIcon},        // 4 gif
+        {"text-x-script", QStyle::SP_FileIcon},          // 5 scripts
+        {"audio-x-generic", QStyle::SP_MediaVolume},     // 6 sound
+        {"package-x-generic", QStyle::SP_FileIcon},      // 7 archives
+        {"video-x-generic", QStyle::SP_MediaPlay},       // 8 video
+        {"application-x-executable", QStyle::SP_ComputerIcon},  // 9 programs
+        {"emblem-symbolic-link", QStyle::SP_FileLinkIcon},      // 10 links and the rest
+        {"folder", QStyle::SP_DirIcon},                  // 11 folders
+    };
+    QList<QIcon> icons;
+    for (const auto& [name, fallback] : kinds) icons << QIcon::fromTheme(QLatin1String(name), style->standardIcon(fallback));
+    return icons;
 }

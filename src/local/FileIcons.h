@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QIcon>
+#include <QList>
 #include <QString>
 
 // The picture of a file in both panes, an index into their image lists
@@ -7,3 +9,9 @@
 // the text after the last "." (the whole name when there is none), compared
 // in lower case; unknown extensions give 10.
 int GetFileIconIndex(const QString& sFileName);
+
+class QStyle;
+
+// The panes' pictures by index, 1 to 11: the file kinds of the table, 10 a
+// link or other file, 11 a folder.
+QList<QIcon> StandardFileIcons(const QStyle* style);

@@ -8,6 +8,7 @@
 #include "ftp/FtpComponent.h"
 #include "settings/OptionsForm.h"
 #include "settings/Settings.h"
+#include "ui/FilePane.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -90,6 +91,9 @@ void tst_frmMainConnection::init()
     options.bAnonymous = true;
     m_server = std::make_unique<PyFtpdServer>(options);
     if (!m_server->Start()) QSKIP(qPrintable(m_server->skipReason()));
+    QFile welcome(m_server->root() + QStringLiteral("/welcome.txt"));
+    QVERIFY(welcome.open(QIODevice::WriteOnly));
+    welcome.close();
     m_window = std::make_unique<frmMain>();
     m_window->Load(QString());
     m_nSiteManagerShown = 0;
@@ -120,7 +124,10 @@ void tst_frmMainConnection::connectsWithTheSiteManagersValues()
     QVERIFY(!log.filter(QStringLiteral("230")).isEmpty());
     QVERIFY(log.contains(QStringLiteral("PASS ****")));
     QVERIFY(log.filter(m_server->password()).isEmpty());
-    QCOMPARE(Panel1(), QStringLiteral("Connected to 127.0.0.1"));
+    QCOMPARE(Panel1(), QStringLiteral("Obtaining directory listing..."));  // the listing follows the connection
+    const auto* remote = m_window->findChild<FilePane*>(QStringLiteral("lstRemoteFileList"));
+    QCOMPARE(remote->Count(), 1);
+    QCOMPARE(remote->Text(0), QStringLiteral("welcome.txt"));
     QCOMPARE(RemotePath()->currentText(), QStringLiteral("/"));
     QCOMPARE(m_window->CurrentRemoteFolder(), QStringLiteral("/"));
     QVERIFY(Enabled("cmdDisconnect") && !Enabled("cmdConnect") && Enabled("cboRemotePath") && Enabled("optAscii"));
