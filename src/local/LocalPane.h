@@ -1,0 +1,105 @@
+#pragma once
+
+#include "local/clsLocalPaths.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <functional>
+
+class FilePane;
+class QAction;
+class QComboBox;
+class QMenu;
+struct FilePaneRow;
+
+// The local pane: one local folder at a time in a FilePane, the history of
+// visited folders in the path box, navigation, the two directory filters,
+// the Local menu with its file operations, and the pane's keys. All the
+// file-system work goes through clsLocalPaths.
+//
+// Folder paths always end with the separator; "/" is the first drive root.
+class LocalPane final : public QObject {
+    Q_OBJECT
+public:
+    // Small-icon indexes of the rows (the panes' shared image list).
+    static constexpr int kFolderIcon = 11;
+    static constexpr int kOtherFileIcon = 3;  // local files whose kind has no picture of its own
+
+    LocalPane(FilePane* list, QComboBox* pathBox, QObject* parent = nullptr);
+
+    // What the window provides. Unset callbacks do nothing (ftpState: 0).
+    std::function<void(const QString&)> displayMessage;  // the connection log
+    std::function<void()> updateLocalCommands;
+    std::function<long()> ftpState;    // the FTP component's state: 0 not connected, 2 idle
+    std::function<void()> startUpload;  // the upload engine, for the selection
+    // Opens a file or folder with its associated program; QDesktopServices::openUrl
+    // unless replaced. Also handed to the Find File(s) window.
+    std::function<bool(const QUrl&)> opener;
+
+    // Drive roots into the path box, "/" current; then lists it.
+    void Start();
+    // Fills the Local menu in order, with object names, and connects it; the
+    // menu is then also the pane's context menu.
+    void BuildLocalMenu(QMenu* menu);
+    // "&Empty Local Recycle Bin" (mnuToolsEmptyLocalRecycleBin), for the Tools menu.
+    QAction* EmptyTrashAction() const { return m_emptyTrash; }
+
+    QString CurrentLocalFolder() const { return m_sCurrentLocalFolder; }
+    // Names of the selected rows, in list order; full paths are folder + name.
+    QStringList SelectedNames() const;
+    // One listing entry as a row, by the local icon rules.
+    static FilePaneRow MakeRow(const LocalEntry& entry);
+
+    // Navigation
+    void ClearLocalList();
+    void RefreshLocalList();
+    void RetrieveLocalFolderContents(const QString& sPath);
+    void RetrieveDefinedLocalFolderContents(const QString& sPath, const QString& sDefinedType);
+    bool ChangeCurrentLocalFolder(const QString& sNewLocalPath);
+    void GoUpLocalFolder();
+    static void AddPathToComboBox(const QString& sPathToAdd, QComboBox* combo);
+    static bool FindPathInComboBox(const QString& sPath, const QComboBox* combo);
+    void cboLocalPath_Click(int nIndex);  // an entry of the path box was chosen
+    void OnDoubleClick();
+    void Refresh();
+    void FilterAll();
+    void FilterDefineTypes();
+
+    // File operations of the Local and Tools menus
+    void LocalDeleteFiles();
+    void LocalRenameFile();
+    void LocalCreateFolder();
+    void LocalRemoveFolder();
+    void DeleteFilesToTrash();
+    void DeleteFolderToTrash();
+    void EmptyTrash();
+    void OpenFile();
+    void ShowProperties();
+    void FindFiles();
+    void Upload();
+
+private:
+    void OnEntries(const QList<LocalEntry>& entries);
+    void OnFolderListed(const QString& sPath);
+    void OnDriveFound(const QString& sDrive);
+    void OnKey(int key);
+    void OnContextMenu(const QPoint& globalPos);
+    void OnLabelEditStarting(int nRow, bool& bCancel);
+    void OnLabelEdited(int nRow, const QString& sOld, QString& sNew, bool& bCancel);
+    void RefreshAndUpdate();
+    void Message(const QString& s) const;
+    void UpdateCommands() const;
+    QString SelectedName() const;  // empty without a selected entry
+    static int IndexOfPath(const QString& sPath, const QComboBox* combo);
+
+    FilePane* m_list;
+    QComboBox* m_pathBox;
+    clsLocalPaths m_xLocalPaths;
+    QString m_sCurrentLocalFolder;
+    QMenu* m_menu = nullptr;
+    QAction* m_emptyTrash;
+};
