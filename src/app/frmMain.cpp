@@ -10,6 +10,7 @@
 #include "settings/StartupEntry.h"
 #include "sites/frmConnectionInfo.h"
 #include "local/FileIcons.h"
+#include "local/LocalPane.h"
 #include "remote/ChangeMode.h"
 #include "remote/RemotePane.h"
 #include "remote/frmRemoteChangeMode.h"
@@ -75,6 +76,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent)
     BuildStatusBar();
     xFtp = new FtpComponent(this);
     ConnectFtpEvents();
+    SetUpLocalPane();
     SetUpRemotePane();
     ConnectCommands();
     resize(960, 680);  // the designed size, kept until a stored one applies
@@ -89,15 +91,7 @@ void frmMain::BuildMenus()
     exit->setShortcut(QKeySequence::Quit);
     connect(exit, &QAction::triggered, this, &QWidget::close);
 
-    miLocal = Named(menuBar()->addMenu(QStringLiteral("&Local")), "miLocal");
-    Placeholder(miLocal, "mnuLocalUpload", QStringLiteral("&Upload"));
-    miLocal->addSeparator();
-    Placeholder(miLocal, "mnuLocalRefresh", QStringLiteral("Re&fresh"));
-    Placeholder(miLocal, "mnuLocalGoUp", QStringLiteral("&Go Up"));
-    Placeholder(miLocal, "miCreateLocalFolder", QStringLiteral("&Create Folder"));
-    Placeholder(miLocal, "miRemoveLocalFolder", QStringLiteral("Remove F&older"));
-    Placeholder(miLocal, "miDeleteLocalFile", QStringLiteral("&Delete File"));
-    Placeholder(miLocal, "miRenameLocalFile", QStringLiteral("&Rename File"));
+    miLocal = Named(menuBar()->addMenu(QStringLiteral("&Local")), "miLocal");  // filled by the local pane
 
     miRemote = Named(menuBar()->addMenu(QStringLiteral("&Remote")), "miRemote");  // filled by the remote pane
     miRemote->setEnabled(false);
@@ -106,7 +100,6 @@ void frmMain::BuildMenus()
     Placeholder(mnuTools, "mnuToolsOptions", QStringLiteral("&Options"));
     mnuToolsClearLog = Named(mnuTools->addAction(QStringLiteral("&Clear Log")), "mnuToolsClearLog");
     connect(mnuToolsClearLog, &QAction::triggered, this, &frmMain::ClearLog);
-    Placeholder(mnuTools, "mnuToolsEmptyLocalRecycleBin", QStringLiteral("&Empty Local Recycle Bin"));
 
     mnuHelp = Named(menuBar()->addMenu(QStringLiteral("&Help")), "mnuHelp");
     Placeholder(mnuHelp, "mnuOnlineHelp", QStringLiteral("&Get online help"));
@@ -298,9 +291,6 @@ void frmMain::Load(const QString& sCommandLine)
     SetConnectedState(false);
     SetBusyState(false);
 
-    RetreiveLogicalDrives();
-    m_sCurrentLocalFolder = QStringLiteral("/");  // the first drive root
-    cboLocalPath->setEditText(m_sCurrentLocalFolder);
 
     if (!isMinimized()) {
         const bool bPosition = StartupRules::AppliesPosition(reg, boxes);
@@ -308,7 +298,7 @@ void frmMain::Load(const QString& sCommandLine)
         RestoreWindowGeometry(this, QLatin1String(Settings::kMainWindow), bPosition, bSize, reg);
     }
 
-    RetrieveLocalFolderContents(m_sCurrentLocalFolder);
+    m_localPane->Start();  // the drive roots, the first of them current and listed
     StartupRules::CreateProgramFolders();
     AddTrayIcon();
 
@@ -464,10 +454,7 @@ void frmMain::ApplyCommandStates(const CommandStates& states)
         // Items of parts not built yet have no control to switch.
     }
 }
-// Filled by the local file-system layer: drive roots into cboLocalPath, and
-// the folder's entries into the local pane.
-void frmMain::RetreiveLogicalDrives() {}
-void frmMain::RetrieveLocalFolderContents(const QString&) {}
+
 // Filled by the tray icon; until it exists the window is never hidden.
 void frmMain::AddTrayIcon() { m_bTrayIconShown = false; }
 void frmMain::RemoveTrayIcon() {}
@@ -599,6 +586,49 @@ QString frmMain::GetRemoteFolder() { return m_remotePane->GetRemoteFolder(); }
 void frmMain::ListFilesOnServer() { m_remotePane->ListFilesOnServer(); }
 void frmMain::ClearRemoteList() { m_remotePane->ClearRemoteList(); }
 
+QString frmMain::CurrentLocalFolder() const { return m_localPane->CurrentLocalFolder(); }
+
+void frmMain::SetUpLocalPane()
+{
+    m_localPane = new LocalPane(lstLocalFileList, cboLocalPath, this);
+    m_localPane->displayMessage = [this](const QString& s) { DisplayMessage(s); };
+    m_localPane->updateLocalCommands = [this] { UpdateLocalCommands(); };
+    m_localPane->ftpState = [this] { return xFtp->state(); };
+    m_localPane->startUpload = nullptr;  // filled by the upload engine
+    m_localPane->BuildLocalMenu(miLocal);
+    mnuTools->addAction(m_localPane->EmptyTrashAction());
+
+    // The local toolbar, by position as the command rules address it.
+    struct Button {
+        const char* tip;
+        QStyle::StandardPixmap icon;
+        std::function<void()> fn;
+    };
+    const Button buttons[] = {
+        {"Go Up 1 directory level", QStyle::SP_FileDialogToParent, [this] { m_localPane->GoUpLocalFolder(); }},
+        {nullptr, QStyle::SP_CustomBase, {}},
+        {"Delete selection", QStyle::SP_TrashIcon, [this] { m_localPane->LocalDeleteFiles(); }},
+        {"Upload selection", QStyle::SP_ArrowUp, [this] { m_localPane->Upload(); }},
+        {nullptr, QStyle::SP_CustomBase, {}},
+        {"View Large Icons", QStyle::SP_FileDialogContentsView, [this] { lstLocalFileList->SetView(FilePane::LargeIcons); }},
+        {"View Small Icons", QStyle::SP_FileDialogInfoView, [this] { lstLocalFileList->SetView(FilePane::SmallIcons); }},
+        {"View List", QStyle::SP_FileDialogListView, [this] { lstLocalFileList->SetView(FilePane::List); }},
+        {"View Details", QStyle::SP_FileDialogDetailedView, [this] { lstLocalFileList->SetView(FilePane::Details); }},
+        {nullptr, QStyle::SP_CustomBase, {}},
+        {"New Folder", QStyle::SP_FileDialogNewFolder, [this] { m_localPane->LocalCreateFolder(); }},
+    };
+    for (const Button& button : buttons) {
+        if (!button.tip) {
+            Toolbar5->addSeparator();
+            continue;
+        }
+        QAction* action = Toolbar5->addAction(style()->standardIcon(button.icon), QLatin1String(button.tip));
+        action->setToolTip(QLatin1String(button.tip));
+        connect(action, &QAction::triggered, this, button.fn);
+    }
+    Toolbar5->setVisible(true);
+}
+
 void frmMain::SetUpRemotePane()
 {
     m_remotePane = new RemotePane(lstRemoteFileList, cboRemotePath, *xFtp, this);
@@ -607,8 +637,8 @@ void frmMain::SetUpRemotePane()
     m_remotePane->setBusyState = [this](bool b) { SetBusyState(b); };
     m_remotePane->updateRemoteCommands = [this] { UpdateRemoteCommands(); };
     m_remotePane->updateLocalCommands = [this] { UpdateLocalCommands(); };
-    m_remotePane->currentLocalFolder = [this] { return m_sCurrentLocalFolder; };
-    m_remotePane->refreshLocalList = [this] { RetrieveLocalFolderContents(m_sCurrentLocalFolder); };
+    m_remotePane->currentLocalFolder = [this] { return m_localPane->CurrentLocalFolder(); };
+    m_remotePane->refreshLocalList = [this] { m_localPane->RefreshLocalList(); };
     m_remotePane->changeMode = [this](const QStringList& names) {
         ChangeModeOfSelection(*xFtp, names, this, [this](const QString& s) { DisplayMessage(s); }, [this] {
             m_pPanel[0]->clear();

@@ -19,6 +19,7 @@ class QPushButton;
 class QRadioButton;
 class QToolBar;
 class FilePane;
+class LocalPane;
 class RemotePane;
 
 // The main window: the local pane and the remote pane side by side, the
@@ -43,7 +44,7 @@ public:
 
     // The protocol log file handed to the FTP component at start-up.
     QString FtpLogFilePath() const { return m_sFtpLogFile; }
-    QString CurrentLocalFolder() const { return m_sCurrentLocalFolder; }
+    QString CurrentLocalFolder() const;
     // The FTP component that does all the window's FTP work.
     FtpComponent& Ftp() const { return *xFtp; }
 
@@ -90,8 +91,6 @@ private:
     void UpdateRemoteCommands();
     void SetConnectedState(bool bConnected);
     void SetBusyState(bool bBusy);
-    void RetreiveLogicalDrives();                                // the local file-system layer
-    void RetrieveLocalFolderContents(const QString& sFolder);
     void AddTrayIcon();  // tray icon
     void RemoveTrayIcon();
     void Disconnect();   // connection
@@ -101,13 +100,14 @@ private:
     void ListFilesOnServer();  // the remote pane's listing
     void ClearRemoteList();
     void SetUpRemotePane();
+    void SetUpLocalPane();
     bool ShowSiteManager(QString& sAddress, QString& sPort, QString& sUserName, QString& sPassword, bool& bIsAnonymous);
 
     FtpComponent* xFtp = nullptr;
-    QString m_sCurrentLocalFolder;
     QString m_sCurrentRemoteFolder;
     SiteManager m_siteManager;
     RemotePane* m_remotePane = nullptr;
+    LocalPane* m_localPane = nullptr;
     QString m_sFtpLogFile;
     QString m_sLastServer, m_sLastPort, m_sLastUserName, m_sLastPassword;
     bool m_bLastAnonymous = true;
