@@ -1,0 +1,300 @@
+#include "remote/TransferEngines.h"
+
+#include "ftp/FtpComponent.h"
+#include "ui/FilePane.h"
+#include "ui/Prompter.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QList>
+#include <QLocale>
+
+#include <optional>
+
+namespace {
+
+constexpr int kLinkIcon = 10;
+constexpr int kFolderIcon = 11;
+constexpr int kDay = 86400;
+
+const QString kConfirmTitle = QStringLiteral("Kelvo ") + QStringLiteral("[Confirm]");
+
+struct Item {
+    QString sName;
+    int nIcon = 0;
+};
+
+// The selected rows as they were when the run started, so that a pane
+// relisted by an event handler during a call cannot shift the rows under us.
+QList<Item> SelectedItems(const FilePane* pane)
+{
+    QList<Item> items;
+    if (!pane) return items;
+    for (int nRow : pane->SelectedRows()) items.append(Item{pane->Text(nRow), pane->SmallIcon(nRow)});
+    return items;
+}
+
+// The window's routines, each doing nothing when the window left it unset.
+struct Window {
+    const TransferContext& ctx;
+
+    void Message(const QString& s) const { if (ctx.displayMessage) ctx.displayMessage(s); }
+    void Action(const QString& s) const { if (ctx.updateAction) ctx.updateAction(s); }
+    void ResetStatus() const { if (ctx.resetStatus) ctx.resetStatus(); }
+    void Busy(bool b) const { if (ctx.setBusyState) ctx.setBusyState(b); }
+    QString LocalFolder() const { return ctx.currentLocalFolder ? ctx.currentLocalFolder() : QString(); }
+    void Abort() const
+    {
+        if (ctx.abort) ctx.abort();
+        else ctx.ftp->setAbort(true);
+    }
+    int AskExists(const QString& sSource, const QString& sDestination, bool bResumeAllowed) const
+    {
+        return ctx.askExists ? ctx.askExists(sSource, sDestination, bResumeAllowed) : TransferEngines::kOverwrite;
+    }
+
+    // Start of a run: the prompt asks again, the hourglass, busy, and the
+    // item-skipped event logged for as long as the run lasts.
+    QMetaObject::Connection Begin() const
+    {
+        if (ctx.resetApplyToAll) ctx.resetApplyToAll();
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        Busy(true);
+        return QObject::connect(ctx.ftp, &FtpComponent::itemSkipped, ctx.ftp,
+                                [this](const QString& sFirst, const QString& sSecond, long nReason) {
+                                    for (const QString& line :
+                                         TransferEngines::SkippedItemLines(*ctx.ftp, sFirst, sSecond, nReason))
+                                        Message(line);
+                                });
+    }
+    void End(const QMetaObject::Connection& skipped, const std::function<void()>& refresh) const
+    {
+        QObject::disconnect(skipped);
+        QApplication::restoreOverrideCursor();
+        Busy(false);
+        if (refresh) refresh();
+        ResetStatus();
+    }
+    void LogError(const FtpError& e) const
+    {
+        if (!e.description.isEmpty()) Message(QStringLiteral("Error: ") + e.description);
+    }
+};
+
+bool AskSubfolders(const QString& sVerb, const QString& sWhat)
+{
+    const QString sText = QStringLiteral("Do you want to %1 any subfolders that are contained in the '%2' folder?")
+                              .arg(sVerb, sWhat);
+    return ThePrompter().message(kConfirmTitle, sText, PromptButtons::YesNo, PromptIcon::Question) == PromptResult::Yes;
+}
+
+QString SourceCaption(qint64 nSize, const QDateTime& date, int nPrecision)
+{
+    return QStringLiteral("Source File Size: ") + TransferEngines::SizeAndDate(nSize, date, nPrecision);
+}
+
+QString DestinationCaption(qint64 nSize, const QDateTime& date, int nPrecision)
+{
+    return QStringLiteral("Destination File Size: ") + TransferEngines::SizeAndDate(nSize, date, nPrecision);
+}
+
+bool Unchanged(const ListingEntry& entry, const QFileInfo& local)
+{
+    return entry.size == local.size() && TransferEngines::SameTime(entry.date, entry.nDatePrecision, local.lastModified());
+}
+
+// What the check decides for one file. Each file starts undecided: a file
+// that needs no question (new on the other side) is always transferred, even
+// when an earlier file of the run was skipped. Only the send flag carries
+// over from file to file; it matters only with an offset above 0.
+struct Decision {
+    qint64 nOffset = 0;
+    bool bSkip = false;
+    bool bSendFlag = true;
+};
+
+// Applies the prompt's answer; nResumeAt is where a resume starts, -1 when
+// there is nothing to resume.
+void Apply(const Window& w, int nAnswer, qint64 nResumeAt, Decision& d)
+{
+    // A Resume where there is nothing to resume leaves the file alone: it
+    // must not turn into an overwrite.
+    if (nAnswer == TransferEngines::kSkip || (nAnswer == TransferEngines::kResume && nResumeAt < 0)) {
+        d.bSkip = true;
+        d.bSendFlag = true;
+    } else if (nAnswer == TransferEngines::kCancel) {
+        w.Abort();
+        d.bSkip = true;
+        d.bSendFlag = true;
+    } else if (nAnswer == TransferEngines::kResume) {
+        d.nOffset = nResumeAt;
+        d.bSendFlag = true;
+    } else {  // Overwrite
+        d.nOffset = 0;
+        d.bSendFlag = false;
+    }
+}
+
+// The server's entry of exactly this name (case counts), if it lists one.
+std::optional<ListingEntry> RemoteEntry(FtpComponent& ftp, const QString& sName)
+{
+    for (const ListingEntry& entry : ftp.FolderContents(QString(), 0))
+        if (entry.name == sName) return entry;
+    return std::nullopt;
+}
+
+// Download: asks before a local file is replaced or continued, unless both
+// sides already agree, in which case the file is skipped.
+void CheckReceive(const Window& w, const QString& sName, const QString& sLocalPath, Decision& d)
+{
+    d.nOffset = 0;
+    d.bSkip = false;
+    const QFileInfo local(sLocalPath);
+    if (!local.exists()) return;
+    const std::optional<ListingEntry> entry = RemoteEntry(*w.ctx.ftp, sName);
+    if (entry && Unchanged(*entry, local)) {
+        d.bSkip = true;
+        return;
+    }
+    // Without an entry (the server's listing changed since the pane's) the
+    // remote size is unknown: still ask, but there is nothing to resume.
+    const qint64 nRemoteSize = entry ? entry->size : -1;
+    const bool bResumeAllowed = local.isFile() && local.size() < nRemoteSize;
+    const QString sSource = entry ? SourceCaption(entry->size, entry->date, entry->nDatePrecision)
+                                  : QStringLiteral("Source File Size: ") + QStringLiteral(" Last Modified: ");
+    const int nAnswer = w.AskExists(sSource, DestinationCaption(local.size(), local.lastModified(), 1), bResumeAllowed);
+    Apply(w, nAnswer, bResumeAllowed ? local.size() : -1, d);
+}
+
+// Upload: the same against the server's entry, with the sides swapped; the
+// send flag tells the component to continue (true) or replace the remote file.
+void CheckSend(const Window& w, const QString& sName, const QString& sLocalPath, Decision& d)
+{
+    d.nOffset = 0;
+    d.bSkip = false;
+    const std::optional<ListingEntry> entry = RemoteEntry(*w.ctx.ftp, sName);
+    if (!entry) return;
+    const QFileInfo local(sLocalPath);
+    if (Unchanged(*entry, local)) {
+        d.bSkip = true;
+        return;
+    }
+    const bool bResumeAllowed = entry->size >= 0 && entry->size < local.size();
+    const int nAnswer = w.AskExists(SourceCaption(local.size(), local.lastModified(), 1),
+                                    DestinationCaption(entry->size, entry->date, entry->nDatePrecision), bResumeAllowed);
+    Apply(w, nAnswer, bResumeAllowed ? entry->size : -1, d);
+}
+
+// The rows of a download; false when a link ended the run early.
+bool ReceiveItems(const Window& w, const QList<Item>& items)
+{
+    FtpComponent& ftp = *w.ctx.ftp;
+    Decision d;
+    for (const Item& item : items) {
+        w.ResetStatus();
+        const QString sLocalPath = w.LocalFolder() + item.sName;
+        bool bAsFolder = item.nIcon == kFolderIcon;
+        if (item.nIcon == kLinkIcon) {
+            // A link is a folder when the server lets us in and back out.
+            bAsFolder = true;
+            try {
+                ftp.ChangeFolder(item.sName);
+                ftp.ChangeFolder(QStringLiteral("../"));
+            } catch (const FtpError& e) {
+                w.Message(e.description + QStringLiteral(" Error number is: ") + QString::number(e.number));
+                bAsFolder = false;
+            }
+        }
+        if (bAsFolder) {
+            const bool bRecurse = AskSubfolders(QStringLiteral("receive"), item.sName);
+            ftp.ReceiveFolder(item.sName + QStringLiteral("/*"), sLocalPath, bRecurse);
+            if (item.nIcon == kLinkIcon) return false;
+            continue;
+        }
+        CheckReceive(w, item.sName, sLocalPath, d);
+        if (d.bSkip) w.Message(QStringLiteral("Skiped Receiving file: ") + item.sName);
+        else ftp.ReceiveFile(item.sName, d.nOffset, sLocalPath);
+    }
+    return true;
+}
+
+void SendItems(const Window& w, const QList<Item>& items)
+{
+    FtpComponent& ftp = *w.ctx.ftp;
+    Decision d;
+    for (const Item& item : items) {
+        w.ResetStatus();
+        const QString sLocalPath = w.LocalFolder() + item.sName;
+        if (item.nIcon == kFolderIcon) {
+            const bool bRecurse = AskSubfolders(QStringLiteral("send"), sLocalPath);
+            ftp.SendFolder(sLocalPath + QStringLiteral("/*"), item.sName, true, bRecurse);
+            continue;
+        }
+        CheckSend(w, item.sName, sLocalPath, d);
+        if (d.bSkip) w.Message(QStringLiteral("Skiped sending file: ") + item.sName);
+        else ftp.SendFile(sLocalPath, d.nOffset, item.sName, d.bSendFlag);
+    }
+}
+
+}  // namespace
+
+namespace TransferEngines {
+
+void ReceiveSelectedItems(const TransferContext& ctx)
+{
+    const Window w{ctx};
+    const QList<Item> items = SelectedItems(ctx.remoteList);
+    const QMetaObject::Connection skipped = w.Begin();
+    try {
+        if (ReceiveItems(w, items)) w.Action(QStringLiteral("Download complete"));
+    } catch (const FtpError& e) {
+        w.LogError(e);
+    }
+    w.End(skipped, ctx.refreshLocalList);
+}
+
+void SendSelectedItems(const TransferContext& ctx)
+{
+    const Window w{ctx};
+    const QList<Item> items = SelectedItems(ctx.localList);
+    const QMetaObject::Connection skipped = w.Begin();
+    try {
+        SendItems(w, items);
+        w.Action(QStringLiteral("Upload complete"));
+    } catch (const FtpError& e) {
+        w.LogError(e);
+    }
+    w.End(skipped, ctx.refreshRemoteList);
+}
+
+QStringList SkippedItemLines(const FtpComponent& ftp, const QString& sFirst, const QString& sSecond, long nReason)
+{
+    const QString sTail = QStringLiteral(" was skipped. Reason:") + ftp.ReasonText(nReason);
+    QStringList lines;
+    if (sFirst.isEmpty()) lines << sSecond + sTail;
+    if (sSecond.isEmpty()) lines << sFirst + sTail;
+    return lines;
+}
+
+bool SameTime(const QDateTime& remote, int nPrecision, const QDateTime& local)
+{
+    if (nPrecision <= 0 || !remote.isValid() || !local.isValid()) return false;
+    if (nPrecision >= kDay) return remote.toLocalTime().date() == local.toLocalTime().date();
+    // Floor division, so that times before 1970 truncate the same way.
+    const auto truncate = [nPrecision](qint64 n) { return n >= 0 ? n / nPrecision : -((-n + nPrecision - 1) / nPrecision); };
+    return truncate(remote.toSecsSinceEpoch()) == truncate(local.toSecsSinceEpoch());
+}
+
+QString SizeAndDate(qint64 nSize, const QDateTime& date, int nPrecision)
+{
+    QString sDate;
+    if (date.isValid() && nPrecision > 0) {
+        const QDateTime local = date.toLocalTime();
+        sDate = QLocale::system().toString(local.date(), QLocale::ShortFormat);
+        if (nPrecision < kDay)
+            sDate += QLatin1Char(' ') + local.time().toString(nPrecision < 60 ? QStringLiteral("HH:mm:ss") : QStringLiteral("HH:mm"));
+    }
+    return QString::number(nSize) + QStringLiteral(" Last Modified: ") + sDate;
+}
+
+}  // namespace TransferEngines

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class FilePane;
+class FtpComponent;
+
+// What the transfer engines need from the main window: the component, both
+// panes and the window's log, status, busy and refresh routines, and the
+// file-exists prompt. Unset routines do nothing (an unset abort sets the
+// component's abort property directly).
+struct TransferContext {
+    FtpComponent* ftp = nullptr;
+    FilePane* remoteList = nullptr;  // rows: icon 10 link, 11 folder, else file
+    FilePane* localList = nullptr;   // rows: icon 11 folder, else file
+    std::function<QString()> currentLocalFolder;  // ends with "/"
+    std::function<void(const QString&)> displayMessage;
+    std::function<void(const QString&)> updateAction;  // status-bar panel 1
+    std::function<void()> resetStatus;
+    std::function<void(bool)> setBusyState;
+    std::function<void()> refreshLocalList;
+    std::function<void()> refreshRemoteList;
+    std::function<void()> abort;
+    // The file-exists prompt: shows the two captions and returns an Answer
+    // below. It keeps the "apply to all" state itself and answers without
+    // a window while that is set; bResumeAllowed false means the Resume
+    // button is to be unavailable for this file.
+    std::function<int(const QString& sSource, const QString& sDestination, bool bResumeAllowed)> askExists;
+    std::function<void()> resetApplyToAll;  // called when a run starts
+};
+
+namespace TransferEngines {
+
+// The file-exists prompt's answers.
+enum Answer { kOverwrite = 0, kResume = -1, kCancel = -2, kSkip = -3 };
+
+// Copies the selected rows of the remote pane into the current local folder:
+// files one by one (asking before replacing a local file that differs),
+// folders and links that open as folders as whole trees. Logs errors, ends
+// with "Download complete" unless an error or a link ended it early, and
+// relists the local pane.
+void ReceiveSelectedItems(const TransferContext& ctx);
+
+// Copies the selected rows of the local pane into the server's current
+// folder, the same way; ends with "Upload complete" and relists the remote
+// pane.
+void SendSelectedItems(const TransferContext& ctx);
+
+// The log lines for the component's item-skipped event: a line for the name
+// that is present when the other is empty, two lines when both are empty,
+// none when both are present.
+QStringList SkippedItemLines(const FtpComponent& ftp, const QString& sFirst, const QString& sSecond, long nReason);
+
+// Whether two modification times agree at the precision the listing gave
+// (seconds; 86400 compares the dates only; 0 or an invalid time never agrees).
+bool SameTime(const QDateTime& remote, int nPrecision, const QDateTime& local);
+
+// "<size> Last Modified: <date>" as the prompt's captions show a file.
+QString SizeAndDate(qint64 nSize, const QDateTime& date, int nPrecision);
+
+}  // namespace TransferEngines
