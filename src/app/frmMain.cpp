@@ -13,6 +13,8 @@
 #include "local/LocalPane.h"
 #include "remote/ChangeMode.h"
 #include "remote/RemotePane.h"
+#include "remote/TransferEngines.h"
+#include "remote/frmExist.h"
 #include "remote/frmRemoteChangeMode.h"
 #include "ui/FilePane.h"
 #include "ui/Prompter.h"
@@ -78,6 +80,8 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent)
     ConnectFtpEvents();
     SetUpLocalPane();
     SetUpRemotePane();
+    SetUpTransfers();
+    BuildViewMenus();
     ConnectCommands();
     resize(960, 680);  // the designed size, kept until a stored one applies
 }
@@ -96,7 +100,7 @@ void frmMain::BuildMenus()
     miRemote = Named(menuBar()->addMenu(QStringLiteral("&Remote")), "miRemote");  // filled by the remote pane
     miRemote->setEnabled(false);
 
-    mnuTools = Named(menuBar()->addMenu(QStringLiteral("&Tools")), "mnuTools");
+    mnuTools = Named(menuBar()->addMenu(QStringLiteral("T&ools")), "mnuTools");
     Placeholder(mnuTools, "mnuToolsOptions", QStringLiteral("&Options"));
     mnuToolsClearLog = Named(mnuTools->addAction(QStringLiteral("&Clear Log")), "mnuToolsClearLog");
     connect(mnuToolsClearLog, &QAction::triggered, this, &frmMain::ClearLog);
@@ -320,6 +324,8 @@ void frmMain::ConnectCommands()
         {&frmMain::DisconnectFromServer, {"Toolbar1_Disconnect", nullptr, nullptr}},
         {&frmMain::Reconnect, {"Toolbar1_Reconnect", nullptr, nullptr}},
         {&frmMain::Abort, {"Toolbar1_Abort", nullptr, nullptr}},
+        {&frmMain::cmdSend_Click, {"Toolbar1_Upload", nullptr, nullptr}},
+        {&frmMain::cmdReceive_Click, {"Toolbar1_Download", nullptr, nullptr}},
     };
     for (const auto& command : kCommands) {
         for (const char* name : command.names) {
@@ -331,6 +337,8 @@ void frmMain::ConnectCommands()
     connect(cmdConnect, &QPushButton::clicked, this, &frmMain::ConnectThroughSiteManager);
     connect(cmdDisconnect, &QPushButton::clicked, this, &frmMain::DisconnectFromServer);
     connect(cmdAbort, &QPushButton::clicked, this, &frmMain::Abort);
+    connect(cmdSend, &QPushButton::clicked, this, &frmMain::cmdSend_Click);
+    connect(cmdReceive, &QPushButton::clicked, this, &frmMain::cmdReceive_Click);
 }
 
 // The component's events that the window answers itself; the listing and
@@ -404,6 +412,7 @@ void frmMain::Shutdown()
     StoreWindowGeometry(this, QLatin1String(Settings::kMainWindow), CRegister());  // nothing when minimised
     RemoveTrayIcon();
     frmRemoteChangeMode::Unload();
+    frmExist::Unload();
     OptionsForm::Unload();
     Q_EMIT programEnded();
 }
@@ -588,13 +597,20 @@ void frmMain::ClearRemoteList() { m_remotePane->ClearRemoteList(); }
 
 QString frmMain::CurrentLocalFolder() const { return m_localPane->CurrentLocalFolder(); }
 
+bool frmMain::OpenLocalFolder(const QString& sPath)
+{
+    if (!m_localPane->ChangeCurrentLocalFolder(sPath)) return false;
+    m_localPane->RefreshLocalList();
+    return true;
+}
+
 void frmMain::SetUpLocalPane()
 {
     m_localPane = new LocalPane(lstLocalFileList, cboLocalPath, this);
     m_localPane->displayMessage = [this](const QString& s) { DisplayMessage(s); };
     m_localPane->updateLocalCommands = [this] { UpdateLocalCommands(); };
     m_localPane->ftpState = [this] { return xFtp->state(); };
-    m_localPane->startUpload = nullptr;  // filled by the upload engine
+    m_localPane->startUpload = [this] { cmdSend_Click(); };
     m_localPane->BuildLocalMenu(miLocal);
     mnuTools->addAction(m_localPane->EmptyTrashAction());
 
@@ -645,11 +661,90 @@ void frmMain::SetUpRemotePane()
             m_remotePane->RefreshRemoteList();
         });
     };
-    // Filled by the transfer engines.
-    m_remotePane->receiveSelectedItems = nullptr;
-    m_remotePane->sendSelectedItems = nullptr;
+    m_remotePane->receiveSelectedItems = [this] { cmdReceive_Click(); };
+    m_remotePane->sendSelectedItems = [this] { cmdSend_Click(); };
     m_remotePane->BuildRemoteMenu(miRemote);
     m_remotePane->BuildToolbar(Toolbar6);
     Toolbar6->setVisible(true);
     connect(lstRemoteFileList, &FilePane::contextMenuRequested, this, [this](const QPoint& pos) { miRemote->popup(pos); });
+}
+
+// --- transfers ----------------------------------------------------------------
+
+void frmMain::cmdReceive_Click() { RunTransfer(&TransferEngines::ReceiveSelectedItems); }
+void frmMain::cmdSend_Click() { RunTransfer(&TransferEngines::SendSelectedItems); }
+
+void frmMain::RunTransfer(void (*engine)(const TransferContext&))
+{
+    if (m_bTransferRunning) return;
+    m_bTransferRunning = true;
+    TransferContext ctx;
+    ctx.ftp = xFtp;
+    ctx.remoteList = lstRemoteFileList;
+    ctx.localList = lstLocalFileList;
+    ctx.currentLocalFolder = [this] { return m_localPane->CurrentLocalFolder(); };
+    ctx.displayMessage = [this](const QString& s) { DisplayMessage(s); };
+    ctx.updateAction = [this](const QString& s) { UpdateAction(s); };
+    ctx.resetStatus = [this] { ResetStatus(); };
+    ctx.setBusyState = [this](bool b) { SetBusyState(b); };
+    ctx.refreshLocalList = [this] { m_localPane->RefreshLocalList(); };
+    ctx.refreshRemoteList = [this] { m_remotePane->RefreshRemoteList(); };
+    ctx.abort = [this] { Abort(); };
+    ctx.askExists = [this](const QString& sSource, const QString& sDestination, bool bResumeAllowed) {
+        return frmExist::Ask(this, sSource, sDestination, bResumeAllowed);
+    };
+    ctx.resetApplyToAll = [] { frmExist::ApplyToAll() = 0; };
+    engine(ctx);
+    m_bTransferRunning = false;
+    UpdateLocalCommands();  // the state was busy while the first selection was read
+}
+
+// Dropping rows of one pane on the other starts the transfer toward the
+// pane dropped on, for the other pane's selection; so does text dropped
+// from another program. A pane's own rows never drop on itself.
+void frmMain::SetUpTransfers()
+{
+    connect(lstLocalFileList, &FilePane::rowsDropped, this, [this](FilePane* source, const QList<int>&) {
+        if (!source || source == lstRemoteFileList) cmdReceive_Click();
+    });
+    connect(lstRemoteFileList, &FilePane::rowsDropped, this, [this](FilePane* source, const QList<int>&) {
+        if ((!source || source == lstLocalFileList) && xFtp->state() == FtpComponent::kStateConnected) cmdSend_Click();
+    });
+}
+
+// Tools -> Local and Tools -> Remote: the four views of each pane.
+void frmMain::BuildViewMenus()
+{
+    const struct {
+        const char* sMenuName;
+        QString sCaption;
+        const char* sPrefix;
+        FilePane* list;
+    } kPanes[] = {
+        {"mnuToolsLocal", QStringLiteral("&Local"), "mnuLocal", lstLocalFileList},
+        {"mnuToolsRemote", QStringLiteral("&Remote"), "mnuRemote", lstRemoteFileList},
+    };
+    const struct {
+        const char* sSuffix;
+        QString sCaption;
+        int nView;
+    } kViews[] = {
+        {"ShowBigIcons", QStringLiteral("Show &Big Icons"), FilePane::LargeIcons},
+        {"ShowSmallIcons", QStringLiteral("Show &Small Icons"), FilePane::SmallIcons},
+        {"ShowList", QStringLiteral("Show &List"), FilePane::List},
+        {"ShowReport", QStringLiteral("Show &Report"), FilePane::Details},
+    };
+    QAction* before = mnuTools->actions().value(0);
+    for (const auto& pane : kPanes) {
+        auto* menu = Named(new QMenu(pane.sCaption, mnuTools), pane.sMenuName);
+        for (const auto& view : kViews) {
+            QAction* action = menu->addAction(view.sCaption);
+            action->setObjectName(QLatin1String(pane.sPrefix) + QLatin1String(view.sSuffix));
+            FilePane* list = pane.list;
+            const int nView = view.nView;
+            connect(action, &QAction::triggered, list, [list, nView] { list->SetView(nView); });
+        }
+        mnuTools->insertMenu(before, menu);
+    }
+    mnuTools->insertSeparator(before);
 }

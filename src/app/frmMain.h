@@ -21,6 +21,7 @@ class QToolBar;
 class FilePane;
 class LocalPane;
 class RemotePane;
+struct TransferContext;
 
 // The main window: the local pane and the remote pane side by side, the
 // connection buttons and transfer type below them, the connection log and
@@ -45,6 +46,9 @@ public:
     // The protocol log file handed to the FTP component at start-up.
     QString FtpLogFilePath() const { return m_sFtpLogFile; }
     QString CurrentLocalFolder() const;
+    // Makes sPath the current local folder and lists it; false (logged) when
+    // it is no folder.
+    bool OpenLocalFolder(const QString& sPath);
     // The FTP component that does all the window's FTP work.
     FtpComponent& Ftp() const { return *xFtp; }
 
@@ -54,6 +58,12 @@ public:
     void DisconnectFromServer();
     void Reconnect();
     void Abort();
+
+    // Transfers: the download engine for the remote selection, the upload
+    // engine for the local selection. A run that is already going ignores
+    // further starts (the component does one thing at a time).
+    void cmdReceive_Click();
+    void cmdSend_Click();
 
     // Shows the site manager with the last connection's values, which it may
     // change; true when the user chose to connect. The site manager window
@@ -101,6 +111,9 @@ private:
     void ClearRemoteList();
     void SetUpRemotePane();
     void SetUpLocalPane();
+    void SetUpTransfers();
+    void BuildViewMenus();
+    void RunTransfer(void (*engine)(const TransferContext&));
     bool ShowSiteManager(QString& sAddress, QString& sPort, QString& sUserName, QString& sPassword, bool& bIsAnonymous);
 
     FtpComponent* xFtp = nullptr;
@@ -113,6 +126,7 @@ private:
     bool m_bLastAnonymous = true;
     bool m_bTrayIconShown = false;
     bool m_bShutDown = false;
+    bool m_bTransferRunning = false;
 
     QMenu* mnuFile = nullptr;
     QMenu* miLocal = nullptr;

@@ -67,12 +67,16 @@ struct Window {
                                         Message(line);
                                 });
     }
-    void End(const QMetaObject::Connection& skipped, const std::function<void()>& refresh) const
+    // sDone is the completion text, empty when the run ended early. The
+    // remote pane's relisting clears the status text, so a completion text
+    // is shown again after it.
+    void End(const QMetaObject::Connection& skipped, const std::function<void()>& refresh, const QString& sDone) const
     {
         QObject::disconnect(skipped);
         QApplication::restoreOverrideCursor();
         Busy(false);
         if (refresh) refresh();
+        if (!sDone.isEmpty()) Action(sDone);
         ResetStatus();
     }
     void LogError(const FtpError& e) const
@@ -245,12 +249,16 @@ void ReceiveSelectedItems(const TransferContext& ctx)
     const Window w{ctx};
     const QList<Item> items = SelectedItems(ctx.remoteList);
     const QMetaObject::Connection skipped = w.Begin();
+    QString sDone;
     try {
-        if (ReceiveItems(w, items)) w.Action(QStringLiteral("Download complete"));
+        if (ReceiveItems(w, items)) {
+            sDone = QStringLiteral("Download complete");
+            w.Action(sDone);
+        }
     } catch (const FtpError& e) {
         w.LogError(e);
     }
-    w.End(skipped, ctx.refreshLocalList);
+    w.End(skipped, ctx.refreshLocalList, sDone);
 }
 
 void SendSelectedItems(const TransferContext& ctx)
@@ -258,13 +266,15 @@ void SendSelectedItems(const TransferContext& ctx)
     const Window w{ctx};
     const QList<Item> items = SelectedItems(ctx.localList);
     const QMetaObject::Connection skipped = w.Begin();
+    QString sDone;
     try {
         SendItems(w, items);
-        w.Action(QStringLiteral("Upload complete"));
+        sDone = QStringLiteral("Upload complete");
+        w.Action(sDone);
     } catch (const FtpError& e) {
         w.LogError(e);
     }
-    w.End(skipped, ctx.refreshRemoteList);
+    w.End(skipped, ctx.refreshRemoteList, sDone);
 }
 
 QStringList SkippedItemLines(const FtpComponent& ftp, const QString& sFirst, const QString& sSecond, long nReason)

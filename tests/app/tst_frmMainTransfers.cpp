@@ -1,0 +1,249 @@
+// Transfers through the main window against a real pyftpdlib: the buttons,
+// menu and toolbar commands, the file-exists window with Apply To All, drops
+// between the panes and from other programs, and the views menus.
+#include "FtpTestServers.h"
+#include "MemoryRegistryBackend.h"
+#include "ScriptedPrompter.h"
+#include "TestEnvironment.h"
+#include "app/frmMain.h"
+#include "ftp/FtpComponent.h"
+#include "remote/frmExist.h"
+#include "settings/OptionsForm.h"
+#include "ui/FilePane.h"
+
+#include <QAbstractItemModel>
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+bool Write(const QString& path, const QByteArray& data)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+}
+
+QByteArray Read(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+}  // namespace
+
+class tst_frmMainTransfers : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void commandsStartTheEngines();
+    void theFileExistsWindowAppliesToAllForOneRun();
+    void dropsStartTransfersTowardThePaneDroppedOn();
+    void viewMenusSwitchEachPane();
+
+private:
+    QString Remote(const QString& name) const { return m_server->root() + QLatin1Char('/') + name; }
+    QString Local(const QString& name) const { return m_env->path(QStringLiteral("local/") + name); }
+    FilePane* Pane(const char* name) const { return m_window->findChild<FilePane*>(QLatin1String(name)); }
+    // Selects exactly the rows with these names.
+    static void Select(FilePane* pane, const QStringList& names)
+    {
+        pane->ClearSelection();
+        for (int i = 0; i < pane->Count(); ++i)
+            if (names.contains(pane->Text(i))) pane->SetSelected(i, true);
+    }
+    static bool Lists(const FilePane* pane, const QString& name)
+    {
+        for (int i = 0; i < pane->Count(); ++i)
+            if (pane->Text(i) == name) return true;
+        return false;
+    }
+    QString Panel1() const { return m_window->findChild<QLabel*>(QStringLiteral("stbProgressPanel1"))->text(); }
+    void Trigger(const char* name) const { m_window->findChild<QAction*>(QLatin1String(name))->trigger(); }
+    // Answers every file-exists window shown while it lives; counts them.
+    void AnswerExists(const std::function<void(frmExist&)>& act);
+
+    std::unique_ptr<TestEnvironment> m_env;
+    std::unique_ptr<MemoryRegistryBackend> m_store;
+    std::unique_ptr<ScopedRegistryBackend> m_installed;
+    std::unique_ptr<ScriptedPrompter> m_prompter;
+    std::unique_ptr<ScopedPrompter> m_prompterInstalled;
+    std::unique_ptr<PyFtpdServer> m_server;
+    std::unique_ptr<frmMain> m_window;
+    std::unique_ptr<QTimer> m_answerer;
+    int m_nExistShown = 0;
+};
+
+void tst_frmMainTransfers::init()
+{
+    m_env = std::make_unique<TestEnvironment>();
+    m_store = std::make_unique<MemoryRegistryBackend>();
+    m_installed = std::make_unique<ScopedRegistryBackend>(*m_store);
+    m_prompter = std::make_unique<ScriptedPrompter>();
+    m_prompterInstalled = std::make_unique<ScopedPrompter>(*m_prompter);
+    m_server = std::make_unique<PyFtpdServer>();
+    if (!m_server->Start()) QSKIP(qPrintable(m_server->skipReason()));
+    QVERIFY(QDir().mkpath(Local(QString())));
+    m_window = std::make_unique<frmMain>();
+    m_window->Load(QString());
+    m_window->SetSiteManager([this](QString& sAddress, QString& sPort, QString& sUser, QString& sPassword, bool& bAnon) {
+        sAddress = m_server->host();
+        sPort = QString::number(m_server->port());
+        sUser = m_server->user();
+        sPassword = m_server->password();
+        bAnon = false;
+        return true;
+    });
+    m_nExistShown = 0;
+}
+
+void tst_frmMainTransfers::cleanup()
+{
+    m_answerer.reset();
+    if (m_window) m_window->close();
+    m_window.reset();
+    frmExist::Unload();
+    OptionsForm::Unload();
+    m_server.reset();
+    QVERIFY2(!m_prompter || m_prompter->ScriptDone(), "a scripted answer was not used");
+    m_prompterInstalled.reset();
+    m_prompter.reset();
+    m_installed.reset();
+    m_store.reset();
+    m_env.reset();
+}
+
+void tst_frmMainTransfers::AnswerExists(const std::function<void(frmExist&)>& act)
+{
+    m_answerer = std::make_unique<QTimer>();
+    m_answerer->setInterval(10);
+    connect(m_answerer.get(), &QTimer::timeout, this, [this, act] {
+        if (!frmExist::IsLoaded() || !frmExist::Loaded().isVisible()) return;
+        ++m_nExistShown;
+        act(frmExist::Loaded());
+    });
+    m_answerer->start();
+}
+
+void tst_frmMainTransfers::commandsStartTheEngines()
+{
+    QVERIFY(Write(Remote("down.txt"), "from the server"));
+    QVERIFY(Write(Remote("menu.txt"), "by the menu"));
+    QVERIFY(Write(Local("up.txt"), "from here"));
+    m_window->ConnectThroughSiteManager();
+    QVERIFY(m_window->OpenLocalFolder(Local(QString())));
+    FilePane* remote = Pane("lstRemoteFileList");
+    FilePane* local = Pane("lstLocalFileList");
+
+    Select(remote, {"down.txt"});
+    auto* receive = m_window->findChild<QPushButton*>(QStringLiteral("cmdReceive"));
+    QVERIFY(receive->isEnabled());
+    receive->click();
+    QCOMPARE(Read(Local("down.txt")), QByteArray("from the server"));
+    QCOMPARE(Panel1(), QStringLiteral("Download complete"));
+    QVERIFY(Lists(local, "down.txt"));  // the local pane was relisted
+
+    Select(remote, {"menu.txt"});
+    Trigger("mnuRemoteDownload");
+    QCOMPARE(Read(Local("menu.txt")), QByteArray("by the menu"));
+
+    Select(local, {"up.txt"});
+    auto* send = m_window->findChild<QPushButton*>(QStringLiteral("cmdSend"));
+    QVERIFY(send->isEnabled());
+    Trigger("Toolbar1_Upload");
+    QCOMPARE(Read(Remote("up.txt")), QByteArray("from here"));
+    QCOMPARE(Panel1(), QStringLiteral("Upload complete"));
+    QVERIFY(Lists(remote, "up.txt"));
+    // Idle again: the commands are back.
+    QVERIFY(send->isEnabled());
+    QVERIFY(!m_window->findChild<QPushButton*>(QStringLiteral("cmdAbort"))->isEnabled());
+}
+
+void tst_frmMainTransfers::theFileExistsWindowAppliesToAllForOneRun()
+{
+    for (const char* name : {"one.txt", "two.txt", "three.txt"}) {
+        QVERIFY(Write(Remote(name), QByteArray("server ") + name));
+        QVERIFY(Write(Local(name), "stale"));
+    }
+    m_window->ConnectThroughSiteManager();
+    QVERIFY(m_window->OpenLocalFolder(Local(QString())));
+    FilePane* remote = Pane("lstRemoteFileList");
+
+    // First run: Overwrite with Apply To All ticked answers all three.
+    AnswerExists([](frmExist& dlg) {
+        dlg.findChild<QCheckBox*>(QStringLiteral("chkAll"))->setChecked(true);
+        dlg.findChild<QPushButton*>(QStringLiteral("cmdOverwrite"))->click();
+    });
+    Select(remote, {"one.txt", "two.txt"});
+    m_window->cmdReceive_Click();
+    QCOMPARE(m_nExistShown, 1);
+    QCOMPARE(Read(Local("one.txt")), QByteArray("server one.txt"));
+    QCOMPARE(Read(Local("two.txt")), QByteArray("server two.txt"));
+
+    // The next run asks again; closing the window skips that file.
+    m_nExistShown = 0;
+    AnswerExists([](frmExist& dlg) { dlg.close(); });
+    Select(remote, {"three.txt"});
+    m_window->cmdReceive_Click();
+    QCOMPARE(m_nExistShown, 1);
+    QCOMPARE(Read(Local("three.txt")), QByteArray("stale"));
+}
+
+void tst_frmMainTransfers::dropsStartTransfersTowardThePaneDroppedOn()
+{
+    QVERIFY(Write(Remote("fetched.txt"), "fetched"));
+    QVERIFY(Write(Local("dragged.txt"), "dragged"));
+    m_window->ConnectThroughSiteManager();
+    QVERIFY(m_window->OpenLocalFolder(Local(QString())));
+    FilePane* remote = Pane("lstRemoteFileList");
+    FilePane* local = Pane("lstLocalFileList");
+
+    // Local rows dropped on the remote pane upload the local selection.
+    Select(local, {"dragged.txt"});
+    const QModelIndexList cells = local->SelectionModel()->selectedIndexes();
+    std::unique_ptr<QMimeData> rows(local->Model()->mimeData(cells));
+    QVERIFY(remote->Model()->dropMimeData(rows.get(), Qt::CopyAction, -1, -1, {}));
+    QTRY_COMPARE(Read(Remote("dragged.txt")), QByteArray("dragged"));
+    QTRY_VERIFY(Lists(remote, "dragged.txt"));
+
+    // Text from another program dropped on the local pane downloads the
+    // remote selection.
+    Select(remote, {"fetched.txt"});
+    QMimeData text;
+    text.setText(QStringLiteral("anything"));
+    QVERIFY(local->Model()->dropMimeData(&text, Qt::CopyAction, -1, -1, {}));
+    QTRY_COMPARE(Read(Local("fetched.txt")), QByteArray("fetched"));
+}
+
+void tst_frmMainTransfers::viewMenusSwitchEachPane()
+{
+    FilePane* remote = Pane("lstRemoteFileList");
+    FilePane* local = Pane("lstLocalFileList");
+    Trigger("mnuRemoteShowList");
+    QCOMPARE(remote->View(), int(FilePane::List));
+    QCOMPARE(local->View(), int(FilePane::Details));
+    Trigger("mnuLocalShowBigIcons");
+    QCOMPARE(local->View(), int(FilePane::LargeIcons));
+    Trigger("mnuLocalShowSmallIcons");
+    QCOMPARE(local->View(), int(FilePane::SmallIcons));
+    Trigger("mnuRemoteShowReport");
+    QCOMPARE(remote->View(), int(FilePane::Details));
+}
+
+QTEST_MAIN(tst_frmMainTransfers)
+#include "tst_frmMainTransfers.moc"
