@@ -15,10 +15,12 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QListWidget>
 #include <QMimeData>
 #include <QPushButton>
 #include <QTest>
@@ -55,6 +57,7 @@ private Q_SLOTS:
     void theFileExistsWindowAppliesToAllForOneRun();
     void dropsStartTransfersTowardThePaneDroppedOn();
     void viewMenusSwitchEachPane();
+    void progressShowsAndAbortStopsTheRun();
 
 private:
     QString Remote(const QString& name) const { return m_server->root() + QLatin1Char('/') + name; }
@@ -243,6 +246,43 @@ void tst_frmMainTransfers::viewMenusSwitchEachPane()
     QCOMPARE(local->View(), int(FilePane::SmallIcons));
     Trigger("mnuRemoteShowReport");
     QCOMPARE(remote->View(), int(FilePane::Details));
+}
+
+void tst_frmMainTransfers::progressShowsAndAbortStopsTheRun()
+{
+    QFile big(Remote("big.bin"));
+    QVERIFY(big.open(QIODevice::WriteOnly));
+    QVERIFY(big.resize(256 << 20));
+    big.close();
+    m_window->ConnectThroughSiteManager();
+    QVERIFY(m_window->OpenLocalFolder(Local(QString())));
+    Select(Pane("lstRemoteFileList"), {"big.bin"});
+
+    // On the first progress report: the panels show it, Abort is available
+    // and its click ends the transfer.
+    auto* abort = m_window->findChild<QPushButton*>(QStringLiteral("cmdAbort"));
+    QString sBytes, sAction;
+    bool bAbortEnabled = false;
+    QElapsedTimer sinceAbort;
+    connect(&m_window->Ftp(), &FtpComponent::progress, this, [&] {
+        if (sinceAbort.isValid()) return;
+        sBytes = m_window->findChild<QLabel*>(QStringLiteral("stbProgressPanel2"))->text();
+        sAction = Panel1();
+        bAbortEnabled = abort->isEnabled();
+        sinceAbort.start();
+        abort->click();
+    });
+    m_window->cmdReceive_Click();
+    QVERIFY(sinceAbort.isValid());
+    QVERIFY(bAbortEnabled);
+    QCOMPARE(sAction, QStringLiteral("Receiving big.bin"));
+    QVERIFY(sBytes.toLongLong() > 0);
+    QVERIFY2(QFileInfo(Local("big.bin")).size() < (256 << 20), "the transfer was not stopped");
+    // The error ends the run.
+    const auto* log = m_window->findChild<QListWidget*>(QStringLiteral("lstConnectionInfo"));
+    QVERIFY(!log->findItems(QStringLiteral("Error: "), Qt::MatchStartsWith).isEmpty());
+    QVERIFY(Panel1() != QStringLiteral("Download complete"));
+    QCOMPARE(m_window->Ftp().state(), long(FtpComponent::kStateConnected));
 }
 
 QTEST_MAIN(tst_frmMainTransfers)
