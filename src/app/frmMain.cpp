@@ -592,7 +592,15 @@ void frmMain::OnDisconnected()
 }
 
 QString frmMain::GetRemoteFolder() { return m_remotePane->GetRemoteFolder(); }
-void frmMain::ListFilesOnServer() { m_remotePane->ListFilesOnServer(); }
+// The first listing of a connection. The listing leaves "Obtaining
+// directory listing..." in the status bar; once it is done the bar says
+// again where the window is connected.
+void frmMain::ListFilesOnServer()
+{
+    const QString sBefore = m_pPanel[0]->text();
+    m_remotePane->ListFilesOnServer();
+    if (m_pPanel[0]->text() == QLatin1String("Obtaining directory listing...")) UpdateAction(sBefore);
+}
 void frmMain::ClearRemoteList() { m_remotePane->ClearRemoteList(); }
 
 QString frmMain::CurrentLocalFolder() const { return m_localPane->CurrentLocalFolder(); }
