@@ -39,6 +39,10 @@ QString PrepareLogFile(const CRegister& reg, const OptionsBoxes& boxes)
     if (name.isEmpty()) {
         name = QLatin1String(Settings::kDefaultLogFileName);
         Save(reg, Settings::kLogFileName, Settings::kDefaultLogFileName);
+    } else if (!Settings::IsPlainLogFileName(name)) {
+        // A name that reaches outside the log folder ("../Profiles/x") would
+        // have the deletions below remove some other file.
+        name = QLatin1String(Settings::kDefaultLogFileName);
     }
     const QString path = GetAppFilePath(QStringLiteral("Log/") + name);
 

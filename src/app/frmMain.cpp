@@ -101,7 +101,8 @@ void frmMain::BuildMenus()
     miRemote->setEnabled(false);
 
     mnuTools = Named(menuBar()->addMenu(QStringLiteral("T&ools")), "mnuTools");
-    Placeholder(mnuTools, "mnuToolsOptions", QStringLiteral("&Options"));
+    QAction* options = Named(mnuTools->addAction(QStringLiteral("&Options")), "mnuToolsOptions");
+    connect(options, &QAction::triggered, this, [this] { OptionsForm::ShowModal(this); });
     mnuToolsClearLog = Named(mnuTools->addAction(QStringLiteral("&Clear Log")), "mnuToolsClearLog");
     connect(mnuToolsClearLog, &QAction::triggered, this, &frmMain::ClearLog);
 

@@ -3,15 +3,18 @@
 #include "settings/CRegister.h"
 #include "settings/Settings.h"
 #include "settings/StartupEntry.h"
+#include "ui/Prompter.h"
 #include "ui/WindowGeometry.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QPointer>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -37,6 +40,24 @@ void LoadCheck(QCheckBox* box, const QString& sStored)
 
 // Option buttons in one frame: selecting one clears the other, and a stored
 // False clears the button even when that leaves none selected.
+void Write(const CRegister& reg, const char* sName, const QString& sValue)
+{
+    reg.REGSaveSetting(kHKEY_LOCAL_MACHINE, QLatin1String(Settings::kSection), QLatin1String(sName), sValue);
+}
+
+QString CheckText(const QCheckBox* box) { return box->isChecked() ? QStringLiteral("1") : QStringLiteral("0"); }
+
+QLabel* WarningLabel(const char* sName)
+{
+    auto* label = new QLabel;
+    label->setObjectName(QLatin1String(sName));
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, Qt::red);
+    label->setPalette(palette);
+    label->hide();
+    return label;
+}
+
 void LoadOption(QRadioButton* option, const QString& sStored)
 {
     const bool bSelect = Settings::ReadAsBoolean(sStored);
@@ -67,6 +88,19 @@ bool OptionsForm::IsLoaded() { return !g_pLoaded.isNull(); }
 
 void OptionsForm::Unload() { delete g_pLoaded.data(); }
 
+void OptionsForm::ShowModal(QWidget* owner)
+{
+    OptionsForm& form = Loaded();
+    if (owner && form.parentWidget() != owner) form.setParent(owner, form.windowFlags() | Qt::Dialog);
+    form.exec();
+}
+
+QString OptionsForm::LogFileNameRefused()
+{
+    return QStringLiteral("The log file name must be a plain file name: not empty, without \"/\" or \"\\\", "
+                          "and not \".\" or \"..\". The log file is kept in the program's Log folder.");
+}
+
 OptionsForm::OptionsForm()
 {
     setObjectName(QStringLiteral("OptionsForm"));
@@ -77,6 +111,14 @@ OptionsForm::OptionsForm()
 void OptionsForm::BuildControls()
 {
     auto* layout = new QVBoxLayout(this);
+    auto* menu = new QMenuBar(this);
+    QAction* mnuSave = menu->addAction(QStringLiteral("&Save"));
+    mnuSave->setObjectName(QStringLiteral("mnuSave"));
+    QAction* mnuClose = menu->addAction(QStringLiteral("&Close"));
+    mnuClose->setObjectName(QStringLiteral("mnuClose"));
+    connect(mnuSave, &QAction::triggered, this, &OptionsForm::Save);
+    connect(mnuClose, &QAction::triggered, this, &QWidget::close);
+    layout->setMenuBar(menu);
     SSTab1 = new QTabWidget(this);
     SSTab1->setObjectName(QStringLiteral("SSTab1"));
     layout->addWidget(SSTab1);
@@ -97,6 +139,8 @@ void OptionsForm::BuildControls()
     auto* sizeRow = new QHBoxLayout;
     sizeRow->addWidget(txtLogFileSize);
     sizeRow->addWidget(lblKiloBytes);
+    lblLogFileSizeWarning = WarningLabel("lblLogFileSizeWarning");
+    sizeRow->addWidget(lblLogFileSizeWarning);
     logLayout->addRow(optDeleteLogIfSizeExceeds, sizeRow);
     optDeleteLogOnStartup = new QRadioButton(QStringLiteral("Delete Log File on Startup?"));
     logLayout->addRow(optDeleteLogOnStartup);
@@ -127,7 +171,11 @@ void OptionsForm::BuildControls()
     firewallLayout->addRow(chkFirewall);
     firewallLayout->addRow(QStringLiteral("Type"), comboFirewallType);
     firewallLayout->addRow(QStringLiteral("Hostname"), txtFirewallHostName);
-    firewallLayout->addRow(QStringLiteral("Port"), txtFirewallPort);
+    auto* portRow = new QHBoxLayout;
+    portRow->addWidget(txtFirewallPort);
+    lblFirewallPortWarning = WarningLabel("lblFirewallPortWarning");
+    portRow->addWidget(lblFirewallPortWarning);
+    firewallLayout->addRow(QStringLiteral("Port"), portRow);
     firewallLayout->addRow(QStringLiteral("User Name"), txtFirewallUserName);
     firewallLayout->addRow(QStringLiteral("Password"), txtFirewallPassword);
     firewallTabLayout->addWidget(firewallFrame);
@@ -154,6 +202,11 @@ void OptionsForm::BuildControls()
     for (const auto& [object, name] : names) object->setObjectName(QLatin1String(name));
 
     connect(chkFirewall, &QCheckBox::toggled, this, &OptionsForm::UpdateFirewallFields);
+    // Values are stored as typed; one that cannot work is marked beside its
+    // field so that the user sees it before connecting.
+    connect(txtFirewallPort, &QLineEdit::textChanged, this, &OptionsForm::UpdateFieldWarnings);
+    connect(txtLogFileSize, &QLineEdit::textChanged, this, &OptionsForm::UpdateFieldWarnings);
+    connect(optDeleteLogIfSizeExceeds, &QRadioButton::toggled, this, &OptionsForm::UpdateFieldWarnings);
     connect(optDeleteLogIfSizeExceeds, &QRadioButton::toggled, this, [this](bool bOn) {
         if (bOn) txtLogFileSize->setEnabled(true);
     });
@@ -180,10 +233,25 @@ void OptionsForm::UpdateFirewallFields()
                            static_cast<QWidget*>(txtFirewallUserName), static_cast<QWidget*>(txtFirewallPassword),
                            static_cast<QWidget*>(comboFirewallType)}) {
         field->setEnabled(bOn);
+        // From the window's palette: the field's own has been changed before.
         QPalette palette = field->palette();
-        palette.setColor(QPalette::Base, palette.color(bOn ? QPalette::Base : QPalette::Button));
+        palette.setColor(QPalette::Base, this->palette().color(bOn ? QPalette::Base : QPalette::Button));
         field->setPalette(palette);
     }
+    UpdateFieldWarnings();
+}
+
+void OptionsForm::UpdateFieldWarnings()
+{
+    if (!lblFirewallPortWarning || !lblLogFileSizeWarning) return;  // still building
+    const bool bBadPort = chkFirewall->isChecked() && !Settings::IsValidPort(txtFirewallPort->text());
+    lblFirewallPortWarning->setText(bBadPort ? QStringLiteral("not a port (1-65535)") : QString());
+    lblFirewallPortWarning->setVisible(bBadPort);
+    double dSize = 0;
+    const bool bBadSize = optDeleteLogIfSizeExceeds->isChecked()
+                          && (!Settings::ParseNumber(txtLogFileSize->text(), dSize) || dSize < 0);
+    lblLogFileSizeWarning->setText(bBadSize ? QStringLiteral("not a number") : QString());
+    lblLogFileSizeWarning->setVisible(bBadSize);
 }
 
 void OptionsForm::LoadFirewallSettings()
@@ -219,3 +287,110 @@ void RestoreGeometryByConvention(QWidget* xWindow, const QString& sPrefix)
                        || OptionsForm::Loaded().SaveWindowSize();
     RestoreWindowGeometry(xWindow, sPrefix, bPosition, bSize, reg);
 }
+
+// --- saving and closing -----------------------------------------------------------
+
+void OptionsForm::SaveGeneralSettings()
+{
+    const CRegister reg;
+    Write(reg, Settings::kFtpPasv, CheckText(chkPasv));
+    Write(reg, Settings::kAddToStartup, CheckText(chkAddToStartup));
+    Write(reg, Settings::kLogFileName, txtLogFilename->text());
+    Write(reg, Settings::kDeleteLogOnStartup, Settings::BooleanText(optDeleteLogOnStartup->isChecked()));
+    Write(reg, Settings::kDeleteLogIfSizeExceeds, Settings::BooleanText(optDeleteLogIfSizeExceeds->isChecked()));
+    Write(reg, Settings::kLogFileSize, txtLogFileSize->text());
+    Write(reg, Settings::kSaveWindowPosition, CheckText(chkSaveWindowPosition));
+    Write(reg, Settings::kSaveWindowSize, CheckText(chkSaveWindowSize));
+}
+
+void OptionsForm::SaveFirewallSettings()
+{
+    const CRegister reg;
+    Write(reg, Settings::kFirewallHostName, txtFirewallHostName->text());
+    Write(reg, Settings::kFirewallProxyPort, txtFirewallPort->text());
+    Write(reg, Settings::kFirewallUse, CheckText(chkFirewall));
+    Write(reg, Settings::kFirewallUserName, txtFirewallUserName->text());
+    Write(reg, Settings::kFirewallPassword, txtFirewallPassword->text());
+    Write(reg, Settings::kFirewallType, comboFirewallType->currentText());
+}
+
+// Start-up deletes the log file by this name, so a typed name that reaches
+// outside the log folder is never stored. A name left as it was stored is
+// not questioned (an empty one, as on the first run, means "FTP.LOG", and
+// start-up ignores a stored name that reaches outside).
+bool OptionsForm::LogFileNameAccepted()
+{
+    const QString sName = txtLogFilename->text();
+    if (Settings::IsPlainLogFileName(sName) || sName == Read(CRegister(), Settings::kLogFileName, "")) return true;
+    ThePrompter().message(QStringLiteral("Kelvo"), LogFileNameRefused(), PromptButtons::Ok, PromptIcon::Exclamation);
+    SSTab1->setCurrentIndex(0);
+    txtLogFilename->setFocus();
+    return false;
+}
+
+void OptionsForm::Save()
+{
+    if (!LogFileNameAccepted()) return;
+    SaveGeneralSettings();
+    SaveFirewallSettings();
+    close();
+}
+
+bool OptionsForm::ConfirmUnsavedOptions()
+{
+    const CRegister reg;
+    const auto check = [&](const char* sName, const char* sDefault, const QCheckBox* box) {
+        return Settings::NumberOrZero(Read(reg, sName, sDefault)) == (box->isChecked() ? 1.0 : 0.0);
+    };
+    // The two log options share a frame: loading selects "on startup" and
+    // then "if size exceeds", which clears the first when both are stored
+    // as selected (the defaults). Compare with what loading shows, or the
+    // defaults would count as a change every time.
+    const bool bIfSizeStored = Settings::ReadAsBoolean(Read(reg, Settings::kDeleteLogIfSizeExceeds, "1"));
+    const bool bOnStartupStored = Settings::ReadAsBoolean(Read(reg, Settings::kDeleteLogOnStartup, "1")) && !bIfSizeStored;
+    const auto text = [&](const char* sName, const QString& sShown) { return Read(reg, sName, "") == sShown; };
+    // Every comparison runs, in the order the settings are listed.
+    const bool same[] = {
+        check(Settings::kFtpPasv, "1", chkPasv),
+        check(Settings::kAddToStartup, "1", chkAddToStartup),
+        text(Settings::kLogFileName, txtLogFilename->text()),
+        bOnStartupStored == optDeleteLogOnStartup->isChecked(),
+        bIfSizeStored == optDeleteLogIfSizeExceeds->isChecked(),
+        text(Settings::kLogFileSize, txtLogFileSize->text()),
+        check(Settings::kSaveWindowPosition, "1", chkSaveWindowPosition),
+        check(Settings::kSaveWindowSize, "1", chkSaveWindowSize),
+        text(Settings::kFirewallHostName, txtFirewallHostName->text()),
+        text(Settings::kFirewallUserName, txtFirewallUserName->text()),
+        text(Settings::kFirewallPassword, txtFirewallPassword->text()),
+        text(Settings::kFirewallType, comboFirewallType->currentText()),
+        text(Settings::kFirewallProxyPort, txtFirewallPort->text()),
+        check(Settings::kFirewallUse, "0", chkFirewall),
+    };
+    if (std::all_of(std::begin(same), std::end(same), [](bool b) { return b; })) return true;
+    if (ThePrompter().message(QStringLiteral("Software settings have changed"),
+                              QStringLiteral("Would you like to apply option changes?: "), PromptButtons::YesNo,
+                              PromptIcon::Question)
+        != PromptResult::Yes)
+        return true;
+    if (!LogFileNameAccepted()) return false;
+    SaveGeneralSettings();
+    SaveFirewallSettings();
+    return true;
+}
+
+void OptionsForm::closeEvent(QCloseEvent* event)
+{
+    if (m_bClosing) return;  // already on its way out
+    StoreWindowGeometry(this, QLatin1String(Settings::kOptionsWindow), CRegister());  // nothing when minimised
+    if (!ConfirmUnsavedOptions()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    // Unloaded: the next reader loads the window afresh from the store.
+    m_bClosing = true;
+    if (g_pLoaded == this) g_pLoaded = nullptr;
+    deleteLater();
+}
+
+void OptionsForm::reject() { close(); }

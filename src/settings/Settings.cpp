@@ -68,4 +68,18 @@ bool ReadAsBoolean(const QString& sText)
     return NumberOrZero(text) != 0.0;
 }
 
+bool IsPlainLogFileName(const QString& sName)
+{
+    const QString name = sName.trimmed();
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")
+           && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\'));
+}
+
+bool IsValidPort(const QString& sText)
+{
+    bool ok = false;
+    const int port = sText.trimmed().toInt(&ok);
+    return ok && port >= 1 && port <= 65535;
+}
+
 }  // namespace Settings

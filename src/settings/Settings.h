@@ -61,6 +61,15 @@ double NumberOrZero(const QString& sText);
 // is True). Anything else reads as False.
 bool ReadAsBoolean(const QString& sText);
 
+// Whether a log file name names a file in the program's log folder and
+// nothing else: not empty after trimming, no "/" or "\\", not "." or "..".
+// Start-up deletes the log file, so a name that reaches outside that folder
+// must never be used.
+bool IsPlainLogFileName(const QString& sName);
+
+// A port number as typed: a whole number 1 to 65535, blanks around allowed.
+bool IsValidPort(const QString& sText);
+
 // How Booleans are stored: "True" or "False".
 inline QString BooleanText(bool bValue) { return bValue ? QStringLiteral("True") : QStringLiteral("False"); }
 

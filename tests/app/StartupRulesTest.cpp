@@ -61,6 +61,23 @@ TEST_F(StartupRulesTest, StoredLogNameIsUsed)
     EXPECT_EQ(Stored(Settings::kLogFileName), QStringLiteral("session.txt"));
 }
 
+TEST_F(StartupRulesTest, LogNameReachingOutsideTheLogFolderIsNeverUsed)
+{
+    // A site profile beside the log folder, which a deletion must not reach.
+    const QString profile = m_env.home() + QStringLiteral("/Profiles/Home.Profile");
+    QDir().mkpath(QFileInfo(profile).absolutePath());
+    QFile file(profile);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    for (const char* name : {"../Profiles/Home.Profile", "..", ".", "  ", "sub\\x.log", "/etc/passwd"}) {
+        Store(Settings::kLogFileName, name);
+        EXPECT_EQ(StartupRules::PrepareLogFile(m_reg, {.bDeleteLogOnStartup = true}),
+                  m_env.home() + QStringLiteral("/Log/FTP.LOG"))
+            << name;
+    }
+    EXPECT_TRUE(QFileInfo::exists(profile));
+}
+
 TEST_F(StartupRulesTest, LogIsDeletedOnlyWhenLargerThanTheLimit)
 {
     const OptionsBoxes boxes{.bDeleteLogIfSizeExceeds = true};
