@@ -38,6 +38,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
+#include <QSystemTrayIcon>
 #include <QToolBar>
 #include <QVBoxLayout>
 
@@ -327,6 +328,7 @@ void frmMain::ConnectCommands()
         {&frmMain::Abort, {"Toolbar1_Abort", nullptr, nullptr}},
         {&frmMain::cmdSend_Click, {"Toolbar1_Upload", nullptr, nullptr}},
         {&frmMain::cmdReceive_Click, {"Toolbar1_Download", nullptr, nullptr}},
+        {&frmMain::EndProgram, {"Toolbar1_Exit", nullptr, nullptr}},
     };
     for (const auto& command : kCommands) {
         for (const char* name : command.names) {
@@ -338,6 +340,7 @@ void frmMain::ConnectCommands()
     connect(cmdConnect, &QPushButton::clicked, this, &frmMain::ConnectThroughSiteManager);
     connect(cmdDisconnect, &QPushButton::clicked, this, &frmMain::DisconnectFromServer);
     connect(cmdAbort, &QPushButton::clicked, this, &frmMain::Abort);
+    if (QAction* exit = findChild<QAction*>(QStringLiteral("Toolbar1_Exit"))) exit->setEnabled(true);
     connect(cmdSend, &QPushButton::clicked, this, &frmMain::cmdSend_Click);
     connect(cmdReceive, &QPushButton::clicked, this, &frmMain::cmdReceive_Click);
 }
@@ -396,7 +399,12 @@ void frmMain::changeEvent(QEvent* event)
     QMainWindow::changeEvent(event);
     // A minimised window goes to the tray, but only where the tray icon can
     // bring it back; otherwise it stays in the task bar.
-    if (event->type() == QEvent::WindowStateChange && isMinimized() && m_bTrayIconShown) hide();
+    // Hidden once the change is complete: showMinimized() shows the window
+    // again right after changing its state.
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && m_bTrayIconShown)
+        QMetaObject::invokeMethod(this, [this] {
+            if (isMinimized() && m_bTrayIconShown) hide();
+        }, Qt::QueuedConnection);
 }
 
 void frmMain::closeEvent(QCloseEvent* event)
@@ -465,9 +473,80 @@ void frmMain::ApplyCommandStates(const CommandStates& states)
     }
 }
 
-// Filled by the tray icon; until it exists the window is never hidden.
-void frmMain::AddTrayIcon() { m_bTrayIconShown = false; }
-void frmMain::RemoveTrayIcon() {}
+// --- tray icon --------------------------------------------------------------------
+
+namespace {
+std::function<bool()> g_trayAvailable;
+}
+
+void frmMain::SetTrayAvailability(std::function<bool()> available) { g_trayAvailable = std::move(available); }
+
+// The icon in the notification area, where the desktop has one. Without it
+// the window is never hidden (minimising keeps it in the task bar), so it
+// cannot become unreachable.
+void frmMain::AddTrayIcon()
+{
+    const bool bAvailable = g_trayAvailable ? g_trayAvailable() : QSystemTrayIcon::isSystemTrayAvailable();
+    if (!bAvailable || m_pTrayIcon) {
+        m_bTrayIconShown = m_pTrayIcon != nullptr;
+        return;
+    }
+    if (!mnuPopup) {
+        mnuPopup = Named(new QMenu(QStringLiteral("Popup Menu"), this), "mnuPopup");
+        connect(Named(mnuPopup->addAction(QStringLiteral("&Show/Hide")), "mnuPopupShow"), &QAction::triggered, this,
+                &frmMain::ToggleShown);
+        connect(Named(mnuPopup->addAction(QStringLiteral("&Exit")), "mnuPopupExit"), &QAction::triggered, this,
+                &frmMain::EndProgram);
+    }
+    m_pTrayIcon = Named(new QSystemTrayIcon(this), "traypic");
+    QIcon icon = windowIcon();
+    if (icon.isNull()) icon = style()->standardIcon(QStyle::SP_DriveNetIcon);
+    m_pTrayIcon->setIcon(icon);
+    m_pTrayIcon->setToolTip(QStringLiteral("Kelvo"));
+    m_pTrayIcon->setContextMenu(mnuPopup);  // the right button
+    connect(m_pTrayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger) ShowFromTray();
+    });
+    m_pTrayIcon->show();
+    m_bTrayIconShown = true;
+}
+
+void frmMain::RemoveTrayIcon()
+{
+    delete m_pTrayIcon;
+    m_pTrayIcon = nullptr;
+    m_bTrayIconShown = false;
+}
+
+void frmMain::ShowFromTray()
+{
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void frmMain::ToggleShown()
+{
+    if (isHidden()) {
+        showNormal();
+        activateWindow();
+    } else {
+        hide();
+    }
+}
+
+void frmMain::EndProgram()
+{
+    if (m_bShutDown) return;
+    m_bShutDown = true;
+    Disconnect();
+    RemoveTrayIcon();
+    frmExist::Unload();
+    frmRemoteChangeMode::Unload();
+    OptionsForm::Unload();
+    Q_EMIT programEnded();
+    hide();
+}
 // Filled by the connection: harmless when not connected.
 void frmMain::Disconnect() { DisconnectFromServer(); }
 

@@ -18,6 +18,7 @@ class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QToolBar;
+class QSystemTrayIcon;
 class FilePane;
 class LocalPane;
 class RemotePane;
@@ -73,6 +74,18 @@ public:
     void SetSiteManager(SiteManager siteManager) { m_siteManager = std::move(siteManager); }
     QString CurrentRemoteFolder() const { return m_sCurrentRemoteFolder; }
 
+    // Ends the program as the tray menu's and the toolbar's Exit do:
+    // disconnects and removes the tray icon, but stores no geometry.
+    void EndProgram();
+    // The tray menu's Show/Hide: a hidden window comes back restored, a
+    // shown one is hidden.
+    void ToggleShown();
+    // Brings the window back, restored and active (a left click on the icon).
+    void ShowFromTray();
+    bool TrayIconShown() const { return m_bTrayIconShown; }
+    // Whether the desktop offers a tray; tests may answer instead.
+    static void SetTrayAvailability(std::function<bool()> available);
+
 Q_SIGNALS:
     // Shutdown has run; the program should end now.
     void programEnded();
@@ -125,6 +138,8 @@ private:
     QString m_sLastServer, m_sLastPort, m_sLastUserName, m_sLastPassword;
     bool m_bLastAnonymous = true;
     bool m_bTrayIconShown = false;
+    QSystemTrayIcon* m_pTrayIcon = nullptr;
+    QMenu* mnuPopup = nullptr;
     bool m_bShutDown = false;
     bool m_bTransferRunning = false;
 

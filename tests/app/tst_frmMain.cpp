@@ -18,6 +18,8 @@
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QSystemTrayIcon>
+#include <QMenu>
 #include <QTest>
 
 #include <memory>
@@ -38,6 +40,8 @@ private Q_SLOTS:
     void storedOptionsOverrideTheDefaults();
     void logAndStatusRoutines();
     void ftpEventsReachTheLogStatusAndPrompts();
+    void trayIconBringsTheWindowBackAndExitsWithoutGeometry();
+    void withoutATrayTheWindowIsNeverHidden();
 
 private:
     QString Stored(const char* name) const
@@ -75,6 +79,7 @@ void tst_frmMain::init()
 
 void tst_frmMain::cleanup()
 {
+    frmMain::SetTrayAvailability(nullptr);
     m_window.reset();
     OptionsForm::Unload();
     m_installed.reset();
@@ -251,6 +256,57 @@ void tst_frmMain::ftpEventsReachTheLogStatusAndPrompts()
     QCOMPARE(prompter.shown()[0].sTitle, QStringLiteral("Kelvo [Query]"));
     QCOMPARE(prompter.shown()[0].sText, QStringLiteral("An account is required for this server."));
     QCOMPARE(prompter.shown()[1].sText, QStringLiteral("Please enter the correct password"));
+}
+
+void tst_frmMain::trayIconBringsTheWindowBackAndExitsWithoutGeometry()
+{
+    frmMain::SetTrayAvailability([] { return true; });
+    m_window->Load(QString());
+    QVERIFY(m_window->TrayIconShown());
+    auto* icon = Child<QSystemTrayIcon>("traypic");
+    QCOMPARE(icon->toolTip(), QStringLiteral("Kelvo"));
+    QMenu* popup = icon->contextMenu();
+    QVERIFY(popup);
+    QCOMPARE(popup->actions().size(), 2);
+    QCOMPARE(popup->actions()[0]->text(), QStringLiteral("&Show/Hide"));
+    QCOMPARE(popup->actions()[1]->text(), QStringLiteral("&Exit"));
+
+    // Minimised, the window goes to the tray; a left click brings it back
+    // in normal state.
+    m_window->showMinimized();
+    QTRY_VERIFY(m_window->isHidden());
+    Q_EMIT icon->activated(QSystemTrayIcon::Trigger);
+    QVERIFY(m_window->isVisible());
+    QVERIFY(!m_window->isMinimized());
+    Q_EMIT icon->activated(QSystemTrayIcon::DoubleClick);  // other events do nothing
+    QVERIFY(m_window->isVisible());
+
+    // Show/Hide toggles.
+    popup->actions()[0]->trigger();
+    QVERIFY(m_window->isHidden());
+    popup->actions()[0]->trigger();
+    QVERIFY(m_window->isVisible() && !m_window->isMinimized());
+
+    // Exit ends the program with no icon left and no geometry stored.
+    QSignalSpy ended(m_window.get(), &frmMain::programEnded);
+    popup->actions()[1]->trigger();
+    QCOMPARE(ended.count(), 1);
+    QVERIFY(!m_window->TrayIconShown());
+    QVERIFY(!m_window->findChild<QSystemTrayIcon*>(QStringLiteral("traypic")));
+    m_window->close();  // the window's own closing does not run again
+    QCOMPARE(ended.count(), 1);
+    for (const char* word : {"TOP", "LEFT", "HEIGHT", "WIDTH"}) QVERIFY2(StoredGeometry(word).isEmpty(), word);
+}
+
+void tst_frmMain::withoutATrayTheWindowIsNeverHidden()
+{
+    frmMain::SetTrayAvailability([] { return false; });
+    m_window->Load(QString());
+    QVERIFY(!m_window->TrayIconShown());
+    m_window->showMinimized();
+    QCoreApplication::processEvents();
+    QVERIFY(!m_window->isHidden());
+    QVERIFY(!m_window->findChild<QSystemTrayIcon*>());
 }
 
 QTEST_MAIN(tst_frmMain)
