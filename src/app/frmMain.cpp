@@ -3,6 +3,8 @@
 #include "app/CommandState.h"
 #include "app/ConnectionRules.h"
 #include "app/StartupRules.h"
+#include "app/InternetConnection.h"
+#include "app/frmAbout.h"
 #include "ftp/FtpComponent.h"
 #include "settings/CRegister.h"
 #include "settings/OptionsForm.h"
@@ -51,12 +53,34 @@ T* Named(T* object, const char* sName)
     return object;
 }
 
-// A command that later work connects; until then it is shown but disabled.
-QAction* Placeholder(QMenu* menu, const char* sName, const QString& sText)
+#ifndef KELVO_HELP_URL
+#define KELVO_HELP_URL ""
+#endif
+#ifndef KELVO_WEBSITE_URL
+#define KELVO_WEBSITE_URL ""
+#endif
+
+// The pages of the Help menu: the addresses the build names, else the user
+// guide that ships beside the program.
+QUrl BundledPage(const QString& sName)
 {
-    QAction* action = Named(menu->addAction(sText), sName);
-    action->setEnabled(false);
-    return action;
+    return QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + QStringLiteral("/docs/") + sName);
+}
+
+QUrl WebsitePage()
+{
+    const QString sSite = QStringLiteral(KELVO_WEBSITE_URL);
+    return sSite.isEmpty() ? BundledPage(QStringLiteral("index.html")) : QUrl(sSite);
+}
+
+QUrl HelpPage()
+{
+    const QString sHelp = QStringLiteral(KELVO_HELP_URL);
+    if (!sHelp.isEmpty()) return QUrl(sHelp);
+    const QString sSite = QStringLiteral(KELVO_WEBSITE_URL);
+    if (sSite.isEmpty()) return BundledPage(QStringLiteral("tutorial.html"));
+    QUrl site(sSite.endsWith(QLatin1Char('/')) ? sSite : sSite + QLatin1Char('/'));
+    return site.resolved(QUrl(QStringLiteral("tutorial.html")));
 }
 
 FilePane* NewFileList(const char* sName)
@@ -108,9 +132,12 @@ void frmMain::BuildMenus()
     connect(mnuToolsClearLog, &QAction::triggered, this, &frmMain::ClearLog);
 
     mnuHelp = Named(menuBar()->addMenu(QStringLiteral("&Help")), "mnuHelp");
-    Placeholder(mnuHelp, "mnuOnlineHelp", QStringLiteral("&Get online help"));
-    Placeholder(mnuHelp, "mnuVisitOurSite", QStringLiteral("&Visit our website"));
-    Placeholder(mnuHelp, "mnuAboutUs", QStringLiteral("&About us"));
+    connect(Named(mnuHelp->addAction(QStringLiteral("&Get online help")), "mnuOnlineHelp"), &QAction::triggered, this,
+            [] { InternetConnection::OpenPage(HelpPage()); });
+    connect(Named(mnuHelp->addAction(QStringLiteral("&Visit our website")), "mnuVisitOurSite"), &QAction::triggered,
+            this, [] { InternetConnection::OpenPage(WebsitePage()); });
+    connect(Named(mnuHelp->addAction(QStringLiteral("&About us")), "mnuAboutUs"), &QAction::triggered, this,
+            [this] { frmAbout::ShowModal(this); });
 }
 
 void frmMain::BuildToolbar()
