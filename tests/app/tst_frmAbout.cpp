@@ -10,6 +10,7 @@
 #include "settings/Settings.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QTest>
@@ -31,6 +32,7 @@ private Q_SLOTS:
     void helpMenuOpensTheBundledGuide();
     void textsAndTip();
     void escapeReleasedCloses();
+    void escapeEndsTheModalWindow();
     void contactOpensMailOnlyWithAConnection();
     void geometryIsStoredAndRestored();
 
@@ -83,6 +85,12 @@ void tst_frmAbout::descriptionsFollowTheFlags_data()
                          << "Network connection configured.\nConnect via a LAN..";  // the pieces run together as they are
     QTest::newRow("LAN, proxy") << true << unsigned(Flag::kLan | Flag::kProxy) << "Connect via a LAN., and uses a proxy server.";
     QTest::newRow("no flags") << true << 0u << ".";
+    QTest::newRow("configured only") << true << unsigned(Flag::kConfigured) << "Network connection configured.\n.";
+    QTest::newRow("proxy without LAN") << true << unsigned(Flag::kProxy) << ", and uses a proxy server.";
+    QTest::newRow("every flag") << true << 127u
+                                << "Network connection configured.\nConnect via a LAN., and uses a proxy server."
+                                   "Connect via a Modem.Connection offline.Modem is busy with a non-Internet "
+                                   "connection.Remote Access Services are installed.";
     QTest::newRow("modem and the rest") << true
                                         << unsigned(Flag::kModem | Flag::kOffline | Flag::kModemBusy
                                                     | Flag::kRemoteAccessInstalled)
@@ -157,6 +165,35 @@ void tst_frmAbout::escapeReleasedCloses()
     QVERIFY2(about.isVisible(), "the press alone does not close it");
     QTest::keyRelease(&about, Qt::Key_Escape);
     QVERIFY(!about.isVisible());
+
+    // With the focus on the contact label, Escape reaches the window through it.
+    about.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&about));
+    auto* contact = about.findChild<QLabel*>(QStringLiteral("lblContactInfo"));
+    contact->setFocus();
+    QTest::keyClick(contact, Qt::Key_Escape);
+    QVERIFY(!about.isVisible());
+}
+
+void tst_frmAbout::escapeEndsTheModalWindow()
+{
+    // ShowModal returns once Escape is released in the window, and the window
+    // is gone: its geometry has been stored on the way out.
+    bool bSent = false;
+    QTimer::singleShot(0, this, [&bSent] {
+        auto* about = qobject_cast<frmAbout*>(QApplication::activeModalWidget());
+        if (!about) return;
+        QTest::keyClick(about, Qt::Key_Escape);
+        bSent = true;
+    });
+    QTimer::singleShot(5000, this, [] {
+        if (QWidget* stuck = QApplication::activeModalWidget()) stuck->close();
+    });
+    frmAbout::ShowModal(nullptr);
+    QVERIFY2(bSent, "the modal window did not come up");
+    for (QWidget* top : QApplication::topLevelWidgets()) QVERIFY(!qobject_cast<frmAbout*>(top));
+    const QString section = QLatin1String(Settings::kSection).mid(1);
+    QVERIFY(m_store->has(kHKEY_LOCAL_MACHINE, section, Settings::GeometryName(QStringLiteral("ABOUT"), "WIDTH")));
 }
 
 void tst_frmAbout::contactOpensMailOnlyWithAConnection()
@@ -175,21 +212,33 @@ void tst_frmAbout::contactOpensMailOnlyWithAConnection()
     QTest::mouseClick(contact, Qt::LeftButton);
     contact->setFocus();
     QTest::keyClick(contact, Qt::Key_Space);  // the keyboard reaches it too
-    QCOMPARE(m_opened.size(), 2);
-    QCOMPARE(m_opened[0], QUrl(QStringLiteral("mailto:") + frmAbout::ContactAddress()));
+    const QUrl mail(QStringLiteral("mailto:") + frmAbout::ContactAddress());
+    QCOMPARE(m_opened, (QList<QUrl>{mail, mail}));
+    QCOMPARE(m_prompter->shown().size(), 1);  // no message when the mail program opens
 }
 
 void tst_frmAbout::geometryIsStoredAndRestored()
 {
+    const QString section = QLatin1String(Settings::kSection).mid(1);
+    const auto stored = [&](const char* word) {
+        return m_store->has(kHKEY_LOCAL_MACHINE, section, Settings::GeometryName(QStringLiteral("ABOUT"), word));
+    };
+    {
+        // A minimised window stores nothing.
+        frmAbout about;
+        about.showMinimized();
+        QVERIFY(about.isMinimized());
+    }
+    QVERIFY(!stored("TOP") && !stored("WIDTH"));
     {
         frmAbout about;
+        about.move(40, 60);
         about.resize(500, 320);
     }
-    const QString section = QLatin1String(Settings::kSection).mid(1);
-    for (const char* word : {"TOP", "LEFT", "HEIGHT", "WIDTH"})
-        QVERIFY2(m_store->has(kHKEY_LOCAL_MACHINE, section, Settings::GeometryName(QStringLiteral("ABOUT"), word)), word);
+    for (const char* word : {"TOP", "LEFT", "HEIGHT", "WIDTH"}) QVERIFY2(stored(word), word);
     frmAbout again;
     QCOMPARE(again.size(), QSize(500, 320));
+    QCOMPARE(again.pos(), QPoint(40, 60));
 }
 
 QTEST_MAIN(tst_frmAbout)
