@@ -1,4 +1,5 @@
 #include "app/frmAbout.h"
+#include "ui/Named.h"
 
 #include "app/InternetConnection.h"
 #include "settings/CRegister.h"
@@ -22,12 +23,6 @@ namespace {
 constexpr int kPanelWidth = 420;
 constexpr int kPanelHeight = 250;
 
-template <typename T>
-T* Named(T* widget, const char* sName)
-{
-    widget->setObjectName(QLatin1String(sName));
-    return widget;
-}
 
 // The logo: two arrows, one each way, on a rounded blue tile.
 QPixmap Logo(int nSize)

@@ -1,4 +1,5 @@
 #include "app/frmMain.h"
+#include "ui/Named.h"
 
 #include "app/CommandState.h"
 #include "app/ConnectionRules.h"
@@ -46,12 +47,6 @@
 
 namespace {
 
-template <typename T>
-T* Named(T* object, const char* sName)
-{
-    object->setObjectName(QLatin1String(sName));
-    return object;
-}
 
 #ifndef KELVO_HELP_URL
 #define KELVO_HELP_URL ""
@@ -447,10 +442,16 @@ void frmMain::Shutdown()
     Disconnect();
     StoreWindowGeometry(this, QLatin1String(Settings::kMainWindow), CRegister());  // nothing when minimised
     RemoveTrayIcon();
+    UnloadWindows();
+    Q_EMIT programEnded();
+}
+
+// The windows that stay loaded between uses go with the program.
+void frmMain::UnloadWindows()
+{
     frmRemoteChangeMode::Unload();
     frmExist::Unload();
     OptionsForm::Unload();
-    Q_EMIT programEnded();
 }
 
 // --- seams ------------------------------------------------------------------
@@ -568,9 +569,7 @@ void frmMain::EndProgram()
     m_bShutDown = true;
     Disconnect();
     RemoveTrayIcon();
-    frmExist::Unload();
-    frmRemoteChangeMode::Unload();
-    OptionsForm::Unload();
+    UnloadWindows();
     Q_EMIT programEnded();
     hide();
 }

@@ -105,6 +105,7 @@ private:
     void ApplyCommandStates(const CommandStates& states);
     static PaneSelection SelectionOf(const FilePane* list);
     void Shutdown();
+    void UnloadWindows();
 
     // Seams for the parts of the window that later work fills in. Each is
     // called at the point of start-up or shutdown where it belongs.

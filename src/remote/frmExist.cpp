@@ -1,4 +1,5 @@
 #include "remote/frmExist.h"
+#include "ui/Named.h"
 
 #include "settings/CRegister.h"
 #include "settings/OptionsForm.h"
@@ -21,13 +22,6 @@ int g_nApplyToAll = 0;  // outlives the window: the engines own its reset
 
 const QString kResumeTip = QStringLiteral("Resume transfer of this file");
 
-template <typename T>
-T* Named(T* widget, const char* sName, const QString& sTip = QString())
-{
-    widget->setObjectName(QLatin1String(sName));
-    if (!sTip.isEmpty()) widget->setToolTip(sTip);
-    return widget;
-}
 
 }  // namespace
 

@@ -1,4 +1,5 @@
 #include "remote/frmRemoteChangeMode.h"
+#include "ui/Named.h"
 
 #include "settings/CRegister.h"
 #include "settings/OptionsForm.h"
@@ -20,13 +21,6 @@ namespace {
 
 QPointer<frmRemoteChangeMode> g_pLoaded;
 
-template <typename T>
-T* Named(T* widget, const char* sName, const QString& sTip = QString())
-{
-    widget->setObjectName(QLatin1String(sName));
-    if (!sTip.isEmpty()) widget->setToolTip(sTip);
-    return widget;
-}
 
 }  // namespace
 

@@ -1,4 +1,5 @@
 #include "sites/frmConnectionInfo.h"
+#include "ui/Named.h"
 
 #include "settings/CRegister.h"
 #include "settings/OptionsForm.h"
@@ -32,13 +33,6 @@ constexpr int kKeyRole = Qt::UserRole;
 constexpr int kPanelWidth = 560;
 constexpr int kPanelHeight = 300;
 
-template <typename T>
-T* Named(T* object, const char* sName, const QString& sToolTip = QString())
-{
-    object->setObjectName(QLatin1String(sName));
-    if (!sToolTip.isEmpty()) object->setToolTip(sToolTip);
-    return object;
-}
 
 bool IsNavigationKey(int key)
 {

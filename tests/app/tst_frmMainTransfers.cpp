@@ -2,6 +2,7 @@
 // menu and toolbar commands, the file-exists window with Apply To All, drops
 // between the panes and from other programs, and the views menus.
 #include "FtpTestServers.h"
+#include "TestFiles.h"
 #include "MemoryRegistryBackend.h"
 #include "ScriptedPrompter.h"
 #include "TestEnvironment.h"
@@ -28,23 +29,6 @@
 
 #include <functional>
 #include <memory>
-
-namespace {
-
-bool Write(const QString& path, const QByteArray& data)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-}
-
-QByteArray Read(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-}  // namespace
 
 class tst_frmMainTransfers : public QObject {
     Q_OBJECT
@@ -145,9 +129,9 @@ void tst_frmMainTransfers::AnswerExists(const std::function<void(frmExist&)>& ac
 
 void tst_frmMainTransfers::commandsStartTheEngines()
 {
-    QVERIFY(Write(Remote("down.txt"), "from the server"));
-    QVERIFY(Write(Remote("menu.txt"), "by the menu"));
-    QVERIFY(Write(Local("up.txt"), "from here"));
+    QVERIFY(WriteTestFile(Remote("down.txt"), "from the server"));
+    QVERIFY(WriteTestFile(Remote("menu.txt"), "by the menu"));
+    QVERIFY(WriteTestFile(Local("up.txt"), "from here"));
     m_window->ConnectThroughSiteManager();
     QVERIFY(m_window->OpenLocalFolder(Local(QString())));
     FilePane* remote = Pane("lstRemoteFileList");
@@ -157,19 +141,19 @@ void tst_frmMainTransfers::commandsStartTheEngines()
     auto* receive = m_window->findChild<QPushButton*>(QStringLiteral("cmdReceive"));
     QVERIFY(receive->isEnabled());
     receive->click();
-    QCOMPARE(Read(Local("down.txt")), QByteArray("from the server"));
+    QCOMPARE(ReadTestFile(Local("down.txt")), QByteArray("from the server"));
     QCOMPARE(Panel1(), QStringLiteral("Download complete"));
     QVERIFY(Lists(local, "down.txt"));  // the local pane was relisted
 
     Select(remote, {"menu.txt"});
     Trigger("mnuRemoteDownload");
-    QCOMPARE(Read(Local("menu.txt")), QByteArray("by the menu"));
+    QCOMPARE(ReadTestFile(Local("menu.txt")), QByteArray("by the menu"));
 
     Select(local, {"up.txt"});
     auto* send = m_window->findChild<QPushButton*>(QStringLiteral("cmdSend"));
     QVERIFY(send->isEnabled());
     Trigger("Toolbar1_Upload");
-    QCOMPARE(Read(Remote("up.txt")), QByteArray("from here"));
+    QCOMPARE(ReadTestFile(Remote("up.txt")), QByteArray("from here"));
     QCOMPARE(Panel1(), QStringLiteral("Upload complete"));
     QVERIFY(Lists(remote, "up.txt"));
     // Idle again: the commands are back.
@@ -180,8 +164,8 @@ void tst_frmMainTransfers::commandsStartTheEngines()
 void tst_frmMainTransfers::theFileExistsWindowAppliesToAllForOneRun()
 {
     for (const char* name : {"one.txt", "two.txt", "three.txt"}) {
-        QVERIFY(Write(Remote(name), QByteArray("server ") + name));
-        QVERIFY(Write(Local(name), "stale"));
+        QVERIFY(WriteTestFile(Remote(name), QByteArray("server ") + name));
+        QVERIFY(WriteTestFile(Local(name), "stale"));
     }
     m_window->ConnectThroughSiteManager();
     QVERIFY(m_window->OpenLocalFolder(Local(QString())));
@@ -195,8 +179,8 @@ void tst_frmMainTransfers::theFileExistsWindowAppliesToAllForOneRun()
     Select(remote, {"one.txt", "two.txt"});
     m_window->cmdReceive_Click();
     QCOMPARE(m_nExistShown, 1);
-    QCOMPARE(Read(Local("one.txt")), QByteArray("server one.txt"));
-    QCOMPARE(Read(Local("two.txt")), QByteArray("server two.txt"));
+    QCOMPARE(ReadTestFile(Local("one.txt")), QByteArray("server one.txt"));
+    QCOMPARE(ReadTestFile(Local("two.txt")), QByteArray("server two.txt"));
 
     // The next run asks again; closing the window skips that file.
     m_nExistShown = 0;
@@ -204,13 +188,13 @@ void tst_frmMainTransfers::theFileExistsWindowAppliesToAllForOneRun()
     Select(remote, {"three.txt"});
     m_window->cmdReceive_Click();
     QCOMPARE(m_nExistShown, 1);
-    QCOMPARE(Read(Local("three.txt")), QByteArray("stale"));
+    QCOMPARE(ReadTestFile(Local("three.txt")), QByteArray("stale"));
 }
 
 void tst_frmMainTransfers::dropsStartTransfersTowardThePaneDroppedOn()
 {
-    QVERIFY(Write(Remote("fetched.txt"), "fetched"));
-    QVERIFY(Write(Local("dragged.txt"), "dragged"));
+    QVERIFY(WriteTestFile(Remote("fetched.txt"), "fetched"));
+    QVERIFY(WriteTestFile(Local("dragged.txt"), "dragged"));
     m_window->ConnectThroughSiteManager();
     QVERIFY(m_window->OpenLocalFolder(Local(QString())));
     FilePane* remote = Pane("lstRemoteFileList");
@@ -221,7 +205,7 @@ void tst_frmMainTransfers::dropsStartTransfersTowardThePaneDroppedOn()
     const QModelIndexList cells = local->SelectionModel()->selectedIndexes();
     std::unique_ptr<QMimeData> rows(local->Model()->mimeData(cells));
     QVERIFY(remote->Model()->dropMimeData(rows.get(), Qt::CopyAction, -1, -1, {}));
-    QTRY_COMPARE(Read(Remote("dragged.txt")), QByteArray("dragged"));
+    QTRY_COMPARE(ReadTestFile(Remote("dragged.txt")), QByteArray("dragged"));
     QTRY_VERIFY(Lists(remote, "dragged.txt"));
 
     // Text from another program dropped on the local pane downloads the
@@ -230,7 +214,7 @@ void tst_frmMainTransfers::dropsStartTransfersTowardThePaneDroppedOn()
     QMimeData text;
     text.setText(QStringLiteral("anything"));
     QVERIFY(local->Model()->dropMimeData(&text, Qt::CopyAction, -1, -1, {}));
-    QTRY_COMPARE(Read(Local("fetched.txt")), QByteArray("fetched"));
+    QTRY_COMPARE(ReadTestFile(Local("fetched.txt")), QByteArray("fetched"));
 }
 
 void tst_frmMainTransfers::viewMenusSwitchEachPane()

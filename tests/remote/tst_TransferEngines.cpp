@@ -3,6 +3,7 @@
 // must give an identical file, folders, links and errors that end a run.
 #include "../ftp/ScriptedFtp.h"
 #include "FtpTestServers.h"
+#include "TestFiles.h"
 #include "ScriptedPrompter.h"
 #include "ftp/FtpComponent.h"
 #include "remote/TransferEngines.h"
@@ -30,18 +31,6 @@ QByteArray Pattern(int nBytes, char seed)
     return data;
 }
 
-bool Write(const QString& path, const QByteArray& data)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-}
-
-QByteArray Read(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
 
 QByteArray Sha(const QByteArray& data) { return QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex(); }
 
@@ -171,11 +160,11 @@ void tst_TransferEngines::downloadNewUnchangedAndNothingSelected()
     QCOMPARE(m_nResets, 1);
 
     const QByteArray data = Pattern(300'000, 'a');
-    QVERIFY(Write(Remote("new.bin"), data));
-    QVERIFY(Write(Remote("other.txt"), "other"));
+    QVERIFY(WriteTestFile(Remote("new.bin"), data));
+    QVERIFY(WriteTestFile(Remote("other.txt"), "other"));
     Show(*m_remoteList, {{"new.bin", kFileIcon}, {"other.txt", kFileIcon}}, {"new.bin"});
     Receive();  // no local file: no question
-    QCOMPARE(Sha(Read(Local("new.bin"))), Sha(data));
+    QCOMPARE(Sha(ReadTestFile(Local("new.bin"))), Sha(data));
     QVERIFY(!QFileInfo::exists(Local("other.txt")));
     QCOMPARE(m_questions.size(), 0);
     // The server's time came along, so a second run finds the file unchanged.
@@ -202,12 +191,12 @@ void tst_TransferEngines::downloadOntoAChangedFile()
     QFETCH(int, answer);
     QFETCH(bool, replaced);
     const QByteArray data = Pattern(200'000, 'b');
-    QVERIFY(Write(Remote("big.bin"), data));
-    QVERIFY(Write(Remote("after.txt"), "after"));
+    QVERIFY(WriteTestFile(Remote("big.bin"), data));
+    QVERIFY(WriteTestFile(Remote("after.txt"), "after"));
     // For a resume the local file is the first part of the server's; for
     // the others a different, shorter file.
     const QByteArray local = answer == TransferEngines::kResume ? data.left(70'000) : QByteArray("old contents");
-    QVERIFY(Write(Local("big.bin"), local));
+    QVERIFY(WriteTestFile(Local("big.bin"), local));
     Show(*m_remoteList, {{"after.txt", kFileIcon}, {"big.bin", kFileIcon}}, {"big.bin", "after.txt"});
     m_answers = {answer};
     Receive();
@@ -217,9 +206,9 @@ void tst_TransferEngines::downloadOntoAChangedFile()
     QVERIFY(m_questions[0].sDestination.startsWith(
         QStringLiteral("Destination File Size: %1 Last Modified: ").arg(local.size())));
     QVERIFY(m_questions[0].bResumeAllowed);
-    QCOMPARE(Sha(Read(Local("big.bin"))), Sha(replaced ? data : local));
+    QCOMPARE(Sha(ReadTestFile(Local("big.bin"))), Sha(replaced ? data : local));
     // Whatever the answer, the other rows are still processed.
-    QCOMPARE(Read(Local("after.txt")), QByteArray("after"));
+    QCOMPARE(ReadTestFile(Local("after.txt")), QByteArray("after"));
     QCOMPARE(Logged("Skiped Receiving file: big.bin"), !replaced);
     QCOMPARE(m_nAborts, answer == TransferEngines::kCancel ? 1 : 0);
     QCOMPARE(m_actions.last(), QStringLiteral("Download complete"));
@@ -228,12 +217,12 @@ void tst_TransferEngines::downloadOntoAChangedFile()
 void tst_TransferEngines::downloadMatchesNamesExactly()
 {
     // A local file as large as the server's: Resume is not offered.
-    QVERIFY(Write(Remote("README"), "server text"));
-    QVERIFY(Write(Local("README"), "a longer local text"));
+    QVERIFY(WriteTestFile(Remote("README"), "server text"));
+    QVERIFY(WriteTestFile(Local("README"), "a longer local text"));
     // The pane shows "readme", which the server does not list under that
     // name: the local file is not compared with "README", yet it is not
     // replaced without a question either.
-    QVERIFY(Write(Local("readme"), "local only"));
+    QVERIFY(WriteTestFile(Local("readme"), "local only"));
     Show(*m_remoteList, {{"README", kFileIcon}, {"readme", kFileIcon}}, {"README", "readme"});
     m_answers = {TransferEngines::kResume, TransferEngines::kOverwrite};
     Receive();
@@ -243,21 +232,21 @@ void tst_TransferEngines::downloadMatchesNamesExactly()
     QVERIFY(!m_questions[1].bResumeAllowed);
     QCOMPARE(m_questions[1].sSource, QStringLiteral("Source File Size:  Last Modified: "));
     // A Resume with nothing to resume leaves the file alone.
-    QCOMPARE(Read(Local("README")), QByteArray("a longer local text"));
+    QCOMPARE(ReadTestFile(Local("README")), QByteArray("a longer local text"));
     QVERIFY(Logged("Skiped Receiving file: README"));
     // Overwrite asks the server for "readme", which it does not have: the
     // run ends with the error, and the local file is untouched.
-    QCOMPARE(Read(Local("readme")), QByteArray("local only"));
+    QCOMPARE(ReadTestFile(Local("readme")), QByteArray("local only"));
     QVERIFY(!m_actions.contains(QStringLiteral("Download complete")));
     QVERIFY(std::any_of(m_log.cbegin(), m_log.cend(), [](const QString& s) { return s.startsWith("Error: "); }));
 }
 
 void tst_TransferEngines::downloadFoldersAndLinks()
 {
-    QVERIFY(Write(Remote("tree/top.txt"), "top"));
-    QVERIFY(Write(Remote("tree/sub/deep.txt"), "deep"));
-    QVERIFY(Write(Remote("flat/one.txt"), "one"));
-    QVERIFY(Write(Remote("flat/sub/two.txt"), "two"));
+    QVERIFY(WriteTestFile(Remote("tree/top.txt"), "top"));
+    QVERIFY(WriteTestFile(Remote("tree/sub/deep.txt"), "deep"));
+    QVERIFY(WriteTestFile(Remote("flat/one.txt"), "one"));
+    QVERIFY(WriteTestFile(Remote("flat/sub/two.txt"), "two"));
     Show(*m_remoteList, {{"flat", kFolderIcon}, {"tree", kFolderIcon}}, {"flat", "tree"});
     m_prompter->AnswerMessage(PromptResult::No);
     m_prompter->AnswerMessage(PromptResult::Yes);
@@ -266,24 +255,24 @@ void tst_TransferEngines::downloadFoldersAndLinks()
     QCOMPARE(m_prompter->shown()[0].sTitle, QStringLiteral("Kelvo [Confirm]"));
     QCOMPARE(m_prompter->shown()[0].sText,
              QStringLiteral("Do you want to receive any subfolders that are contained in the 'flat' folder?"));
-    QCOMPARE(Read(Local("flat/one.txt")), QByteArray("one"));
+    QCOMPARE(ReadTestFile(Local("flat/one.txt")), QByteArray("one"));
     QVERIFY(!QFileInfo::exists(Local("flat/sub")));
-    QCOMPARE(Read(Local("tree/sub/deep.txt")), QByteArray("deep"));
+    QCOMPARE(ReadTestFile(Local("tree/sub/deep.txt")), QByteArray("deep"));
     QCOMPARE(m_actions.last(), QStringLiteral("Download complete"));
 
     // A link that opens as a folder comes as a tree and ends the run; a link
     // to a file fails the enter-and-back test and comes as a file.
     QVERIFY(QFile::link(Remote("tree"), Remote("tolink")));
     QVERIFY(QFile::link(Remote("flat/one.txt"), Remote("filelink")));
-    QVERIFY(Write(Remote("z-after.txt"), "after"));
+    QVERIFY(WriteTestFile(Remote("z-after.txt"), "after"));
     m_actions.clear();
     Show(*m_remoteList, {{"filelink", kLinkIcon}, {"tolink", kLinkIcon}, {"z-after.txt", kFileIcon}},
          {"filelink", "tolink", "z-after.txt"});
     m_prompter->AnswerMessage(PromptResult::No);
     Receive();
-    QCOMPARE(Read(Local("filelink")), QByteArray("one"));
+    QCOMPARE(ReadTestFile(Local("filelink")), QByteArray("one"));
     QVERIFY(std::any_of(m_log.cbegin(), m_log.cend(), [](const QString& s) { return s.contains(" Error number is: "); }));
-    QCOMPARE(Read(Local("tolink/top.txt")), QByteArray("top"));
+    QCOMPARE(ReadTestFile(Local("tolink/top.txt")), QByteArray("top"));
     QVERIFY(!QFileInfo::exists(Local("tolink/sub")));
     QVERIFY(!QFileInfo::exists(Local("z-after.txt")));
     QVERIFY(m_actions.isEmpty());
@@ -292,7 +281,7 @@ void tst_TransferEngines::downloadFoldersAndLinks()
 
 void tst_TransferEngines::downloadErrorEndsTheRun()
 {
-    QVERIFY(Write(Remote("b.txt"), "b"));
+    QVERIFY(WriteTestFile(Remote("b.txt"), "b"));
     Show(*m_remoteList, {{"a-gone.txt", kFileIcon}, {"b.txt", kFileIcon}}, {"a-gone.txt", "b.txt"});
     Receive();
     QVERIFY(std::any_of(m_log.cbegin(), m_log.cend(), [](const QString& s) { return s.startsWith("Error: "); }));
@@ -303,7 +292,7 @@ void tst_TransferEngines::downloadErrorEndsTheRun()
     // The component is still usable: the next run works.
     Show(*m_remoteList, {{"b.txt", kFileIcon}}, {"b.txt"});
     Receive();
-    QCOMPARE(Read(Local("b.txt")), QByteArray("b"));
+    QCOMPARE(ReadTestFile(Local("b.txt")), QByteArray("b"));
 }
 
 void tst_TransferEngines::interruptedDownloadResumesToAnIdenticalFile()
@@ -351,7 +340,7 @@ serve({"LIST": listing, "REST": rest, "RETR": retr})
     QCOMPARE(m_questions.size(), 1);
     QVERIFY(m_questions[0].bResumeAllowed);
     QCOMPARE(m_actions.last(), QStringLiteral("Download complete"));
-    QCOMPARE(Sha(Read(Local("large.bin"))), Sha(data));
+    QCOMPARE(Sha(ReadTestFile(Local("large.bin"))), Sha(data));
     m_ctx.ftp = m_ftp.get();
 }
 
@@ -363,17 +352,17 @@ void tst_TransferEngines::uploadNewChangedAndUnchanged()
     QCOMPARE(m_nRemoteRefreshes, 1);
 
     const QByteArray small = Pattern(1000, 'd');
-    QVERIFY(Write(Local("doc.bin"), small));
-    QVERIFY(Write(Local("new.txt"), "new"));
+    QVERIFY(WriteTestFile(Local("doc.bin"), small));
+    QVERIFY(WriteTestFile(Local("new.txt"), "new"));
     // The server's copy is longer: Overwrite must leave no tail of it behind.
-    QVERIFY(Write(Remote("doc.bin"), Pattern(5000, 'e')));
+    QVERIFY(WriteTestFile(Remote("doc.bin"), Pattern(5000, 'e')));
     Show(*m_localList, {{"doc.bin", kFileIcon}, {"new.txt", kFileIcon}}, {"doc.bin", "new.txt"});
     // Skip the first file; the new file after it is still sent.
     m_answers = {TransferEngines::kSkip};
     Send();
     QVERIFY(Logged("Skiped sending file: doc.bin"));
-    QCOMPARE(Read(Remote("new.txt")), QByteArray("new"));
-    QCOMPARE(Read(Remote("doc.bin")), Pattern(5000, 'e'));
+    QCOMPARE(ReadTestFile(Remote("new.txt")), QByteArray("new"));
+    QCOMPARE(ReadTestFile(Remote("doc.bin")), Pattern(5000, 'e'));
     QVERIFY(m_questions[0].sSource.startsWith(QStringLiteral("Source File Size: 1000 ")));
     QVERIFY(m_questions[0].sDestination.startsWith(QStringLiteral("Destination File Size: 5000 ")));
     QVERIFY(!m_questions[0].bResumeAllowed);
@@ -383,7 +372,7 @@ void tst_TransferEngines::uploadNewChangedAndUnchanged()
     m_answers = {TransferEngines::kOverwrite};
     Send();  // new.txt is now unchanged on the server: skipped without a question
     QCOMPARE(m_questions.size(), 1);
-    QCOMPARE(Sha(Read(Remote("doc.bin"))), Sha(small));
+    QCOMPARE(Sha(ReadTestFile(Remote("doc.bin"))), Sha(small));
     QVERIFY(Logged("Skiped sending file: new.txt"));
     QCOMPARE(m_actions.last(), QStringLiteral("Upload complete"));
     QCOMPARE(m_nRemoteRefreshes, 3);
@@ -392,26 +381,26 @@ void tst_TransferEngines::uploadNewChangedAndUnchanged()
 void tst_TransferEngines::uploadResumeAndFolders()
 {
     const QByteArray data = Pattern(400'000, 'f');
-    QVERIFY(Write(Local("part.bin"), data));
-    QVERIFY(Write(Remote("part.bin"), data.left(150'000)));
+    QVERIFY(WriteTestFile(Local("part.bin"), data));
+    QVERIFY(WriteTestFile(Remote("part.bin"), data.left(150'000)));
     Show(*m_localList, {{"part.bin", kFileIcon}}, {"part.bin"});
     m_answers = {TransferEngines::kResume};
     Send();
     QVERIFY(m_questions[0].bResumeAllowed);
-    QCOMPARE(Sha(Read(Remote("part.bin"))), Sha(data));
+    QCOMPARE(Sha(ReadTestFile(Remote("part.bin"))), Sha(data));
 
-    QVERIFY(Write(Local("up/a.txt"), "a"));
-    QVERIFY(Write(Local("up/sub/b.txt"), "b"));
-    QVERIFY(Write(Local("up2/c.txt"), "c"));
-    QVERIFY(Write(Local("up2/sub/d.txt"), "d"));
+    QVERIFY(WriteTestFile(Local("up/a.txt"), "a"));
+    QVERIFY(WriteTestFile(Local("up/sub/b.txt"), "b"));
+    QVERIFY(WriteTestFile(Local("up2/c.txt"), "c"));
+    QVERIFY(WriteTestFile(Local("up2/sub/d.txt"), "d"));
     Show(*m_localList, {{"up", kFolderIcon}, {"up2", kFolderIcon}}, {"up", "up2"});
     m_prompter->AnswerMessage(PromptResult::Yes);
     m_prompter->AnswerMessage(PromptResult::No);
     Send();
     QCOMPARE(m_prompter->shown()[0].sText,
              QStringLiteral("Do you want to send any subfolders that are contained in the '%1' folder?").arg(Local("up")));
-    QCOMPARE(Read(Remote("up/sub/b.txt")), QByteArray("b"));
-    QCOMPARE(Read(Remote("up2/c.txt")), QByteArray("c"));
+    QCOMPARE(ReadTestFile(Remote("up/sub/b.txt")), QByteArray("b"));
+    QCOMPARE(ReadTestFile(Remote("up2/c.txt")), QByteArray("c"));
     QVERIFY(!QFileInfo::exists(Remote("up2/sub")));
     QCOMPARE(m_actions.last(), QStringLiteral("Upload complete"));
 }
