@@ -16,6 +16,13 @@ QString Read(const CRegister& reg, const char* sName, const char* sDefault)
 
 }  // namespace
 
+int ParallelConnections(const QString& sStored)
+{
+    double dValue = 0;
+    if (!Settings::ParseNumber(sStored, dValue) || dValue < 1 || dValue != static_cast<int>(dValue)) return kDefaultConnections;
+    return qMin(static_cast<int>(dValue), FtpComponent::kMaxConnections);
+}
+
 bool ParsePort(const QString& sText, quint16& nPort)
 {
     const QString text = sText.trimmed();
@@ -48,6 +55,7 @@ QString Apply(FtpComponent& ftp, const ConnectionRequest& request, const CRegist
     ftp.PutProperty(FtpComponent::kPassword,
                     request.bAnonymous ? QLatin1String(kAnonymousPassword) : request.sPassword);
     ftp.PutProperty(FtpComponent::kPassiveMode, Settings::NumberOrZero(Read(reg, Settings::kFtpPasv, "0")) == 1.0);
+    ftp.setParallelConnections(ParallelConnections(Read(reg, Settings::kParallelConnections, "")));
 
     if (bFirewall) {
         ftp.PutProperty(FtpComponent::kProxyAddress, Read(reg, Settings::kFirewallHostName, ""));

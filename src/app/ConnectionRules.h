@@ -20,9 +20,15 @@ inline constexpr char kAnonymousPassword[] = "pmqrt";
 // allowed), nothing else.
 bool ParsePort(const QString& sText, quint16& nPort);
 
+// The stored number of connections for folder transfers: a whole number
+// from 1 up (above the component's limit: the limit); anything else, or
+// nothing stored, gives kDefaultConnections.
+inline constexpr int kDefaultConnections = 4;
+int ParallelConnections(const QString& sStored);
+
 // Puts the connection's properties on the component: server, port, login
-// (anonymous: "anonymous" / "pmqrt"), passive mode from "FTP PASV", and
-// the proxy from the firewall settings. Returns an empty string when done,
+// (anonymous: "anonymous" / "pmqrt"), passive mode from "FTP PASV", the
+// connections for folder transfers, and the proxy from the firewall settings. Returns an empty string when done,
 // or the reason when a port text is not a port; then nothing is changed.
 QString Apply(FtpComponent& ftp, const ConnectionRequest& request, const CRegister& reg);
 

@@ -173,6 +173,7 @@ bool TakesValue(const QString& sName)
     static const QStringList kWithValue = {
         QStringLiteral("--timeout"), QStringLiteral("--log"), QStringLiteral("--socks4"),
         QStringLiteral("--socks5"), QStringLiteral("--socks-user"), QStringLiteral("--socks-password"),
+        QStringLiteral("--connections"),
     };
     return kWithValue.contains(sName);
 }
@@ -187,6 +188,7 @@ bool IsKnownOption(const QString& sWord)
         QStringLiteral("--log"), QStringLiteral("--ascii"), QStringLiteral("--no-mlsd"),
         QStringLiteral("--verbose"), QStringLiteral("--help"), QStringLiteral("--socks4"),
         QStringLiteral("--socks5"), QStringLiteral("--socks-user"), QStringLiteral("--socks-password"),
+        QStringLiteral("--connections"),
     };
     return kOptions.contains(sWord.section(QLatin1Char('='), 0, 0));
 }
@@ -318,6 +320,15 @@ CliParseResult ParseCliArguments(const QStringList& args, const QString& sEnvPas
                 return result;
             }
             o.nTimeoutMs = qMax(1, qRound(dSeconds * 1000.0));
+        } else if (sName == QLatin1String("--connections")) {
+            QString sValue;
+            bool bOk = false;
+            const int nValue = value(sValue) ? sValue.toInt(&bOk) : 0;
+            if (!bOk || nValue < 1 || nValue > kMaxConnections) {
+                result.sError = QStringLiteral("--connections needs a number from 1 to %1").arg(kMaxConnections);
+                return result;
+            }
+            o.nConnections = nValue;
         } else if (sName == QLatin1String("--socks4") || sName == QLatin1String("--socks5")) {
             if (o.nProxyType != 0) {
                 result.sError = QStringLiteral("give only one of --socks4 and --socks5");
@@ -441,6 +452,7 @@ QString CliUsageText()
         "Options (before the URL):\n"
         "  --active               active mode instead of passive\n"
         "  --timeout SECONDS      connect and idle timeout\n"
+        "  --connections N        connections for getdir and putdir (1-10, default 4)\n"
         "  --resume               get: continue the local file; put: continue the remote file\n"
         "  --log FILE             write the protocol log to FILE\n"
         "  --ascii                ASCII transfer type\n"

@@ -11,6 +11,8 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;   // the server or the network failed
 inline constexpr int kExitUsage = 2;     // the command line (or a script line) is wrong
 
+inline constexpr int kMaxConnections = 10;  // --connections
+
 enum class CliCommand {
     None,
     List,          // ls [REMOTE]
@@ -47,6 +49,7 @@ struct CliOptions {
     QString sLogFile;
     bool bAscii = false;
     bool bUseMlsd = true;
+    int nConnections = 4;   // for the files of getdir and putdir
     bool bVerbose = false;
     bool bHelp = false;     // nothing else is filled in then
 

@@ -136,6 +136,7 @@ void CliRunner::ApplyOptions()
     m_ftp.setPassword(m_options.sPassword);
     m_ftp.setPassiveMode(m_options.bPassive);
     m_ftp.setUseMlsd(m_options.bUseMlsd);
+    m_ftp.setParallelConnections(m_options.nConnections);
     m_ftp.setTransferType(m_options.bAscii ? 1 : 0);
     if (m_options.nProxyType != 0) {
         m_ftp.setProxyType(m_options.nProxyType);

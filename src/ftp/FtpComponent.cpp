@@ -67,6 +67,7 @@ void FtpComponent::ApplySettings(FtpSession& session) const
     s.nConnectTimeoutMs = m_nConnectTimeoutMs;
     s.nIdleTimeoutMs = m_nIdleTimeoutMs;
     s.bUseMlsd = m_bUseMlsd;
+    s.nConnections = m_nConnections;
     s.nProxyType = m_nProxyType;
     s.sProxyHost = m_sProxyAddress.trimmed();
     s.nProxyPort = m_nProxyPort;

@@ -118,6 +118,13 @@ public:
     void setIdleTimeout(int nMs) { m_nIdleTimeoutMs = nMs; }
     // Use MLSD for listings when the server offers it (default true).
     void setUseMlsd(bool b) { m_bUseMlsd = b; }
+    // How many connections the files of a folder transfer may use, this one
+    // included (1 to kMaxConnections, default 4). The extra ones log in
+    // when the first file is ready and are not used when the server
+    // refuses them.
+    static constexpr int kMaxConnections = 10;
+    void setParallelConnections(int n) { m_nConnections = qBound(1, n, kMaxConnections); }
+    int parallelConnections() const { return m_nConnections; }
 
     // --- calls ---------------------------------------------------------------
     void ChangeFolder(const QString& sFolder);
@@ -185,6 +192,7 @@ private:
     int m_nConnectTimeoutMs = 30'000;
     int m_nIdleTimeoutMs = 60'000;
     bool m_bUseMlsd = true;
+    int m_nConnections = 4;
     bool m_bRunning = false;
     QString m_sCurrentFolder;      // copied from the session after every call
     QString m_sLogFile;

@@ -3,6 +3,7 @@
 #include "ftp/FtpComponent.h"
 #include "ftp/ListingParser.h"
 #include "ftp/SocksClient.h"
+#include "ftp/TransferPool.h"
 
 #include <QDateTime>
 #include <QDeadlineTimer>
@@ -102,6 +103,7 @@ void FtpSession::endOperation()
 
 void FtpSession::log(const QString& sText)
 {
+    const QMutexLocker lock(&m_logMutex);
     Q_EMIT logText(sText, 0);
     if (m_logFile.isOpen()) {
         const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
@@ -1103,7 +1105,9 @@ void FtpSession::receiveFolder(const QString& sMask, const QString& sLocalFolder
     const QString start = m_sCurrentFolder;
     QSet<QString> visited;
     try {
-        receiveTree(folder, sLocalFolder, pattern, bRecurse, visited, 0);
+        TransferPool pool(*this, m_abort, m_settings.nConnections);
+        receiveTree(folder, sLocalFolder, pattern, bRecurse, visited, 0, pool);
+        pool.finish();
     } catch (const FtpError& e) {
         if (e.number != kConnectionLost && connected() && !start.isEmpty()) tryChangeFolder(start);
         throw;
@@ -1112,7 +1116,7 @@ void FtpSession::receiveFolder(const QString& sMask, const QString& sLocalFolder
 }
 
 void FtpSession::receiveTree(const QString& sRemoteFolder, const QString& sLocalFolder, const QString& sPattern,
-                             bool bRecurse, QSet<QString>& visited, int nDepth)
+                             bool bRecurse, QSet<QString>& visited, int nDepth, TransferPool& pool)
 {
     if (!sRemoteFolder.isEmpty()) changeFolder(sRemoteFolder);
     const QString here = m_sCurrentFolder;
@@ -1168,7 +1172,7 @@ void FtpSession::receiveTree(const QString& sRemoteFolder, const QString& sLocal
                 Q_EMIT itemSkipped(remoteName, QString(), FtpComponent::kSkipRefused);
                 continue;
             }
-            receiveTree(QString(), local, sPattern, bRecurse, visited, nDepth + 1);
+            receiveTree(QString(), local, sPattern, bRecurse, visited, nDepth + 1, pool);
             changeFolder(here);
             continue;
         }
@@ -1176,13 +1180,7 @@ void FtpSession::receiveTree(const QString& sRemoteFolder, const QString& sLocal
             Q_EMIT itemSkipped(remoteName, QString(), FtpComponent::kSkipNoMatch);
             continue;
         }
-        try {
-            receiveFile(entry.name, 0, local);
-        } catch (const FtpError& e) {
-            if (e.number == kRefused) Q_EMIT itemSkipped(remoteName, QString(), FtpComponent::kSkipRefused);
-            else if (e.number == kLocalFile) Q_EMIT itemSkipped(remoteName, QString(), FtpComponent::kSkipLocalError);
-            else throw;
-        }
+        pool.schedule(FileJob{here, entry.name, local, remoteName, false});
     }
 }
 
@@ -1199,7 +1197,9 @@ void FtpSession::sendFolder(const QString& sLocalMask, const QString& sRemoteFol
             makeFolder(sRemoteFolder);
             changeFolder(sRemoteFolder);
         }
-        sendTree(folder, pattern, bRecurse, visited, 0);
+        TransferPool pool(*this, m_abort, m_settings.nConnections);
+        sendTree(folder, pattern, bRecurse, visited, 0, pool);
+        pool.finish();
     } catch (const FtpError& e) {
         if (e.number != kConnectionLost && connected() && !start.isEmpty()) tryChangeFolder(start);
         throw;
@@ -1208,7 +1208,7 @@ void FtpSession::sendFolder(const QString& sLocalMask, const QString& sRemoteFol
 }
 
 void FtpSession::sendTree(const QString& sLocalFolder, const QString& sPattern, bool bRecurse, QSet<QString>& visited,
-                          int nDepth)
+                          int nDepth, TransferPool& pool)
 {
     const QString canonical = QFileInfo(sLocalFolder).canonicalFilePath();
     visited.insert(canonical);
@@ -1233,7 +1233,7 @@ void FtpSession::sendTree(const QString& sLocalFolder, const QString& sPattern, 
                     continue;
                 }
             }
-            sendTree(local, sPattern, bRecurse, visited, nDepth + 1);
+            sendTree(local, sPattern, bRecurse, visited, nDepth + 1, pool);
             changeFolder(here);
             continue;
         }
@@ -1245,12 +1245,22 @@ void FtpSession::sendTree(const QString& sLocalFolder, const QString& sPattern, 
             Q_EMIT itemSkipped(QString(), local, FtpComponent::kSkipNoMatch);
             continue;
         }
-        try {
-            sendFile(local, 0, info.fileName(), false);
-        } catch (const FtpError& e) {
-            if (e.number == kRefused) Q_EMIT itemSkipped(QString(), local, FtpComponent::kSkipRefused);
-            else if (e.number == kLocalFile) Q_EMIT itemSkipped(QString(), local, FtpComponent::kSkipLocalError);
-            else throw;
-        }
+        pool.schedule(FileJob{here, info.fileName(), local, local, true});
+    }
+}
+
+void FtpSession::transferJob(const FileJob& job)
+{
+    if (!job.sRemoteFolder.isEmpty() && m_sCurrentFolder != job.sRemoteFolder) changeFolder(job.sRemoteFolder);
+    try {
+        if (job.bUpload) sendFile(job.sLocal, 0, job.sName, false);
+        else receiveFile(job.sName, 0, job.sLocal);
+    } catch (const FtpError& e) {
+        const long nReason = e.number == kRefused     ? FtpComponent::kSkipRefused
+                             : e.number == kLocalFile ? FtpComponent::kSkipLocalError
+                                                      : 0;
+        if (!nReason) throw;
+        if (job.bUpload) Q_EMIT itemSkipped(QString(), job.sReportName, nReason);
+        else Q_EMIT itemSkipped(job.sReportName, QString(), nReason);
     }
 }

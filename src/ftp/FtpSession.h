@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QHostAddress>
+#include <QMutex>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QObject>
@@ -18,6 +19,8 @@
 class QAbstractSocket;
 class QTcpServer;
 class QTcpSocket;
+class TransferPool;
+struct FileJob;
 
 // The protocol work of one FTP connection. It lives in the component's
 // worker thread; its operations are plain blocking calls that throw FtpError,
@@ -38,12 +41,14 @@ public:
         long nProxyType = 0;  // 0 none, 4 SOCKS 4/4a, 5 SOCKS 5
         QString sProxyHost, sProxyUser, sProxyPassword;
         int nProxyPort = 1080;
+        int nConnections = 1;  // for the files of folder transfers
     };
 
     FtpSession(std::atomic<bool>& abortFlag, std::atomic<int>& state);
     ~FtpSession() override;
 
     void apply(const Settings& settings) { m_settings = settings; }
+    const Settings& settings() const { return m_settings; }
     void setLogFile(const QString& sPath);
 
     // Marks the start and end of an operation (state busy, abort cleared by
@@ -70,6 +75,10 @@ public:
     void sendFile(const QString& sLocal, qint64 nOffset, const QString& sRemote, bool bResume);
     void receiveFolder(const QString& sMask, const QString& sLocalFolder, bool bRecurse);
     void sendFolder(const QString& sLocalMask, const QString& sRemoteFolder, bool bRecurse);
+    // One file of a folder transfer, from or into its folder (changed to
+    // when it is not the current one). A file the server refuses or that
+    // cannot be written or read here is reported as skipped.
+    void transferJob(const FileJob& job);
 
     // A name from a listing that may become a local file name: not empty,
     // not "." or "..", no separators or NUL (and no drive or device names
@@ -95,6 +104,8 @@ Q_SIGNALS:
     void passwordQuery(QString* pPassword);
 
 private:
+    friend class TransferPool;
+
     // Control connection.
     FtpReply command(const QString& sCommand);           // send and read the final reply
     void send(const QString& sCommand);
@@ -137,9 +148,9 @@ private:
     void waitConnected(QAbstractSocket& socket, int nTimeoutMs, const QString& sWhat);
 
     void receiveTree(const QString& sRemoteFolder, const QString& sLocalFolder, const QString& sPattern,
-                     bool bRecurse, QSet<QString>& visited, int nDepth);
+                     bool bRecurse, QSet<QString>& visited, int nDepth, TransferPool& pool);
     void sendTree(const QString& sLocalFolder, const QString& sPattern, bool bRecurse, QSet<QString>& visited,
-                  int nDepth);
+                  int nDepth, TransferPool& pool);
     bool tryChangeFolder(const QString& sFolder);
     bool remoteExists(const QString& sName);
     void emitProgress(qint64 nDone, qint64 nTotal, bool bFinal);
@@ -155,6 +166,7 @@ private:
     QString m_sDataHost;         // where passive data connections go: always the server itself
     QString m_sCurrentFolder;
     QFile m_logFile;
+    QMutex m_logMutex;  // extra connections of a folder transfer log through here
     bool m_bUtf8 = false;
     bool m_bFeatMlsd = false, m_bFeatSize = false, m_bFeatEpsv = true, m_bFeatRest = false, m_bFeatMdtm = false, m_bFeatMfmt = false;
     bool m_bEpsvRefused = false;

@@ -25,6 +25,9 @@ inline constexpr char kFirewallHostName[] = "Firewall Host Name";
 inline constexpr char kFirewallProxyPort[] = "Firewall Proxy Port";
 inline constexpr char kFirewallUserName[] = "Firewall User Name";
 inline constexpr char kFirewallPassword[] = "Firewall Password";
+// Not on the Options window: how many connections the files of a folder
+// transfer may use (1 to 10; missing or not a number: 4).
+inline constexpr char kParallelConnections[] = "PARALLEL CONNECTIONS";
 
 // Window geometry prefixes; the value names are prefix + " TOP" and so on.
 inline constexpr char kMainWindow[] = "MAIN";

@@ -104,3 +104,17 @@ TEST_F(ConnectionRulesTest, BadPortsChangeNothing)
     EXPECT_TRUE(ConnectionRules::Apply(m_ftp, other, m_reg).contains(QStringLiteral("firewall proxy port")));
     EXPECT_EQ(Get(FtpComponent::kServerAddress).toString(), QStringLiteral("ftp.example.test"));
 }
+
+TEST_F(ConnectionRulesTest, FolderTransferConnectionsComeFromTheHiddenSetting)
+{
+    ASSERT_TRUE(ConnectionRules::Apply(m_ftp, Request("21", true), m_reg).isEmpty());
+    EXPECT_EQ(m_ftp.parallelConnections(), ConnectionRules::kDefaultConnections) << "nothing stored";
+    Store(Settings::kParallelConnections, "1");
+    ASSERT_TRUE(ConnectionRules::Apply(m_ftp, Request("21", true), m_reg).isEmpty());
+    EXPECT_EQ(m_ftp.parallelConnections(), 1) << "one connection: files in walk order";
+    Store(Settings::kParallelConnections, "500");
+    ASSERT_TRUE(ConnectionRules::Apply(m_ftp, Request("21", true), m_reg).isEmpty());
+    EXPECT_EQ(m_ftp.parallelConnections(), FtpComponent::kMaxConnections);
+    for (const char* bad : {"0", "-3", "two", "2.5", ""})
+        EXPECT_EQ(ConnectionRules::ParallelConnections(QLatin1String(bad)), ConnectionRules::kDefaultConnections) << bad;
+}

@@ -172,6 +172,16 @@ TEST(CliOptionsTest, TimeoutMustBeAPositiveNumberOfSeconds)
     ExpectError(QStringLiteral("--timeout"));
 }
 
+TEST(CliOptionsTest, ConnectionsForFolderTransfersAreOneToTen)
+{
+    EXPECT_EQ(Ok(QStringLiteral("ftp://h getdir a b")).nConnections, 4);
+    EXPECT_EQ(Ok(QStringLiteral("--connections 1 ftp://h getdir a b")).nConnections, 1);
+    EXPECT_EQ(Ok(QStringLiteral("--connections=10 ftp://h putdir a b")).nConnections, 10);
+    for (const char* sValue : {"0", "11", "-1", "two", "2.5", ""})
+        ExpectError(QStringLiteral("--connections=%1 ftp://h ls").arg(QLatin1String(sValue)));
+    ExpectError(QStringLiteral("--connections"));
+}
+
 TEST(CliOptionsTest, CommandsCheckTheirArguments)
 {
     struct Case {
