@@ -42,6 +42,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 
@@ -238,6 +239,11 @@ void frmMain::BuildPanes()
 
     lstConnectionInfo = Named(new QListWidget, "lstConnectionInfo");
     lstConnectionInfo->setUniformItemSizes(true);
+    m_pShowLastLogLine = new QTimer(this);
+    m_pShowLastLogLine->setSingleShot(true);
+    m_pShowLastLogLine->setInterval(0);
+    connect(m_pShowLastLogLine, &QTimer::timeout, this,
+            [this] { lstConnectionInfo->setCurrentRow(lstConnectionInfo->count() - 1); });
 
     auto* vertical = Named(new QSplitter(Qt::Vertical), "splLog");
     auto* top = new QWidget;
@@ -395,7 +401,7 @@ void frmMain::ConnectFtpEvents()
 void frmMain::DisplayMessage(const QString& sMessage)
 {
     lstConnectionInfo->addItem(sMessage);
-    lstConnectionInfo->setCurrentRow(lstConnectionInfo->count() - 1);
+    if (!m_pShowLastLogLine->isActive()) m_pShowLastLogLine->start();
 }
 
 void frmMain::UpdateAction(const QString& sMessage) { m_pPanel[0]->setText(sMessage); }

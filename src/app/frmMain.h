@@ -21,6 +21,7 @@ class QToolBar;
 class QSystemTrayIcon;
 class FilePane;
 class LocalPane;
+class QTimer;
 class RemotePane;
 struct TransferContext;
 
@@ -134,6 +135,11 @@ private:
     QString m_sCurrentRemoteFolder;
     SiteManager m_siteManager;
     RemotePane* m_remotePane = nullptr;
+    // Brings the log's last line into view once the lines that have arrived
+    // meanwhile are all in: the list view's cost of making a row current
+    // grows with its length, so doing it per line made a busy transfer
+    // stall the window.
+    QTimer* m_pShowLastLogLine = nullptr;
     LocalPane* m_localPane = nullptr;
     QString m_sFtpLogFile;
     QString m_sLastServer, m_sLastPort, m_sLastUserName, m_sLastPassword;

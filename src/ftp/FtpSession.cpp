@@ -823,6 +823,11 @@ void FtpSession::emitProgress(qint64 nDone, qint64 nTotal, bool bFinal)
 
 void FtpSession::receiveFile(const QString& sRemote, qint64 nOffset, const QString& sLocal)
 {
+    receiveFile(sRemote, nOffset, sLocal, nullptr);
+}
+
+void FtpSession::receiveFile(const QString& sRemote, qint64 nOffset, const QString& sLocal, const ListingEntry* pListed)
+{
     if (sRemote.isEmpty() || sLocal.isEmpty()) throw Error(kInvalidArgument, QStringLiteral("No file name given."));
     if (nOffset < 0) throw Error(kInvalidArgument, QStringLiteral("The start offset may not be negative."));
     const bool bAscii = m_settings.nTransferType == 1;
@@ -846,7 +851,10 @@ void FtpSession::receiveFile(const QString& sRemote, qint64 nOffset, const QStri
     FtpReply reply;
     try {
         ensureType(bAscii);
-        if (!bAscii && m_bFeatSize) {
+        // A listing entry just read gives the size without asking again.
+        if (!bAscii && pListed && pListed->size >= 0) {
+            expected = pListed->size;
+        } else if (!bAscii && m_bFeatSize) {
             const FtpReply size = command(QStringLiteral("SIZE ") + sRemote);
             bool ok = false;
             const qint64 value = size.text().toLongLong(&ok);
@@ -870,7 +878,10 @@ void FtpSession::receiveFile(const QString& sRemote, qint64 nOffset, const QStri
     }
 
     Q_EMIT receiving(QFileInfo(sRemote).fileName().isEmpty() ? sRemote : QFileInfo(sRemote).fileName());
-    if (!file.resize(nOffset) || !file.seek(nOffset)) {
+    // Only a file that is longer is cut: truncating a new, empty file would
+    // make some file systems (ext4) write it out at close, which costs
+    // dearly over thousands of small files.
+    if ((file.size() != nOffset && !file.resize(nOffset)) || !file.seek(nOffset)) {
         const QString why = file.errorString();
         abortTransfer(data.get());
         throw Error(kLocalFile, QStringLiteral("Cannot write %1: %2").arg(sLocal, why));
@@ -930,7 +941,9 @@ void FtpSession::receiveFile(const QString& sRemote, qint64 nOffset, const QStri
                                         .arg(nOffset + received)
                                         .arg(expected));
     emitProgress(nOffset + received, expected >= 0 ? expected : nOffset + received, true);
-    copyRemoteTime(sRemote, sLocal);
+    // An MLSD time is exact to the second: no need to ask for it again.
+    if (pListed && pListed->date.isValid() && pListed->nDatePrecision == 1) setLocalTime(sLocal, pListed->date);
+    else copyRemoteTime(sRemote, sLocal);
 }
 
 void FtpSession::sendFile(const QString& sLocal, qint64 nOffset, const QString& sRemote, bool bResume)
@@ -1029,7 +1042,11 @@ void FtpSession::copyRemoteTime(const QString& sRemote, const QString& sLocal)
     if (!m_bFeatMdtm) return;
     const FtpReply reply = command(QStringLiteral("MDTM ") + sRemote);
     if (reply.code != 213) return;
-    const QDateTime time = ListingParser::ParseTimeVal(reply.text());
+    setLocalTime(sLocal, ListingParser::ParseTimeVal(reply.text()));
+}
+
+void FtpSession::setLocalTime(const QString& sLocal, const QDateTime& time)
+{
     if (!time.isValid()) return;
     QFile file(sLocal);
     if (file.open(QIODevice::Append)) file.setFileTime(time, QFileDevice::FileModificationTime);
@@ -1180,7 +1197,7 @@ void FtpSession::receiveTree(const QString& sRemoteFolder, const QString& sLocal
             Q_EMIT itemSkipped(remoteName, QString(), FtpComponent::kSkipNoMatch);
             continue;
         }
-        pool.schedule(FileJob{here, entry.name, local, remoteName, false});
+        pool.schedule(FileJob{here, entry.name, local, remoteName, false, entry});
     }
 }
 
@@ -1254,7 +1271,7 @@ void FtpSession::transferJob(const FileJob& job)
     if (!job.sRemoteFolder.isEmpty() && m_sCurrentFolder != job.sRemoteFolder) changeFolder(job.sRemoteFolder);
     try {
         if (job.bUpload) sendFile(job.sLocal, 0, job.sName, false);
-        else receiveFile(job.sName, 0, job.sLocal);
+        else receiveFile(job.sName, 0, job.sLocal, &job.listed);
     } catch (const FtpError& e) {
         const long nReason = e.number == kRefused     ? FtpComponent::kSkipRefused
                              : e.number == kLocalFile ? FtpComponent::kSkipLocalError

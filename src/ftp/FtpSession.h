@@ -155,6 +155,10 @@ private:
     bool remoteExists(const QString& sName);
     void emitProgress(qint64 nDone, qint64 nTotal, bool bFinal);
     void copyRemoteTime(const QString& sRemote, const QString& sLocal);
+    static void setLocalTime(const QString& sLocal, const QDateTime& time);
+    // pListed: the file's entry in a listing just read, whose size and
+    // (when exact to the second) time are used instead of asking again.
+    void receiveFile(const QString& sRemote, qint64 nOffset, const QString& sLocal, const ListingEntry* pListed);
     void copyLocalTime(const QString& sLocal, const QString& sRemote);
 
     Settings m_settings;

@@ -22,6 +22,7 @@ struct FileJob {
     QString sLocal;         // the local file's path
     QString sReportName;    // the remote path for a download, the local path for an upload
     bool bUpload = false;
+    ListingEntry listed;    // downloads: the file's entry in the folder's listing
 };
 
 // The files of one folder transfer, spread over extra connections.

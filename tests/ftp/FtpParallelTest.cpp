@@ -14,6 +14,7 @@
 #include <QRandomGenerator>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTimeZone>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -128,6 +129,13 @@ TEST_P(FtpParallelTest, ManyConnectionsCopyTheSameTreeAsOne)
 {
     START_SERVER();
     MakeTree(Remote(QStringLiteral("tree")));
+    // A time well in the past, which the copies must carry (from the MLSD
+    // listing on pyftpdlib, asked for with MDTM on vsftpd).
+    const QDateTime past(QDate(2020, 5, 1), QTime(10, 20, 30), QTimeZone::utc());
+    {
+        QFile old(Remote(QStringLiteral("tree/b/one/f2.txt")));
+        ASSERT_TRUE(old.open(QIODevice::Append) && old.setFileTime(past, QFileDevice::FileModificationTime));
+    }
     GiveToServer();
     // A folder where a file should go: that file cannot be written here.
     QDir().mkpath(Local(QStringLiteral("four/a/f3.txt")));
@@ -154,6 +162,8 @@ TEST_P(FtpParallelTest, ManyConnectionsCopyTheSameTreeAsOne)
               TreeOf(Remote(QStringLiteral("tree"))).value(QStringLiteral("b/one/two/f5.txt")));
     EXPECT_FALSE(tree.contains(QStringLiteral("notes.log")));
     EXPECT_EQ(tree.value(QStringLiteral("a/f3.txt")), QByteArray("<dir>"));
+    for (const char* copy : {"four", "one"})
+        EXPECT_EQ(QFileInfo(Local(QLatin1String(copy) + QStringLiteral("/b/one/f2.txt"))).lastModified().toUTC(), past) << copy;
 
     // The same items skipped for the same reasons, whichever connection met
     // them, and every file started exactly once.
