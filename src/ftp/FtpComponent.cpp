@@ -2,7 +2,9 @@
 
 #include "ftp/FtpSession.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
+#include <QScopeGuard>
 #include <QPointer>
 #include <QThread>
 
@@ -304,7 +306,18 @@ QList<ListingEntry> FtpComponent::FolderContents(const QString& sMask, long)
 void FtpComponent::ListFolder(const QString& sMask)
 {
     const QList<ListingEntry> entries = FolderContents(sMask);
-    for (const ListingEntry& e : entries) Q_EMIT listingEntry(e.name, e.date, e.size, e.kind, e.linkTarget);
+    // The entries go out in batches with the event loop running in between,
+    // so that a window filling itself from a folder of 100 000 stays
+    // responsive; until the last one the call counts as running, as it
+    // does while the listing arrives.
+    constexpr qsizetype kEntriesPerBatch = 2000;
+    m_bRunning = true;
+    const auto done = qScopeGuard([this] { m_bRunning = false; });
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        if (i > 0 && i % kEntriesPerBatch == 0) QCoreApplication::processEvents();
+        const ListingEntry& e = entries[i];
+        Q_EMIT listingEntry(e.name, e.date, e.size, e.kind, e.linkTarget);
+    }
 }
 
 void FtpComponent::ReceiveFile(const QString& sRemote, qint64 nOffset, const QString& sLocal)

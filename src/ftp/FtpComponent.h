@@ -136,7 +136,9 @@ public:
     void RemoveFolder(const QString& sName);
     // The entries of the current folder; sMask filters names with * and ?.
     QList<ListingEntry> FolderContents(const QString& sMask = QString(), long nReserved = 0);
-    // One listingEntry signal per entry of the current folder matching sMask.
+    // One listingEntry signal per entry of the current folder matching sMask,
+    // in batches with events handled in between; until the last the call
+    // counts as running (other calls throw kBusy).
     void ListFolder(const QString& sMask = QString());
     // Receives sRemote into sLocal, from byte nOffset (the local file is kept
     // up to there and appended to) or from the start (the file is replaced).

@@ -15,6 +15,16 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#if defined(Q_OS_LINUX)
+#include <cerrno>
+#include <csignal>
+#include <ctime>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/sendfile.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 using namespace FtpErrorNumber;
@@ -26,6 +36,39 @@ constexpr int kMaxDepth = 64;                      // folder recursion
 constexpr int kProgressIntervalMs = 250;
 
 FtpError Error(long nNumber, const QString& sText) { return FtpError{nNumber, sText}; }
+
+#if defined(Q_OS_LINUX)
+// sendfile has no MSG_NOSIGNAL: a write to a connection the server closed
+// raises SIGPIPE, which would end the program. While this lives the signal
+// is blocked in this thread, and one raised meanwhile is taken back.
+class NoSigPipe {
+public:
+    NoSigPipe()
+    {
+        sigemptyset(&m_pipe);
+        sigaddset(&m_pipe, SIGPIPE);
+        sigset_t pending;
+        sigpending(&pending);
+        m_bWasPending = sigismember(&pending, SIGPIPE) == 1;
+        pthread_sigmask(SIG_BLOCK, &m_pipe, &m_old);
+    }
+    ~NoSigPipe()
+    {
+        if (!m_bWasPending) {
+            const timespec none{0, 0};
+            while (sigtimedwait(&m_pipe, nullptr, &none) > 0) {
+            }
+        }
+        pthread_sigmask(SIG_SETMASK, &m_old, nullptr);
+    }
+    NoSigPipe(const NoSigPipe&) = delete;
+    NoSigPipe& operator=(const NoSigPipe&) = delete;
+
+private:
+    sigset_t m_pipe, m_old;
+    bool m_bWasPending = false;
+};
+#endif
 
 // "host:port", with an IPv6 address in brackets.
 QString HostAndPort(const QString& sHost, int nPort)
@@ -601,26 +644,19 @@ void FtpSession::preparePassive(DataChannel& channel)
     int port = -1;
     if (!m_bEpsvRefused) {
         const FtpReply reply = command(QStringLiteral("EPSV"));
-        static const QRegularExpression kEpsv(QStringLiteral("\\((.)\\1\\1(\\d{1,5})\\1\\)"));
-        const QRegularExpressionMatch match = kEpsv.match(reply.text());
-        if (reply.code == 229 && match.hasMatch()) port = match.captured(2).toInt();
-        else if (reply.kind() == 5) m_bEpsvRefused = true;
+        port = ParseEpsvPort(reply);
+        if (!port && reply.kind() == 5) m_bEpsvRefused = true;
     }
     if (port <= 0 || port > 65535) {
         if (bIpv6)
             throw Error(kDataConnection, QStringLiteral("The server refused EPSV, which passive mode over IPv6 needs."));
         const FtpReply reply = command(QStringLiteral("PASV"));
-        static const QRegularExpression kPasv(
-            QStringLiteral("(\\d{1,3}),(\\d{1,3}),(\\d{1,3}),(\\d{1,3}),(\\d{1,3}),(\\d{1,3})"));
-        const QRegularExpressionMatch match = kPasv.match(reply.text());
-        if (reply.code != 227 || !match.hasMatch())
+        if (reply.code != 227)
             throw Error(kDataConnection, QStringLiteral("The server refused passive mode: %1 %2").arg(reply.code).arg(reply.text()));
-        int parts[6];
-        for (int i = 0; i < 6; ++i) parts[i] = match.captured(i + 1).toInt();
-        for (int part : parts)
-            if (part > 255) throw Error(kDataConnection, QStringLiteral("The server sent a malformed PASV reply."));
-        port = parts[4] * 256 + parts[5];
-        const QHostAddress named(QStringLiteral("%1.%2.%3.%4").arg(parts[0]).arg(parts[1]).arg(parts[2]).arg(parts[3]));
+        const std::optional<PasvTarget> target = ParsePasvReply(reply.text());
+        if (!target) throw Error(kDataConnection, QStringLiteral("The server sent a malformed PASV reply."));
+        port = target->nPort;
+        const QHostAddress named(target->sAddress);
         // The data connection goes where the control connection goes: a
         // reply naming another host is either a NAT mistake or an attempt
         // to make us connect somewhere else.
@@ -892,6 +928,11 @@ void FtpSession::receiveFile(const QString& sRemote, qint64 nOffset, const QStri
     AsciiDecoder ascii;
     QByteArray buffer(kBlockSize, Qt::Uninitialized);
     try {
+        // Binary data goes from the socket to the file without the socket
+        // class's own buffer in between, where the system allows it.
+        if (!bAscii && receiveNative(*data, file, sLocal, sRemote, buffer, nOffset, received, expected)) {
+            if (!file.flush()) throw Error(kLocalFile, QStringLiteral("Cannot write %1: %2").arg(sLocal, file.errorString()));
+        } else {
         QDeadlineTimer idle(m_settings.nIdleTimeoutMs);
         for (;;) {
             checkAbort();
@@ -917,6 +958,7 @@ void FtpSession::receiveFile(const QString& sRemote, qint64 nOffset, const QStri
         }
         if (bAscii) file.write(ascii.finish());
         if (!file.flush()) throw Error(kLocalFile, QStringLiteral("Cannot write %1: %2").arg(sLocal, file.errorString()));
+        }
     } catch (const FtpError& e) {
         file.close();  // what has arrived stays, for a resume
         if (e.number != kConnectionLost) abortTransfer(data.get());
@@ -944,6 +986,99 @@ void FtpSession::receiveFile(const QString& sRemote, qint64 nOffset, const QStri
     // An MLSD time is exact to the second: no need to ask for it again.
     if (pListed && pListed->date.isValid() && pListed->nDatePrecision == 1) setLocalTime(sLocal, pListed->date);
     else copyRemoteTime(sRemote, sLocal);
+}
+
+bool FtpSession::receiveNative(QTcpSocket& data, QFile& file, const QString& sLocal, const QString& sRemote,
+                               QByteArray& buffer, qint64 nOffset, qint64& received, qint64 expected)
+{
+#if defined(Q_OS_LINUX)
+    const int nSocket = static_cast<int>(data.socketDescriptor());
+    if (nSocket < 0 || !file.flush()) return false;
+    const int nFile = file.handle();
+    const auto writeAll = [&](const char* p, qint64 n) {
+        while (n > 0) {
+            const ssize_t done = ::write(nFile, p, static_cast<size_t>(n));
+            if (done < 0 && errno == EINTR) continue;
+            if (done <= 0)
+                throw Error(kLocalFile, QStringLiteral("Cannot write %1: %2").arg(sLocal, QString::fromLocal8Bit(strerror(errno))));
+            p += done;
+            n -= done;
+        }
+    };
+    // What the socket class has read already comes first.
+    while (data.bytesAvailable() > 0) {
+        const qint64 got = data.read(buffer.data(), buffer.size());
+        if (got <= 0) break;
+        writeAll(buffer.constData(), got);
+        received += got;
+    }
+    QDeadlineTimer idle(m_settings.nIdleTimeoutMs);
+    for (;;) {
+        checkAbort();
+        const ssize_t got = ::read(nSocket, buffer.data(), static_cast<size_t>(buffer.size()));
+        if (got > 0) {
+            writeAll(buffer.constData(), got);
+            received += got;
+            idle.setRemainingTime(m_settings.nIdleTimeoutMs);
+            emitProgress(nOffset + received, expected, false);
+            continue;
+        }
+        if (got == 0) break;  // the server closed the data connection: the end of the file
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN) {
+            if (idle.hasExpired()) throw Error(kTimeout, QStringLiteral("Timed out waiting for data of %1.").arg(sRemote));
+            pollfd wait{nSocket, POLLIN, 0};
+            ::poll(&wait, 1, kSliceMs);
+            continue;
+        }
+        // A reset connection ends the data like a close; the server's final
+        // reply and the size check tell whether it was all.
+        if (errno == ECONNRESET) break;
+        throw Error(kShortTransfer, QStringLiteral("The data connection of %1 failed: %2").arg(sRemote, QString::fromLocal8Bit(strerror(errno))));
+    }
+    // The file was written around QFile: bring its idea of the position in line.
+    file.seek(nOffset + received);
+    return true;
+#else
+    Q_UNUSED(data) Q_UNUSED(file) Q_UNUSED(sLocal) Q_UNUSED(sRemote) Q_UNUSED(buffer) Q_UNUSED(nOffset)
+    Q_UNUSED(received) Q_UNUSED(expected)
+    return false;
+#endif
+}
+
+void FtpSession::sendNative(QTcpSocket& data, QFile& file, const QString& sLocal, qint64& sent, qint64 total)
+{
+#if defined(Q_OS_LINUX)
+    const int nSocket = static_cast<int>(data.socketDescriptor());
+    if (nSocket < 0 || data.bytesToWrite() > 0) return;
+    const NoSigPipe noSigPipe;
+    QDeadlineTimer idle(m_settings.nIdleTimeoutMs);
+    while (sent < total) {
+        checkAbort();
+        off_t position = static_cast<off_t>(sent);
+        const ssize_t n = ::sendfile(nSocket, file.handle(), &position, static_cast<size_t>(qMin<qint64>(total - sent, 8 * kBlockSize)));
+        if (n > 0) {
+            sent += n;
+            idle.setRemainingTime(m_settings.nIdleTimeoutMs);
+            emitProgress(sent, total, false);
+            continue;
+        }
+        if (n == 0) return;  // the file is shorter than it was: the loop after this sees its end
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN) {
+            if (idle.hasExpired()) throw Error(kTimeout, QStringLiteral("Timed out sending %1.").arg(sLocal));
+            pollfd wait{nSocket, POLLOUT, 0};
+            ::poll(&wait, 1, kSliceMs);
+            continue;
+        }
+        if (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) return;  // not for this file: copy instead
+        if (errno == EPIPE || errno == ECONNRESET)
+            throw Error(kShortTransfer, QStringLiteral("The server closed the data connection while %1 was sent.").arg(sLocal));
+        throw Error(kLocalFile, QStringLiteral("Cannot send %1: %2").arg(sLocal, QString::fromLocal8Bit(strerror(errno))));
+    }
+#else
+    Q_UNUSED(data) Q_UNUSED(file) Q_UNUSED(sLocal) Q_UNUSED(sent) Q_UNUSED(total)
+#endif
 }
 
 void FtpSession::sendFile(const QString& sLocal, qint64 nOffset, const QString& sRemote, bool bResume)
@@ -976,6 +1111,10 @@ void FtpSession::sendFile(const QString& sLocal, qint64 nOffset, const QString& 
     bool bLastWasCr = false;
     try {
         if (!file.seek(offset)) throw Error(kLocalFile, QStringLiteral("Cannot read %1: %2").arg(sLocal, file.errorString()));
+        // Binary data goes from the file to the socket inside the kernel
+        // where it can; the loop below finishes whatever is left.
+        if (!bAscii) sendNative(*data, file, sLocal, sent, total);
+        if (!file.seek(sent)) throw Error(kLocalFile, QStringLiteral("Cannot read %1: %2").arg(sLocal, file.errorString()));
         QByteArray buffer(kBlockSize, Qt::Uninitialized);
         for (;;) {
             checkAbort();
@@ -1262,7 +1401,7 @@ void FtpSession::sendTree(const QString& sLocalFolder, const QString& sPattern, 
             Q_EMIT itemSkipped(QString(), local, FtpComponent::kSkipNoMatch);
             continue;
         }
-        pool.schedule(FileJob{here, info.fileName(), local, local, true});
+        pool.schedule(FileJob{here, info.fileName(), local, local, true, {}});
     }
 }
 

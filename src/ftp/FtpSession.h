@@ -154,6 +154,15 @@ private:
     bool tryChangeFolder(const QString& sFolder);
     bool remoteExists(const QString& sName);
     void emitProgress(qint64 nDone, qint64 nTotal, bool bFinal);
+    // Sends file from byte sent towards total straight from the kernel's
+    // page cache (sendfile), where the system offers it, advancing sent;
+    // returns early, with the rest still to send, where it does not.
+    void sendNative(QTcpSocket& data, QFile& file, const QString& sLocal, qint64& sent, qint64 total);
+    // Reads the data connection to its end straight into file (already at
+    // byte nOffset), counting in received; false when the system offers no
+    // such path and nothing was read.
+    bool receiveNative(QTcpSocket& data, QFile& file, const QString& sLocal, const QString& sRemote, QByteArray& buffer,
+                       qint64 nOffset, qint64& received, qint64 expected);
     void copyRemoteTime(const QString& sRemote, const QString& sLocal);
     static void setLocalTime(const QString& sLocal, const QDateTime& time);
     // pListed: the file's entry in a listing just read, whose size and

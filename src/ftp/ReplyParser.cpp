@@ -1,5 +1,7 @@
 #include "ftp/ReplyParser.h"
 
+#include <QRegularExpression>
+
 #include <QStringDecoder>
 
 #include <cctype>
@@ -108,4 +110,29 @@ bool ReplyParser::takeLine(const QByteArray& line)
         m_nCurrentBytes = 0;
     }
     return true;
+}
+
+int ParseEpsvPort(const FtpReply& reply)
+{
+    if (reply.code != 229) return 0;
+    static const QRegularExpression kEpsv(QStringLiteral("\\((.)\\1\\1(\\d{1,5})\\1\\)"));
+    const QRegularExpressionMatch match = kEpsv.match(reply.text());
+    if (!match.hasMatch()) return 0;
+    const int port = match.captured(2).toInt();
+    return port > 0 && port <= 65535 ? port : 0;
+}
+
+std::optional<PasvTarget> ParsePasvReply(const QString& sText)
+{
+    static const QRegularExpression kPasv(
+        QStringLiteral("(\\d{1,3}),(\\d{1,3}),(\\d{1,3}),(\\d{1,3}),(\\d{1,3}),(\\d{1,3})"));
+    const QRegularExpressionMatch match = kPasv.match(sText);
+    if (!match.hasMatch()) return std::nullopt;
+    int parts[6];
+    for (int i = 0; i < 6; ++i) {
+        parts[i] = match.captured(i + 1).toInt();
+        if (parts[i] > 255) return std::nullopt;
+    }
+    return PasvTarget{QStringLiteral("%1.%2.%3.%4").arg(parts[0]).arg(parts[1]).arg(parts[2]).arg(parts[3]),
+                      parts[4] * 256 + parts[5]};
 }

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 // One reply of the server: its three-digit code and its lines as received
 // (the code included, line ends removed).
 struct FtpReply {
@@ -52,6 +54,18 @@ private:
     QString m_sError;
     bool m_bUtf8 = false;
 };
+
+// The data port of an EPSV reply: 229 with "(<d><d><d>port<d>)", any
+// delimiter d; 0 when the reply gives no usable port.
+int ParseEpsvPort(const FtpReply& reply);
+
+// The address and port of a PASV reply's h1,h2,h3,h4,p1,p2 (each 0 to 255);
+// nothing when the text holds no such six numbers.
+struct PasvTarget {
+    QString sAddress;  // dotted IPv4
+    int nPort = 0;
+};
+std::optional<PasvTarget> ParsePasvReply(const QString& sText);
 
 // Text from the server: UTF-8 when that was agreed, else Latin-1; UTF-8
 // that does not decode falls back to Latin-1 rather than losing characters.

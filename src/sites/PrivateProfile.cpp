@@ -197,38 +197,49 @@ bool CanStore(const QString& sText)
     return ToAnsi(sText, bytes) && !bytes.contains('\n') && !bytes.contains('\r') && !bytes.contains('\0');
 }
 
-QString GetString(const QString& sSection, const QString& sKey, const QString& sDefault, int nSize,
-                  const QString& sFile)
+QString GetStringIn(const QByteArray& data, const QString& sSection, const QString& sKey, const QString& sDefault, int nSize)
 {
     if (nSize <= 0) return QString();
     QString value = sDefault;
-    QByteArray data;
-    if (ReadAll(sFile, data) == Load::Ok) {
-        const QList<Line> lines = Parse(data);
-        const qsizetype header = FindSection(lines, sSection);
-        const qsizetype key = header < 0 ? -1 : FindKey(lines, header, sKey);
-        if (key >= 0) {
-            value = lines[key].sValue;
-            if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'')
-                && value.back() == value.front())
-                value = value.mid(1, value.size() - 2);
-        }
+    const QList<Line> lines = Parse(data);
+    const qsizetype header = FindSection(lines, sSection);
+    const qsizetype key = header < 0 ? -1 : FindKey(lines, header, sKey);
+    if (key >= 0) {
+        value = lines[key].sValue;
+        if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') && value.back() == value.front())
+            value = value.mid(1, value.size() - 2);
     }
     return value.left(nSize - 1);
 }
 
-bool WriteStrings(const QString& sSection, const Entries& entries, const QString& sFile)
+QString GetString(const QString& sSection, const QString& sKey, const QString& sDefault, int nSize,
+                  const QString& sFile)
 {
-    if (!ValidName(sSection)) return false;
-    for (const auto& [key, value] : entries)
-        if (!ValidName(key) || !CanStore(value)) return false;
-
+    if (nSize <= 0) return QString();
     QByteArray data;
-    if (ReadAll(sFile, data) == Load::Failed) return false;
+    if (ReadAll(sFile, data) != Load::Ok) return sDefault.left(nSize - 1);
+    return GetStringIn(data, sSection, sKey, sDefault, nSize);
+}
+
+std::optional<QByteArray> WithStrings(const QByteArray& data, const QString& sSection, const Entries& entries)
+{
+    if (!ValidName(sSection)) return std::nullopt;
+    for (const auto& [key, value] : entries)
+        if (!ValidName(key) || !CanStore(value)) return std::nullopt;
     QList<Line> lines = Parse(data);
     for (const auto& [key, value] : entries) Set(lines, sSection, key, value);
     QByteArray text;
     for (const Line& line : lines) text += line.raw;
+    return text;
+}
+
+bool WriteStrings(const QString& sSection, const Entries& entries, const QString& sFile)
+{
+    QByteArray data;
+    if (ReadAll(sFile, data) == Load::Failed) return false;
+    const std::optional<QByteArray> changed = WithStrings(data, sSection, entries);
+    if (!changed) return false;
+    const QByteArray& text = *changed;
 
     // Unbuffered, so that a short write shows in write()'s result rather
     // than only when committing.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include <QByteArray>
 #include <QChar>
 #include <QList>
@@ -42,6 +44,11 @@ QString GetString(const QString& sSection, const QString& sKey, const QString& s
 // (and the file untouched) when a name or value cannot be stored, the file
 // cannot be read, or the new file cannot be written.
 using Entries = QList<QPair<QString, QString>>;
+// The two above on a file's bytes: what GetString would read from data,
+// and the bytes WriteStrings would write over data (nothing when a name or
+// value cannot be stored).
+QString GetStringIn(const QByteArray& data, const QString& sSection, const QString& sKey, const QString& sDefault, int nSize);
+std::optional<QByteArray> WithStrings(const QByteArray& data, const QString& sSection, const Entries& entries);
 bool WriteStrings(const QString& sSection, const Entries& entries, const QString& sFile);
 bool WriteString(const QString& sSection, const QString& sKey, const QString& sValue, const QString& sFile);
 

@@ -111,6 +111,8 @@ QString Save(const SiteProfile& profile, bool bStorePassword)
     if (!QFileInfo(folder).isDir() && !QDir().mkpath(folder))
         return QStringLiteral("The folder \"%1\" for the site profiles could not be created.")
             .arg(QDir::toNativeSeparators(folder));
+    // The profiles hold passwords: their folder is the user's alone.
+    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     const QString file = EntryPath(profile.sName + kExtension);
     if (!PrivateProfile::WriteStrings(kSection, entries, file))
         return QStringLiteral("The site profile \"%1\" could not be written.").arg(QDir::toNativeSeparators(file));

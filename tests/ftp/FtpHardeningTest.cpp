@@ -205,6 +205,28 @@ serve({"RETR": retr})
     }
 }
 
+TEST_F(FtpHardeningTest, ServerDroppingAnUploadHalfWayIsAnErrorNotACrash)
+{
+    // The server takes a little of the upload, then resets the data
+    // connection: the rest of the file meets a closed connection (which
+    // must not end the program with SIGPIPE) and the call fails.
+    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+def stor(a):
+    say("150 go ahead")
+    d = accept_data(); d.recv(1000); reset_close(d)
+    return "426 connection reset"
+serve({"STOR": stor})
+)PY"));
+    const QString local = Local("big.bin");
+    Write(local, QByteArray(64 << 20, 'u'));
+    m_ftp.Connect();
+    const FtpError error = ErrorOf([&] { m_ftp.SendFile(local, 0, QStringLiteral("big.bin"), false); });
+    EXPECT_NE(error.number, 0) << "a dropped upload reported success";
+    EXPECT_TRUE(error.number == kShortTransfer || error.number == kConnectionLost || error.number == kRefused)
+        << error.number << " " << error.description.toStdString();
+    EXPECT_EQ(m_ftp.state(), FtpComponent::kStateConnected) << Log().toStdString();
+}
+
 TEST_F(FtpHardeningTest, DownloadEndingBeforeTheAnnouncedSizeIsShort)
 {
     // resumed.bin: SIZE says 1000, the resume from 100 brings 300 more.

@@ -137,6 +137,8 @@ TEST(SiteProfilesTest, SaveWritesFiveKeysAndReadsThemBack)
     struct stat info {};
     ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u) << "the file holds the password";
+    ASSERT_EQ(::stat(QFile::encodeName(SiteProfiles::FolderPath()).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u) << "and so does its folder";
 
     SiteProfile read = SiteProfiles::Read(QStringLiteral("Home.Profile"));
     EXPECT_EQ(read.sName, QStringLiteral("Home"));
