@@ -141,3 +141,21 @@ TEST(EngineRules, MasksAndTheirSplit)
     FtpSession::SplitMask(QStringLiteral("/*"), folder, pattern);
     EXPECT_EQ(folder, QStringLiteral("/"));
 }
+
+TEST(ReplyParser, PassiveRepliesGiveOnlyUsablePorts)
+{
+    const auto reply = [](int code, const char* text) { return FtpReply{code, {QString::fromLatin1(text)}}; };
+    EXPECT_EQ(ParseEpsvPort(reply(229, "229 Entering Extended Passive Mode (|||50123|)")), 50123);
+    EXPECT_EQ(ParseEpsvPort(reply(229, "229 ok (!!!21!)")), 21) << "any delimiter, the same four times";
+    for (const char* bad : {"229 (|||0|)", "229 (|||65536|)", "229 (||50123|)", "229 (|!|50123|)", "229 nothing"})
+        EXPECT_EQ(ParseEpsvPort(reply(229, bad)), 0) << bad;
+    EXPECT_EQ(ParseEpsvPort(reply(227, "227 (|||50123|)")), 0) << "only a 229 is an EPSV answer";
+
+    const auto target = ParsePasvReply(QStringLiteral("Entering Passive Mode (127,0,0,2,195,80)."));
+    ASSERT_TRUE(target);
+    EXPECT_EQ(target->sAddress, QStringLiteral("127.0.0.2"));
+    EXPECT_EQ(target->nPort, 195 * 256 + 80);
+    EXPECT_TRUE(ParsePasvReply(QStringLiteral("=127,0,0,1,4,1")).has_value()) << "no brackets needed";
+    for (const char* bad : {"(127,0,0,1,256,1)", "(127,0,0,1,4)", "(300,0,0,1,4,1)", "no numbers"})
+        EXPECT_FALSE(ParsePasvReply(QLatin1String(bad)).has_value()) << bad;
+}
