@@ -19,7 +19,9 @@ bool StartsWithCode(const QByteArray& line)
 QString DecodeServerText(const QByteArray& bytes, bool bUtf8)
 {
     if (bUtf8) {
-        QStringDecoder decoder(QStringDecoder::Utf8);
+        // Stateless: UTF-8 cut off at the end is an error (and the text
+        // Latin-1), not bytes the decoder keeps back and drops.
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
         QString text = decoder(bytes);
         if (!decoder.hasError()) return text;
     }

@@ -70,7 +70,9 @@ bool Decode(const QByteArray& encoded, QString& text)
         utf8 += static_cast<char>(hi * 16 + lo);
         i += 2;
     }
-    QStringDecoder decoder(QStringDecoder::Utf8);
+    // Stateless: a sequence cut off at the end is an error, not something
+    // the decoder waits for more bytes to finish (it would give nothing).
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     text = decoder(utf8);
     return !decoder.hasError();
 }
@@ -170,7 +172,7 @@ bool FileRegistryBackend::Parse(const QByteArray& text, Store& store)
             QStringList parts;
             for (const QByteArray& encoded : line.mid(1, line.size() - 2).split('\\')) {
                 QString part;
-                if (encoded.isEmpty() || !Decode(encoded, part)) return false;
+                if (!Decode(encoded, part) || part.isEmpty()) return false;
                 parts << part;
             }
             const QString path = parts.join(QLatin1Char('\\'));

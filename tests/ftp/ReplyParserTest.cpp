@@ -98,6 +98,8 @@ TEST(ReplyParser, TextIsUtf8OnlyWhenAgreed)
     EXPECT_EQ(FeedAll(agreed, utf8)[0].text(), QStringLiteral("\"/Grüße\""));
     // Invalid UTF-8 after agreeing falls back to Latin-1 instead of losing bytes.
     EXPECT_EQ(FeedAll(agreed, "257 \"/caf\xe9\"\r\n")[0].text(), QStringLiteral("\"/caf\u00e9\""));
+    // So does UTF-8 cut off at the end of a name, which must not vanish.
+    EXPECT_EQ(DecodeServerText(QByteArray("caf\xc3"), true), QStringLiteral("caf\u00c3"));
 }
 
 TEST(EngineRules, PwdRepliesAndNames)

@@ -229,8 +229,14 @@ TEST_F(RegistryStoreTest, InvalidTextInAFileIsCorruptNotGarbled)
                                   QByteArray("[A]\nx=1\nX=2\n"),       // duplicate value
                                   QByteArray("[A]\n[a]\n"),            // duplicate key
                                   QByteArray("[A\\\\B]\n"),            // empty component
-                                  QByteArray("[A]\nno equals sign\n")})
-        EXPECT_FALSE(FileRegistryBackend::Parse(text, store)) << text.constData();
+                                  QByteArray("[A]\nno equals sign\n"),
+                                  // UTF-8 cut off after its first byte, found by fuzzing: it
+                                  // read as an empty name, which the store then wrote out as a
+                                  // file it could not read back, losing every setting
+                                  QByteArray("[\xD2]\n"),
+                                  QByteArray("[A]\nx=%D2\n"),
+                                  QByteArray("[A]\n%E2%82=1\n")})
+        EXPECT_FALSE(FileRegistryBackend::Parse(text, store)) << text.toHex().constData();
 }
 
 TEST_F(RegistryStoreTest, FailedWriteLeavesThePreviousContent)
