@@ -64,6 +64,19 @@ struct ServerKind {
     bool bVsftpd;
 };
 
+// The component pointed at the server's test user, with its log collected.
+void PointAt(FtpComponent& ftp, const FtpTestServer& server, int nConnections, QStringList& log)
+{
+    ftp.setServerAddress(server.host());
+    ftp.setPort(server.port());
+    ftp.setUserName(server.user());
+    ftp.setPassword(server.password());
+    ftp.setConnectTimeout(10'000);
+    ftp.setIdleTimeout(20'000);
+    ftp.setParallelConnections(nConnections);
+    QObject::connect(&ftp, &FtpComponent::logText, [&log](const QString& s, long) { log << s; });
+}
+
 class FtpParallelTest : public ::testing::TestWithParam<ServerKind> {
 protected:
     bool StartServer(PyFtpdServer::Options options = {})
@@ -78,14 +91,7 @@ protected:
     std::unique_ptr<FtpComponent> NewComponent(int nConnections)
     {
         auto ftp = std::make_unique<FtpComponent>();
-        ftp->setServerAddress(m_server->host());
-        ftp->setPort(m_server->port());
-        ftp->setUserName(m_server->user());
-        ftp->setPassword(m_server->password());
-        ftp->setConnectTimeout(10'000);
-        ftp->setIdleTimeout(20'000);
-        ftp->setParallelConnections(nConnections);
-        QObject::connect(ftp.get(), &FtpComponent::logText, [this](const QString& s, long) { m_log << s; });
+        PointAt(*ftp, *m_server, nConnections, m_log);
         QObject::connect(ftp.get(), &FtpComponent::itemSkipped, [this](const QString& r, const QString& l, long n) {
             m_skipped << QStringLiteral("%1|%2|%3").arg(r, l).arg(n);
         });
@@ -212,12 +218,7 @@ TEST(FtpParallelLimitTest, FewerConnectionsThanAskedForStillCopyEverything)
         QTemporaryDir local;
         QStringList log;
         FtpComponent ftp;
-        ftp.setServerAddress(server.host());
-        ftp.setPort(server.port());
-        ftp.setUserName(server.user());
-        ftp.setPassword(server.password());
-        ftp.setParallelConnections(4);
-        QObject::connect(&ftp, &FtpComponent::logText, [&](const QString& s, long) { log << s; });
+        PointAt(ftp, server, 4, log);
         ASSERT_NO_THROW(ftp.Connect());
         const QString copy = local.path() + QStringLiteral("/copy");
         ASSERT_NO_THROW(ftp.ReceiveFolder(QStringLiteral("tree/*"), copy, true)) << log.join('\n').toStdString();
@@ -266,13 +267,8 @@ TEST(FtpParallelAbortTest, AbortStopsEveryConnection)
 
     QTemporaryDir local;
     FtpComponent ftp;
-    ftp.setServerAddress(server.host());
-    ftp.setPort(server.port());
-    ftp.setUserName(server.user());
-    ftp.setPassword(server.password());
-    ftp.setParallelConnections(4);
     QStringList log;
-    QObject::connect(&ftp, &FtpComponent::logText, [&](const QString& s, long) { log << s; });
+    PointAt(ftp, server, 4, log);
     qint64 nSeen = 0;
     const QMetaObject::Connection aborter = QObject::connect(&ftp, &FtpComponent::progress, [&](qint64 nBytes, qint64, int) {
         nSeen = qMax(nSeen, nBytes);
