@@ -123,10 +123,12 @@ QString ParseUrl(const QString& sUrl, const QString& sEnvPassword, CliOptions& o
         options.sUser = *user;
         if (nColon < 0) {
             options.sPassword = sEnvPassword;
+            options.bAskPassword = sEnvPassword.isEmpty();
         } else {
             const auto password = PercentDecode(sUserInfo.mid(nColon + 1));
             if (!password) return QStringLiteral("bad percent escape in the password");
             options.sPassword = *password;
+            options.bPasswordInUrl = true;
         }
     } else {
         options.sUser = QStringLiteral("anonymous");
@@ -465,8 +467,9 @@ QString CliUsageText()
         "  --help                 print this help\n"
         "\n"
         "Without a user the login is anonymous. A user without a password in the URL\n"
-        "takes it from the environment variable KELVO_PASSWORD. Percent-escape '@', ':'\n"
-        "and '/' in user names and passwords (%40, %3A, %2F).\n"
+        "takes it from the environment variable KELVO_PASSWORD, or else from a prompt\n"
+        "on the terminal (a password in the URL shows in the process list).\n"
+        "Percent-escape '@', ':' and '/' in user names and passwords (%40, %3A, %2F).\n"
         "\n"
         "Only one of --socks4 and --socks5 may be given; an IPv6 proxy address goes in\n"
         "brackets ([::1]:1080). With --socks5 and --socks-user but no --socks-password\n"

@@ -41,6 +41,8 @@ struct CliOptions {
     int nPort = 21;
     QString sUser;          // decoded; "anonymous" when the URL names none
     QString sPassword;      // decoded; from KELVO_PASSWORD when the URL has a user but no password
+    bool bPasswordInUrl = false;  // given in the URL, where the process list shows it
+    bool bAskPassword = false;    // a user without a password in the URL or KELVO_PASSWORD
     QString sPath;          // decoded URL path to change to after login; empty for none or "/"
 
     bool bPassive = true;

@@ -1,6 +1,7 @@
 // kelvoftp: one FTP command (or a script of them) from the command line.
 #include "cli/CliOptions.h"
 #include "cli/CliRunner.h"
+#include "cli/TerminalPassword.h"
 #include "ftp/LocalTimeZone.h"
 
 #include <QCoreApplication>
@@ -27,7 +28,20 @@ int main(int argc, char** argv)
         return kExitOk;
     }
 
+    CliOptions options = parsed.options;
+    if (options.bPasswordInUrl)
+        std::fputs("kelvoftp: warning: a password in the URL can be read in the process list; "
+                   "KELVO_PASSWORD or the prompt keep it out\n",
+                   stderr);
+    if (options.bAskPassword) {
+        // No terminal (a pipeline, a service): the login goes ahead without
+        // one, and the server says whether that will do.
+        if (const std::optional<QString> password = ReadPasswordFromTerminal(
+                QStringLiteral("Password for %1@%2: ").arg(options.sUser, options.sHost)))
+            options.sPassword = *password;
+    }
+
     QTextStream script(stdin);
-    CliRunner runner(parsed.options, script);
+    CliRunner runner(options, script);
     return runner.Run();
 }

@@ -393,3 +393,22 @@ TEST(CliOptionsTest, SocksUserAndPassword)
                                 "KELVO_SOCKS_PASSWORD", "Ctrl-C"})
         EXPECT_TRUE(sHelp.contains(QLatin1String(sOption))) << sOption;
 }
+
+TEST(CliOptionsTest, PasswordComesFromTheUrlTheEnvironmentOrAPrompt)
+{
+    const CliOptions inUrl = Ok(QStringLiteral("ftp://bob:secret@h ls"), QStringLiteral("fromenv"));
+    EXPECT_EQ(inUrl.sPassword, QStringLiteral("secret"));
+    EXPECT_TRUE(inUrl.bPasswordInUrl);
+    EXPECT_FALSE(inUrl.bAskPassword);
+
+    const CliOptions fromEnv = Ok(QStringLiteral("ftp://bob@h ls"), QStringLiteral("fromenv"));
+    EXPECT_EQ(fromEnv.sPassword, QStringLiteral("fromenv"));
+    EXPECT_FALSE(fromEnv.bPasswordInUrl || fromEnv.bAskPassword);
+
+    const CliOptions ask = Ok(QStringLiteral("ftp://bob@h ls"));
+    EXPECT_TRUE(ask.bAskPassword);
+    EXPECT_TRUE(ask.sPassword.isEmpty());
+
+    const CliOptions anonymous = Ok(QStringLiteral("ftp://h ls"));
+    EXPECT_FALSE(anonymous.bAskPassword || anonymous.bPasswordInUrl);
+}

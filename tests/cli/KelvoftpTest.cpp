@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 namespace {
 
 struct Result {
@@ -42,6 +44,9 @@ protected:
         env.remove(QStringLiteral("KELVO_PASSWORD"));
         if (!password.isEmpty()) env.insert(QStringLiteral("KELVO_PASSWORD"), password);
         process.setProcessEnvironment(env);
+        // A session of its own, without a controlling terminal: a run that
+        // would ask for a password must not wait on the developer's one.
+        process.setChildProcessModifier([] { ::setsid(); });
         process.start(QStringLiteral(KELVOFTP_EXECUTABLE), QStringList{QStringLiteral("--timeout"), QStringLiteral("20")} + args);
         if (!process.waitForStarted(10'000)) return {};
         process.write(input);
@@ -148,4 +153,54 @@ TEST_F(KelvoftpTest, ScriptModeRunsOverOneConnectionAndStopsAtAFailure)
     r = Run({m_server.url(), QStringLiteral("-")}, "rm nothing-here\nmkdir never\n");
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_FALSE(QFileInfo::exists(Remote(QStringLiteral("never")))) << "the script stopped at the failure";
+}
+
+TEST_F(KelvoftpTest, PasswordIsAskedOnTheTerminalWhenTheUrlHasNone)
+{
+    WriteFile(Remote(QStringLiteral("seen.txt")), "x");
+    // kelvoftp on a pseudo-terminal of its own; the script answers the
+    // prompt and passes on everything the terminal showed.
+    const char* kTerminal = R"PY(
+import os, pty, sys
+exe, url, password = sys.argv[1], sys.argv[2], sys.argv[3].encode()
+os.environ.pop("KELVO_PASSWORD", None)
+pid, fd = pty.fork()
+if pid == 0:
+    os.execv(exe, [exe, "--timeout", "20", url, "ls"])
+shown = b""
+while b"Password for" not in shown:
+    chunk = os.read(fd, 1024)
+    if not chunk: break
+    shown += chunk
+os.write(fd, password + b"\n")
+try:
+    while True:
+        chunk = os.read(fd, 4096)
+        if not chunk: break
+        shown += chunk
+except OSError:
+    pass
+_, status = os.waitpid(pid, 0)
+sys.stdout.buffer.write(shown)
+sys.exit(os.waitstatus_to_exitcode(status))
+)PY";
+    QProcess process;
+    process.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QString::fromUtf8(kTerminal),
+                                                       QStringLiteral(KELVOFTP_EXECUTABLE), UrlWithoutPassword(),
+                                                       m_server.password()});
+    if (!process.waitForFinished(30'000)) {
+        process.kill();
+        process.waitForFinished();
+        FAIL() << "the prompt was not answered";
+    }
+    const QString shown = QString::fromUtf8(process.readAllStandardOutput());
+    EXPECT_EQ(process.exitCode(), 0) << shown.toStdString() << process.readAllStandardError().toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("Password for %1@127.0.0.1: ").arg(m_server.user()))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("seen.txt"))) << "logged in with the typed password";
+    EXPECT_FALSE(shown.contains(m_server.password())) << "what is typed is not echoed";
+
+    // With the password in the URL there is no prompt, but a warning.
+    const Result r = Run({m_server.url(), QStringLiteral("ls")});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("process list")));
 }

@@ -1,0 +1,49 @@
+#include "cli/TerminalPassword.h"
+
+#include <QByteArray>
+
+#if defined(Q_OS_UNIX)
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+#endif
+
+std::optional<QString> ReadPasswordFromTerminal(const QString& sPrompt)
+{
+#if defined(Q_OS_UNIX)
+    const int fd = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    // Echo goes off before the prompt shows: switching it off discards
+    // what was typed ahead, which must not include the answer.
+    termios saved {};
+    const bool bTerminal = ::tcgetattr(fd, &saved) == 0;
+    if (bTerminal) {
+        termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        quiet.c_lflag |= ICANON;
+        ::tcsetattr(fd, TCSAFLUSH, &quiet);
+    }
+    const QByteArray prompt = sPrompt.toLocal8Bit();
+    (void)!::write(fd, prompt.constData(), static_cast<size_t>(prompt.size()));
+    QByteArray line;
+    char c = 0;
+    bool bEnded = false;
+    while (line.size() < 4096) {
+        const ssize_t n = ::read(fd, &c, 1);
+        if (n <= 0) break;
+        if (c == '\n' || c == '\r') {
+            bEnded = true;
+            break;
+        }
+        line += c;
+    }
+    if (bTerminal) ::tcsetattr(fd, TCSANOW, &saved);
+    (void)!::write(fd, "\n", 1);
+    ::close(fd);
+    if (!bEnded && line.isEmpty()) return std::nullopt;
+    return QString::fromLocal8Bit(line);
+#else
+    Q_UNUSED(sPrompt)
+    return std::nullopt;
+#endif
+}
