@@ -172,7 +172,9 @@ bool FileRegistryBackend::Parse(const QByteArray& text, Store& store)
             QStringList parts;
             for (const QByteArray& encoded : line.mid(1, line.size() - 2).split('\\')) {
                 QString part;
-                if (!Decode(encoded, part) || part.isEmpty()) return false;
+                // A component holds no '\\': the path could not be split
+                // back into the same components when it is written out.
+                if (!Decode(encoded, part) || part.isEmpty() || part.contains(QLatin1Char('\\'))) return false;
                 parts << part;
             }
             const QString path = parts.join(QLatin1Char('\\'));

@@ -235,7 +235,9 @@ TEST_F(RegistryStoreTest, InvalidTextInAFileIsCorruptNotGarbled)
                                   // file it could not read back, losing every setting
                                   QByteArray("[\xD2]\n"),
                                   QByteArray("[A]\nx=%D2\n"),
-                                  QByteArray("[A]\n%E2%82=1\n")})
+                                  QByteArray("[A]\n%E2%82=1\n"),
+                                  // an escaped '\' inside a component, also found by fuzzing
+                                  QByteArray("[A\\%5CB]\n")})
         EXPECT_FALSE(FileRegistryBackend::Parse(text, store)) << text.toHex().constData();
 }
 
