@@ -378,7 +378,9 @@ bool PyFtpdServer::Start()
     return false;
 }
 
-VsftpdServer::VsftpdServer()
+VsftpdServer::VsftpdServer() : VsftpdServer(Options()) {}
+
+VsftpdServer::VsftpdServer(Options options) : m_options(options)
 {
     static int s_nCounter = 0;
     m_sUser = QStringLiteral("kvt%1n%2").arg(QCoreApplication::applicationPid()).arg(++s_nCounter);
@@ -454,8 +456,17 @@ bool VsftpdServer::Start()
         "utf8_filesystem=YES\nxferlog_enable=YES\nxferlog_std_format=NO\nlog_ftp_protocol=YES\n"
         "vsftpd_log_file=%6\ndelay_failed_login=0\n")
         .arg(m_nPort).arg(m_sRoot, empty).arg(m_nPasvMin).arg(m_nPasvMax).arg(log);
+    QString tls;
+    if (m_options.bTls) {
+        if (!MakeCertificate()) return false;
+        tls = QStringLiteral("ssl_enable=YES\nrsa_cert_file=%1\nrsa_private_key_file=%2\n"
+                             "force_local_logins_ssl=YES\nforce_local_data_ssl=YES\nrequire_ssl_reuse=%3\n"
+                             "ssl_sslv2=NO\nssl_sslv3=NO\nssl_tlsv1=YES\nssl_ciphers=HIGH\n")
+                  .arg(m_sCertificate, workDir() + QStringLiteral("/key.pem"),
+                       m_options.bRequireSessionReuse ? QStringLiteral("YES") : QStringLiteral("NO"));
+    }
     const QString configPath = workDir() + QStringLiteral("/vsftpd.conf");
-    if (!WriteFile(configPath, config)) return false;
+    if (!WriteFile(configPath, config + tls)) return false;
     // Under a reaper of its own: vsftpd's sessions leave orphans behind.
     const bool bStarted = QFileInfo(kPython).isExecutable()
                               ? Launch(kPython, {QStringLiteral(KELVO_TEST_SERVERS_DIR "/reaper.py"), binary, configPath})
@@ -465,6 +476,23 @@ bool VsftpdServer::Start()
     ReportFailure(QStringLiteral("vsftpd did not come up"), log);
     Stop();
     return false;
+}
+
+bool VsftpdServer::MakeCertificate()
+{
+    m_sCertificate = workDir() + QStringLiteral("/cert.pem");
+    QString output;
+    if (!RunTool(QStringLiteral("openssl"),
+                 {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("rsa:2048"),
+                  QStringLiteral("-nodes"), QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
+                  QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1"),
+                  QStringLiteral("-keyout"), workDir() + QStringLiteral("/key.pem"), QStringLiteral("-out"), m_sCertificate},
+                 &output)) {
+        qWarning().noquote() << "vsftpd: openssl could not make a certificate:" << output;
+        m_sCertificate.clear();
+        return false;
+    }
+    return true;
 }
 
 ScriptedServer::ScriptedServer(QString pythonSource) : m_sSource(std::move(pythonSource)) {}

@@ -104,12 +104,26 @@ private:
 // servers/reaper.py, so pid() is the reaper's, with vsftpd as its child.
 class VsftpdServer : public FtpTestServer {
 public:
+    struct Options {
+        // Explicit FTPS: AUTH TLS offered, and logins and data refused
+        // without it, with a self-signed certificate for 127.0.0.1 that
+        // the fixture makes with openssl.
+        bool bTls = false;
+        bool bRequireSessionReuse = true;  // data connections must resume the control's TLS session
+    };
     VsftpdServer();
+    explicit VsftpdServer(Options options);
     ~VsftpdServer() override;
     // Creates a unique system user whose home (and chroot) is root().
     bool Start() override;
+    // With bTls: the certificate the server shows (PEM), empty otherwise.
+    QString certificateFile() const { return m_sCertificate; }
 
 private:
+    bool MakeCertificate();
+
+    Options m_options;
+    QString m_sCertificate;
     bool m_bUserCreated = false;
 };
 

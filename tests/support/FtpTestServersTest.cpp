@@ -5,6 +5,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTcpServer>
@@ -229,4 +231,38 @@ TEST(FtpTestServers, ScriptedServerRunsTheTestsScript)
     ScriptedServer broken(QStringLiteral("import sys\nsys.exit(3)\n"));
     EXPECT_FALSE(broken.Start());
     EXPECT_TRUE(broken.skipReason().isEmpty());
+}
+
+TEST(FtpTestServers, VsftpdWithTlsTakesOnlyEncryptedLogins)
+{
+    VsftpdServer::Options options;
+    options.bTls = true;
+    options.bRequireSessionReuse = false;  // Python's ftplib does not resume sessions on data connections
+    VsftpdServer server(options);
+    if (!server.Start()) {
+        if (!server.skipReason().isEmpty()) GTEST_SKIP() << server.skipReason().toStdString();
+        FAIL() << "vsftpd did not start";
+    }
+    ASSERT_TRUE(QFileInfo(server.certificateFile()).isFile());
+
+    // A plain login is refused.
+    Control plain;
+    ASSERT_TRUE(plain.Connect(server.port()));
+    ASSERT_TRUE(plain.Reply().startsWith(QLatin1String("220")));
+    EXPECT_TRUE(plain.Send(QStringLiteral("USER ") + server.user()).startsWith(QLatin1String("530")));
+
+    // One over TLS, checking the certificate against the fixture's own,
+    // logs in and lists with protected data.
+    QProcess client;
+    client.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral("-c"),
+                  QStringLiteral("import ftplib, ssl, sys\n"
+                                 "ctx = ssl.create_default_context(cafile=sys.argv[3])\n"
+                                 "f = ftplib.FTP_TLS(context=ctx)\n"
+                                 "f.connect('127.0.0.1', int(sys.argv[4]))\n"
+                                 "f.login(sys.argv[1], sys.argv[2]); f.prot_p()\n"
+                                 "print(f.nlst()); f.quit()\n"),
+                  server.user(), server.password(), server.certificateFile(), QString::number(server.port())});
+    ASSERT_TRUE(client.waitForFinished(30'000));
+    EXPECT_EQ(client.exitCode(), 0) << client.readAllStandardError().toStdString();
 }
