@@ -12,8 +12,11 @@
 #include <QHostInfo>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTcpServer>
 #include <QTcpSocket>
+
+#include <utility>
 
 #if defined(Q_OS_LINUX)
 #include <cerrno>
@@ -134,6 +137,23 @@ void FtpSession::beginOperation()
 {
     m_bInOperation = true;
     if (connected()) m_state = FtpComponent::kStateBusy;
+    settleOwedReplies();
+}
+
+void FtpSession::settleOwedReplies()
+{
+    // Replies to commands whose wait an abort cut short are read (and
+    // logged) before anything else is sent; the folder may have changed
+    // meanwhile, so it is asked for again.
+    const int nOwed = std::exchange(m_nOwedReplies, 0);
+    if (nOwed == 0 || !connected()) return;
+    try {
+        for (int i = 0; i < nOwed; ++i) readFinalReply();
+        refreshCurrentFolder();
+    } catch (const FtpError&) {
+        // A lost connection is closed already, and the call that follows
+        // says so; another abort leaves the replies owed for the next call.
+    }
 }
 
 void FtpSession::endOperation()
@@ -173,6 +193,7 @@ void FtpSession::checkAbort() const
 
 void FtpSession::closeControl()
 {
+    m_nOwedReplies = 0;
     if (!m_control) return;
     m_control->disconnect(this);
     m_control->abort();
@@ -317,7 +338,12 @@ FtpReply FtpSession::readReply(int nTimeoutMs)
         if (m_control->state() != QAbstractSocket::ConnectedState)
             lost(QStringLiteral("The server closed the connection."));
         if (deadline.hasExpired()) lost(QStringLiteral("Timed out waiting for the server's reply."), kTimeout);
-        if (m_abort) checkAbort();
+        if (m_abort && !m_bDrainingAbort) {
+            // The command's reply is still to come: it must not be taken
+            // for the reply to a later one.
+            ++m_nOwedReplies;
+            checkAbort();
+        }
         m_control->waitForReadyRead(kSliceMs);
     }
     const FtpReply reply = m_parser.takeReply();
@@ -755,8 +781,12 @@ void FtpSession::abortTransfer(QTcpSocket* pData)
     // and 226, or just 226); a short wait, since some servers say nothing.
     if (pData) pData->abort();
     if (!connected()) return;
+    // The drain itself must not be cut short, not even by a second abort
+    // that arrives meanwhile.
+    m_bDrainingAbort = true;
+    const auto drained = qScopeGuard([this] { m_bDrainingAbort = false; });
     try {
-        m_abort = false;  // the drain itself must not be cut short
+        m_abort = false;
         send(QStringLiteral("ABOR"));
         const int wait = qMin(m_settings.nIdleTimeoutMs, 5'000);
         FtpReply reply = readReply(wait);

@@ -113,6 +113,7 @@ private:
     FtpReply readFinalReply(int nTimeoutMs = -1);        // skips 1xx
     void expectPositive(const FtpReply& reply, long nNumber = FtpErrorNumber::kRefused);
     void drainUnsolicited();
+    void settleOwedReplies();
     void log(const QString& sText);
     void logReply(const FtpReply& reply);
     // Closes the control connection, reports it and throws.
@@ -186,6 +187,8 @@ private:
     int m_nSentType = -1;  // -1 unknown, 0 I, 1 A
     bool m_bInOperation = false;
     bool m_bDroppedWhileIdle = false;
+    int m_nOwedReplies = 0;  // replies whose wait an abort cut short
+    bool m_bDrainingAbort = false;  // reading what the server says after ABOR
     qint64 m_nLastProgressMs = -1;
     FtpReply m_lastCommandReply;
 };

@@ -227,6 +227,24 @@ serve({"STOR": stor})
     EXPECT_EQ(m_ftp.state(), FtpComponent::kStateConnected) << Log().toStdString();
 }
 
+TEST_F(FtpHardeningTest, AReplyAnAbortCutShortIsNotTakenForTheNextOne)
+{
+    // CWD slow answers late; the abort comes while it is awaited. The next
+    // call must read its own reply, not the late 250.
+    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+def cwd(a):
+    if a == "slow": time.sleep(0.6)
+    return "250 ok"
+serve({"CWD": cwd, "SYST": lambda a: "215 UNIX Type: L8"})
+)PY"));
+    m_ftp.Connect();
+    m_sAbortOn = QStringLiteral("CWD slow");
+    EXPECT_EQ(ErrorOf([&] { m_ftp.ChangeFolder(QStringLiteral("slow")); }).number, kAborted);
+    m_ftp.SendCommand(QStringLiteral("SYST"));
+    EXPECT_EQ(m_ftp.lastReplyCode(), 215) << Log().toStdString();
+    EXPECT_EQ(m_ftp.state(), FtpComponent::kStateConnected);
+}
+
 TEST_F(FtpHardeningTest, DownloadEndingBeforeTheAnnouncedSizeIsShort)
 {
     // resumed.bin: SIZE says 1000, the resume from 100 brings 300 more.
