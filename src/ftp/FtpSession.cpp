@@ -71,6 +71,17 @@ private:
     sigset_t m_pipe, m_old;
     bool m_bWasPending = false;
 };
+
+// For the native data loops: waits up to one slice for the socket to become
+// ready (the caller then looks at the abort flag again); false once the
+// idle time has run out.
+bool WaitReady(int nSocket, short nEvents, const QDeadlineTimer& idle)
+{
+    if (idle.hasExpired()) return false;
+    pollfd wait{nSocket, nEvents, 0};
+    ::poll(&wait, 1, kSliceMs);
+    return true;
+}
 #endif
 
 // "host:port", with an IPv6 address in brackets.
@@ -1056,9 +1067,7 @@ bool FtpSession::receiveNative(QTcpSocket& data, QFile& file, const QString& sLo
         if (got == 0) break;  // the server closed the data connection: the end of the file
         if (errno == EINTR) continue;
         if (errno == EAGAIN) {
-            if (idle.hasExpired()) throw Error(kTimeout, QStringLiteral("Timed out waiting for data of %1.").arg(sRemote));
-            pollfd wait{nSocket, POLLIN, 0};
-            ::poll(&wait, 1, kSliceMs);
+            if (!WaitReady(nSocket, POLLIN, idle)) throw Error(kTimeout, QStringLiteral("Timed out waiting for data of %1.").arg(sRemote));
             continue;
         }
         // A reset connection ends the data like a close; the server's final
@@ -1096,9 +1105,7 @@ void FtpSession::sendNative(QTcpSocket& data, QFile& file, const QString& sLocal
         if (n == 0) return;  // the file is shorter than it was: the loop after this sees its end
         if (errno == EINTR) continue;
         if (errno == EAGAIN) {
-            if (idle.hasExpired()) throw Error(kTimeout, QStringLiteral("Timed out sending %1.").arg(sLocal));
-            pollfd wait{nSocket, POLLOUT, 0};
-            ::poll(&wait, 1, kSliceMs);
+            if (!WaitReady(nSocket, POLLOUT, idle)) throw Error(kTimeout, QStringLiteral("Timed out sending %1.").arg(sLocal));
             continue;
         }
         if (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) return;  // not for this file: copy instead

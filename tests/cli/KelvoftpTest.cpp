@@ -1,5 +1,6 @@
 // kelvoftp end to end: the real executable against pyftpdlib on loopback.
 #include "FtpTestServers.h"
+#include "StartOrSkip.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -25,10 +26,7 @@ class KelvoftpTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!m_server.Start()) {
-            if (!m_server.skipReason().isEmpty()) GTEST_SKIP() << m_server.skipReason().toStdString();
-            FAIL() << "pyftpdlib did not start";
-        }
+        KELVO_START_OR_SKIP(m_server, "pyftpdlib did not start");
     }
 
     QString UrlWithoutPassword() const

@@ -1,6 +1,7 @@
 // The FTP component against real servers on loopback: pyftpdlib (with MLSD
 // and, as a second flavour, with LIST only) and vsftpd.
 #include "FtpTestServers.h"
+#include "StartOrSkip.h"
 #include "ftp/FtpComponent.h"
 
 #include <QCryptographicHash>
@@ -64,10 +65,7 @@ protected:
             options.bMlsd = kind.bMlsd;
             m_server = std::make_unique<PyFtpdServer>(options);
         }
-        if (!m_server->Start()) {
-            if (!m_server->skipReason().isEmpty()) GTEST_SKIP() << m_server->skipReason().toStdString();
-            FAIL() << "the server did not start";
-        }
+        KELVO_START_OR_SKIP(*m_server, "the server did not start");
         m_ftp = std::make_unique<FtpComponent>();
         m_ftp->setServerAddress(m_server->host());
         m_ftp->setPort(m_server->port());

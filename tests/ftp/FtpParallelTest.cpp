@@ -2,6 +2,7 @@
 // tree and the same skipped items as over one connection, a server that
 // takes fewer connections than asked for, and an abort that stops them all.
 #include "FtpTestServers.h"
+#include "StartOrSkip.h"
 #include "TestFiles.h"
 #include "ftp/FtpComponent.h"
 
@@ -79,13 +80,11 @@ void PointAt(FtpComponent& ftp, const FtpTestServer& server, int nConnections, Q
 
 class FtpParallelTest : public ::testing::TestWithParam<ServerKind> {
 protected:
-    bool StartServer(PyFtpdServer::Options options = {})
+    void SetUp() override
     {
         if (GetParam().bVsftpd) m_server = std::make_unique<VsftpdServer>();
-        else m_server = std::make_unique<PyFtpdServer>(options);
-        if (m_server->Start()) return true;
-        m_sSkip = m_server->skipReason();
-        return false;
+        else m_server = std::make_unique<PyFtpdServer>();
+        KELVO_START_OR_SKIP(*m_server, "the server did not start");
     }
 
     std::unique_ptr<FtpComponent> NewComponent(int nConnections)
@@ -116,24 +115,14 @@ protected:
     std::string Log() const { return m_log.join(QLatin1Char('\n')).toStdString(); }
 
     std::unique_ptr<FtpTestServer> m_server;
-    QString m_sSkip;
     QTemporaryDir m_local;
     QStringList m_log, m_skipped, m_started;
 };
-
-#define START_SERVER(...)                                                  \
-    do {                                                                   \
-        if (!StartServer(__VA_ARGS__)) {                                   \
-            if (!m_sSkip.isEmpty()) GTEST_SKIP() << m_sSkip.toStdString(); \
-            FAIL() << "the server did not start";                          \
-        }                                                                  \
-    } while (false)
 
 }  // namespace
 
 TEST_P(FtpParallelTest, ManyConnectionsCopyTheSameTreeAsOne)
 {
-    START_SERVER();
     MakeTree(Remote(QStringLiteral("tree")));
     // A time well in the past, which the copies must carry (from the MLSD
     // listing on pyftpdlib, asked for with MDTM on vsftpd).
@@ -210,10 +199,7 @@ TEST(FtpParallelLimitTest, FewerConnectionsThanAskedForStillCopyEverything)
         PyFtpdServer::Options options;
         options.nMaxConnections = nLimit;
         PyFtpdServer server(options);
-        if (!server.Start()) {
-            if (!server.skipReason().isEmpty()) GTEST_SKIP() << server.skipReason().toStdString();
-            FAIL() << "the server did not start";
-        }
+        KELVO_START_OR_SKIP(server, "the server did not start");
         MakeTree(server.root() + QStringLiteral("/tree"));
         QTemporaryDir local;
         QStringList log;
@@ -257,10 +243,7 @@ TEST(FtpParallelAbortTest, AbortStopsEveryConnection)
     PyFtpdServer::Options options;
     options.nMaxConnections = 5;
     PyFtpdServer server(options);
-    if (!server.Start()) {
-        if (!server.skipReason().isEmpty()) GTEST_SKIP() << server.skipReason().toStdString();
-        FAIL() << "the server did not start";
-    }
+    KELVO_START_OR_SKIP(server, "the server did not start");
     // Enough data that the transfer is still running when the abort comes.
     QByteArray data(16 << 20, 'x');
     for (int i = 0; i < 8; ++i) WriteTestFile(server.root() + QStringLiteral("/big/file%1.bin").arg(i), data);

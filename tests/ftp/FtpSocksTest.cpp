@@ -1,6 +1,7 @@
 // The component through a real SOCKS proxy (Dante) to pyftpdlib, both on
 // loopback: SOCKS 4 and 5, with and without a login, passive and active.
 #include "FtpTestServers.h"
+#include "StartOrSkip.h"
 #include "SocksTestServer.h"
 #include "ftp/FtpComponent.h"
 
@@ -41,17 +42,11 @@ class FtpSocksTest : public ::testing::TestWithParam<ProxyCase> {
 protected:
     void SetUp() override
     {
-        if (!m_ftpServer.Start()) {
-            if (!m_ftpServer.skipReason().isEmpty()) GTEST_SKIP() << m_ftpServer.skipReason().toStdString();
-            FAIL() << "pyftpdlib did not start";
-        }
+        KELVO_START_OR_SKIP(m_ftpServer, "pyftpdlib did not start");
         DanteServer::Options options;
         options.bUserPassword = GetParam().bLogin;
         m_proxy = std::make_unique<DanteServer>(options);
-        if (!m_proxy->Start()) {
-            if (!m_proxy->skipReason().isEmpty()) GTEST_SKIP() << m_proxy->skipReason().toStdString();
-            FAIL() << "danted did not start";
-        }
+        KELVO_START_OR_SKIP(*m_proxy, "danted did not start");
         m_ftp.setServerAddress(m_ftpServer.host());
         m_ftp.setPort(m_ftpServer.port());
         m_ftp.setUserName(m_ftpServer.user());

@@ -1,5 +1,6 @@
 // The component against vsftpd with explicit FTPS.
 #include "FtpTestServers.h"
+#include "StartOrSkip.h"
 #include "ftp/FtpComponent.h"
 
 #include <gtest/gtest.h>
@@ -11,10 +12,7 @@ TEST(FtpTlsTest, PlainLoginToAServerThatRequiresTlsFailsWithTheServersReason)
     VsftpdServer::Options options;
     options.bTls = true;
     VsftpdServer server(options);
-    if (!server.Start()) {
-        if (!server.skipReason().isEmpty()) GTEST_SKIP() << server.skipReason().toStdString();
-        FAIL() << "vsftpd did not start";
-    }
+    KELVO_START_OR_SKIP(server, "vsftpd did not start");
     FtpComponent ftp;
     ftp.setServerAddress(server.host());
     ftp.setPort(server.port());

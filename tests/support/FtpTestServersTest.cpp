@@ -2,6 +2,7 @@
 // over a plain socket, so a broken fixture shows up here rather than as a
 // puzzling engine failure.
 #include "FtpTestServers.h"
+#include "StartOrSkip.h"
 
 #include <QDir>
 #include <QFile>
@@ -135,10 +136,7 @@ TEST(FtpTestServers, FreeLoopbackPortsAreDistinctAndBindable)
 TEST(FtpTestServers, PyFtpdLogsInListsAndStops)
 {
     PyFtpdServer server;
-    if (!server.Start()) {
-        if (!server.skipReason().isEmpty()) GTEST_SKIP() << server.skipReason().toStdString();
-        FAIL() << "pyftpdlib did not start";
-    }
+    KELVO_START_OR_SKIP(server, "pyftpdlib did not start");
     Control control;
     ASSERT_TRUE(control.Connect(server.port()));
     ASSERT_TRUE(control.Reply().startsWith(QLatin1String("220")));
@@ -158,10 +156,7 @@ TEST(FtpTestServers, PyFtpdOptionsChangeWhatItOffers)
     options.nMaxConnections = 1;
     options.bAnonymous = true;
     PyFtpdServer server(options);
-    if (!server.Start()) {
-        if (!server.skipReason().isEmpty()) GTEST_SKIP() << server.skipReason().toStdString();
-        FAIL() << "pyftpdlib did not start";
-    }
+    KELVO_START_OR_SKIP(server, "pyftpdlib did not start");
     Control control;
     ASSERT_TRUE(control.Connect(server.port()));
     ASSERT_TRUE(control.Reply().startsWith(QLatin1String("220")));
@@ -185,10 +180,7 @@ TEST(FtpTestServers, VsftpdLogsInListsStopsAndRemovesItsUser)
     QString sUser;
     {
         VsftpdServer server;
-        if (!server.Start()) {
-            if (!server.skipReason().isEmpty()) GTEST_SKIP() << server.skipReason().toStdString();
-            FAIL() << "vsftpd did not start";
-        }
+        KELVO_START_OR_SKIP(server, "vsftpd did not start");
         sUser = server.user();
         const passwd* pEntry = ::getpwnam(sUser.toLocal8Bit().constData());
         ASSERT_NE(pEntry, nullptr);
@@ -210,10 +202,7 @@ TEST(FtpTestServers, ScriptedServerRunsTheTestsScript)
         "c.sendall(b'220 hi\\r\\n')\n"
         "c.close()\n"
         "time.sleep(60)\n"));
-    if (!server.Start()) {
-        if (!server.skipReason().isEmpty()) GTEST_SKIP() << server.skipReason().toStdString();
-        FAIL() << "scripted server did not start";
-    }
+    KELVO_START_OR_SKIP(server, "scripted server did not start");
     EXPECT_TRUE(server.user().isEmpty());
     EXPECT_EQ(server.url(), QStringLiteral("ftp://127.0.0.1:%1/").arg(server.port()));
     // The script greets once only: had Start() connected, this would get nothing.
@@ -239,10 +228,7 @@ TEST(FtpTestServers, VsftpdWithTlsTakesOnlyEncryptedLogins)
     options.bTls = true;
     options.bRequireSessionReuse = false;  // Python's ftplib does not resume sessions on data connections
     VsftpdServer server(options);
-    if (!server.Start()) {
-        if (!server.skipReason().isEmpty()) GTEST_SKIP() << server.skipReason().toStdString();
-        FAIL() << "vsftpd did not start";
-    }
+    KELVO_START_OR_SKIP(server, "vsftpd did not start");
     ASSERT_TRUE(QFileInfo(server.certificateFile()).isFile());
 
     // A plain login is refused.
