@@ -24,7 +24,6 @@ import csv
 import datetime
 import os
 import platform
-import re
 import secrets
 import shutil
 import socket
@@ -328,13 +327,11 @@ class Suite:
         os.chmod(script, 0o600)
         return run(["lftp", "-f", script], log=self.log)
 
-    def window_run(self, server, mode, name, local, connections=None):
+    def window_run(self, server, mode, name, local):
         home = os.path.join(self.work, "window-home")
         env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=home + "/.config", QT_QPA_PLATFORM="offscreen",
                    KELVO_REGISTRY_DIR=home + "/registry", KELVO_HOME=home + "/kelvo",
                    BENCH_FTP_PASSWORD=server.password, XDG_RUNTIME_DIR=home + "/runtime")
-        if connections:
-            env["BENCH_CONNECTIONS"] = str(connections)
         os.makedirs(home + "/registry", exist_ok=True)
         os.makedirs(home + "/runtime", mode=0o700, exist_ok=True)
         _, peak, out = run([self.window, mode, "127.0.0.1", str(server.port), server.user, name, local], env=env, log=self.log)
