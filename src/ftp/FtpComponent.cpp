@@ -42,6 +42,10 @@ FtpComponent::FtpComponent(QObject* parent) : QObject(parent)
     connect(
         m_pSession, &FtpSession::passwordQuery, this, [this](QString* pPassword) { Q_EMIT passwordQuery(*pPassword); },
         Qt::BlockingQueuedConnection);
+    connect(
+        m_pSession, &FtpSession::certificateQuery, this,
+        [this](const CertificateInfo& info, bool* pTrust) { Q_EMIT certificateQuery(info, *pTrust); },
+        Qt::BlockingQueuedConnection);
     m_pThread->start();
 }
 
@@ -56,6 +60,15 @@ FtpComponent::~FtpComponent()
 }
 
 // --- the worker -----------------------------------------------------------------
+
+void FtpComponent::setTrustedCertificates(const QStringList& fingerprints)
+{
+    m_trustedCertificates.clear();
+    for (const QString& text : fingerprints) {
+        const QString fingerprint = Certificates::NormalizeFingerprint(text);
+        if (!fingerprint.isEmpty() && !m_trustedCertificates.contains(fingerprint)) m_trustedCertificates << fingerprint;
+    }
+}
 
 void FtpComponent::ApplySettings(FtpSession& session) const
 {
@@ -75,6 +88,8 @@ void FtpComponent::ApplySettings(FtpSession& session) const
     s.nProxyPort = m_nProxyPort;
     s.sProxyUser = m_sProxyUser;
     s.sProxyPassword = m_sProxyPassword;
+    s.bTls = m_bUseTls;
+    s.trustedCertificates = m_trustedCertificates;
     session.apply(s);
 }
 
@@ -87,6 +102,7 @@ void FtpComponent::Run(const std::function<void(FtpSession&)>& fn)
 
     std::optional<FtpError> error;
     QString folder;
+    bool bEncrypted = false;
     QEventLoop loop;
     QPointer<QEventLoop> pLoop(&loop);
     FtpSession* session = m_pSession;
@@ -104,6 +120,7 @@ void FtpComponent::Run(const std::function<void(FtpSession&)>& fn)
             }
             session->endOperation();
             folder = session->currentFolder();
+            bEncrypted = session->encrypted();
             // Queued behind every event raised above, so they are all
             // delivered before the call returns.
             QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
@@ -114,6 +131,7 @@ void FtpComponent::Run(const std::function<void(FtpSession&)>& fn)
     m_bRunning = false;
     m_abort = false;
     m_sCurrentFolder = folder;
+    m_bEncrypted = bEncrypted;
     if (m_state != previous) Q_EMIT stateChanged(m_state, previous, QString());
     if (error) throw *error;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ftp/Certificates.h"
 #include "ftp/FtpError.h"
 #include "ftp/ListingEntry.h"
 
@@ -126,6 +127,16 @@ public:
     void setParallelConnections(int n) { m_nConnections = qBound(1, n, kMaxConnections); }
     int parallelConnections() const { return m_nConnections; }
 
+    // Explicit FTPS (AUTH TLS, data connections encrypted too): off by default.
+    void setUseTls(bool b) { m_bUseTls = b; }
+    bool useTls() const { return m_bUseTls; }
+    // SHA-256 fingerprints of certificates to accept without asking although
+    // the system's certificate store does not vouch for them (pinned or
+    // self-signed ones); any form NormalizeFingerprint takes.
+    void setTrustedCertificates(const QStringList& fingerprints);
+    // Whether the connection is encrypted now.
+    bool encrypted() const { return m_bEncrypted; }
+
     // --- calls ---------------------------------------------------------------
     void ChangeFolder(const QString& sFolder);
     void ParentFolder();
@@ -168,6 +179,11 @@ public:
 Q_SIGNALS:
     void accountQuery(QString& sAccount);     // fill in the account, or leave it empty to give up
     void passwordQuery(QString& sPassword);   // the same for a password the server asks again for
+    // The server's certificate is not one the system or the trusted list
+    // vouches for: set bTrust to connect all the same (it is then trusted
+    // for this connection and its extra ones); left false, Connect fails
+    // with kTls.
+    void certificateQuery(const CertificateInfo& info, bool& bTrust);
     void disconnected();
     void progress(qint64 nBytes, qint64 nTotalBytes, int nPercent);
     void listingEntry(const QString& sName, const QDateTime& date, qint64 nSize, int nKind, const QString& sExtra);
@@ -195,6 +211,9 @@ private:
     int m_nIdleTimeoutMs = 60'000;
     bool m_bUseMlsd = true;
     int m_nConnections = 4;
+    bool m_bUseTls = false;
+    QStringList m_trustedCertificates;
+    bool m_bEncrypted = false;     // copied from the session after every call
     bool m_bRunning = false;
     QString m_sCurrentFolder;      // copied from the session after every call
     QString m_sLogFile;

@@ -29,5 +29,6 @@ inline constexpr long kAborted = 1011;           // the abort property stopped t
 inline constexpr long kInvalidArgument = 1012;   // an argument the call cannot use
 inline constexpr long kUnsafeName = 1013;        // a name that would leave the target folder
 inline constexpr long kDataConnection = 1014;    // the data connection could not be opened
+inline constexpr long kTls = 1015;               // TLS refused or failed, or the certificate not trusted
 
 }  // namespace FtpErrorNumber

@@ -13,6 +13,9 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QSslCipher>
+#include <QSslConfiguration>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -84,6 +87,38 @@ bool WaitReady(int nSocket, short nEvents, const QDeadlineTimer& idle)
 }
 #endif
 
+// Listens for active-mode data connections; with TLS they arrive as sockets
+// that can be encrypted once the server has answered the command.
+class DataListener final : public QTcpServer {
+public:
+    explicit DataListener(bool bTls) : m_bTls(bTls) {}
+
+protected:
+    void incomingConnection(qintptr nDescriptor) override
+    {
+        auto* socket = m_bTls ? new QSslSocket : new QTcpSocket;
+        if (!socket->setSocketDescriptor(nDescriptor)) {
+            delete socket;
+            return;
+        }
+        addPendingConnection(socket);
+    }
+
+private:
+    const bool m_bTls;
+};
+
+bool IsTls(const QAbstractSocket& socket) { return qobject_cast<const QSslSocket*>(&socket) != nullptr; }
+
+QString ProtocolName(QSsl::SslProtocol protocol)
+{
+    switch (protocol) {
+    case QSsl::TlsV1_2: return QStringLiteral("TLS 1.2");
+    case QSsl::TlsV1_3: return QStringLiteral("TLS 1.3");
+    default: return QStringLiteral("TLS");
+    }
+}
+
 // "host:port", with an IPv6 address in brackets.
 QString HostAndPort(const QString& sHost, int nPort)
 {
@@ -140,6 +175,13 @@ void FtpSession::setLogFile(const QString& sPath)
         QDir().mkpath(QFileInfo(sPath).absolutePath());
         m_logFile.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text);
     }
+}
+
+FtpSession::Settings FtpSession::settingsForExtraConnection() const
+{
+    Settings settings = m_settings;
+    if (!m_sAcceptedCertificate.isEmpty()) settings.trustedCertificates << m_sAcceptedCertificate;
+    return settings;
 }
 
 bool FtpSession::connected() const { return m_control && m_control->state() == QAbstractSocket::ConnectedState; }
@@ -213,6 +255,7 @@ void FtpSession::closeControl()
     m_parser.reset();
     m_sCurrentFolder.clear();
     m_nSentType = -1;
+    m_bEncrypted = false;
 }
 
 void FtpSession::lost(const QString& sWhy, long nNumber)
@@ -402,8 +445,10 @@ void FtpSession::connectAndLogin()
     m_bFeatEpsv = true;
     m_bEpsvRefused = false;
     m_bDroppedWhileIdle = false;
+    m_sAcceptedCertificate.clear();
+    m_serverCertificate = QSslCertificate();
 
-    m_control = std::make_unique<QTcpSocket>();
+    m_control = m_settings.bTls ? std::make_unique<QSslSocket>() : std::make_unique<QTcpSocket>();
     QTcpSocket* control = m_control.get();
     connect(control, &QTcpSocket::disconnected, this, [this] {
         // Noticed by the operation itself when one runs; otherwise reported now.
@@ -443,6 +488,16 @@ void FtpSession::connectAndLogin()
         closeControl();
         throw Error(kConnectFailed, QStringLiteral("The server did not greet: %1 %2").arg(greeting.code).arg(greeting.text()));
     }
+    if (m_settings.bTls) {
+        try {
+            startControlTls(server);
+        } catch (const FtpError&) {
+            closeControl();
+            throw;
+        }
+    } else {
+        log(QStringLiteral("The connection is not encrypted: the password and the files travel in the clear."));
+    }
 
     const QString user = m_settings.sUser.isEmpty() ? QStringLiteral("anonymous") : m_settings.sUser;
     FtpReply reply = command(QStringLiteral("USER ") + user);
@@ -472,6 +527,17 @@ void FtpSession::connectAndLogin()
         closeControl();
         throw Error(kLoginFailed, QStringLiteral("Login failed: ") + text);
     }
+    if (m_bEncrypted) {
+        // Data connections are encrypted too; a server that will not is
+        // left rather than used half in the clear.
+        command(QStringLiteral("PBSZ 0"));
+        reply = command(QStringLiteral("PROT P"));
+        if (!reply.positive()) {
+            const QString text = QStringLiteral("%1 %2").arg(reply.code).arg(reply.text());
+            disconnectFromServer();
+            throw Error(kTls, QStringLiteral("The server will not encrypt data connections: ") + text);
+        }
+    }
 
     reply = command(QStringLiteral("FEAT"));
     if (reply.code == 211) {
@@ -494,6 +560,105 @@ void FtpSession::connectAndLogin()
     command(QStringLiteral("SYST"));
     refreshCurrentFolder();
     log(QStringLiteral("Connected to %1").arg(server));
+}
+
+// --- TLS -------------------------------------------------------------------------------
+
+void FtpSession::startControlTls(const QString& sHost)
+{
+    const FtpReply reply = command(QStringLiteral("AUTH TLS"));
+    if (reply.code != 234)
+        throw Error(kTls, QStringLiteral("The server does not offer TLS: %1 %2").arg(reply.code).arg(reply.text()));
+    auto* control = static_cast<QSslSocket*>(m_control.get());
+    QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+    config.setProtocol(QSsl::TlsV1_2OrLater);
+    config.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    // The session is kept so that data connections can resume it: many
+    // servers refuse data connections that do not.
+    config.setSslOption(QSsl::SslOptionDisableSessionPersistence, false);
+    control->setSslConfiguration(config);
+    control->setPeerVerifyName(sHost);
+    m_sCertificateRefusal.clear();
+    connect(control, &QSslSocket::sslErrors, this, [this, control, sHost](const QList<QSslError>& errors) {
+        if (acceptCertificate(control->peerCertificate(), errors, sHost)) control->ignoreSslErrors();
+    });
+    control->startClientEncryption();
+    waitEncrypted(*control, m_settings.nConnectTimeoutMs, QStringLiteral("control"));
+    m_bEncrypted = true;
+    m_serverCertificate = control->peerCertificate();
+    const QSslCipher cipher = control->sessionCipher();
+    log(QStringLiteral("The connection is encrypted (%1, %2).").arg(ProtocolName(control->sessionProtocol()), cipher.name()));
+}
+
+bool FtpSession::acceptCertificate(const QSslCertificate& certificate, const QList<QSslError>& errors, const QString& sHost)
+{
+    const QString fingerprint = Certificates::Fingerprint(certificate);
+    if (!fingerprint.isEmpty()
+        && (fingerprint == m_sAcceptedCertificate || m_settings.trustedCertificates.contains(fingerprint))) {
+        log(QStringLiteral("The server's certificate is one trusted for this server (SHA-256 %1).").arg(fingerprint));
+        return true;
+    }
+    const CertificateInfo info = Certificates::Describe(certificate, errors, sHost, m_settings.nPort);
+    bool bTrust = false;
+    if (!fingerprint.isEmpty()) {
+        ++m_nCertificateQueries;
+        Q_EMIT certificateQuery(info, &bTrust);
+    }
+    if (bTrust) {
+        m_sAcceptedCertificate = fingerprint;
+        log(QStringLiteral("The server's certificate was accepted (SHA-256 %1).").arg(fingerprint));
+        return true;
+    }
+    m_sCertificateRefusal = QStringLiteral("The server's certificate is not trusted (%1). SHA-256 fingerprint: %2")
+                                .arg(info.problems.join(QStringLiteral("; ")),
+                                     fingerprint.isEmpty() ? QStringLiteral("none") : fingerprint);
+    return false;
+}
+
+void FtpSession::waitEncrypted(QSslSocket& socket, int nTimeoutMs, const QString& sWhat)
+{
+    QDeadlineTimer deadline(nTimeoutMs);
+    int queries = m_nCertificateQueries;
+    while (!socket.isEncrypted()) {
+        checkAbort();
+        if (queries != m_nCertificateQueries) {
+            // The user took their time over the certificate: that is no
+            // reason to give up on the server.
+            queries = m_nCertificateQueries;
+            deadline.setRemainingTime(nTimeoutMs);
+        }
+        if (socket.state() != QAbstractSocket::ConnectedState) {
+            if (!m_sCertificateRefusal.isEmpty()) throw Error(kTls, m_sCertificateRefusal);
+            throw Error(kTls, QStringLiteral("TLS on the %1 connection failed: %2").arg(sWhat, socket.errorString()));
+        }
+        if (deadline.hasExpired()) throw Error(kTimeout, QStringLiteral("Timed out setting up TLS on the %1 connection.").arg(sWhat));
+        socket.waitForEncrypted(kSliceMs);
+    }
+}
+
+void FtpSession::encryptData(DataChannel& channel)
+{
+    auto* data = qobject_cast<QSslSocket*>(channel.socket.get());
+    if (!data || !m_bEncrypted) throw Error(kTls, QStringLiteral("The data connection cannot be encrypted."));
+    // The control connection's configuration carries its session, which
+    // the data connection resumes; the certificate it shows must be the
+    // one the control connection showed.
+    QSslConfiguration config = static_cast<QSslSocket*>(m_control.get())->sslConfiguration();
+    config.setPeerVerifyMode(QSslSocket::VerifyNone);
+    data->setSslConfiguration(config);
+    // A server that ends the data with close_notify may wait for the
+    // connection to close before it confirms the transfer: the end of the
+    // TLS stream is the end of the data.
+    connect(data, &QAbstractSocket::errorOccurred, data, [&channel](QAbstractSocket::SocketError error) {
+        if (error == QAbstractSocket::RemoteHostClosedError) channel.bTlsClosed = true;
+    });
+    data->startClientEncryption();
+    m_sCertificateRefusal.clear();
+    waitEncrypted(*data, m_settings.nConnectTimeoutMs, QStringLiteral("data"));
+    if (data->peerCertificate() != m_serverCertificate) {
+        data->abort();
+        throw Error(kTls, QStringLiteral("The data connection showed another certificate than the control connection."));
+    }
 }
 
 void FtpSession::disconnectFromServer()
@@ -668,7 +833,15 @@ FtpReply FtpSession::startTransfer(const QString& sVerb, const QString& sArgumen
             bPassive = true;
             continue;
         }
-        if (reply.kind() == 1 && !bPassive) completeActive(channel);
+        if (reply.kind() == 1) {
+            try {
+                if (!bPassive) completeActive(channel);
+                if (m_bEncrypted) encryptData(channel);
+            } catch (const FtpError& e) {
+                if (e.number != kConnectionLost) abortTransfer(channel.socket.get());
+                throw;
+            }
+        }
         return reply;
     }
 }
@@ -702,8 +875,8 @@ void FtpSession::preparePassive(DataChannel& channel)
                     .arg(named.toString(), m_sDataHost));
     }
     if (port <= 0 || port > 65535) throw Error(kDataConnection, QStringLiteral("The server named no usable data port."));
-    channel.socket = std::make_unique<QTcpSocket>();
-    channel.socket->setReadBufferSize(4 * kBlockSize);
+    channel.socket = m_bEncrypted ? std::make_unique<QSslSocket>() : std::make_unique<QTcpSocket>();
+    if (!m_bEncrypted) channel.socket->setReadBufferSize(4 * kBlockSize);
     connectTo(*channel.socket, m_sDataHost, static_cast<quint16>(port), m_settings.nConnectTimeoutMs, QStringLiteral("data"));
 }
 
@@ -730,7 +903,7 @@ bool FtpSession::prepareActive(DataChannel& channel)
                       : bound.address;
         port = bound.port;
     } else {
-        channel.listener = std::make_unique<QTcpServer>();
+        channel.listener = std::make_unique<DataListener>(m_bEncrypted);
         address = m_control->localAddress();
         if (!channel.listener->listen(address, 0))
             throw Error(kDataConnection, QStringLiteral("Cannot listen for the data connection: ") + channel.listener->errorString());
@@ -783,7 +956,7 @@ void FtpSession::completeActive(DataChannel& channel)
         channel.listener->waitForNewConnection(kSliceMs);
     }
     channel.listener->close();
-    channel.socket->setReadBufferSize(4 * kBlockSize);
+    if (!m_bEncrypted) channel.socket->setReadBufferSize(4 * kBlockSize);
 }
 
 void FtpSession::abortTransfer(QTcpSocket* pData)
@@ -830,6 +1003,7 @@ QList<QByteArray> FtpSession::readListing(const QString& sCommand)
         expectPositive(reply);
         // Some servers answer 226 at once, sending the data all the same.
         if (!channel.socket) return {};
+        if (m_bEncrypted) encryptData(channel);
     }
     QTcpSocket* data = channel.socket.get();
     QByteArray bytes;
@@ -844,11 +1018,12 @@ QList<QByteArray> FtpSession::readListing(const QString& sCommand)
                     throw Error(kProtocol, QStringLiteral("The listing is larger than %1 MiB.").arg(kMaxListingBytes >> 20));
                 continue;
             }
-            if (data->state() != QAbstractSocket::ConnectedState) break;
+            if (data->state() != QAbstractSocket::ConnectedState || channel.bTlsClosed) break;
             if (idle.hasExpired()) throw Error(kTimeout, QStringLiteral("Timed out waiting for the listing."));
             data->waitForReadyRead(kSliceMs);
         }
         bytes += data->readAll();
+        data->abort();  // some servers confirm the listing only once it is closed
     } catch (const FtpError& e) {
         if (e.number == kAborted || e.number == kTimeout || e.number == kProtocol) abortTransfer(data);
         throw;
@@ -990,7 +1165,7 @@ void FtpSession::receiveFile(const QString& sRemote, qint64 nOffset, const QStri
                 emitProgress(nOffset + received, expected, false);
                 continue;
             }
-            if (got < 0 || data->state() != QAbstractSocket::ConnectedState) {
+            if (got < 0 || data->state() != QAbstractSocket::ConnectedState || channel.bTlsClosed) {
                 if (data->bytesAvailable() > 0) continue;
                 break;
             }
@@ -1034,7 +1209,7 @@ bool FtpSession::receiveNative(QTcpSocket& data, QFile& file, const QString& sLo
 {
 #if defined(Q_OS_LINUX)
     const int nSocket = static_cast<int>(data.socketDescriptor());
-    if (nSocket < 0 || !file.flush()) return false;
+    if (nSocket < 0 || IsTls(data) || !file.flush()) return false;
     const int nFile = file.handle();
     const auto writeAll = [&](const char* p, qint64 n) {
         while (n > 0) {
@@ -1089,7 +1264,7 @@ void FtpSession::sendNative(QTcpSocket& data, QFile& file, const QString& sLocal
 {
 #if defined(Q_OS_LINUX)
     const int nSocket = static_cast<int>(data.socketDescriptor());
-    if (nSocket < 0 || data.bytesToWrite() > 0) return;
+    if (nSocket < 0 || IsTls(data) || data.bytesToWrite() > 0) return;
     const NoSigPipe noSigPipe;
     QDeadlineTimer idle(m_settings.nIdleTimeoutMs);
     while (sent < total) {

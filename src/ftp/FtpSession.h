@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ftp/Certificates.h"
 #include "ftp/FtpError.h"
 #include "ftp/ListingEntry.h"
 #include "ftp/ReplyParser.h"
@@ -11,12 +12,15 @@
 #include <QTcpSocket>
 #include <QObject>
 #include <QSet>
+#include <QSslCertificate>
 #include <QString>
 
 #include <atomic>
 #include <memory>
 
 class QAbstractSocket;
+class QSslError;
+class QSslSocket;
 class QTcpServer;
 class QTcpSocket;
 class TransferPool;
@@ -42,6 +46,12 @@ public:
         QString sProxyHost, sProxyUser, sProxyPassword;
         int nProxyPort = 1080;
         int nConnections = 1;  // for the files of folder transfers
+        // Explicit FTPS: AUTH TLS before the login, and every data
+        // connection encrypted. A certificate the system does not vouch for
+        // is accepted when its fingerprint is one of trustedCertificates
+        // (canonical form), or when the owner says so when asked.
+        bool bTls = false;
+        QStringList trustedCertificates;
     };
 
     FtpSession(std::atomic<bool>& abortFlag, std::atomic<int>& state);
@@ -49,6 +59,11 @@ public:
 
     void apply(const Settings& settings) { m_settings = settings; }
     const Settings& settings() const { return m_settings; }
+    // The settings for an extra connection to the same server: these, with
+    // the certificate accepted for this connection trusted too.
+    Settings settingsForExtraConnection() const;
+    // Whether the control connection is encrypted.
+    bool encrypted() const { return m_bEncrypted; }
     void setLogFile(const QString& sPath);
 
     // Marks the start and end of an operation (state busy, abort cleared by
@@ -102,6 +117,9 @@ Q_SIGNALS:
     // Blocking: the owner fills in the text (empty: give up).
     void accountQuery(QString* pAccount);
     void passwordQuery(QString* pPassword);
+    // Blocking: the server's certificate is not one the system or the
+    // settings trust; the owner sets *pTrust to go on with it all the same.
+    void certificateQuery(const CertificateInfo& info, bool* pTrust);
 
 private:
     friend class TransferPool;
@@ -138,6 +156,7 @@ private:
         std::unique_ptr<QTcpSocket> socket;    // the data, once open
         std::unique_ptr<QTcpServer> listener;  // active mode, direct
         std::unique_ptr<QTcpSocket> bound;     // active mode through the proxy (SOCKS BIND)
+        bool bTlsClosed = false;               // the server ended the TLS stream (close_notify)
     };
     FtpReply startTransfer(const QString& sVerb, const QString& sArgument, qint64 nRest, bool bAppendWhenRestRefused,
                            DataChannel& channel);
@@ -147,6 +166,13 @@ private:
     QList<QByteArray> readListing(const QString& sCommand);
     void abortTransfer(QTcpSocket* pData);
     void waitConnected(QAbstractSocket& socket, int nTimeoutMs, const QString& sWhat);
+
+    // TLS: AUTH TLS and the handshake on the control connection, and the
+    // handshake on a data connection once the server has answered 1xx.
+    void startControlTls(const QString& sHost);
+    void encryptData(DataChannel& channel);
+    void waitEncrypted(QSslSocket& socket, int nTimeoutMs, const QString& sWhat);
+    bool acceptCertificate(const QSslCertificate& certificate, const QList<QSslError>& errors, const QString& sHost);
 
     void receiveTree(const QString& sRemoteFolder, const QString& sLocalFolder, const QString& sPattern,
                      bool bRecurse, QSet<QString>& visited, int nDepth, TransferPool& pool);
@@ -191,4 +217,9 @@ private:
     bool m_bDrainingAbort = false;  // reading what the server says after ABOR
     qint64 m_nLastProgressMs = -1;
     FtpReply m_lastCommandReply;
+    bool m_bEncrypted = false;
+    QSslCertificate m_serverCertificate;   // what the control connection showed
+    QString m_sAcceptedCertificate;        // fingerprint accepted by the user for this connection
+    QString m_sCertificateRefusal;         // why the last handshake's certificate was refused
+    int m_nCertificateQueries = 0;         // a question restarts the handshake's timeout
 };

@@ -88,7 +88,7 @@ void TransferPool::runHelper(Helper& helper)
     const QString sPrefix = QStringLiteral("[%1] ").arg(helper.nNumber);
     {
         FtpSession session(helper.abort, helper.state);
-        session.apply(m_owner.settings());
+        session.apply(m_owner.settingsForExtraConnection());
         // Everything the extra connection reports goes out through the
         // owning session, so the component hears it as one stream; its log
         // lines carry the connection's number.
