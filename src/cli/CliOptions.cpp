@@ -1,5 +1,7 @@
 #include "cli/CliOptions.h"
 
+#include "ftp/Fingerprint.h"
+
 #include <QtNumeric>
 
 #include <optional>
@@ -99,13 +101,23 @@ QString ParseHostPort(const QString& sHostPort, const QString& sWhat, QString& s
 // Fills host, port, user, password and path of `options` from the URL.
 QString ParseUrl(const QString& sUrl, const QString& sEnvPassword, CliOptions& options)
 {
+    // ftpes:// is FTP with explicit TLS (AUTH TLS on the usual port).
     const QString kScheme = QStringLiteral("ftp://");
-    if (!sUrl.startsWith(kScheme, Qt::CaseInsensitive)) {
+    const QString kTlsScheme = QStringLiteral("ftpes://");
+    qsizetype nSchemeSize = 0;
+    if (sUrl.startsWith(kScheme, Qt::CaseInsensitive)) {
+        nSchemeSize = kScheme.size();
+    } else if (sUrl.startsWith(kTlsScheme, Qt::CaseInsensitive)) {
+        nSchemeSize = kTlsScheme.size();
+        options.bTls = true;
+    } else {
+        if (sUrl.startsWith(QLatin1String("ftps://"), Qt::CaseInsensitive))
+            return QStringLiteral("implicit FTPS (ftps://) is not supported; use ftpes:// for FTP with TLS: %1").arg(sUrl);
         if (sUrl.contains(QStringLiteral("://")))
-            return QStringLiteral("only ftp:// URLs are supported: %1").arg(sUrl);
+            return QStringLiteral("only ftp:// and ftpes:// URLs are supported: %1").arg(sUrl);
         return QStringLiteral("expected an ftp:// URL, got '%1'").arg(sUrl);
     }
-    const QString sRest = sUrl.mid(kScheme.size());
+    const QString sRest = sUrl.mid(nSchemeSize);
     const qsizetype nSlash = sRest.indexOf(QLatin1Char('/'));
     const QString sAuthority = nSlash < 0 ? sRest : sRest.left(nSlash);
     const QString sPath = nSlash < 0 ? QString() : sRest.mid(nSlash);
@@ -175,7 +187,7 @@ bool TakesValue(const QString& sName)
     static const QStringList kWithValue = {
         QStringLiteral("--timeout"), QStringLiteral("--log"), QStringLiteral("--socks4"),
         QStringLiteral("--socks5"), QStringLiteral("--socks-user"), QStringLiteral("--socks-password"),
-        QStringLiteral("--connections"),
+        QStringLiteral("--connections"), QStringLiteral("--tls-trust"),
     };
     return kWithValue.contains(sName);
 }
@@ -190,7 +202,7 @@ bool IsKnownOption(const QString& sWord)
         QStringLiteral("--log"), QStringLiteral("--ascii"), QStringLiteral("--no-mlsd"),
         QStringLiteral("--verbose"), QStringLiteral("--help"), QStringLiteral("--socks4"),
         QStringLiteral("--socks5"), QStringLiteral("--socks-user"), QStringLiteral("--socks-password"),
-        QStringLiteral("--connections"),
+        QStringLiteral("--connections"), QStringLiteral("--tls"), QStringLiteral("--tls-trust"),
     };
     return kOptions.contains(sWord.section(QLatin1Char('='), 0, 0));
 }
@@ -307,6 +319,18 @@ CliParseResult ParseCliArguments(const QStringList& args, const QString& sEnvPas
             o.bUseMlsd = false;
         } else if (sName == QLatin1String("--verbose")) {
             o.bVerbose = true;
+        } else if (sName == QLatin1String("--tls")) {
+            o.bTls = true;
+        } else if (sName == QLatin1String("--tls-trust")) {
+            QString sValue;
+            const QString fingerprint = value(sValue) ? Certificates::NormalizeFingerprint(sValue) : QString();
+            if (fingerprint.isEmpty()) {
+                result.sError = QStringLiteral("--tls-trust needs a SHA-256 fingerprint (32 hex pairs, as an untrusted "
+                                               "certificate's error shows it)");
+                return result;
+            }
+            o.trustedCertificates << fingerprint;
+            o.bTls = true;
         } else if (sName == QLatin1String("--log")) {
             if (!value(o.sLogFile) || o.sLogFile.isEmpty()) {
                 result.sError = QStringLiteral("--log needs a file name");
@@ -434,6 +458,7 @@ QString CliUsageText()
 {
     return QStringLiteral(
         "Usage: kelvoftp [options] ftp://[USER[:PASS]@]HOST[:PORT][/PATH] COMMAND [ARGS]\n"
+        "       (ftpes:// instead of ftp:// for FTP over TLS)\n"
         "\n"
         "Commands:\n"
         "  ls [REMOTE]             list a folder: kind (d/f/l), size, date, name\n"
@@ -464,6 +489,9 @@ QString CliUsageText()
         "  --socks5 HOST[:PORT]   connect through a SOCKS 5 proxy (port 1080 by default)\n"
         "  --socks-user USER      user name for the proxy\n"
         "  --socks-password PASS  password for the proxy (SOCKS 5 only)\n"
+        "  --tls                  FTP over TLS (AUTH TLS), as with an ftpes:// URL\n"
+        "  --tls-trust SHA256     accept the server certificate with this fingerprint\n"
+        "                         although the system does not vouch for it (implies --tls)\n"
         "  --help                 print this help\n"
         "\n"
         "Without a user the login is anonymous. A user without a password in the URL\n"
@@ -474,6 +502,10 @@ QString CliUsageText()
         "Only one of --socks4 and --socks5 may be given; an IPv6 proxy address goes in\n"
         "brackets ([::1]:1080). With --socks5 and --socks-user but no --socks-password\n"
         "the password comes from the environment variable KELVO_SOCKS_PASSWORD.\n"
+        "\n"
+        "With TLS a certificate that the system's store does not vouch for (a\n"
+        "self-signed one, say) is refused, and the error shows its fingerprint; check\n"
+        "it with the server's administrator and pass it to --tls-trust.\n"
         "\n"
         "Ctrl-C stops the running command, logs out and exits with status 1; a second\n"
         "Ctrl-C ends kelvoftp at once.\n"

@@ -53,6 +53,8 @@ struct CliOptions {
     bool bUseMlsd = true;
     int nConnections = 4;   // for the files of getdir and putdir
     bool bVerbose = false;
+    bool bTls = false;                  // ftpes:// or --tls
+    QStringList trustedCertificates;    // --tls-trust, canonical fingerprints
     bool bHelp = false;     // nothing else is filled in then
 
     // The SOCKS proxy the control and data connections go through.

@@ -138,6 +138,8 @@ void CliRunner::ApplyOptions()
     m_ftp.setUseMlsd(m_options.bUseMlsd);
     m_ftp.setParallelConnections(m_options.nConnections);
     m_ftp.setTransferType(m_options.bAscii ? 1 : 0);
+    m_ftp.setUseTls(m_options.bTls);
+    m_ftp.setTrustedCertificates(m_options.trustedCertificates);
     if (m_options.nProxyType != 0) {
         m_ftp.setProxyType(m_options.nProxyType);
         m_ftp.setProxyAddress(m_options.sProxyHost);
@@ -166,6 +168,17 @@ void CliRunner::ConnectSignals()
             m_sQuoteEcho.clear();
         else if (m_bQuoting)
             Out(sLine);
+    });
+    // No one to ask: a certificate that neither the system nor --tls-trust
+    // vouches for is refused, and what identifies it is printed so that the
+    // user can check it and pass it to --tls-trust.
+    QObject::connect(&m_ftp, &FtpComponent::certificateQuery, &m_ftp, [this](const CertificateInfo& info, bool& bTrust) {
+        bTrust = false;
+        EndProgressLine();
+        Err(QStringLiteral("kelvoftp: the server's certificate is not trusted:"));
+        for (const QString& line : Certificates::DescribeForUser(info).split(QLatin1Char('\n')))
+            Err(QStringLiteral("  ") + line);
+        Err(QStringLiteral("kelvoftp: if this is the server's certificate, run again with --tls-trust %1").arg(info.sFingerprint));
     });
     QObject::connect(&m_ftp, &FtpComponent::progress, &m_ftp,
                      [this](qint64 nBytes, qint64 nTotal, int nPercent) { OnProgress(nBytes, nTotal, nPercent); });

@@ -4,8 +4,6 @@
 #include <QSslCertificate>
 #include <QSslError>
 
-#include <cctype>
-
 namespace Certificates {
 
 namespace {
@@ -32,23 +30,6 @@ QString Fingerprint(const QSslCertificate& certificate)
     if (certificate.isNull()) return QString();
     const QByteArray digest = certificate.digest(QCryptographicHash::Sha256);
     return QString::fromLatin1(digest.toHex(':').toUpper());
-}
-
-QString NormalizeFingerprint(const QString& sText)
-{
-    QString text = sText.trimmed();
-    if (text.startsWith(QLatin1String("SHA256:"), Qt::CaseInsensitive)
-        || text.startsWith(QLatin1String("SHA-256:"), Qt::CaseInsensitive))
-        text = text.section(QLatin1Char(':'), 1);
-    QByteArray hex;
-    for (QChar c : text) {
-        if (c == QLatin1Char(':') || c == QLatin1Char(' ')) continue;
-        const char ch = c.unicode() < 128 ? c.toLatin1() : '\0';
-        if (!std::isxdigit(static_cast<unsigned char>(ch))) return QString();
-        hex += ch;
-    }
-    if (hex.size() != 64) return QString();
-    return QString::fromLatin1(QByteArray::fromHex(hex).toHex(':').toUpper());
 }
 
 CertificateInfo Describe(const QSslCertificate& certificate, const QList<QSslError>& errors, const QString& sHost,

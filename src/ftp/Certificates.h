@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ftp/Fingerprint.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -24,11 +26,6 @@ namespace Certificates {
 // The SHA-256 fingerprint of the certificate's DER form, as 32 upper-case
 // hex pairs joined by ':'; empty for a null certificate.
 QString Fingerprint(const QSslCertificate& certificate);
-
-// A fingerprint as a user may type or paste it (hex pairs with or without
-// ':' or blanks between them, any letter case, an optional "SHA256:" in
-// front) in the canonical form; empty when it is not 32 bytes of hex.
-QString NormalizeFingerprint(const QString& sText);
 
 CertificateInfo Describe(const QSslCertificate& certificate, const QList<QSslError>& errors, const QString& sHost,
                          int nPort);

@@ -28,6 +28,7 @@
 #include <poll.h>
 #include <pthread.h>
 #include <sys/sendfile.h>
+#include <sys/socket.h>
 #include <unistd.h>
 #endif
 
@@ -1293,6 +1294,43 @@ void FtpSession::sendNative(QTcpSocket& data, QFile& file, const QString& sLocal
 #endif
 }
 
+void FtpSession::closeSentData(QTcpSocket& data)
+{
+#if defined(Q_OS_LINUX)
+    // A TLS server sends on the data connection too (session tickets), and
+    // closing a socket with unread data resets the connection, which can
+    // destroy the end of the upload before the server has read it. So the
+    // connection is kept open past the socket class's close (a second
+    // descriptor), shut for writing after its close_notify, and read to
+    // the server's end before it is closed.
+    const int nKept = IsTls(data) && data.socketDescriptor() >= 0 ? ::dup(static_cast<int>(data.socketDescriptor())) : -1;
+    const auto closeKept = qScopeGuard([nKept] {
+        if (nKept >= 0) ::close(nKept);
+    });
+#endif
+    QDeadlineTimer idle(m_settings.nIdleTimeoutMs);
+    data.disconnectFromHost();
+    while (data.state() != QAbstractSocket::UnconnectedState) {
+        checkAbort();
+        if (idle.hasExpired()) break;
+        data.waitForDisconnected(kSliceMs);
+    }
+#if defined(Q_OS_LINUX)
+    if (nKept < 0) return;
+    ::shutdown(nKept, SHUT_WR);
+    char sink[4096];
+    idle.setRemainingTime(m_settings.nIdleTimeoutMs);
+    for (;;) {
+        checkAbort();
+        const ssize_t got = ::read(nKept, sink, sizeof sink);
+        if (got > 0) continue;
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0 && errno == EAGAIN && WaitReady(nKept, POLLIN, idle)) continue;
+        break;  // the server's end, a reset or the idle time: nothing more to wait for
+    }
+#endif
+}
+
 void FtpSession::sendFile(const QString& sLocal, qint64 nOffset, const QString& sRemote, bool bResume)
 {
     if (sRemote.isEmpty() || sLocal.isEmpty()) throw Error(kInvalidArgument, QStringLiteral("No file name given."));
@@ -1359,12 +1397,7 @@ void FtpSession::sendFile(const QString& sLocal, qint64 nOffset, const QString& 
             if (idle.hasExpired()) throw Error(kTimeout, QStringLiteral("Timed out sending %1.").arg(sLocal));
             data->waitForBytesWritten(kSliceMs);
         }
-        data->disconnectFromHost();
-        while (data->state() != QAbstractSocket::UnconnectedState) {
-            checkAbort();
-            if (idle.hasExpired()) break;
-            data->waitForDisconnected(kSliceMs);
-        }
+        closeSentData(*data);
     } catch (const FtpError& e) {
         if (e.number != kConnectionLost) abortTransfer(data.get());
         throw;

@@ -190,6 +190,8 @@ private:
     // such path and nothing was read.
     bool receiveNative(QTcpSocket& data, QFile& file, const QString& sLocal, const QString& sRemote, QByteArray& buffer,
                        qint64 nOffset, qint64& received, qint64 expected);
+    // Closes the data connection of an upload once everything is written.
+    void closeSentData(QTcpSocket& data);
     void copyRemoteTime(const QString& sRemote, const QString& sLocal);
     static void setLocalTime(const QString& sLocal, const QDateTime& time);
     // pListed: the file's entry in a listing just read, whose size and

@@ -63,6 +63,32 @@ TEST(CliOptionsTest, UrlFormsGiveHostPortUserAndPath)
     ExpectError(QStringLiteral("--verbose"));
 }
 
+TEST(CliOptionsTest, TlsFromTheUrlOrTheOptionsWithTrustedFingerprints)
+{
+    EXPECT_FALSE(Ok(QStringLiteral("ftp://h ls")).bTls);
+    CliOptions o = Ok(QStringLiteral("FTPES://bob@h:2121/pub ls"));
+    EXPECT_TRUE(o.bTls);
+    EXPECT_EQ(o.sHost, QStringLiteral("h"));
+    EXPECT_EQ(o.nPort, 2121);
+    EXPECT_EQ(o.sPath, QStringLiteral("/pub"));
+    EXPECT_TRUE(Ok(QStringLiteral("--tls ftp://h ls")).bTls);
+
+    const QString hex = QStringLiteral("00112233445566778899aabbccddeeff00112233445566778899aabbccddeeff");
+    o = Ok(QStringLiteral("--tls-trust ") + hex + QStringLiteral(" --tls-trust=SHA256:") + hex.toUpper()
+           + QStringLiteral(" ftp://h ls"));
+    EXPECT_TRUE(o.bTls) << "a trusted fingerprint means TLS";
+    ASSERT_EQ(o.trustedCertificates.size(), 2);
+    EXPECT_EQ(o.trustedCertificates[0], QStringLiteral("00:11:22:33:44:55:66:77:88:99:AA:BB:CC:DD:EE:FF:"
+                                                       "00:11:22:33:44:55:66:77:88:99:AA:BB:CC:DD:EE:FF"));
+    EXPECT_EQ(o.trustedCertificates[1], o.trustedCertificates[0]);
+
+    ExpectError(QStringLiteral("--tls-trust ftp://h ls"));
+    ExpectError(QStringLiteral("--tls-trust 0011 ftp://h ls"));
+    ExpectError(QStringLiteral("--tls=yes ftp://h ls"));
+    ExpectError(QStringLiteral("ftps://h ls"));
+    ExpectError(QStringLiteral("ftp://h ls --tls"));
+}
+
 TEST(CliOptionsTest, UserAndPasswordArePercentDecoded)
 {
     CliOptions o = Ok(QStringLiteral("ftp://me%40corp:p%3Aw%40rd%25@h ls"));

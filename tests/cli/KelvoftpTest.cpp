@@ -22,6 +22,30 @@ struct Result {
     QString out, err;
 };
 
+Result RunKelvoftp(const QString& sFolder, const QStringList& args, const QByteArray& input = QByteArray(),
+                  const QString& password = QString())
+{
+    QProcess process;
+    process.setWorkingDirectory(sFolder);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("KELVO_PASSWORD"));
+    if (!password.isEmpty()) env.insert(QStringLiteral("KELVO_PASSWORD"), password);
+    process.setProcessEnvironment(env);
+    // A session of its own, without a controlling terminal: a run that
+    // would ask for a password must not wait on the developer's one.
+    process.setChildProcessModifier([] { ::setsid(); });
+    process.start(QStringLiteral(KELVOFTP_EXECUTABLE), QStringList{QStringLiteral("--timeout"), QStringLiteral("20")} + args);
+    if (!process.waitForStarted(10'000)) return {};
+    process.write(input);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(60'000)) {
+        process.kill();
+        process.waitForFinished();
+    }
+    return Result{process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                  QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
+}
+
 class KelvoftpTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -36,25 +60,7 @@ protected:
 
     Result Run(const QStringList& args, const QByteArray& input = QByteArray(), const QString& password = QString())
     {
-        QProcess process;
-        process.setWorkingDirectory(m_local.path());
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("KELVO_PASSWORD"));
-        if (!password.isEmpty()) env.insert(QStringLiteral("KELVO_PASSWORD"), password);
-        process.setProcessEnvironment(env);
-        // A session of its own, without a controlling terminal: a run that
-        // would ask for a password must not wait on the developer's one.
-        process.setChildProcessModifier([] { ::setsid(); });
-        process.start(QStringLiteral(KELVOFTP_EXECUTABLE), QStringList{QStringLiteral("--timeout"), QStringLiteral("20")} + args);
-        if (!process.waitForStarted(10'000)) return {};
-        process.write(input);
-        process.closeWriteChannel();
-        if (!process.waitForFinished(60'000)) {
-            process.kill();
-            process.waitForFinished();
-        }
-        return Result{process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                      QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
+        return RunKelvoftp(m_local.path(), args, input, password);
     }
 
     QString Local(const QString& name) const { return m_local.path() + QLatin1Char('/') + name; }
@@ -200,4 +206,44 @@ sys.exit(os.waitstatus_to_exitcode(status))
     const Result r = Run({m_server.url(), QStringLiteral("ls")});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_TRUE(r.err.contains(QStringLiteral("process list")));
+}
+
+// FTP over TLS against vsftpd with a self-signed certificate: refused with
+// its fingerprint until --tls-trust names it, then transfers both ways.
+TEST(KelvoftpTlsTest, SelfSignedCertificateIsRefusedUntilTrustedByFingerprint)
+{
+    VsftpdServer::Options options;
+    options.bTls = true;
+    VsftpdServer server(options);
+    KELVO_START_OR_SKIP(server, "vsftpd did not start");
+    QTemporaryDir local;
+    const QString url = QStringLiteral("ftpes://%1@127.0.0.1:%2/").arg(server.user()).arg(server.port());
+
+    Result r = RunKelvoftp(local.path(), {url, QStringLiteral("ls")}, {}, server.password());
+    EXPECT_EQ(r.exitCode, 1);
+    const QRegularExpressionMatch match =
+        QRegularExpression(QStringLiteral("--tls-trust ((?:[0-9A-F]{2}:){31}[0-9A-F]{2})")).match(r.err);
+    ASSERT_TRUE(match.hasMatch()) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("error 1015"))) << r.err.toStdString();
+    EXPECT_FALSE(r.err.contains(server.password()));
+    const QString fingerprint = match.captured(1);
+
+    QByteArray data(1 << 20, Qt::Uninitialized);
+    for (char& c : data) c = static_cast<char>(QRandomGenerator::global()->generate());
+    WriteFile(local.filePath(QStringLiteral("data.bin")), data);
+    // --tls with an ftp:// URL is the same as ftpes://.
+    const QString plainUrl = QStringLiteral("ftp://%1@127.0.0.1:%2/").arg(server.user()).arg(server.port());
+    r = RunKelvoftp(local.path(),
+                    {QStringLiteral("--tls"), QStringLiteral("--tls-trust"), fingerprint.toLower(), QStringLiteral("--verbose"),
+                     plainUrl, QStringLiteral("put"), QStringLiteral("data.bin"), QStringLiteral("up.bin")},
+                    {}, server.password());
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("The connection is encrypted"))) << r.err.toStdString();
+    EXPECT_EQ(ReadFile(server.root() + QStringLiteral("/up.bin")), data);
+    r = RunKelvoftp(local.path(),
+                    {QStringLiteral("--tls-trust"), fingerprint, url, QStringLiteral("get"), QStringLiteral("up.bin"),
+                     QStringLiteral("down.bin")},
+                    {}, server.password());
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(ReadFile(local.filePath(QStringLiteral("down.bin"))), data);
 }

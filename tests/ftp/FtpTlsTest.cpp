@@ -127,7 +127,9 @@ TEST(FtpTlsTest, TrustedOnceGivesListingsAndTransfersBothWaysInBothModes)
     EXPECT_TRUE(client.Logged(QStringLiteral("PROT P")));
 
     QTemporaryDir local;
-    const QByteArray big = RandomBytes(3 << 20, 1);
+    // One read block exactly: an upload that ends before the server's session
+    // tickets are read is where closing the connection used to reset it.
+    const QByteArray big = RandomBytes(1 << 20, 1);
     ASSERT_TRUE(WriteTestFile(local.filePath(QStringLiteral("big.bin")), big));
     for (const bool bPassive : {true, false}) {
         SCOPED_TRACE(bPassive ? "passive" : "active");
