@@ -93,12 +93,12 @@ int main(int argc, char** argv)
 
     frmMain window;
     window.Load(QString());
-    window.SetSiteManager([&](QString& sAddress, QString& sPort, QString& sUser, QString& sPassword, bool& bAnon) {
-        sAddress = args[2];
-        sPort = args[3];
-        sUser = args[4];
-        sPassword = qEnvironmentVariable("BENCH_FTP_PASSWORD");
-        bAnon = false;
+    window.SetSiteManager([&](ConnectionRequest& request) {
+        request.sServer = args[2];
+        request.sPort = args[3];
+        request.sUserName = args[4];
+        request.sPassword = qEnvironmentVariable("BENCH_FTP_PASSWORD");
+        request.bAnonymous = false;
         return true;
     });
     window.ConnectThroughSiteManager();

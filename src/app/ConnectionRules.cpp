@@ -1,5 +1,6 @@
 #include "app/ConnectionRules.h"
 
+#include "ftp/Certificates.h"
 #include "ftp/FtpComponent.h"
 #include "settings/CRegister.h"
 #include "settings/Settings.h"
@@ -14,7 +15,45 @@ QString Read(const CRegister& reg, const char* sName, const char* sDefault)
                              QLatin1String(sDefault));
 }
 
+QString ServerName(const QString& sHost, int nPort)
+{
+    QString host = sHost.trimmed().toLower();
+    if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']'))) host = host.mid(1, host.size() - 2);
+    if (host.contains(QLatin1Char(':'))) host = QLatin1Char('[') + host + QLatin1Char(']');
+    return host + QLatin1Char(':') + QString::number(nPort);
+}
+
 }  // namespace
+
+QString TrustedCertificate(const CRegister& reg, const QString& sHost, int nPort)
+{
+    return Certificates::NormalizeFingerprint(reg.REGGetSetting(
+        kHKEY_LOCAL_MACHINE, QLatin1String(Settings::kTrustedCertificatesSection), ServerName(sHost, nPort), QString()));
+}
+
+bool TrustCertificate(const CRegister& reg, const QString& sHost, int nPort, const QString& sFingerprint)
+{
+    const QString fingerprint = Certificates::NormalizeFingerprint(sFingerprint);
+    return !fingerprint.isEmpty()
+           && reg.REGSaveSetting(kHKEY_LOCAL_MACHINE, QLatin1String(Settings::kTrustedCertificatesSection),
+                                 ServerName(sHost, nPort), fingerprint);
+}
+
+QString CertificateQuestion(const CertificateInfo& info, const QString& sTrusted)
+{
+    const QString opening =
+        !sTrusted.isEmpty() && sTrusted != info.sFingerprint
+            ? QStringLiteral("WARNING: this server shows another certificate than the one you chose to trust for it. "
+                             "Someone may be intercepting the connection, or the server has a new certificate: "
+                             "ask its administrator before you trust it.")
+            : QStringLiteral("The identity of this server cannot be confirmed: nothing this computer trusts vouches "
+                             "for its certificate.");
+    return opening + QStringLiteral("\n\n") + Certificates::DescribeForUser(info)
+           + QStringLiteral("\n\nTrust this certificate?\n"
+                            "Yes: always, for this server (it is remembered)\n"
+                            "No: for this connection only\n"
+                            "Cancel: do not connect");
+}
 
 int ParallelConnections(const QString& sStored)
 {
@@ -54,6 +93,9 @@ QString Apply(FtpComponent& ftp, const ConnectionRequest& request, const CRegist
     ftp.PutProperty(FtpComponent::kUserName, request.bAnonymous ? QStringLiteral("anonymous") : request.sUserName);
     ftp.PutProperty(FtpComponent::kPassword,
                     request.bAnonymous ? QLatin1String(kAnonymousPassword) : request.sPassword);
+    ftp.setUseTls(request.bUseTls);
+    const QString trusted = request.bUseTls ? TrustedCertificate(reg, request.sServer, port) : QString();
+    ftp.setTrustedCertificates(trusted.isEmpty() ? QStringList() : QStringList{trusted});
     ftp.PutProperty(FtpComponent::kPassiveMode, Settings::NumberOrZero(Read(reg, Settings::kFtpPasv, "0")) == 1.0);
     ftp.setParallelConnections(ParallelConnections(Read(reg, Settings::kParallelConnections, "")));
 

@@ -314,11 +314,7 @@ void frmMain::Load(const QString& sCommandLine)
 
     optBinary->setChecked(true);
 
-    m_sLastServer.clear();
-    m_sLastPort.clear();
-    m_sLastUserName.clear();
-    m_sLastPassword.clear();
-    m_bLastAnonymous = true;
+    m_lastRequest = ConnectionRequest();
 
     UpdateLocalCommands();
     UpdateRemoteCommands();
@@ -390,12 +386,28 @@ void frmMain::ConnectFtpEvents()
                               QStringLiteral("An account is required for this server."), QString())
                        .value_or(QString());
     });
+    connect(xFtp, &FtpComponent::certificateQuery, this, &frmMain::AskAboutCertificate);
     connect(xFtp, &FtpComponent::passwordQuery, this, [](QString& sPassword) {
         sPassword = ThePrompter()
                         .input(QStringLiteral("Kelvo ") + QStringLiteral("[Query]"),
                                QStringLiteral("Please enter the correct password"), QString())
                         .value_or(QString());
     });
+}
+
+void frmMain::AskAboutCertificate(const CertificateInfo& info, bool& bTrust)
+{
+    const CRegister reg;
+    const QString trusted = ConnectionRules::TrustedCertificate(reg, info.sHost, info.nPort);
+    // The connection waits with the busy pointer; the question gets the normal one.
+    QApplication::setOverrideCursor(Qt::ArrowCursor);
+    const PromptResult answer = ThePrompter().message(QStringLiteral("Kelvo ") + QStringLiteral("[Certificate]"),
+                                                      ConnectionRules::CertificateQuestion(info, trusted),
+                                                      PromptButtons::YesNoCancel, PromptIcon::Exclamation);
+    QApplication::restoreOverrideCursor();
+    bTrust = answer == PromptResult::Yes || answer == PromptResult::No;
+    if (answer == PromptResult::Yes && !ConnectionRules::TrustCertificate(reg, info.sHost, info.nPort, info.sFingerprint))
+        DisplayMessage(QStringLiteral("Error: the certificate is trusted for this connection only: it could not be stored."));
 }
 
 void frmMain::DisplayMessage(const QString& sMessage)
@@ -584,13 +596,13 @@ void frmMain::Disconnect() { DisconnectFromServer(); }
 
 // --- connection -------------------------------------------------------------------
 
-bool frmMain::ShowSiteManager(QString& sAddress, QString& sPort, QString& sUserName, QString& sPassword,
-                              bool& bIsAnonymous)
+bool frmMain::ShowSiteManager(ConnectionRequest& request)
 {
-    if (m_siteManager) return m_siteManager(sAddress, sPort, sUserName, sPassword, bIsAnonymous);
+    if (m_siteManager) return m_siteManager(request);
     // A freshly loaded window for every call, unloaded afterwards.
     frmConnectionInfo siteManager(this);
-    return siteManager.ShowForm(sAddress, sPort, sUserName, sPassword, bIsAnonymous);
+    return siteManager.ShowForm(request.sServer, request.sPort, request.sUserName, request.sPassword,
+                                request.bAnonymous, request.bUseTls);
 }
 
 void frmMain::ConnectThroughSiteManager()
@@ -598,9 +610,8 @@ void frmMain::ConnectThroughSiteManager()
     QApplication::setOverrideCursor(Qt::WaitCursor);
     cboRemotePath->setProperty("Tag", QStringLiteral("1"));
     QApplication::restoreOverrideCursor();  // the dialog gets the normal pointer
-    if (ShowSiteManager(m_sLastServer, m_sLastPort, m_sLastUserName, m_sLastPassword, m_bLastAnonymous)) {
-        const ConnectionRequest request{m_sLastServer, m_sLastPort, m_sLastUserName, m_sLastPassword, m_bLastAnonymous};
-        const QString problem = ConnectionRules::Apply(*xFtp, request, CRegister());
+    if (ShowSiteManager(m_lastRequest)) {
+        const QString problem = ConnectionRules::Apply(*xFtp, m_lastRequest, CRegister());
         if (!problem.isEmpty()) {
             DisplayMessage(QStringLiteral("Error: ") + problem);
         } else {

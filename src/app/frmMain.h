@@ -1,11 +1,14 @@
 #pragma once
 
 #include "app/CommandState.h"
+#include "app/ConnectionRules.h"
 
 #include <QMainWindow>
 #include <QString>
 
 #include <functional>
+
+struct CertificateInfo;
 
 class FtpComponent;
 class QAction;
@@ -70,8 +73,7 @@ public:
     // Shows the site manager with the last connection's values, which it may
     // change; true when the user chose to connect. The site manager window
     // unless replaced (tests answer for the user).
-    using SiteManager = std::function<bool(QString& sAddress, QString& sPort, QString& sUserName,
-                                           QString& sPassword, bool& bIsAnonymous)>;
+    using SiteManager = std::function<bool(ConnectionRequest& request)>;
     void SetSiteManager(SiteManager siteManager) { m_siteManager = std::move(siteManager); }
     QString CurrentRemoteFolder() const { return m_sCurrentRemoteFolder; }
 
@@ -129,7 +131,9 @@ private:
     void SetUpTransfers();
     void BuildViewMenus();
     void RunTransfer(void (*engine)(const TransferContext&));
-    bool ShowSiteManager(QString& sAddress, QString& sPort, QString& sUserName, QString& sPassword, bool& bIsAnonymous);
+    bool ShowSiteManager(ConnectionRequest& request);
+    // The component's question about a certificate nothing vouches for.
+    void AskAboutCertificate(const CertificateInfo& info, bool& bTrust);
 
     FtpComponent* xFtp = nullptr;
     QString m_sCurrentRemoteFolder;
@@ -142,8 +146,7 @@ private:
     QTimer* m_pShowLastLogLine = nullptr;
     LocalPane* m_localPane = nullptr;
     QString m_sFtpLogFile;
-    QString m_sLastServer, m_sLastPort, m_sLastUserName, m_sLastPassword;
-    bool m_bLastAnonymous = true;
+    ConnectionRequest m_lastRequest;  // what the site manager gave last
     bool m_bTrayIconShown = false;
     QSystemTrayIcon* m_pTrayIcon = nullptr;
     QMenu* mnuPopup = nullptr;

@@ -134,6 +134,7 @@ public:
     // the system's certificate store does not vouch for them (pinned or
     // self-signed ones); any form NormalizeFingerprint takes.
     void setTrustedCertificates(const QStringList& fingerprints);
+    QStringList trustedCertificates() const { return m_trustedCertificates; }  // canonical
     // Whether the connection is encrypted now.
     bool encrypted() const { return m_bEncrypted; }
 

@@ -11,6 +11,10 @@ namespace Settings {
 // All settings live under the machine-wide root in this section.
 inline constexpr char kSection[] = "\\Software\\Kelvo\\Settings";
 
+// Server certificates the user chose to trust always: one value per server,
+// named "host:port" ("[v6 address]:port"), holding its SHA-256 fingerprint.
+inline constexpr char kTrustedCertificatesSection[] = "\\Software\\Kelvo\\Trusted Certificates";
+
 inline constexpr char kFtpPasv[] = "FTP PASV";
 inline constexpr char kAddToStartup[] = "ADD TO STARTUP";
 inline constexpr char kLogFileName[] = "LOG FILE NAME";

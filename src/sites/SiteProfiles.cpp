@@ -92,6 +92,7 @@ QString Save(const SiteProfile& profile, bool bStorePassword)
         && (HasControl(profile.sPassword) || !EncodeProfileString(profile.sPassword, sPass)))
         return FieldProblem(QStringLiteral("password"));
 
+    const QString sTls = profile.bUseTls ? QStringLiteral("1") : QStringLiteral("0");
     const struct {
         const char* key;
         const QString& value;
@@ -99,7 +100,7 @@ QString Save(const SiteProfile& profile, bool bStorePassword)
     } fields[] = {
         {"sname", profile.sName, "site name"}, {"adresa", profile.sAddress, "address"},
         {"ID", sUser, "user name"},            {"pass", sPass, "password"},
-        {"port", profile.sPort, "port"},
+        {"port", profile.sPort, "port"},           {"tls", sTls, "TLS choice"},
     };
     PrivateProfile::Entries entries;
     for (const auto& field : fields) {
@@ -132,6 +133,7 @@ SiteProfile Read(const QString& sEntry)
     profile.sUserName = DecodeProfileString(get("ID", kValueBuffer));
     profile.sPassword = DecodeProfileString(get("pass", kValueBuffer));
     profile.sPort = get("port", kValueBuffer);
+    profile.bUseTls = get("tls", kValueBuffer).trimmed() == QLatin1String("1");
     return profile;
 }
 

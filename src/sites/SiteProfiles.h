@@ -5,13 +5,16 @@
 
 // The saved sites: one "<site name>.Profile" file per site in the program's
 // "Profiles" folder, a private-profile file with the section "PROFILE" and
-// the keys "sname", "adresa", "ID", "pass" and "port".
+// the keys "sname", "adresa", "ID", "pass" and "port", and "tls" ("1" for
+// FTP over TLS; files written before it existed have none and are plain FTP,
+// and readers that do not know it pass it by).
 struct SiteProfile {
     QString sName;      // "sname"
     QString sAddress;   // "adresa"
     QString sUserName;  // "ID", stored shifted
     QString sPassword;  // "pass", stored shifted; empty unless saved with the password
     QString sPort;      // "port", as typed (may be empty)
+    bool bUseTls = false;  // "tls"
 };
 
 namespace SiteProfiles {
@@ -23,7 +26,7 @@ QString FolderPath();
 // "*.Profile" in any letter case, sorted ignoring case.
 QStringList ListSites();
 
-// Writes the five keys of `profile` to "Profiles/<sName>.Profile", updating
+// Writes the keys of `profile` to "Profiles/<sName>.Profile", updating
 // an existing file in place. The password is stored only when
 // bStorePassword is true and it is not empty. Nothing is written when the
 // name cannot be a file name in the folder or a field cannot be stored;

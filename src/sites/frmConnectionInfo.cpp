@@ -9,6 +9,7 @@
 #include "ui/WindowGeometry.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -127,6 +128,10 @@ void frmConnectionInfo::BuildControls()
     txtPort->setGeometry(480, 152, 72, 24);
     lblPort->setBuddy(txtPort);
 
+    chkUseTls = Named(new QCheckBox(QStringLiteral("Use &TLS (FTPS)"), panel), "chkUseTls",
+                      QStringLiteral("Encrypt the login and the files (explicit FTP over TLS)"));
+    chkUseTls->setGeometry(220, 232, 200, 22);
+
     cmdConnect1 = Named(new QPushButton(QStringLiteral("Connect"), panel), "cmdConnect1");
     cmdConnect1->setGeometry(376, 260, 84, 28);
     cmdConnect1->setDefault(true);  // Enter connects from every box
@@ -134,7 +139,7 @@ void frmConnectionInfo::BuildControls()
     cmdCancel->setGeometry(468, 260, 84, 28);
 
     const QList<QWidget*> tabOrder = {TView1, txtSiteName, txtHost, txtUserName, txtPassword,
-                                      optAnonymous, optNormal, txtPort, cmdConnect1, cmdCancel};
+                                      optAnonymous, optNormal, txtPort, chkUseTls, cmdConnect1, cmdCancel};
     for (qsizetype i = 1; i < tabOrder.size(); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
     resize(kPanelWidth, kPanelHeight + menuBar->sizeHint().height());
@@ -160,7 +165,7 @@ void frmConnectionInfo::BuildControls()
 }
 
 bool frmConnectionInfo::ShowForm(QString& sAddress, QString& sPort, QString& sUserName, QString& sPassword,
-                                 bool& bIsAnonymous)
+                                 bool& bIsAnonymous, bool& bUseTls)
 {
     m_bCancelled = true;
     txtHost->setText(sAddress);
@@ -168,6 +173,7 @@ bool frmConnectionInfo::ShowForm(QString& sAddress, QString& sPort, QString& sUs
     txtUserName->setText(sUserName);
     txtPassword->setText(sPassword);
     SelectOption(bIsAnonymous ? optAnonymous : optNormal);
+    chkUseTls->setChecked(bUseTls);
 
     exec();
 
@@ -177,6 +183,7 @@ bool frmConnectionInfo::ShowForm(QString& sAddress, QString& sPort, QString& sUs
     sUserName = txtUserName->text().trimmed();
     sPassword = txtPassword->text().trimmed();
     bIsAnonymous = optAnonymous->isChecked();
+    bUseTls = chkUseTls->isChecked();
     return true;
 }
 
@@ -270,6 +277,7 @@ void frmConnectionInfo::NodeClick(QTreeWidgetItem* item)
     txtUserName->setText(profile.sUserName);
     txtPassword->setText(profile.sPassword);
     txtPort->setText(profile.sPort);
+    chkUseTls->setChecked(profile.bUseTls);
 
     // In this order: an anonymous site read while Anonymous is not selected
     // gets the anonymous defaults first, and with them a password, so it ends
@@ -293,6 +301,7 @@ void frmConnectionInfo::NewSite()
         txtPassword->clear();
     }
     txtPort->setText(QStringLiteral("21"));
+    chkUseTls->setChecked(false);
     cmdDeleteSite->setEnabled(false);
 }
 
@@ -304,7 +313,7 @@ void frmConnectionInfo::SaveSite()
         return;
     }
     const SiteProfile profile{txtSiteName->text(), txtHost->text(), txtUserName->text(), txtPassword->text(),
-                              txtPort->text()};
+                              txtPort->text(), chkUseTls->isChecked()};
     const QString sError = SiteProfiles::Save(profile, optNormal->isChecked());
     if (!sError.isEmpty()) {
         // Nothing was written: say why rather than confirm a save.

@@ -7,6 +7,7 @@
 #include <QList>
 
 class QAction;
+class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -37,7 +38,9 @@ public:
     // Anonymous is selected: returns true. After Cancel, Esc or the close box
     // returns false and leaves the arguments as they were. An empty sPort
     // shows as "21".
-    bool ShowForm(QString& sAddress, QString& sPort, QString& sUserName, QString& sPassword, bool& bIsAnonymous);
+    // bUseTls: the "Use TLS (FTPS)" choice, in and out like the others.
+    bool ShowForm(QString& sAddress, QString& sPort, QString& sUserName, QString& sPassword, bool& bIsAnonymous,
+                  bool& bUseTls);
 
     // Esc and the close box end here: the same as Cancel.
     void reject() override;
@@ -78,6 +81,7 @@ private:
     QLineEdit* txtUserName = nullptr;
     QLabel* lblPassword = nullptr;
     QLineEdit* txtPassword = nullptr;
+    QCheckBox* chkUseTls = nullptr;
     QGroupBox* fraLoginType = nullptr;
     QRadioButton* optAnonymous = nullptr;
     QRadioButton* optNormal = nullptr;

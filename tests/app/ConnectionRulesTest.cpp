@@ -2,6 +2,7 @@
 // values and the stored settings.
 #include "MemoryRegistryBackend.h"
 #include "app/ConnectionRules.h"
+#include "ftp/Certificates.h"
 #include "ftp/FtpComponent.h"
 #include "settings/CRegister.h"
 #include "settings/Settings.h"
@@ -117,4 +118,50 @@ TEST_F(ConnectionRulesTest, FolderTransferConnectionsComeFromTheHiddenSetting)
     EXPECT_EQ(m_ftp.parallelConnections(), FtpComponent::kMaxConnections);
     for (const char* bad : {"0", "-3", "two", "2.5", ""})
         EXPECT_EQ(ConnectionRules::ParallelConnections(QLatin1String(bad)), ConnectionRules::kDefaultConnections) << bad;
+}
+
+TEST_F(ConnectionRulesTest, TlsSitesTrustTheCertificateStoredForTheirServer)
+{
+    const QString stored = QStringLiteral("AA:") + QStringLiteral("BB:").repeated(30) + QStringLiteral("CC");
+    ASSERT_TRUE(ConnectionRules::TrustCertificate(m_reg, QStringLiteral("FTP.Example.Test "), 2121, stored.toLower()));
+    ConnectionRequest request = Request("2121", false);
+    ASSERT_TRUE(ConnectionRules::Apply(m_ftp, request, m_reg).isEmpty());
+    EXPECT_FALSE(m_ftp.useTls());
+    EXPECT_TRUE(m_ftp.trustedCertificates().isEmpty());
+
+    request.bUseTls = true;
+    ASSERT_TRUE(ConnectionRules::Apply(m_ftp, request, m_reg).isEmpty());
+    EXPECT_TRUE(m_ftp.useTls());
+    EXPECT_EQ(m_ftp.trustedCertificates(), QStringList{stored}) << "host names ignore case and blanks";
+
+    // Another port is another server; trusting again replaces.
+    request.sPort = QStringLiteral("21");
+    ASSERT_TRUE(ConnectionRules::Apply(m_ftp, request, m_reg).isEmpty());
+    EXPECT_TRUE(m_ftp.trustedCertificates().isEmpty());
+    const QString other = QStringLiteral("11:").repeated(31) + QStringLiteral("22");
+    ASSERT_TRUE(ConnectionRules::TrustCertificate(m_reg, QStringLiteral("ftp.example.test"), 2121, other));
+    EXPECT_EQ(ConnectionRules::TrustedCertificate(m_reg, QStringLiteral("ftp.example.test"), 2121), other);
+
+    // IPv6 with or without brackets; nothing that is not a fingerprint is stored or read.
+    ASSERT_TRUE(ConnectionRules::TrustCertificate(m_reg, QStringLiteral("[::1]"), 990, other));
+    EXPECT_EQ(ConnectionRules::TrustedCertificate(m_reg, QStringLiteral("::1"), 990), other);
+    EXPECT_FALSE(ConnectionRules::TrustCertificate(m_reg, QStringLiteral("h"), 21, QStringLiteral("not one")));
+    m_reg.REGSaveSetting(kHKEY_LOCAL_MACHINE, QLatin1String(Settings::kTrustedCertificatesSection),
+                         QStringLiteral("h:21"), QStringLiteral("garbage"));
+    EXPECT_TRUE(ConnectionRules::TrustedCertificate(m_reg, QStringLiteral("h"), 21).isEmpty());
+}
+
+TEST(CertificateQuestion, WarnsWhenTheServerShowsAnotherCertificateThanTheTrustedOne)
+{
+    CertificateInfo info;
+    info.sHost = QStringLiteral("127.0.0.1");
+    info.nPort = 21;
+    info.sFingerprint = QStringLiteral("11:").repeated(31) + QStringLiteral("22");
+    const QString fresh = ConnectionRules::CertificateQuestion(info, QString());
+    EXPECT_TRUE(fresh.startsWith(QLatin1String("The identity of this server cannot be confirmed")));
+    EXPECT_TRUE(fresh.contains(info.sFingerprint));
+    EXPECT_TRUE(fresh.contains(QLatin1String("Yes: always, for this server")));
+    EXPECT_TRUE(fresh.contains(QLatin1String("Cancel: do not connect")));
+    const QString changed = ConnectionRules::CertificateQuestion(info, QStringLiteral("33:").repeated(31) + QStringLiteral("44"));
+    EXPECT_TRUE(changed.startsWith(QLatin1String("WARNING: this server shows another certificate"))) << changed.toStdString();
 }

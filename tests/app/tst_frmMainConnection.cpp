@@ -45,15 +45,14 @@ private:
     // A site manager that answers like a user who picked the test server.
     void PickServer(bool bAnonymous = false, const QString& password = QString())
     {
-        m_window->SetSiteManager([=, this](QString& sAddress, QString& sPort, QString& sUser, QString& sPassword,
-                                           bool& bAnonymousOut) {
+        m_window->SetSiteManager([=, this](ConnectionRequest& request) {
             ++m_nSiteManagerShown;
-            m_seenAddress = sAddress;
-            sAddress = QStringLiteral(" 127.0.0.1 ").trimmed();
-            sPort = QString::number(m_server->port());
-            sUser = m_server->user();
-            sPassword = password.isEmpty() ? m_server->password() : password;
-            bAnonymousOut = bAnonymous;
+            m_seenAddress = request.sServer;
+            request.sServer = QStringLiteral(" 127.0.0.1 ").trimmed();
+            request.sPort = QString::number(m_server->port());
+            request.sUserName = m_server->user();
+            request.sPassword = password.isEmpty() ? m_server->password() : password;
+            request.bAnonymous = bAnonymous;
             return true;
         });
     }
@@ -147,9 +146,9 @@ void tst_frmMainConnection::connectsWithTheSiteManagersValues()
 
 void tst_frmMainConnection::cancelledSiteManagerChangesNothing()
 {
-    m_window->SetSiteManager([this](QString& sAddress, QString&, QString&, QString&, bool&) {
+    m_window->SetSiteManager([this](ConnectionRequest& request) {
         ++m_nSiteManagerShown;
-        sAddress = QStringLiteral("typed but cancelled");
+        request.sServer = QStringLiteral("typed but cancelled");
         return false;
     });
     m_window->ConnectThroughSiteManager();
@@ -170,10 +169,10 @@ void tst_frmMainConnection::wrongPasswordAndBadPortAreLoggedErrors()
              qPrintable(Log().join(QLatin1Char('\n'))));
     QVERIFY(Panel1().isEmpty());
 
-    m_window->SetSiteManager([](QString& sAddress, QString& sPort, QString&, QString&, bool& bAnonymous) {
-        sAddress = QStringLiteral("127.0.0.1");
-        sPort = QStringLiteral("70000");
-        bAnonymous = true;
+    m_window->SetSiteManager([](ConnectionRequest& request) {
+        request.sServer = QStringLiteral("127.0.0.1");
+        request.sPort = QStringLiteral("70000");
+        request.bAnonymous = true;
         return true;
     });
     m_window->ConnectThroughSiteManager();

@@ -88,12 +88,12 @@ void tst_frmMainTransfers::init()
     QVERIFY(QDir().mkpath(Local(QString())));
     m_window = std::make_unique<frmMain>();
     m_window->Load(QString());
-    m_window->SetSiteManager([this](QString& sAddress, QString& sPort, QString& sUser, QString& sPassword, bool& bAnon) {
-        sAddress = m_server->host();
-        sPort = QString::number(m_server->port());
-        sUser = m_server->user();
-        sPassword = m_server->password();
-        bAnon = false;
+    m_window->SetSiteManager([this](ConnectionRequest& request) {
+        request.sServer = m_server->host();
+        request.sPort = QString::number(m_server->port());
+        request.sUserName = m_server->user();
+        request.sPassword = m_server->password();
+        request.bAnonymous = false;
         return true;
     });
     m_nExistShown = 0;

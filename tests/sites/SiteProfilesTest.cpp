@@ -126,14 +126,14 @@ TEST(SiteProfilesTest, PrivateProfileBehavesLikeWindows)
     EXPECT_EQ(ReadBytes(file), before);
 }
 
-TEST(SiteProfilesTest, SaveWritesFiveKeysAndReadsThemBack)
+TEST(SiteProfilesTest, SaveWritesTheKeysAndReadsThemBack)
 {
     TestEnvironment env;
     ASSERT_FALSE(QFileInfo::exists(SiteProfiles::FolderPath()));
     ASSERT_EQ(SiteProfiles::Save(Site(QStringLiteral("Home"), QStringLiteral("ftp.example.com")), true), QString());
     const QString file = ProfileFile(QStringLiteral("Home.Profile"));
     EXPECT_EQ(ReadBytes(file),
-              QByteArray("[PROFILE]\r\nsname=Home\r\nadresa=ftp.example.com\r\nID=klm\r\npass=klm\r\nport=21\r\n"));
+              QByteArray("[PROFILE]\r\nsname=Home\r\nadresa=ftp.example.com\r\nID=klm\r\npass=klm\r\nport=21\r\ntls=0\r\n"));
     struct stat info {};
     ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u) << "the file holds the password";
@@ -153,7 +153,7 @@ TEST(SiteProfilesTest, SaveWritesFiveKeysAndReadsThemBack)
               QString());
     EXPECT_EQ(SiteProfiles::ListSites(), QStringList{QStringLiteral("Home.Profile")});
     EXPECT_EQ(ReadBytes(file), QByteArray("[PROFILE]\r\nsname=Home\r\nadresa=ftp.example.org\r\nID=kxyx\x83wy\x7f}\r\n"
-                                          "pass=\r\nport=21\r\n"))
+                                          "pass=\r\nport=21\r\ntls=0\r\n"))
         << "without the password stored, pass is empty";
     EXPECT_EQ(SiteProfiles::Read(QStringLiteral("Home.Profile")).sPassword, QString());
 
@@ -173,6 +173,26 @@ TEST(SiteProfilesTest, SaveWritesFiveKeysAndReadsThemBack)
     EXPECT_TRUE(SiteProfiles::Delete(QStringLiteral("Empty.Profile")));
     EXPECT_FALSE(QFileInfo::exists(ProfileFile(QStringLiteral("Empty.Profile"))));
     EXPECT_FALSE(SiteProfiles::Delete(QStringLiteral("Empty.Profile")));
+}
+
+TEST(SiteProfilesTest, TlsChoiceIsKeptAndOnlyOneReadsAsOn)
+{
+    TestEnvironment env;
+    SiteProfile site = Site(QStringLiteral("Secure"), QStringLiteral("ftp.example.com"));
+    site.bUseTls = true;
+    ASSERT_EQ(SiteProfiles::Save(site, true), QString());
+    EXPECT_TRUE(ReadBytes(ProfileFile(QStringLiteral("Secure.Profile"))).endsWith("port=21\r\ntls=1\r\n"));
+    EXPECT_TRUE(SiteProfiles::Read(QStringLiteral("Secure.Profile")).bUseTls);
+    site.bUseTls = false;
+    ASSERT_EQ(SiteProfiles::Save(site, true), QString());
+    EXPECT_FALSE(SiteProfiles::Read(QStringLiteral("Secure.Profile")).bUseTls);
+
+    // Written by hand or by something else: only "1" means TLS.
+    for (const char* value : {"1", " 1 ", "yes", "true", "2", ""}) {
+        WriteBytes(ProfileFile(QStringLiteral("Hand.Profile")),
+                   QByteArray("[PROFILE]\r\nsname=Hand\r\nadresa=h\r\ntls=") + value + "\r\n");
+        EXPECT_EQ(SiteProfiles::Read(QStringLiteral("Hand.Profile")).bUseTls, QByteArray(value).trimmed() == "1") << value;
+    }
 }
 
 TEST(SiteProfilesTest, ReadCutsLongValues)
@@ -212,6 +232,7 @@ TEST(SiteProfilesTest, WindowsFileReadsAndKeepsForeignLines)
     EXPECT_EQ(read.sUserName, QStringLiteral("abc"));
     EXPECT_EQ(read.sPassword, QString());
     EXPECT_EQ(read.sPort, QStringLiteral("2121")) << "quotes removed";
+    EXPECT_FALSE(read.bUseTls) << "written before TLS existed: plain FTP";
 
     // "xyz" shifted is 0x82 0x83 0x84.
     ASSERT_EQ(SiteProfiles::Save(Site(read.sName, QStringLiteral("ftp2.example.com"), QStringLiteral("xyz"),
@@ -220,6 +241,7 @@ TEST(SiteProfilesTest, WindowsFileReadsAndKeepsForeignLines)
     QByteArray expected = original;
     expected.replace("  adresa = ftp.caf\xe9.example \r\n", "adresa=ftp2.example.com\r\n");
     expected.replace("Id=klm\r\npass=\r\nport=\"2121\"\r\n", "Id=\x82\x83\x84\r\npass=klm\r\nport=21\r\n");
+    expected.replace("Colour=blue\r\n", "Colour=blue\r\ntls=0\r\n");  // a key the file did not have yet: at the section's end
     ASSERT_NE(expected, original);
     EXPECT_EQ(ReadBytes(ProfileFile(entry)), expected);
 }

@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QCheckBox>
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
@@ -76,13 +77,14 @@ bool ProfileExists(const QString& sName)
 struct Values {
     QString sAddress, sPort, sUser, sPassword;
     bool bAnonymous = false;
+    bool bUseTls = false;
 };
 
 // Runs ShowForm with `in`; `act` runs inside the modal loop and must end it.
 bool Run(frmConnectionInfo& dlg, Values& in, const std::function<void()>& act)
 {
     QTimer::singleShot(0, &dlg, act);
-    return dlg.ShowForm(in.sAddress, in.sPort, in.sUser, in.sPassword, in.bAnonymous);
+    return dlg.ShowForm(in.sAddress, in.sPort, in.sUser, in.sPassword, in.bAnonymous, in.bUseTls);
 }
 
 }  // namespace
@@ -98,6 +100,7 @@ private Q_SLOTS:
     void deleteEnablingFollowsTheSelection();
     void deleteAsksAndOnlyActsOnSites();
     void saveChecksAndReportsTheStoresAnswer();
+    void tlsChoiceTravelsWithTheSite();
     void geometryIsStoredAndRestored();
 };
 
@@ -125,6 +128,7 @@ void tst_frmConnectionInfo::loadsWithAnonymousDefaultsAndTheSites()
         {"optNormal", "Save Password", "Save the user name and password"},
         {"optAnonymous", "Anonymous", "Set login type to anonymous"},
         {"cmdConnect1", "Connect", ""},
+        {"chkUseTls", "Use &TLS (FTPS)", "Encrypt the login and the files (explicit FTP over TLS)"},
         {"cmdCancel", "C&ancel", "Close window"},
         {"TView1", nullptr, "Current saved profiles"},
         {"fraLoginType", nullptr, ""},
@@ -143,7 +147,7 @@ void tst_frmConnectionInfo::loadsWithAnonymousDefaultsAndTheSites()
         w = w->nextInFocusChain();
     } while (w->objectName() != QLatin1String("TView1"));
     QCOMPARE(tabOrder, QStringLiteral("TView1 txtSiteName txtHost txtUserName txtPassword optAnonymous optNormal txtPort "
-                               "cmdConnect1 cmdCancel").split(QLatin1Char(' ')));
+                               "chkUseTls cmdConnect1 cmdCancel").split(QLatin1Char(' ')));
     QVERIFY(Child<QRadioButton>(dlg, "optAnonymous")->isChecked());
     QVERIFY(!Child<QRadioButton>(dlg, "optNormal")->isChecked());
     QCOMPARE(Text(dlg, "txtUserName"), QStringLiteral("anonymous"));
@@ -430,6 +434,59 @@ void tst_frmConnectionInfo::geometryIsStoredAndRestored()
     again.show();
     QVERIFY(QTest::qWaitForWindowExposed(&again));
     QCOMPARE(again.size(), doubled);
+}
+
+// The TLS choice: shown and handed back by ShowForm, read with a site,
+// cleared by New, and stored by Save.
+void tst_frmConnectionInfo::tlsChoiceTravelsWithTheSite()
+{
+    Fixture f;
+    SiteProfile secure{QStringLiteral("Secure"), QStringLiteral("127.0.0.1"), QStringLiteral("u"), QString(),
+                       QStringLiteral("2121"), true};
+    QVERIFY(SiteProfiles::Save(secure, false).isEmpty());
+    SaveFixture(QStringLiteral("Plain"), QStringLiteral("u"), QString());
+    {
+        frmConnectionInfo dlg;
+        Values v;
+        v.bUseTls = true;
+        bool bShown = false;
+        QVERIFY(Run(dlg, v, [&] {
+            bShown = Child<QCheckBox>(dlg, "chkUseTls")->isChecked();
+            QTest::keyClick(Child<QCheckBox>(dlg, "chkUseTls"), Qt::Key_Space);  // unticked from the keyboard
+            Child<QPushButton>(dlg, "cmdConnect1")->click();
+        }));
+        QVERIFY(bShown);
+        QVERIFY(!v.bUseTls);
+    }
+    {
+        frmConnectionInfo dlg;
+        Values v;
+        QVERIFY(Run(dlg, v, [&] {
+            auto* tree = Child<QTreeWidget>(dlg, "TView1");
+            Click(tree, QStringLiteral("Secure.Profile"));
+            Child<QPushButton>(dlg, "cmdConnect1")->click();
+        }));
+        QVERIFY(v.bUseTls);
+        QCOMPARE(v.sPort, QStringLiteral("2121"));
+    }
+    frmConnectionInfo dlg;
+    auto* tree = Child<QTreeWidget>(dlg, "TView1");
+    auto* tls = Child<QCheckBox>(dlg, "chkUseTls");
+    Click(tree, QStringLiteral("Secure.Profile"));
+    QVERIFY(tls->isChecked());
+    Click(tree, QStringLiteral("Plain.Profile"));
+    QVERIFY(!tls->isChecked());
+    Click(tree, QStringLiteral("Secure.Profile"));
+    Child<QAction>(dlg, "cmdNewSite")->trigger();
+    QVERIFY(!tls->isChecked());
+
+    Child(dlg, "txtSiteName")->setText(QStringLiteral("Plain"));
+    Child(dlg, "txtHost")->setText(QStringLiteral("127.0.0.1"));
+    tls->setChecked(true);
+    f.prompter.AnswerMessage(PromptResult::Ok);
+    Child<QAction>(dlg, "cmdSaveSite")->trigger();
+    QCOMPARE(f.prompter.shown().last().sText, QStringLiteral("Profile Saved"));
+    QVERIFY(SiteProfiles::Read(QStringLiteral("Plain.Profile")).bUseTls);
 }
 
 QTEST_MAIN(tst_frmConnectionInfo)
