@@ -87,31 +87,8 @@ VsftpdServer::Options TlsOptions()
     return options;
 }
 
-}  // namespace
-
-TEST(FtpTlsTest, PlainLoginToAServerThatRequiresTlsFailsWithTheServersReason)
+void TrustedOnceGivesListingsAndTransfersBothWaysInBothModes(const FtpTestServer& server)
 {
-    VsftpdServer server(TlsOptions());
-    KELVO_START_OR_SKIP(server, "vsftpd did not start");
-    FtpComponent ftp;
-    ftp.setServerAddress(server.host());
-    ftp.setPort(server.port());
-    ftp.setUserName(server.user());
-    ftp.setPassword(server.password());
-    ftp.setConnectTimeout(10'000);
-    const FtpError error = ErrorOf([&] { ftp.Connect(); });
-    EXPECT_EQ(error.number, kLoginFailed);
-    EXPECT_TRUE(error.description.contains(QLatin1String("encryption"))) << error.description.toStdString();
-    EXPECT_EQ(ftp.state(), FtpComponent::kStateNotConnected);
-}
-
-// The fixture's self-signed certificate is not one the system vouches for:
-// the user is asked once, with what identifies it, and the connection and
-// its extra ones for a folder transfer use it without asking again.
-TEST(FtpTlsTest, TrustedOnceGivesListingsAndTransfersBothWaysInBothModes)
-{
-    VsftpdServer server(TlsOptions());
-    KELVO_START_OR_SKIP(server, "vsftpd did not start");
     TlsClient client(server);
     ASSERT_TRUE(client.Succeeds([&] { client.ftp.Connect(); }));
     ASSERT_EQ(client.asked.size(), 1);
@@ -162,6 +139,44 @@ TEST(FtpTlsTest, TrustedOnceGivesListingsAndTransfersBothWaysInBothModes)
     EXPECT_FALSE(client.Logged(QStringLiteral("No extra connection")));
     EXPECT_EQ(client.asked.size(), 1);
     client.ftp.Disconnect();
+}
+
+}  // namespace
+
+TEST(FtpTlsTest, PlainLoginToAServerThatRequiresTlsFailsWithTheServersReason)
+{
+    VsftpdServer server(TlsOptions());
+    KELVO_START_OR_SKIP(server, "vsftpd did not start");
+    FtpComponent ftp;
+    ftp.setServerAddress(server.host());
+    ftp.setPort(server.port());
+    ftp.setUserName(server.user());
+    ftp.setPassword(server.password());
+    ftp.setConnectTimeout(10'000);
+    const FtpError error = ErrorOf([&] { ftp.Connect(); });
+    EXPECT_EQ(error.number, kLoginFailed);
+    EXPECT_TRUE(error.description.contains(QLatin1String("encryption"))) << error.description.toStdString();
+    EXPECT_EQ(ftp.state(), FtpComponent::kStateNotConnected);
+}
+
+// The fixture's self-signed certificate is not one the system vouches for:
+// the user is asked once, with what identifies it, and the connection and
+// its extra ones for a folder transfer use it without asking again.
+
+TEST(FtpTlsTest, VsftpdRequiringSessionReuseGivesListingsAndTransfersBothWaysInBothModes)
+{
+    VsftpdServer server(TlsOptions());
+    KELVO_START_OR_SKIP(server, "vsftpd did not start");
+    TrustedOnceGivesListingsAndTransfersBothWaysInBothModes(server);
+}
+
+TEST(FtpTlsTest, PyftpdlibGivesListingsAndTransfersBothWaysInBothModes)
+{
+    PyFtpdServer::Options options;
+    options.bTls = true;
+    PyFtpdServer server(options);
+    KELVO_START_OR_SKIP(server, "pyftpdlib did not start");
+    TrustedOnceGivesListingsAndTransfersBothWaysInBothModes(server);
 }
 
 // Refusing the certificate ends the attempt before the login, with the

@@ -368,6 +368,10 @@ bool PyFtpdServer::Start()
     if (!m_options.bMlsd) args << QStringLiteral("--no-mlsd");
     if (!m_options.bUtf8) args << QStringLiteral("--no-utf8");
     if (m_options.bAnonymous) args << QStringLiteral("--anonymous");
+    if (m_options.bTls) {
+        if (!MakeCertificate()) return false;
+        args << QStringLiteral("--tls-cert") << m_sCertificate << QStringLiteral("--tls-key") << keyFile();
+    }
     if (!Launch(kPython, args)) return false;
 
     int nExit = -1;
@@ -462,7 +466,7 @@ bool VsftpdServer::Start()
         tls = QStringLiteral("ssl_enable=YES\nrsa_cert_file=%1\nrsa_private_key_file=%2\n"
                              "force_local_logins_ssl=YES\nforce_local_data_ssl=YES\nrequire_ssl_reuse=%3\n"
                              "ssl_sslv2=NO\nssl_sslv3=NO\nssl_tlsv1=YES\nssl_ciphers=HIGH\n")
-                  .arg(m_sCertificate, workDir() + QStringLiteral("/key.pem"),
+                  .arg(m_sCertificate, keyFile(),
                        m_options.bRequireSessionReuse ? QStringLiteral("YES") : QStringLiteral("NO"));
     }
     const QString configPath = workDir() + QStringLiteral("/vsftpd.conf");
@@ -478,7 +482,9 @@ bool VsftpdServer::Start()
     return false;
 }
 
-bool VsftpdServer::MakeCertificate()
+QString FtpTestServer::keyFile() const { return workDir() + QStringLiteral("/key.pem"); }
+
+bool FtpTestServer::MakeCertificate()
 {
     m_sCertificate = workDir() + QStringLiteral("/cert.pem");
     QString output;
@@ -486,7 +492,7 @@ bool VsftpdServer::MakeCertificate()
                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("rsa:2048"),
                   QStringLiteral("-nodes"), QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
                   QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1"),
-                  QStringLiteral("-keyout"), workDir() + QStringLiteral("/key.pem"), QStringLiteral("-out"), m_sCertificate},
+                  QStringLiteral("-keyout"), keyFile(), QStringLiteral("-out"), m_sCertificate},
                  &output)) {
         qWarning().noquote() << "vsftpd: openssl could not make a certificate:" << output;
         m_sCertificate.clear();

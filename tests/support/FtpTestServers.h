@@ -46,6 +46,8 @@ public:
     qint64 pid() const;
     // The fixture's temp folder (config, logs, captured stdout/stderr).
     QString workDir() const;
+    // With TLS: the certificate the server shows (PEM), empty otherwise.
+    QString certificateFile() const { return m_sCertificate; }
 
 protected:
     FtpTestServer();
@@ -65,6 +67,10 @@ protected:
                               const QByteArray& input = QByteArray());
     static QString NewPassword();
     static bool WriteTextFile(const QString& sPath, const QString& sText);
+    // A self-signed certificate for 127.0.0.1 (cert.pem, key.pem in the
+    // work folder), made with openssl; certificateFile() names it after.
+    bool MakeCertificate();
+    QString keyFile() const;
 
     quint16 m_nPort = 0;
     QString m_sRoot;
@@ -73,6 +79,7 @@ protected:
     QString m_sSkipReason;
     quint16 m_nPasvMin = 0;
     quint16 m_nPasvMax = 0;
+    QString m_sCertificate;
 
 private:
     std::unique_ptr<QTemporaryDir> m_pDir;
@@ -88,6 +95,7 @@ public:
         bool bUtf8 = true;         // false: FEAT does not list UTF8
         int nMaxConnections = 0;   // > 0: control connections at once, then 421
         bool bAnonymous = false;   // also "anonymous" (any password), same root, writable
+        bool bTls = false;         // explicit FTPS required for logins and data (pyftpdlib's TLS handler)
     };
     // Two constructors rather than "Options options = {}": GCC cannot use a
     // nested struct's member initializers in a default argument of its class.
@@ -116,14 +124,9 @@ public:
     ~VsftpdServer() override;
     // Creates a unique system user whose home (and chroot) is root().
     bool Start() override;
-    // With bTls: the certificate the server shows (PEM), empty otherwise.
-    QString certificateFile() const { return m_sCertificate; }
 
 private:
-    bool MakeCertificate();
-
     Options m_options;
-    QString m_sCertificate;
     bool m_bUserCreated = false;
 };
 

@@ -32,6 +32,8 @@ def main():
     parser.add_argument("--no-utf8", action="store_true")
     parser.add_argument("--max-connections", type=int, default=0)
     parser.add_argument("--anonymous", action="store_true")
+    parser.add_argument("--tls-cert")
+    parser.add_argument("--tls-key")
     args = parser.parse_args()
 
     logging.basicConfig(filename=args.log, level=logging.DEBUG,
@@ -46,18 +48,29 @@ def main():
 
     # A subclass of its own, so that removing commands never touches
     # FTPHandler itself.
-    class Handler(FTPHandler):
-        proto_cmds = dict(FTPHandler.proto_cmds)
+    # TLS_FTPHandler needs pyOpenSSL (python3-openssl); it is imported only
+    # here, so that plain servers start without it.
+    Base = FTPHandler
+    if args.tls_cert:
+        try:
+            from pyftpdlib.handlers import TLS_FTPHandler
+        except ImportError as err:
+            sys.stderr.write("pyftpdlib's TLS handler missing: %s\n" % err)
+            sys.exit(77)
+        Base = TLS_FTPHandler
+
+    class Handler(Base):
+        proto_cmds = dict(Base.proto_cmds)
 
         def ftp_FEAT(self, line):
             if not args.no_utf8:
-                return FTPHandler.ftp_FEAT(self, line)
+                return Base.ftp_FEAT(self, line)
             # FTPHandler always lists UTF8; drop that one line from what it
             # pushes, then let the class method come back.
             push = self.push
             self.push = lambda data: push(data.replace(" UTF8\r\n", ""))
             try:
-                return FTPHandler.ftp_FEAT(self, line)
+                return Base.ftp_FEAT(self, line)
             finally:
                 del self.push
 
@@ -71,6 +84,11 @@ def main():
     # No pause after a wrong password: tests try bad logins on purpose.
     Handler.auth_failed_timeout = 0
     Handler.permit_foreign_addresses = False
+    if args.tls_cert:
+        Handler.certfile = args.tls_cert
+        Handler.keyfile = args.tls_key
+        Handler.tls_control_required = True
+        Handler.tls_data_required = True
 
     server = FTPServer(("127.0.0.1", args.port), Handler)
     if args.max_connections > 0:
