@@ -1,7 +1,9 @@
 // kelvoftp's command line: the input's lines are the arguments (the URL
-// among them), and each is also tried as a script line.
+// among them), and each is also tried as a script line and as a
+// certificate fingerprint.
 #include "FuzzCommon.h"
 #include "cli/CliOptions.h"
+#include "ftp/Fingerprint.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
 {
@@ -11,6 +13,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
     if (result.ok() && !result.options.bHelp) {
         FUZZ_CHECK(result.options.nPort >= 1 && result.options.nPort <= 65535);
         FUZZ_CHECK(!result.options.sHost.isEmpty());
+        for (const QString& fingerprint : result.options.trustedCertificates) {
+            FUZZ_CHECK(fingerprint.size() == 95);
+            FUZZ_CHECK(Certificates::NormalizeFingerprint(fingerprint) == fingerprint);
+        }
     }
     for (const QString& line : args) {
         QStringList words;
@@ -20,6 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
         }
         (void)RemoteBaseName(line);
         (void)RemoteFolderPart(line);
+        const QString fingerprint = Certificates::NormalizeFingerprint(line);
+        FUZZ_CHECK(fingerprint.isEmpty() || Certificates::NormalizeFingerprint(fingerprint) == fingerprint);
     }
     return 0;
 }

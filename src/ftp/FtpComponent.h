@@ -136,7 +136,7 @@ public:
     void setTrustedCertificates(const QStringList& fingerprints);
     QStringList trustedCertificates() const { return m_trustedCertificates; }  // canonical
     // Whether the connection is encrypted now.
-    bool encrypted() const { return m_bEncrypted; }
+    bool encrypted() const { return m_bEncrypted && state() != kStateNotConnected; }
 
     // --- calls ---------------------------------------------------------------
     void ChangeFolder(const QString& sFolder);

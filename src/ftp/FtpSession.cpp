@@ -782,6 +782,12 @@ void FtpSession::sendCommand(const QString& sCommand)
                                            QStringLiteral("PORT"), QStringLiteral("EPRT"), QStringLiteral("REST")};
     if (kDataVerbs.contains(verb))
         throw Error(kInvalidArgument, QStringLiteral("%1 needs a data connection; use the transfer commands.").arg(verb));
+    // Encryption is set up at login and kept for the whole connection:
+    // sent raw, these would leave both sides disagreeing about it.
+    static const QStringList kTlsVerbs = {QStringLiteral("AUTH"), QStringLiteral("PBSZ"), QStringLiteral("PROT"),
+                                          QStringLiteral("CCC")};
+    if (kTlsVerbs.contains(verb))
+        throw Error(kInvalidArgument, QStringLiteral("%1 changes the connection's encryption; choose TLS for the site instead.").arg(verb));
     if (verb == QLatin1String("QUIT")) {
         disconnectFromServer();
         Q_EMIT disconnected();
@@ -886,8 +892,9 @@ bool FtpSession::prepareActive(DataChannel& channel)
     QHostAddress address;
     quint16 port = 0;
     if (viaProxy()) {
-        // The proxy listens for the server's connection (SOCKS BIND).
-        channel.bound = std::make_unique<QTcpSocket>();
+        // The proxy listens for the server's connection (SOCKS BIND); with
+        // TLS the socket is encrypted once the server is through.
+        channel.bound = m_bEncrypted ? std::make_unique<QSslSocket>() : std::make_unique<QTcpSocket>();
         try {
             connectDirect(*channel.bound, m_settings.sProxyHost, static_cast<quint16>(m_settings.nProxyPort),
                           m_settings.nConnectTimeoutMs, QStringLiteral("proxy"));
@@ -933,7 +940,7 @@ void FtpSession::completeActive(DataChannel& channel)
                                  static_cast<quint16>(m_settings.nProxyPort), m_settings.sProxyUser, m_settings.sProxyPassword};
         Socks::AwaitBoundConnection(*channel.bound, proxy, m_settings.nConnectTimeoutMs, [this] { checkAbort(); });
         channel.socket = std::move(channel.bound);
-        channel.socket->setReadBufferSize(4 * kBlockSize);
+        if (!m_bEncrypted) channel.socket->setReadBufferSize(4 * kBlockSize);
         return;
     }
     const QDeadlineTimer deadline(m_settings.nConnectTimeoutMs);

@@ -36,21 +36,25 @@ struct ProxyCase {
     int nVersion;
     bool bLogin;
     bool bPassive;
+    bool bTls = false;
 };
 
 class FtpSocksTest : public ::testing::TestWithParam<ProxyCase> {
 protected:
     void SetUp() override
     {
-        KELVO_START_OR_SKIP(m_ftpServer, "pyftpdlib did not start");
+        PyFtpdServer::Options serverOptions;
+        serverOptions.bTls = GetParam().bTls;
+        m_pFtpServer = std::make_unique<PyFtpdServer>(serverOptions);
+        KELVO_START_OR_SKIP(*m_pFtpServer, "pyftpdlib did not start");
         DanteServer::Options options;
         options.bUserPassword = GetParam().bLogin;
         m_proxy = std::make_unique<DanteServer>(options);
         KELVO_START_OR_SKIP(*m_proxy, "danted did not start");
-        m_ftp.setServerAddress(m_ftpServer.host());
-        m_ftp.setPort(m_ftpServer.port());
-        m_ftp.setUserName(m_ftpServer.user());
-        m_ftp.setPassword(m_ftpServer.password());
+        m_ftp.setServerAddress(m_pFtpServer->host());
+        m_ftp.setPort(m_pFtpServer->port());
+        m_ftp.setUserName(m_pFtpServer->user());
+        m_ftp.setPassword(m_pFtpServer->password());
         m_ftp.setPassiveMode(GetParam().bPassive);
         m_ftp.setConnectTimeout(10'000);
         m_ftp.setIdleTimeout(10'000);
@@ -59,6 +63,8 @@ protected:
         m_ftp.setProxyPort(m_proxy->port());
         m_ftp.setProxyUser(m_proxy->user());
         m_ftp.setProxyPassword(m_proxy->password());
+        m_ftp.setUseTls(GetParam().bTls);
+        QObject::connect(&m_ftp, &FtpComponent::certificateQuery, [](const CertificateInfo&, bool& bTrust) { bTrust = true; });
         QObject::connect(&m_ftp, &FtpComponent::logText, [this](const QString& line, long) { m_log << line; });
     }
     void TearDown() override
@@ -70,7 +76,7 @@ protected:
     }
     std::string Log() const { return m_log.join(QLatin1Char('\n')).toStdString() + "\n(proxy log " + m_proxy->logFile().toStdString() + ")"; }
 
-    PyFtpdServer m_ftpServer;
+    std::unique_ptr<PyFtpdServer> m_pFtpServer;
     std::unique_ptr<DanteServer> m_proxy;
     FtpComponent m_ftp;
     QTemporaryDir m_local;
@@ -83,7 +89,7 @@ TEST_P(FtpSocksTest, ListsAndTransfersThroughTheProxy)
 {
     QByteArray data(2 << 20, Qt::Uninitialized);
     for (char& c : data) c = static_cast<char>(QRandomGenerator::global()->generate());
-    WriteFile(m_ftpServer.root() + QStringLiteral("/remote.bin"), data);
+    WriteFile(m_pFtpServer->root() + QStringLiteral("/remote.bin"), data);
 
     try {
         m_ftp.Connect();
@@ -94,16 +100,19 @@ TEST_P(FtpSocksTest, ListsAndTransfersThroughTheProxy)
         FAIL() << e.number << " " << e.description.toStdString() << "\n" << Log();
     }
     EXPECT_EQ(ReadFile(m_local.path() + QStringLiteral("/down.bin")), data);
-    EXPECT_EQ(ReadFile(m_ftpServer.root() + QStringLiteral("/up.bin")), data);
+    EXPECT_EQ(ReadFile(m_pFtpServer->root() + QStringLiteral("/up.bin")), data);
     EXPECT_FALSE(m_log.filter(QStringLiteral("through the SOCKS")).isEmpty());
     EXPECT_TRUE(m_log.filter(QStringLiteral("uses passive mode")).isEmpty()) << "no fallback was needed";
+    EXPECT_EQ(m_log.filter(QStringLiteral("The connection is encrypted")).isEmpty(), !GetParam().bTls);
 }
 
 INSTANTIATE_TEST_SUITE_P(Proxies, FtpSocksTest,
                          ::testing::Values(ProxyCase{"socks5", 5, false, true}, ProxyCase{"socks4", 4, false, true},
                                            ProxyCase{"socks5login", 5, true, true},
                                            ProxyCase{"socks5active", 5, false, false},
-                                           ProxyCase{"socks4active", 4, false, false}),
+                                           ProxyCase{"socks4active", 4, false, false},
+                                           ProxyCase{"socks5tls", 5, false, true, true},
+                                           ProxyCase{"socks5tlsactive", 5, false, false, true}),
                          [](const ::testing::TestParamInfo<ProxyCase>& info) { return std::string(info.param.name); });
 
 TEST(FtpSocksFailures, ProxyRefusalsSayItWasTheProxy)

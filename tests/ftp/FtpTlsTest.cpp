@@ -135,6 +135,12 @@ void TrustedOnceGivesListingsAndTransfersBothWaysInBothModes(const FtpTestServer
         [&] { client.ftp.ReceiveFolder(QStringLiteral("tree/*"), local.filePath(QStringLiteral("down")), false); }));
     for (int i = 0; i < 9; ++i)
         EXPECT_EQ(ReadTestFile(local.filePath(QStringLiteral("down/f%1.bin").arg(i))), RandomBytes(50'000 + i, 10 + i)) << i;
+    // Raw commands that would change the encryption are refused before
+    // they reach the server; the connection goes on.
+    for (const QString& raw : {QStringLiteral("PROT C"), QStringLiteral("ccc"), QStringLiteral("QUOTE AUTH TLS")})
+        EXPECT_EQ(ErrorOf([&] { client.ftp.SendCommand(raw); }).number, kInvalidArgument) << raw.toStdString();
+    EXPECT_FALSE(client.Logged(QStringLiteral("PROT C")));
+    ASSERT_TRUE(client.Succeeds([&] { client.ftp.FolderContents(); }));
     EXPECT_TRUE(client.Logged(QStringLiteral("[2] ")));
     EXPECT_FALSE(client.Logged(QStringLiteral("No extra connection")));
     EXPECT_EQ(client.asked.size(), 1);
