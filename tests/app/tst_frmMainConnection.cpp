@@ -1,9 +1,7 @@
 // Connecting the main window to a real pyftpdlib on loopback: site manager
 // values in and out, the log of the login, disconnection, reconnection, abort.
 #include "FtpTestServers.h"
-#include "MemoryRegistryBackend.h"
-#include "ScriptedPrompter.h"
-#include "TestEnvironment.h"
+#include "WindowTestFixture.h"
 #include "app/frmMain.h"
 #include "ftp/FtpComponent.h"
 #include "settings/OptionsForm.h"
@@ -68,11 +66,10 @@ private:
     long State() const { return m_window->Ftp().state(); }
     bool Enabled(const char* name) const { return m_window->findChild<QWidget*>(QLatin1String(name))->isEnabled(); }
 
-    std::unique_ptr<TestEnvironment> m_env;
-    std::unique_ptr<MemoryRegistryBackend> m_store;
-    std::unique_ptr<ScopedRegistryBackend> m_installed;
-    std::unique_ptr<ScriptedPrompter> m_prompter;
-    std::unique_ptr<ScopedPrompter> m_prompterInstalled;
+    std::unique_ptr<WindowTestFixture> m_fixture;
+    TestEnvironment* m_env = nullptr;           // parts of m_fixture
+    MemoryRegistryBackend* m_store = nullptr;
+    ScriptedPrompter* m_prompter = nullptr;
     std::unique_ptr<PyFtpdServer> m_server;
     std::unique_ptr<frmMain> m_window;
     int m_nSiteManagerShown = 0;
@@ -81,11 +78,10 @@ private:
 
 void tst_frmMainConnection::init()
 {
-    m_env = std::make_unique<TestEnvironment>();
-    m_store = std::make_unique<MemoryRegistryBackend>();
-    m_installed = std::make_unique<ScopedRegistryBackend>(*m_store);
-    m_prompter = std::make_unique<ScriptedPrompter>();
-    m_prompterInstalled = std::make_unique<ScopedPrompter>(*m_prompter);
+    m_fixture = std::make_unique<WindowTestFixture>();
+    m_env = &m_fixture->env;
+    m_store = &m_fixture->store;
+    m_prompter = &m_fixture->prompter;
     PyFtpdServer::Options options;
     options.bAnonymous = true;
     m_server = std::make_unique<PyFtpdServer>(options);
@@ -105,11 +101,10 @@ void tst_frmMainConnection::cleanup()
     OptionsForm::Unload();
     m_server.reset();
     QVERIFY2(!m_prompter || m_prompter->ScriptDone(), "a scripted answer was not used");
-    m_prompterInstalled.reset();
-    m_prompter.reset();
-    m_installed.reset();
-    m_store.reset();
-    m_env.reset();
+    m_fixture.reset();
+    m_env = nullptr;
+    m_store = nullptr;
+    m_prompter = nullptr;
 }
 
 void tst_frmMainConnection::connectsWithTheSiteManagersValues()

@@ -2,9 +2,7 @@
 // the certificate question answered each way, what is remembered, and the
 // warning when a server shows another certificate than the trusted one.
 #include "FtpTestServers.h"
-#include "MemoryRegistryBackend.h"
-#include "ScriptedPrompter.h"
-#include "TestEnvironment.h"
+#include "WindowTestFixture.h"
 #include "app/ConnectionRules.h"
 #include "app/frmMain.h"
 #include "ftp/Certificates.h"
@@ -58,11 +56,10 @@ private:
         m_window->DisconnectFromServer();
     }
 
-    std::unique_ptr<TestEnvironment> m_env;
-    std::unique_ptr<MemoryRegistryBackend> m_store;
-    std::unique_ptr<ScopedRegistryBackend> m_installed;
-    std::unique_ptr<ScriptedPrompter> m_prompter;
-    std::unique_ptr<ScopedPrompter> m_prompterInstalled;
+    std::unique_ptr<WindowTestFixture> m_fixture;
+    TestEnvironment* m_env = nullptr;           // parts of m_fixture
+    MemoryRegistryBackend* m_store = nullptr;
+    ScriptedPrompter* m_prompter = nullptr;
     std::unique_ptr<VsftpdServer> m_server;
     std::unique_ptr<frmMain> m_window;
     QString m_sFingerprint;
@@ -70,11 +67,10 @@ private:
 
 void tst_frmMainTls::init()
 {
-    m_env = std::make_unique<TestEnvironment>();
-    m_store = std::make_unique<MemoryRegistryBackend>();
-    m_installed = std::make_unique<ScopedRegistryBackend>(*m_store);
-    m_prompter = std::make_unique<ScriptedPrompter>();
-    m_prompterInstalled = std::make_unique<ScopedPrompter>(*m_prompter);
+    m_fixture = std::make_unique<WindowTestFixture>();
+    m_env = &m_fixture->env;
+    m_store = &m_fixture->store;
+    m_prompter = &m_fixture->prompter;
     VsftpdServer::Options options;
     options.bTls = true;
     m_server = std::make_unique<VsftpdServer>(options);
@@ -97,11 +93,10 @@ void tst_frmMainTls::cleanup()
     OptionsForm::Unload();
     m_server.reset();
     QVERIFY2(!m_prompter || m_prompter->ScriptDone(), "a scripted answer was not used");
-    m_prompterInstalled.reset();
-    m_prompter.reset();
-    m_installed.reset();
-    m_store.reset();
-    m_env.reset();
+    m_fixture.reset();
+    m_env = nullptr;
+    m_store = nullptr;
+    m_prompter = nullptr;
 }
 
 void tst_frmMainTls::trustAlwaysIsRememberedForTheServer()

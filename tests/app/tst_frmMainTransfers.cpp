@@ -2,10 +2,8 @@
 // menu and toolbar commands, the file-exists window with Apply To All, drops
 // between the panes and from other programs, and the views menus.
 #include "FtpTestServers.h"
+#include "WindowTestFixture.h"
 #include "TestFiles.h"
-#include "MemoryRegistryBackend.h"
-#include "ScriptedPrompter.h"
-#include "TestEnvironment.h"
 #include "app/frmMain.h"
 #include "ftp/FtpComponent.h"
 #include "remote/frmExist.h"
@@ -65,11 +63,10 @@ private:
     // Answers every file-exists window shown while it lives; counts them.
     void AnswerExists(const std::function<void(frmExist&)>& act);
 
-    std::unique_ptr<TestEnvironment> m_env;
-    std::unique_ptr<MemoryRegistryBackend> m_store;
-    std::unique_ptr<ScopedRegistryBackend> m_installed;
-    std::unique_ptr<ScriptedPrompter> m_prompter;
-    std::unique_ptr<ScopedPrompter> m_prompterInstalled;
+    std::unique_ptr<WindowTestFixture> m_fixture;
+    TestEnvironment* m_env = nullptr;           // parts of m_fixture
+    MemoryRegistryBackend* m_store = nullptr;
+    ScriptedPrompter* m_prompter = nullptr;
     std::unique_ptr<PyFtpdServer> m_server;
     std::unique_ptr<frmMain> m_window;
     std::unique_ptr<QTimer> m_answerer;
@@ -78,11 +75,10 @@ private:
 
 void tst_frmMainTransfers::init()
 {
-    m_env = std::make_unique<TestEnvironment>();
-    m_store = std::make_unique<MemoryRegistryBackend>();
-    m_installed = std::make_unique<ScopedRegistryBackend>(*m_store);
-    m_prompter = std::make_unique<ScriptedPrompter>();
-    m_prompterInstalled = std::make_unique<ScopedPrompter>(*m_prompter);
+    m_fixture = std::make_unique<WindowTestFixture>();
+    m_env = &m_fixture->env;
+    m_store = &m_fixture->store;
+    m_prompter = &m_fixture->prompter;
     m_server = std::make_unique<PyFtpdServer>();
     if (!m_server->Start()) QSKIP(qPrintable(m_server->skipReason()));
     QVERIFY(QDir().mkpath(Local(QString())));
@@ -108,11 +104,10 @@ void tst_frmMainTransfers::cleanup()
     OptionsForm::Unload();
     m_server.reset();
     QVERIFY2(!m_prompter || m_prompter->ScriptDone(), "a scripted answer was not used");
-    m_prompterInstalled.reset();
-    m_prompter.reset();
-    m_installed.reset();
-    m_store.reset();
-    m_env.reset();
+    m_fixture.reset();
+    m_env = nullptr;
+    m_store = nullptr;
+    m_prompter = nullptr;
 }
 
 void tst_frmMainTransfers::AnswerExists(const std::function<void(frmExist&)>& act)

@@ -1,9 +1,7 @@
 // The permissions dialog: box weights, typed values, Ok and Cancel, the value
 // check, and the SITE chmod walk against a real server.
 #include "FtpTestServers.h"
-#include "MemoryRegistryBackend.h"
-#include "ScriptedPrompter.h"
-#include "TestEnvironment.h"
+#include "WindowTestFixture.h"
 
 #include "ftp/FtpComponent.h"
 #include "remote/ChangeMode.h"
@@ -66,11 +64,10 @@ private:
     void Run(const QStringList& names, const std::function<void(frmRemoteChangeMode&)>& fn);
     void ConnectToServer();
 
-    std::unique_ptr<TestEnvironment> m_env;
-    std::unique_ptr<MemoryRegistryBackend> m_store;
-    std::unique_ptr<ScopedRegistryBackend> m_installed;
-    std::unique_ptr<ScriptedPrompter> m_prompter;
-    std::unique_ptr<ScopedPrompter> m_prompterInstalled;
+    std::unique_ptr<WindowTestFixture> m_fixture;
+    TestEnvironment* m_env = nullptr;           // parts of m_fixture
+    MemoryRegistryBackend* m_store = nullptr;
+    ScriptedPrompter* m_prompter = nullptr;
     std::unique_ptr<PyFtpdServer> m_server;
     std::unique_ptr<FtpComponent> m_ftp;
     QStringList m_log;
@@ -79,11 +76,10 @@ private:
 
 void tst_RemoteChangeMode::init()
 {
-    m_env = std::make_unique<TestEnvironment>();
-    m_store = std::make_unique<MemoryRegistryBackend>();
-    m_installed = std::make_unique<ScopedRegistryBackend>(*m_store);
-    m_prompter = std::make_unique<ScriptedPrompter>();
-    m_prompterInstalled = std::make_unique<ScopedPrompter>(*m_prompter);
+    m_fixture = std::make_unique<WindowTestFixture>();
+    m_env = &m_fixture->env;
+    m_store = &m_fixture->store;
+    m_prompter = &m_fixture->prompter;
     m_ftp = std::make_unique<FtpComponent>();
     m_log.clear();
     m_nAfterwards = 0;
@@ -96,11 +92,10 @@ void tst_RemoteChangeMode::cleanup()
     m_ftp.reset();
     m_server.reset();
     QVERIFY2(!m_prompter || m_prompter->ScriptDone(), "a scripted answer was not used");
-    m_prompterInstalled.reset();
-    m_prompter.reset();
-    m_installed.reset();
-    m_store.reset();
-    m_env.reset();
+    m_fixture.reset();
+    m_env = nullptr;
+    m_store = nullptr;
+    m_prompter = nullptr;
 }
 
 void tst_RemoteChangeMode::Run(const QStringList& names, const std::function<void(frmRemoteChangeMode&)>& fn)

@@ -1,9 +1,6 @@
 // The site manager window: ShowForm's hand-over, the login-type rules when
 // entries are clicked, and the New, Save and Delete commands.
-#include "MemoryRegistryBackend.h"
-#include "ScriptedPrompter.h"
-#include "TestEnvironment.h"
-
+#include "WindowTestFixture.h"
 #include "settings/CRegister.h"
 #include "settings/OptionsForm.h"
 #include "settings/Settings.h"
@@ -29,12 +26,7 @@ namespace {
 
 // A private folder, settings store and prompter for one test. The Options
 // window, loaded by the geometry restore, goes before the store does.
-struct Fixture {
-    TestEnvironment env;
-    MemoryRegistryBackend backend;
-    ScopedRegistryBackend scopedBackend{backend};
-    ScriptedPrompter prompter;
-    ScopedPrompter scopedPrompter{prompter};
+struct Fixture : WindowTestFixture {
     Fixture() { QDir().mkpath(SiteProfiles::FolderPath()); }
     ~Fixture() { OptionsForm::Unload(); }
 };
@@ -413,7 +405,7 @@ void tst_frmConnectionInfo::saveChecksAndReportsTheStoresAnswer()
 void tst_frmConnectionInfo::geometryIsStoredAndRestored()
 {
     Fixture f;
-    const CRegister reg(f.backend);
+    const CRegister reg(f.store);
     reg.REGSaveSetting(kHKEY_LOCAL_MACHINE, QLatin1String(Settings::kSection),
                        QLatin1String(Settings::kSaveWindowSize), QStringLiteral("1"));
     QSize doubled;
@@ -428,7 +420,7 @@ void tst_frmConnectionInfo::geometryIsStoredAndRestored()
         QCOMPARE(tree->width(), before.width() * 2);  // the resizer keeps the proportions
         doubled = dlg.size();
     }
-    QVERIFY(f.backend.has(kHKEY_LOCAL_MACHINE, CRegister::NormalizeSection(QLatin1String(Settings::kSection)),
+    QVERIFY(f.store.has(kHKEY_LOCAL_MACHINE, CRegister::NormalizeSection(QLatin1String(Settings::kSection)),
                           QStringLiteral("CONNECTION INFO WIDTH")));
     frmConnectionInfo again;
     again.show();
