@@ -32,7 +32,8 @@ namespace {
 // Yes to the question whether to take subfolders; nothing else is asked.
 class YesPrompter final : public Prompter {
 public:
-    PromptResult message(const QString&, const QString& sText, PromptButtons buttons, PromptIcon) override
+    PromptResult message(const QString&, const QString& sText, PromptButtons buttons, PromptIcon,
+                         std::optional<PromptResult>) override
     {
         std::fprintf(stderr, "bench_window_transfer: asked \"%s\"\n", qPrintable(sText));
         return buttons == PromptButtons::YesNo || buttons == PromptButtons::YesNoCancel ? PromptResult::Yes : PromptResult::Ok;

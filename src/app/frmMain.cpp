@@ -403,7 +403,8 @@ void frmMain::AskAboutCertificate(const CertificateInfo& info, bool& bTrust)
     QApplication::setOverrideCursor(Qt::ArrowCursor);
     const PromptResult answer = ThePrompter().message(QStringLiteral("Kelvo ") + QStringLiteral("[Certificate]"),
                                                       ConnectionRules::CertificateQuestion(info, trusted),
-                                                      PromptButtons::YesNoCancel, PromptIcon::Exclamation);
+                                                      PromptButtons::YesNoCancel, PromptIcon::Exclamation,
+                                                      PromptResult::Cancel);  // Enter must not trust a certificate
     QApplication::restoreOverrideCursor();
     bTrust = answer == PromptResult::Yes || answer == PromptResult::No;
     if (answer == PromptResult::Yes && !ConnectionRules::TrustCertificate(reg, info.sHost, info.nPort, info.sFingerprint))

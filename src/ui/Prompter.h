@@ -15,9 +15,10 @@ class Prompter {
 public:
     virtual ~Prompter() = default;
     // Shows a message and returns the button pressed; closing the box counts
-    // as Cancel where there is one, else as the only or last button.
-    virtual PromptResult message(const QString& sTitle, const QString& sText, PromptButtons buttons,
-                                 PromptIcon icon) = 0;
+    // as Cancel where there is one, else as the only or last button. The
+    // first button is the default (Enter) unless defaultButton names another.
+    virtual PromptResult message(const QString& sTitle, const QString& sText, PromptButtons buttons, PromptIcon icon,
+                                 std::optional<PromptResult> defaultButton = std::nullopt) = 0;
     // Asks for a line of text; nothing when the user cancels.
     virtual std::optional<QString> input(const QString& sTitle, const QString& sPrompt,
                                          const QString& sDefault) = 0;

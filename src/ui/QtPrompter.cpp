@@ -54,12 +54,13 @@ Prompter& ThePrompter()
 void SetPrompter(Prompter* prompter) { g_pInstalled = prompter; }
 
 PromptResult QtPrompter::message(const QString& sTitle, const QString& sText, PromptButtons buttons,
-                                 PromptIcon icon)
+                                 PromptIcon icon, std::optional<PromptResult> defaultButton)
 {
     const ButtonSet set = ButtonsFor(buttons);
     QMessageBox box(IconFor(icon), sTitle, sText, QMessageBox::NoButton, QApplication::activeWindow());
     for (auto button : set.buttons) box.addButton(button);
-    box.setDefaultButton(set.buttons.first());  // the first button is the default, as always
+    const qsizetype defaultIndex = defaultButton ? set.results.indexOf(*defaultButton) : -1;
+    box.setDefaultButton(set.buttons.at(defaultIndex >= 0 ? defaultIndex : 0));  // else the first, as always
     box.setEscapeButton(QMessageBox::NoButton);
     const auto pressed = static_cast<QMessageBox::StandardButton>(box.exec());
     const qsizetype index = set.buttons.indexOf(pressed);

@@ -107,6 +107,7 @@ void tst_frmMainTls::trustAlwaysIsRememberedForTheServer()
     const ScriptedPrompter::Shown question = m_prompter->shown().first();
     QCOMPARE(question.sTitle, QStringLiteral("Kelvo [Certificate]"));
     QCOMPARE(question.buttons, PromptButtons::YesNoCancel);
+    QVERIFY(question.defaultButton == PromptResult::Cancel);
     QVERIFY2(question.sText.contains(QStringLiteral("SHA-256 fingerprint: ") + m_sFingerprint), qPrintable(question.sText));
     QVERIFY(question.sText.contains(QStringLiteral("Subject: 127.0.0.1")));
     QVERIFY(question.sText.contains(QStringLiteral("Valid: ")));

@@ -19,6 +19,7 @@ public:
         QString sTitle, sText, sDefault;
         PromptButtons buttons = PromptButtons::Ok;
         PromptIcon icon = PromptIcon::None;
+        std::optional<PromptResult> defaultButton;
     };
 
     void AnswerMessage(PromptResult result) { m_script.append(Answer{false, result, {}}); }
@@ -27,14 +28,15 @@ public:
     const QList<Shown>& shown() const { return m_shown; }
     bool ScriptDone() const { return m_script.isEmpty(); }
 
-    PromptResult message(const QString& sTitle, const QString& sText, PromptButtons buttons, PromptIcon icon) override
+    PromptResult message(const QString& sTitle, const QString& sText, PromptButtons buttons, PromptIcon icon,
+                         std::optional<PromptResult> defaultButton = std::nullopt) override
     {
-        m_shown.append(Shown{false, sTitle, sText, {}, buttons, icon});
+        m_shown.append(Shown{false, sTitle, sText, {}, buttons, icon, defaultButton});
         return Next(false, sTitle, sText).result;
     }
     std::optional<QString> input(const QString& sTitle, const QString& sPrompt, const QString& sDefault) override
     {
-        m_shown.append(Shown{true, sTitle, sPrompt, sDefault, PromptButtons::OkCancel, PromptIcon::None});
+        m_shown.append(Shown{true, sTitle, sPrompt, sDefault, PromptButtons::OkCancel, PromptIcon::None, std::nullopt});
         return Next(true, sTitle, sPrompt).text;
     }
 
