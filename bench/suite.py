@@ -139,6 +139,7 @@ class Server:
     name = ""
     proc = None
     port = 0
+    fingerprint = None  # SHA-256 of the certificate when the server speaks TLS
 
     def stop(self):
         if self.proc and self.proc.poll() is None:
@@ -151,11 +152,15 @@ class Server:
 
 
 class Vsftpd(Server):
-    """vsftpd standalone, as a temporary system user chrooted into root."""
+    """vsftpd standalone, as a temporary system user chrooted into root; with
+    tls, explicit FTPS required (data connections resuming the session) with a
+    self-signed certificate."""
     name = "vsftpd"
 
-    def __init__(self, work, root):
-        self.user = "kbench%d" % os.getpid()
+    def __init__(self, work, root, tls=False):
+        if tls:
+            self.name = "vsftpd-tls"
+        self.user = "kbench%d%s" % (os.getpid(), "t" if tls else "")
         self.password = secrets.token_hex(12)
         self.root = root
         subprocess.run(["useradd", "-M", "-d", root, "-s", "/bin/bash", self.user], check=True)
@@ -175,6 +180,18 @@ class Vsftpd(Server):
                 "pasv_enable=YES", "pasv_min_port=%d" % pasv, "pasv_max_port=%d" % (pasv + 31),
                 "pasv_address=127.0.0.1", "xferlog_enable=NO", "utf8_filesystem=YES",
                 "max_clients=0", "max_per_ip=0", ""]))
+            if tls:
+                cert, key = os.path.join(work, "tls-cert.pem"), os.path.join(work, "tls-key.pem")
+                subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                                "-subj", "/CN=127.0.0.1", "-keyout", key, "-out", cert],
+                               check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                out = subprocess.run(["openssl", "x509", "-in", cert, "-noout", "-fingerprint", "-sha256"],
+                                     check=True, capture_output=True, text=True).stdout
+                self.fingerprint = out.strip().split("=", 1)[1]
+                f.write("\n".join([
+                    "ssl_enable=YES", "rsa_cert_file=" + cert, "rsa_private_key_file=" + key,
+                    "force_local_logins_ssl=YES", "force_local_data_ssl=YES", "require_ssl_reuse=YES",
+                    "ssl_ciphers=HIGH", ""]))
         self.proc = subprocess.Popen(["vsftpd", conf], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         wait_greeting(self.port, self.proc)
 
@@ -305,6 +322,8 @@ class Suite:
         cmd = [self.kelvoftp, "--timeout", "120"]
         if connections:
             cmd += ["--connections", str(connections)]
+        if server.fingerprint:
+            cmd += ["--tls-trust", server.fingerprint]
         cmd += ["ftp://%s@127.0.0.1:%d/" % (server.user, server.port)] + list(words)
         return run(cmd, env=env, log=self.log)
 
@@ -316,7 +335,9 @@ class Suite:
         return path
 
     def curl(self, server, *words):
-        return run(["curl", "-sS", "--max-time", "1800", "--netrc-file", self.netrc(server)] + list(words), log=self.log)
+        tls = ["--ssl-reqd", "--insecure"] if server.fingerprint else []
+        return run(["curl", "-sS", "--max-time", "1800", "--netrc-file", self.netrc(server)] + tls + list(words),
+                   log=self.log)
 
     def lftp(self, server, command):
         script = os.path.join(self.work, "lftp-" + server.name)
@@ -489,7 +510,7 @@ class Suite:
     # ---- the run
     def main(self):
         work = self.args.work
-        need = (self.args.size_mb << 20) * 4 if "big" in work else 0
+        need = (self.args.size_mb << 20) * 4 if "big" in work or "tls" in work else 0
         if need and shutil.disk_usage(self.work).free < need + (256 << 20):
             raise BenchError("needs about %d MiB free in %s" % ((need >> 20) + 256, self.work))
         self.say("making the workloads in %s ..." % self.work)
@@ -526,6 +547,16 @@ class Suite:
             if "window" in work and name == self.args.servers[0] and os.path.exists(self.window):
                 self.bench_window(server, expected)
             server.stop()
+            if "tls" in work and name == "vsftpd":
+                # The big file again, encrypted: what TLS costs next to curl's.
+                if not os.path.exists(os.path.join(roots[name], "source.bin")):
+                    make_big(os.path.join(roots[name], "source.bin"), self.args.size_mb)
+                server = Vsftpd(self.work, roots[name], tls=True)
+                self.servers.append(server)
+                server.give(roots[name])
+                self.say("%s on port %d" % (server.name, server.port))
+                self.bench_big(server)
+                server.stop()
         self.report()
 
     def cleanup(self):
@@ -606,8 +637,8 @@ def main():
     p.add_argument("--files", type=int, default=2000)
     p.add_argument("--folders", type=int, default=20)
     p.add_argument("--entries", type=int, default=100000)
-    p.add_argument("--work", default="big,tree,list,parser,window",
-                   help="comma-separated: big, tree, list, parser, window")
+    p.add_argument("--work", default="big,tree,list,parser,window,tls",
+                   help="comma-separated: big, tree, list, parser, window, tls (the big file over TLS, vsftpd only)")
     p.add_argument("--servers", default="vsftpd,pyftpdlib", help="comma-separated: vsftpd, pyftpdlib")
     p.add_argument("--keep", action="store_true", help="keep the temporary folder")
     args = p.parse_args()

@@ -883,6 +883,9 @@ void FtpSession::preparePassive(DataChannel& channel)
     }
     if (port <= 0 || port > 65535) throw Error(kDataConnection, QStringLiteral("The server named no usable data port."));
     channel.socket = m_bEncrypted ? std::make_unique<QSslSocket>() : std::make_unique<QTcpSocket>();
+    // A plain socket's buffer is bounded; an encrypted one is left as it is
+    // (the loops read it empty before they wait again), so that a full
+    // buffer can never hold up the decryption of what is still to come.
     if (!m_bEncrypted) channel.socket->setReadBufferSize(4 * kBlockSize);
     connectTo(*channel.socket, m_sDataHost, static_cast<quint16>(port), m_settings.nConnectTimeoutMs, QStringLiteral("data"));
 }
