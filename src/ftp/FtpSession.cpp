@@ -1409,6 +1409,18 @@ void FtpSession::sendFile(const QString& sLocal, qint64 nOffset, const QString& 
         }
         closeSentData(*data);
     } catch (const FtpError& e) {
+        if (e.number == kAborted && IsTls(*data)) {
+            // Stopped, an encrypted upload still ends its stream the way a
+            // finished one does: a reset in the middle of it makes some
+            // servers (vsftpd) end the whole session. The server keeps what
+            // has arrived, as it does after a reset.
+            m_abort = false;
+            try {
+                closeSentData(*data);
+            } catch (const FtpError&) {
+                // Stopped again or gone: the abort below deals with it.
+            }
+        }
         if (e.number != kConnectionLost) abortTransfer(data.get());
         throw;
     }

@@ -8,6 +8,7 @@
 #include "ftp/FtpComponent.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSslCertificate>
 #include <QTemporaryDir>
@@ -220,6 +221,36 @@ TEST(FtpTlsTest, CertificateRefusedPinnedOrMismatched)
         EXPECT_EQ(ErrorOf([&] { client.ftp.Connect(); }).number, kTls);
         EXPECT_EQ(client.asked.size(), 1);
     }
+}
+
+// An abort in the middle of an encrypted download and upload: ABOR over the
+// encrypted control connection, the connection still usable, and the
+// partial download resumed to the whole file.
+TEST(FtpTlsTest, AbortedTransfersLeaveTheConnectionUsableAndResume)
+{
+    VsftpdServer server(TlsOptions());
+    KELVO_START_OR_SKIP(server, "vsftpd did not start");
+    const QByteArray data = RandomBytes(48 << 20, 3);
+    ASSERT_TRUE(WriteTestFile(server.root() + QStringLiteral("/huge.bin"), data));
+    TlsClient client(server);
+    ASSERT_TRUE(client.Succeeds([&] { client.ftp.Connect(); }));
+    client.ftp.setPassiveMode(true);
+    QTemporaryDir local;
+    const QString down = local.filePath(QStringLiteral("huge.bin"));
+
+    auto abortOnProgress = QObject::connect(&client.ftp, &FtpComponent::progress, [&](qint64 nBytes, qint64, int) {
+        if (nBytes > 0) client.ftp.setAbort(true);
+    });
+    EXPECT_EQ(ErrorOf([&] { client.ftp.ReceiveFile(QStringLiteral("huge.bin"), 0, down); }).number, kAborted);
+    const qint64 have = QFileInfo(down).size();
+    EXPECT_LT(have, data.size());
+    EXPECT_EQ(ErrorOf([&] { client.ftp.SendFile(down, 0, QStringLiteral("up.bin"), false); }).number, kAborted);
+    QObject::disconnect(abortOnProgress);
+
+    EXPECT_EQ(client.ftp.state(), FtpComponent::kStateConnected) << client.log.join(QLatin1Char('\n')).toStdString();
+    ASSERT_TRUE(client.Succeeds([&] { client.ftp.FolderContents(); }));
+    ASSERT_TRUE(client.Succeeds([&] { client.ftp.ReceiveFile(QStringLiteral("huge.bin"), have, down); }));
+    EXPECT_TRUE(ReadTestFile(down) == data);
 }
 
 // A server without TLS: the attempt ends after AUTH TLS, before the user
