@@ -2,6 +2,7 @@
 // tree and the same skipped items as over one connection, a server that
 // takes fewer connections than asked for, and an abort that stops them all.
 #include "FtpTestServers.h"
+#include "PointAtServer.h"
 #include "StartOrSkip.h"
 #include "TestFiles.h"
 #include "ftp/FtpComponent.h"
@@ -68,12 +69,7 @@ struct ServerKind {
 // The component pointed at the server's test user, with its log collected.
 void PointAt(FtpComponent& ftp, const FtpTestServer& server, int nConnections, QStringList& log)
 {
-    ftp.setServerAddress(server.host());
-    ftp.setPort(server.port());
-    ftp.setUserName(server.user());
-    ftp.setPassword(server.password());
-    ftp.setConnectTimeout(10'000);
-    ftp.setIdleTimeout(20'000);
+    PointAtServer(ftp, server, 20'000);
     ftp.setParallelConnections(nConnections);
     QObject::connect(&ftp, &FtpComponent::logText, [&log](const QString& s, long) { log << s; });
 }

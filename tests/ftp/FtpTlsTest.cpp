@@ -3,6 +3,7 @@
 // passive and active mode with the server requiring the data connections to
 // resume the control connection's TLS session, and servers that refuse TLS.
 #include "FtpTestServers.h"
+#include "PointAtServer.h"
 #include "StartOrSkip.h"
 #include "TestFiles.h"
 #include "ftp/FtpComponent.h"
@@ -51,15 +52,10 @@ struct TlsClient {
     QStringList log;
     bool bTrust = true;
 
-    explicit TlsClient(const FtpTestServer& server)
+    explicit TlsClient(const FtpTestServer& server, bool bTls = true)
     {
-        ftp.setServerAddress(server.host());
-        ftp.setPort(server.port());
-        ftp.setUserName(server.user());
-        ftp.setPassword(server.password());
-        ftp.setConnectTimeout(10'000);
-        ftp.setIdleTimeout(10'000);
-        ftp.setUseTls(true);
+        PointAtServer(ftp, server);
+        ftp.setUseTls(bTls);
         QObject::connect(&ftp, &FtpComponent::certificateQuery, [this](const CertificateInfo& info, bool& bAnswer) {
             asked << info;
             bAnswer = bTrust;
@@ -154,16 +150,12 @@ TEST(FtpTlsTest, PlainLoginToAServerThatRequiresTlsFailsWithTheServersReason)
 {
     VsftpdServer server(TlsOptions());
     KELVO_START_OR_SKIP(server, "vsftpd did not start");
-    FtpComponent ftp;
-    ftp.setServerAddress(server.host());
-    ftp.setPort(server.port());
-    ftp.setUserName(server.user());
-    ftp.setPassword(server.password());
-    ftp.setConnectTimeout(10'000);
-    const FtpError error = ErrorOf([&] { ftp.Connect(); });
+    TlsClient client(server, false);
+    const FtpError error = ErrorOf([&] { client.ftp.Connect(); });
     EXPECT_EQ(error.number, kLoginFailed);
     EXPECT_TRUE(error.description.contains(QLatin1String("encryption"))) << error.description.toStdString();
-    EXPECT_EQ(ftp.state(), FtpComponent::kStateNotConnected);
+    EXPECT_EQ(client.ftp.state(), FtpComponent::kStateNotConnected);
+    EXPECT_TRUE(client.Logged(QStringLiteral("The connection is not encrypted")));
 }
 
 // The fixture's self-signed certificate is not one the system vouches for:
