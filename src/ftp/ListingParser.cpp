@@ -124,16 +124,19 @@ QDateTime LocalTime(QDate date, QTime time)
     return result;
 }
 
-// A Unix date without a year is the most recent one not later than `now`. A
-// few years back are enough to reach a leap year for Feb 29.
+// A Unix date without a year is the most recent one at most a day after
+// `now`: a server whose clock or zone is ahead of ours lists files it has just
+// written with tomorrow's date. The day is compared on the wall clock, so a
+// daylight-saving change makes no difference. A few years back are enough to
+// reach a leap year for Feb 29.
 QDateTime ResolveYear(int month, int day, QTime time, const QDateTime& now)
 {
     const QDateTime localNow = now.isValid() ? now.toLocalTime() : QDateTime::currentDateTime();
-    const QDate today = localNow.date();
-    for (int year = today.year(); year >= today.year() - 8; --year) {
+    const QDate latestDay = localNow.date().addDays(1);
+    for (int year = latestDay.year(); year >= latestDay.year() - 8; --year) {
         const QDate date(year, month, day);
         if (!date.isValid()) continue;
-        if (date > today || (date == today && time > localNow.time())) continue;
+        if (date > latestDay || (date == latestDay && time > localNow.time())) continue;
         return LocalTime(date, time);
     }
     return {};
@@ -298,25 +301,40 @@ std::optional<ListingEntry> ParseUnixLine(QStringView line, const QDateTime& now
     return {};
 }
 
-// "MM-DD-YY  HH:MMAM  <DIR>  name" / "MM-DD-YYYY  HH:MM  12345 name", as IIS
-// and other Windows servers list.
+bool IsDateSeparator(QChar c) { return c == QLatin1Char('-') || c == QLatin1Char('/'); }
+
+// "MM-DD-YY", "MM-DD-YYYY" or "YYYY-MM-DD", with '-' or '/' throughout. Two-digit
+// years from 70 are 19xx, the others 20xx.
+bool ParseDosDate(QStringView text, QDate& date)
+{
+    int year = 0, month = 0, day = 0;
+    if (text.size() == 10 && IsDateSeparator(text[4]) && text[7] == text[4]) {
+        if (!ParseSmall(text.first(4), 4, 4, year) || !ParseSmall(text.sliced(5, 2), 2, 2, month)
+            || !ParseSmall(text.sliced(8), 2, 2, day))
+            return false;
+    } else {
+        if (text.size() < 8 || !IsDateSeparator(text[2]) || text[5] != text[2]
+            || !ParseSmall(text.first(2), 2, 2, month) || !ParseSmall(text.sliced(3, 2), 2, 2, day))
+            return false;
+        const QStringView yearText = text.sliced(6);
+        if (yearText.size() == 2 && ParseSmall(yearText, 2, 2, year))
+            year += year >= 70 ? 1900 : 2000;
+        else if (!ParseSmall(yearText, 4, 4, year))
+            return false;
+    }
+    date = QDate(year, month, day);
+    return date.isValid();
+}
+
+// "MM-DD-YY  HH:MMAM  <DIR>  name", "MM-DD-YYYY  HH:MM  12345 name" and
+// "YYYY-MM-DD  HH:MM  ...", as IIS and other Windows servers list.
 std::optional<ListingEntry> ParseDosLine(QStringView line)
 {
     const std::vector<Token> tokens = Tokenize(line, 5);
     if (tokens.size() < 4) return {};
 
-    const QStringView dateText = Text(line, tokens[0]);
-    const QChar sep = dateText.size() > 2 ? dateText[2] : QChar();
-    if (sep != QLatin1Char('-') && sep != QLatin1Char('/')) return {};
-    const qsizetype second = dateText.indexOf(sep, 3);
-    int month = 0, day = 0, year = 0;
-    if (second != 5 || !ParseSmall(dateText.first(2), 2, 2, month) || !ParseSmall(dateText.sliced(3, 2), 2, 2, day))
-        return {};
-    const QStringView yearText = dateText.sliced(6);
-    if (yearText.size() == 2 && ParseSmall(yearText, 2, 2, year))
-        year += year >= 70 ? 1900 : 2000;
-    else if (!ParseSmall(yearText, 4, 4, year))
-        return {};
+    QDate date;
+    if (!ParseDosDate(Text(line, tokens[0]), date)) return {};
 
     size_t next = 1;
     QStringView timeText = Text(line, tokens[next++]);
@@ -340,8 +358,7 @@ std::optional<ListingEntry> ParseDosLine(QStringView line)
         const int hour = time.hour() % 12 + (meridiem.startsWith(QLatin1Char('P'), Qt::CaseInsensitive) ? 12 : 0);
         time = QTime(hour, time.minute());
     }
-    const QDate date(year, month, day);
-    if (!date.isValid() || next + 1 >= tokens.size()) return {};
+    if (next + 1 >= tokens.size()) return {};
 
     ListingEntry entry;
     const QStringView sizeText = Text(line, tokens[next]);

@@ -15,8 +15,8 @@ namespace ListingParser {
 // One line of a LIST reply: Unix `ls -l` variants, DOS/IIS, EPLF. Nothing for
 // lines that are not entries ("total 12", blank, garbage, truncated lines) and
 // for the names "." and "..". `now` (local time) settles the year of Unix
-// dates given without one: the most recent such date that is not later than
-// `now`.
+// dates given without one: the most recent such date that is at most a day
+// after `now` (the server's clock or time zone may be ahead of ours).
 std::optional<ListingEntry> ParseListLine(QStringView line, const QDateTime& now);
 
 // One line of an MLSD reply ("fact=value;fact=value; name"). Nothing for

@@ -85,8 +85,8 @@ const std::vector<Expected>& UnixCorpus()
         {"-rw-r--r--@  1 alice    staff          42 Jan  2 03:04 mac", "mac", F, 42, Local(2026, 1, 2, 3, 4)},
         // Pure-FTPd
         {"-rw-r--r--    1 1000       1000             1234 Dec  7  2025 old.txt", "old.txt", F, 1234, Local(2025, 12, 7)},
-        {"-rw-------    1 0          0       1099511627776 Dec  8 02:10 tera", "tera", F, 1099511627776LL,
-         Local(2025, 12, 8, 2, 10)},
+        {"-rw-------    1 0          0       1099511627776 Dec  9 02:10 tera", "tera", F, 1099511627776LL,
+         Local(2025, 12, 9, 2, 10)},
         // busybox: no group column
         {"-rw-r--r--    1 0            1234 Dec  7 02:10 nogroup.txt", "nogroup.txt", F, 1234, Local(2026, 12, 7, 2, 10)},
         {"drwxr-xr-x    2 root            0 Sep 30 17:00 etc", "etc", D, 0, Local(2026, 9, 30, 17, 0)},
@@ -154,6 +154,7 @@ TEST(ListingParser, GivesNothingForLinesThatAreNoEntries)
         // replies and DOS garbage
         "550 No files found", "226 Transfer complete", "12-07-26  02:10AM       <DIR>", "13-07-26  02:10AM  5 month13",
         "12-07-26  13:10PM  5 pm13", "12-07-26  02:10AM  5,  x", "12-07-26  02:10AM  <FILE>  x",
+        "2026-13-07  19:13  5 month13", "2026-12/07  19:13  5 mixed", "202-12-07  19:13  5 x", "12-07-202  19:13  5 x",
         // EPLF garbage
         "+i1,s12x,\tbad-size", "+m1,r,s1 no-tab", "+r,\t", "+/,\t..",
     };
@@ -171,6 +172,9 @@ TEST(ListingParser, ReadsDosAndIisListings)
         {"01-02-69  11:59PM                    1 sixty-nine", "sixty-nine", F, 1, Local(2069, 1, 2, 23, 59)},
         {"03-04-2025  23:15       <DIR>          full year", "full year", D, 0, Local(2025, 3, 4, 23, 15)},
         {"12-07-2026  9:05 PM           5 apart", "apart", F, 5, Local(2026, 12, 7, 21, 5)},
+        {"12-07-2026  07:13PM       1234 name.txt", "name.txt", F, 1234, Local(2026, 12, 7, 19, 13)},
+        {"2026-12-07  19:13       <DIR>          folder", "folder", D, 0, Local(2026, 12, 7, 19, 13)},
+        {"2026/12/07  07:13AM           42 iso  spaced", "iso  spaced", F, 42, Local(2026, 12, 7, 7, 13)},
         {"12-07-26  02:10AM           6442450944 big.bin", "big.bin", F, 6442450944LL, Local(2026, 12, 7, 2, 10)},
         {"12/07/26  02:10am        1,234,567 grouped", "grouped", F, 1234567, Local(2026, 12, 7, 2, 10)},
     };
@@ -179,31 +183,38 @@ TEST(ListingParser, ReadsDosAndIisListings)
 
 TEST(ListingParser, YearOfUnixDatesWithoutOne)
 {
-    const auto dateOf = [](const char* date, const QDateTime& now) {
-        const auto entry = ParseListLine(QStringLiteral("-rw-r--r-- 1 o g 1 %1 f").arg(QLatin1String(date)), now);
-        return entry ? entry->date : QDateTime();
+    // The most recent such date at most a day after now: a server ahead of us
+    // lists what it has just written with tomorrow's date.
+    const QDateTime newYear = Local(2026, 1, 10, 12, 0), firstHour = Local(2026, 1, 1, 0, 30);
+    const struct {
+        const char* date;
+        QDateTime now;
+        QDateTime expected;
+    } cases[] = {
+        {"Dec 31 23:59", newYear, Local(2025, 12, 31, 23, 59)},
+        {"Jan 10 00:00", newYear, Local(2026, 1, 10, 0, 0)},
+        {"Jan 10 12:01", newYear, Local(2026, 1, 10, 12, 1)},
+        {"11 Jan 12:00", newYear, Local(2026, 1, 11, 12, 0)},
+        {"Jan 11 12:01", newYear, Local(2025, 1, 11, 12, 1)},
+        {"Jan  1 12:00", firstHour, Local(2026, 1, 1, 12, 0)},
+        {"Jan  2 00:30", firstHour, Local(2026, 1, 2, 0, 30)},
+        {"Jan  2 00:31", firstHour, Local(2025, 1, 2, 0, 31)},
+        {"Jan  3 00:00", firstHour, Local(2025, 1, 3, 0, 0)},
+        {"Dec 31 23:00", firstHour, Local(2025, 12, 31, 23, 0)},
+        {"Jan  1 10:00", Local(2026, 12, 31, 23, 0), Local(2027, 1, 1, 10, 0)},
+        // Feb 29 goes back to the latest leap year that has had it by then.
+        {"Feb 29 10:00", newYear, Local(2024, 2, 29, 10, 0)},
+        {"Feb 29 10:00", Local(2028, 2, 28, 23, 0), Local(2028, 2, 29, 10, 0)},
+        {"Feb 29 10:00", Local(2028, 2, 27, 23, 0), Local(2024, 2, 29, 10, 0)},
+        {"Feb 29 10:00", Local(2101, 1, 1), Local(2096, 2, 29, 10, 0)},  // 2100 is no leap year
+        // A year given is taken as is, even in the future.
+        {"Feb 29  2032", newYear, Local(2032, 2, 29)},
+        {"Feb 29  2026", newYear, {}},
     };
-    const QDateTime newYear = Local(2026, 1, 10, 12, 0);
-    EXPECT_EQ(dateOf("Dec 31 23:59", newYear), Local(2025, 12, 31, 23, 59));
-    EXPECT_EQ(dateOf("Jan 10 00:00", newYear), Local(2026, 1, 10, 0, 0));
-    EXPECT_EQ(dateOf("Jan 10 12:00", newYear), Local(2026, 1, 10, 12, 0));
-    EXPECT_EQ(dateOf("Jan 10 12:01", newYear), Local(2025, 1, 10, 12, 1));
-    EXPECT_EQ(dateOf("Jan 11 00:00", newYear), Local(2025, 1, 11, 0, 0));
-    EXPECT_EQ(dateOf("11 Jan 00:00", newYear), Local(2025, 1, 11, 0, 0));
-    EXPECT_EQ(dateOf("Jan 01 00:00", Local(2026, 1, 1, 0, 0)), Local(2026, 1, 1, 0, 0));
-    EXPECT_EQ(dateOf("Dec 31 23:59", Local(2026, 1, 1, 0, 0)), Local(2025, 12, 31, 23, 59));
-
-    // Feb 29 goes back to the latest leap year that has had it by now.
-    EXPECT_EQ(dateOf("Feb 29 10:00", newYear), Local(2024, 2, 29, 10, 0));
-    EXPECT_EQ(dateOf("Feb 29 10:00", Local(2028, 3, 1)), Local(2028, 2, 29, 10, 0));
-    EXPECT_EQ(dateOf("Feb 29 10:00", Local(2028, 2, 28, 23, 0)), Local(2024, 2, 29, 10, 0));
-    EXPECT_EQ(dateOf("Feb 29 09:00", Local(2028, 2, 29, 9, 30)), Local(2028, 2, 29, 9, 0));
-    EXPECT_EQ(dateOf("Feb 29 10:00", Local(2028, 2, 29, 9, 30)), Local(2024, 2, 29, 10, 0));
-    EXPECT_EQ(dateOf("Feb 29 10:00", Local(2101, 1, 1)), Local(2096, 2, 29, 10, 0));  // 2100 is no leap year
-
-    // A year given is taken as is, even in the future.
-    EXPECT_EQ(dateOf("Feb 29  2032", newYear), Local(2032, 2, 29));
-    EXPECT_FALSE(dateOf("Feb 29  2026", newYear).isValid());
+    for (const auto& c : cases) {
+        const auto entry = ParseListLine(QStringLiteral("-rw-r--r-- 1 o g 1 %1 f").arg(QLatin1String(c.date)), c.now);
+        EXPECT_EQ(entry ? entry->date : QDateTime(), c.expected) << c.date << " at " << c.now.toString().toStdString();
+    }
 }
 
 TEST(ListingParser, ConvertsTimesToTheLocalClock)
@@ -351,19 +362,20 @@ TEST(ListingParser, SurvivesMangledInput)
 TEST(ListingDates, PrecisionFollowsWhatTheLineShows)
 {
     const QDateTime now(QDate(2026, 6, 1), QTime(12, 0));
-    auto precision = [&](const char* line) {
-        const std::optional<ListingEntry> entry = ListingParser::ParseListLine(QString::fromUtf8(line), now);
-        return entry ? entry->nDatePrecision : -1;
+    const std::pair<const char*, int> lists[] = {
+        {"-rw-r--r-- 1 u g 5 May 30 10:15 a.txt", 60},       {"-rw-r--r-- 1 u g 5 May 30  2019 a.txt", 86400},
+        {"-rw-r--r-- 1 u g 5 2026-05-30 10:15 a.txt", 60},   {"05-30-26  10:15AM  5 a.txt", 60},
+        {"05-30-2026  10:15AM  5 a.txt", 60},                {"2026-05-30  10:15  <DIR>  a", 60},
+        {"+i1.2,m825718503,r,s5,\ta.txt", 1},
     };
-    EXPECT_EQ(precision("-rw-r--r-- 1 u g 5 May 30 10:15 a.txt"), 60);
-    EXPECT_EQ(precision("-rw-r--r-- 1 u g 5 May 30  2019 a.txt"), 86400);
-    EXPECT_EQ(precision("-rw-r--r-- 1 u g 5 2026-05-30 10:15 a.txt"), 60);
-    EXPECT_EQ(precision("05-30-26  10:15AM  5 a.txt"), 60);
-    EXPECT_EQ(precision("+i1.2,m825718503,r,s5,\ta.txt"), 1);
-    const std::optional<ListingEntry> mlsd = ListingParser::ParseMlsdLine(u"type=file;size=5;modify=20260530101501; a.txt");
-    ASSERT_TRUE(mlsd);
-    EXPECT_EQ(mlsd->nDatePrecision, 1);
-    const std::optional<ListingEntry> undated = ListingParser::ParseMlsdLine(u"type=file;size=5; a.txt");
-    ASSERT_TRUE(undated);
-    EXPECT_EQ(undated->nDatePrecision, 0);
+    for (const auto& [line, precision] : lists) {
+        const std::optional<ListingEntry> entry = ParseListLine(QString::fromUtf8(line), now);
+        EXPECT_EQ(entry ? entry->nDatePrecision : -1, precision) << line;
+    }
+    const std::pair<const char16_t*, int> mlsd[] = {{u"type=file;size=5;modify=20260530101501; a.txt", 1},
+                                                    {u"type=file;size=5; a.txt", 0}};
+    for (const auto& [line, precision] : mlsd) {
+        const std::optional<ListingEntry> entry = ParseMlsdLine(line);
+        EXPECT_EQ(entry ? entry->nDatePrecision : -1, precision) << QString::fromUtf16(line).toStdString();
+    }
 }
