@@ -33,6 +33,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QProgressBar>
@@ -209,6 +210,10 @@ void frmMain::BuildPanes()
     remoteLayout->addWidget(lstRemoteFileList);
     panes->addWidget(local);
     panes->addWidget(remote);
+    cboLocalPath->lineEdit()->setAccessibleName(QStringLiteral("Local folder"));
+    lstLocalFileList->setAccessibleName(QStringLiteral("Local files"));
+    cboRemotePath->lineEdit()->setAccessibleName(QStringLiteral("Remote folder"));
+    lstRemoteFileList->setAccessibleName(QStringLiteral("Remote files"));
 
     auto* commands = new QHBoxLayout;
     cmdConnect = Named(new QPushButton(QStringLiteral("&Connect")), "cmdConnect");
@@ -238,6 +243,7 @@ void frmMain::BuildPanes()
     commands->addWidget(fraTransfer);
 
     lstConnectionInfo = Named(new QListWidget, "lstConnectionInfo");
+    lstConnectionInfo->setAccessibleName(QStringLiteral("Connection log"));
     lstConnectionInfo->setUniformItemSizes(true);
     m_pShowLastLogLine = new QTimer(this);
     m_pShowLastLogLine->setSingleShot(true);
@@ -387,6 +393,14 @@ void frmMain::ConnectFtpEvents()
                        .value_or(QString());
     });
     connect(xFtp, &FtpComponent::certificateQuery, this, &frmMain::AskAboutCertificate);
+    // Files inside folder transfers get the same question as single files.
+    xFtp->setExistingFiles(ExistingFiles::Policy::Ask);
+    connect(xFtp, &FtpComponent::existingFileQuery, this, [this](const ExistingFileQuestion& q, int& nAnswer) {
+        QApplication::setOverrideCursor(Qt::ArrowCursor);
+        nAnswer = frmExist::Ask(this, TransferEngines::SourceCaption(q.source), TransferEngines::DestinationCaption(q.destination),
+                                q.bResumeAllowed);
+        QApplication::restoreOverrideCursor();
+    });
     connect(xFtp, &FtpComponent::passwordQuery, this, [](QString& sPassword) {
         sPassword = ThePrompter()
                         .input(QStringLiteral("Kelvo ") + QStringLiteral("[Query]"),
@@ -458,6 +472,7 @@ void frmMain::Shutdown()
 {
     if (m_bShutDown) return;
     m_bShutDown = true;
+    xFtp->Close();  // a running transfer stops; the program ends once it has
     Disconnect();
     StoreWindowGeometry(this, QLatin1String(Settings::kMainWindow), CRegister());  // nothing when minimised
     RemoveTrayIcon();
@@ -586,6 +601,7 @@ void frmMain::EndProgram()
 {
     if (m_bShutDown) return;
     m_bShutDown = true;
+    xFtp->Close();
     Disconnect();
     RemoveTrayIcon();
     UnloadWindows();
@@ -652,21 +668,14 @@ void frmMain::DisconnectFromServer()
 {
     try {
         if (xFtp->state() == FtpComponent::kStateNotConnected) SetConnectedState(false);
-        if (xFtp->state() != FtpComponent::kStateNotConnected && xFtp->state() != FtpComponent::kStateConnected) {
-            // A call is running: stop it, and wait for it to end. The engine
-            // sees the abort within a fraction of a second; the wait is
-            // bounded all the same.
-            xFtp->PutProperty(FtpComponent::kAbort, true);
-            QDeadlineTimer deadline(10'000);
-            while (xFtp->state() != FtpComponent::kStateNotConnected && xFtp->state() != FtpComponent::kStateConnected
-                   && !deadline.hasExpired())
-                QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        }
-        if (xFtp->state() != FtpComponent::kStateNotConnected) xFtp->Invoke(FtpComponent::kDisconnect);
+        // A running call (a transfer, say) is stopped first; the component
+        // logs out as soon as it has, and the call's own end clears the
+        // busy state.
+        if (xFtp->running() || xFtp->state() != FtpComponent::kStateNotConnected) xFtp->Invoke(FtpComponent::kDisconnect);
     } catch (const FtpError& e) {
         if (!e.description.isEmpty()) DisplayMessage(QStringLiteral("Error: ") + e.description);
     }
-    SetBusyState(false);
+    if (!xFtp->running()) SetBusyState(false);
 }
 
 void frmMain::Reconnect()

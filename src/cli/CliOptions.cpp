@@ -1,5 +1,7 @@
 #include "cli/CliOptions.h"
 
+#include <QMap>
+
 #include "ftp/Fingerprint.h"
 
 #include <QtNumeric>
@@ -187,7 +189,7 @@ bool TakesValue(const QString& sName)
     static const QStringList kWithValue = {
         QStringLiteral("--timeout"), QStringLiteral("--log"), QStringLiteral("--socks4"),
         QStringLiteral("--socks5"), QStringLiteral("--socks-user"), QStringLiteral("--socks-password"),
-        QStringLiteral("--connections"), QStringLiteral("--tls-trust"),
+        QStringLiteral("--connections"), QStringLiteral("--tls-trust"), QStringLiteral("--existing"),
     };
     return kWithValue.contains(sName);
 }
@@ -203,6 +205,7 @@ bool IsKnownOption(const QString& sWord)
         QStringLiteral("--verbose"), QStringLiteral("--help"), QStringLiteral("--socks4"),
         QStringLiteral("--socks5"), QStringLiteral("--socks-user"), QStringLiteral("--socks-password"),
         QStringLiteral("--connections"), QStringLiteral("--tls"), QStringLiteral("--tls-trust"),
+        QStringLiteral("--existing"),
     };
     return kOptions.contains(sWord.section(QLatin1Char('='), 0, 0));
 }
@@ -313,6 +316,19 @@ CliParseResult ParseCliArguments(const QStringList& args, const QString& sEnvPas
             o.bPassive = false;
         } else if (sName == QLatin1String("--resume")) {
             o.bResume = true;
+        } else if (sName == QLatin1String("--existing")) {
+            static const QMap<QString, ExistingFiles::Policy> kPolicies = {
+                {QStringLiteral("ask"), ExistingFiles::Policy::Ask},
+                {QStringLiteral("overwrite"), ExistingFiles::Policy::Overwrite},
+                {QStringLiteral("skip"), ExistingFiles::Policy::Skip},
+                {QStringLiteral("resume"), ExistingFiles::Policy::Resume},
+            };
+            QString sValue;
+            if (!value(sValue) || !kPolicies.contains(sValue)) {
+                result.sError = QStringLiteral("--existing needs ask, overwrite, skip or resume");
+                return result;
+            }
+            o.existing = kPolicies.value(sValue);
         } else if (sName == QLatin1String("--ascii")) {
             o.bAscii = true;
         } else if (sName == QLatin1String("--no-mlsd")) {
@@ -481,6 +497,10 @@ QString CliUsageText()
         "  --timeout SECONDS      connect and idle timeout\n"
         "  --connections N        connections for getdir and putdir (1-10, default 4)\n"
         "  --resume               get: continue the local file; put: continue the remote file\n"
+        "  --existing WHAT        files that exist at the destination (get, put and the\n"
+        "                         files of getdir and putdir): ask, overwrite, skip or\n"
+        "                         resume (continue a shorter copy); by default the same\n"
+        "                         file (size and time) is skipped and any other replaced\n"
         "  --log FILE             write the protocol log to FILE\n"
         "  --ascii                ASCII transfer type\n"
         "  --no-mlsd              list with LIST even where MLSD is offered\n"

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ftp/ExistingFiles.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -48,6 +50,9 @@ struct CliOptions {
     bool bPassive = true;
     int nTimeoutMs = 0;     // 0: the component's own timeouts
     bool bResume = false;
+    // Files whose copy exists at the destination (--existing): get, put and
+    // the files inside getdir and putdir.
+    ExistingFiles::Policy existing = ExistingFiles::Policy::SkipIdentical;
     QString sLogFile;
     bool bAscii = false;
     bool bUseMlsd = true;

@@ -1,5 +1,8 @@
 #include "cli/CliRunner.h"
 
+#include "cli/TerminalPassword.h"
+#include "ftp/NameRules.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSocketNotifier>
@@ -152,6 +155,7 @@ void CliRunner::ApplyOptions()
         m_ftp.setIdleTimeout(m_options.nTimeoutMs);
     }
     if (!m_options.sLogFile.isEmpty()) m_ftp.setLogFile(m_options.sLogFile);
+    m_ftp.setExistingFiles(m_options.existing);
 }
 
 void CliRunner::ConnectSignals()
@@ -180,6 +184,8 @@ void CliRunner::ConnectSignals()
             Err(QStringLiteral("  ") + line);
         Err(QStringLiteral("kelvoftp: if this is the server's certificate, run again with --tls-trust %1").arg(info.sFingerprint));
     });
+    QObject::connect(&m_ftp, &FtpComponent::existingFileQuery, &m_ftp,
+                     [this](const ExistingFileQuestion& question, int& nAnswer) { nAnswer = AskOnTerminal(question); });
     QObject::connect(&m_ftp, &FtpComponent::progress, &m_ftp,
                      [this](qint64 nBytes, qint64 nTotal, int nPercent) { OnProgress(nBytes, nTotal, nPercent); });
     QObject::connect(&m_ftp, &FtpComponent::receiving, &m_ftp, [this](const QString& sName) { StartTransfer(sName); });
@@ -378,13 +384,33 @@ void CliRunner::Get(const QStringList& args)
     const QString& sRemote = args[0];
     const QString sBase = RemoteBaseName(sRemote);
     QString sLocal = args.size() > 1 ? args[1] : sBase;
-    if (QFileInfo(sLocal).isDir()) {
-        if (sBase.isEmpty() || sBase == QLatin1String(".") || sBase == QLatin1String(".."))
-            throw FtpError{FtpErrorNumber::kInvalidArgument, QStringLiteral("'%1' names no file").arg(sRemote)};
-        sLocal = QDir(sLocal).filePath(sBase);
+    if (args.size() < 2 || QFileInfo(sLocal).isDir()) {
+        // The local name comes from the server's: it must stay in the folder.
+        const std::optional<QString> path = NameRules::LocalPath(args.size() > 1 ? sLocal : QDir::currentPath(), sBase);
+        if (!path) throw FtpError{FtpErrorNumber::kUnsafeName, QStringLiteral("'%1' names no file that can be written here").arg(sRemote)};
+        sLocal = *path;
     }
     const QFileInfo local(sLocal);
-    const qint64 nOffset = m_options.bResume && local.isFile() ? local.size() : 0;
+    qint64 nOffset = 0;
+    if (local.exists()) {
+        const std::optional<ListingEntry> remote = RemoteEntry(sRemote);
+        const ExistingFiles::Facts source{remote.has_value(), remote ? remote->size : -1, remote ? remote->date : QDateTime(),
+                                          remote ? remote->nDatePrecision : 0};
+        const ExistingFiles::Facts destination{true, local.size(), local.lastModified(), 1};
+        if (m_options.bResume) {
+            if (remote && local.size() > remote->size)
+                throw FtpError{FtpErrorNumber::kInvalidArgument,
+                               QStringLiteral("cannot resume: %1 is larger here (%2 bytes) than on the server (%3 bytes)")
+                                   .arg(sLocal).arg(local.size()).arg(remote->size)};
+            if (remote && local.size() == remote->size) {
+                Err(QStringLiteral("kelvoftp: %1 is already complete").arg(sLocal));
+                return;
+            }
+            nOffset = local.size();
+        } else if (!Decide(sLocal, source, destination, nOffset)) {
+            return;
+        }
+    }
     m_ftp.ReceiveFile(sRemote, nOffset, sLocal);
 }
 
@@ -397,8 +423,9 @@ void CliRunner::Put(const QStringList& args)
     if (sRemote.endsWith(QLatin1Char('/'))) sRemote += local.fileName();
 
     qint64 nOffset = 0;
+    const std::optional<ListingEntry> remote = RemoteEntry(sRemote);
     if (m_options.bResume) {
-        nOffset = qMax<qint64>(0, RemoteFileSize(sRemote));
+        nOffset = remote ? remote->size : 0;
         if (nOffset > local.size())
             throw FtpError{FtpErrorNumber::kInvalidArgument,
                            QStringLiteral("cannot resume: %1 is larger on the server (%2 bytes) than here (%3 bytes)")
@@ -407,11 +434,54 @@ void CliRunner::Put(const QStringList& args)
             Err(QStringLiteral("kelvoftp: %1 is already complete on the server").arg(sRemote));
             return;
         }
+    } else if (remote) {
+        const ExistingFiles::Facts source{true, local.size(), local.lastModified(), 1};
+        const ExistingFiles::Facts destination{true, remote->size, remote->date, remote->nDatePrecision};
+        if (!Decide(sRemote, source, destination, nOffset)) return;
     }
     m_ftp.SendFile(local.filePath(), nOffset, sRemote, nOffset > 0);
 }
 
-qint64 CliRunner::RemoteFileSize(const QString& sRemote)
+bool CliRunner::Decide(const QString& sName, const ExistingFiles::Facts& source, const ExistingFiles::Facts& destination,
+                       qint64& nOffset)
+{
+    using namespace ExistingFiles;
+    Action action = ExistingFiles::Decide(m_options.existing, source, destination);
+    if (action == Action::Ask) {
+        const int nAnswer = AskOnTerminal(ExistingFileQuestion{sName, false, source, destination, Resumable(source, destination)});
+        action = nAnswer == kOverwrite ? Action::Transfer : nAnswer == kResume ? Action::Resume : Action::Skip;
+    }
+    if (action == Action::Skip || action == Action::SkipIdentical) {
+        Err(QStringLiteral("kelvoftp: skipped %1: %2")
+                .arg(sName, m_ftp.ReasonText(action == Action::Skip ? FtpComponent::kSkipExisting : FtpComponent::kSkipIdentical)));
+        return false;
+    }
+    nOffset = action == Action::Resume ? destination.nSize : 0;
+    return true;
+}
+
+int CliRunner::AskOnTerminal(const ExistingFileQuestion& question)
+{
+    EndProgressLine();
+    const auto describe = [](const ExistingFiles::Facts& f) {
+        return QStringLiteral("%1 bytes, %2").arg(f.nSize).arg(f.date.isValid() ? f.date.toString(Qt::ISODate) : QStringLiteral("no date"));
+    };
+    const QString sPrompt = QStringLiteral("kelvoftp: %1 exists (here: %2; copying: %3).\n"
+                                           "[o]verwrite, %4[s]kip, or [c]ancel? ")
+                                .arg(question.sName, describe(question.destination), describe(question.source),
+                                     question.bResumeAllowed ? QStringLiteral("[r]esume, ") : QString());
+    for (;;) {
+        const std::optional<QString> answer = ReadAnswerFromTerminal(sPrompt);
+        if (!answer) return ExistingFiles::kCancel;  // nobody to ask: the copy stays
+        const QString a = answer->trimmed().toLower();
+        if (a == QLatin1String("o")) return ExistingFiles::kOverwrite;
+        if (a == QLatin1String("r") && question.bResumeAllowed) return ExistingFiles::kResume;
+        if (a == QLatin1String("s")) return ExistingFiles::kSkip;
+        if (a == QLatin1String("c")) return ExistingFiles::kCancel;
+    }
+}
+
+std::optional<ListingEntry> CliRunner::RemoteEntry(const QString& sRemote)
 {
     // FolderContents lists the current folder, so visit the file's folder.
     const QString sFolder = RemoteFolderPart(sRemote);
@@ -421,9 +491,9 @@ qint64 CliRunner::RemoteFileSize(const QString& sRemote)
     const QList<ListingEntry> entries = m_ftp.FolderContents(sName);
     if (!sFolder.isEmpty() && !sPrevious.isEmpty()) m_ftp.ChangeFolder(sPrevious);
     for (const ListingEntry& entry : entries) {
-        if (entry.name == sName && entry.kind != ListingEntry::Folder) return entry.size;
+        if (entry.name == sName && entry.kind != ListingEntry::Folder) return entry;
     }
-    return -1;
+    return std::nullopt;
 }
 
 void CliRunner::StartTransfer(const QString& sName)

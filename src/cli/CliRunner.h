@@ -6,6 +6,8 @@
 #include <QElapsedTimer>
 #include <QString>
 
+#include <optional>
+
 class QTextStream;
 
 // Runs one parsed command line against the FTP component: connects, runs the
@@ -30,7 +32,13 @@ private:
     void List(const QString& sRemote);
     void Get(const QStringList& args);
     void Put(const QStringList& args);
-    qint64 RemoteFileSize(const QString& sRemote);    // -1 when the file is not listed
+    std::optional<ListingEntry> RemoteEntry(const QString& sRemote);  // the file's entry, when listed
+    // What --existing says about a file whose copy exists (asking on the
+    // terminal when it says ask): false when it is skipped (reported), else
+    // nOffset is where the transfer starts.
+    bool Decide(const QString& sName, const ExistingFiles::Facts& source, const ExistingFiles::Facts& destination,
+                qint64& nOffset);
+    int AskOnTerminal(const ExistingFileQuestion& question);  // an ExistingFiles::Answer
 
     void OnProgress(qint64 nBytes, qint64 nTotal, int nPercent);
     void StartTransfer(const QString& sName);

@@ -8,7 +8,9 @@
 #include <unistd.h>
 #endif
 
-std::optional<QString> ReadPasswordFromTerminal(const QString& sPrompt)
+namespace {
+
+std::optional<QString> ReadFromTerminal(const QString& sPrompt, bool bEcho)
 {
 #if defined(Q_OS_UNIX)
     const int fd = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -19,7 +21,7 @@ std::optional<QString> ReadPasswordFromTerminal(const QString& sPrompt)
     const bool bTerminal = ::tcgetattr(fd, &saved) == 0;
     if (bTerminal) {
         termios quiet = saved;
-        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        if (!bEcho) quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
         quiet.c_lflag |= ICANON;
         ::tcsetattr(fd, TCSAFLUSH, &quiet);
     }
@@ -38,12 +40,18 @@ std::optional<QString> ReadPasswordFromTerminal(const QString& sPrompt)
         line += c;
     }
     if (bTerminal) ::tcsetattr(fd, TCSANOW, &saved);
-    (void)!::write(fd, "\n", 1);
+    if (!bEcho) (void)!::write(fd, "\n", 1);
     ::close(fd);
     if (!bEnded && line.isEmpty()) return std::nullopt;
     return QString::fromLocal8Bit(line);
 #else
-    Q_UNUSED(sPrompt)
+    Q_UNUSED(sPrompt) Q_UNUSED(bEcho)
     return std::nullopt;
 #endif
 }
+
+}  // namespace
+
+std::optional<QString> ReadPasswordFromTerminal(const QString& sPrompt) { return ReadFromTerminal(sPrompt, false); }
+
+std::optional<QString> ReadAnswerFromTerminal(const QString& sPrompt) { return ReadFromTerminal(sPrompt, true); }

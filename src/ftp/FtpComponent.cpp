@@ -1,6 +1,7 @@
 #include "ftp/FtpComponent.h"
 
 #include "ftp/FtpSession.h"
+#include "ftp/NameRules.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -9,6 +10,7 @@
 #include <QThread>
 
 #include <optional>
+#include <utility>
 
 using namespace FtpErrorNumber;
 
@@ -36,15 +38,33 @@ FtpComponent::FtpComponent(QObject* parent) : QObject(parent)
         Qt::QueuedConnection);
     // The worker waits for these answers; a call is always running then, so
     // this thread is in its local event loop and answers at once.
+    // While the program closes nobody is asked: the answers are the ones
+    // that change nothing (no account, no trust, keep the file).
     connect(
-        m_pSession, &FtpSession::accountQuery, this, [this](QString* pAccount) { Q_EMIT accountQuery(*pAccount); },
+        m_pSession, &FtpSession::accountQuery, this,
+        [this](QString* pAccount) {
+            if (!m_bClosing) Q_EMIT accountQuery(*pAccount);
+        },
         Qt::BlockingQueuedConnection);
     connect(
-        m_pSession, &FtpSession::passwordQuery, this, [this](QString* pPassword) { Q_EMIT passwordQuery(*pPassword); },
+        m_pSession, &FtpSession::passwordQuery, this,
+        [this](QString* pPassword) {
+            if (!m_bClosing) Q_EMIT passwordQuery(*pPassword);
+        },
+        Qt::BlockingQueuedConnection);
+    connect(
+        m_pSession, &FtpSession::existingFileQuery, this,
+        [this](const ExistingFileQuestion& question, int* pAnswer) {
+            if (!m_bClosing) Q_EMIT existingFileQuery(question, *pAnswer);
+            if (m_bClosing) *pAnswer = ExistingFiles::kCancel;  // closed meanwhile: whatever was answered
+        },
         Qt::BlockingQueuedConnection);
     connect(
         m_pSession, &FtpSession::certificateQuery, this,
-        [this](const CertificateInfo& info, bool* pTrust) { Q_EMIT certificateQuery(info, *pTrust); },
+        [this](const CertificateInfo& info, bool* pTrust) {
+            if (!m_bClosing) Q_EMIT certificateQuery(info, *pTrust);
+            if (m_bClosing) *pTrust = false;
+        },
         Qt::BlockingQueuedConnection);
     m_pThread->start();
 }
@@ -90,12 +110,14 @@ void FtpComponent::ApplySettings(FtpSession& session) const
     s.sProxyPassword = m_sProxyPassword;
     s.bTls = m_bUseTls;
     s.trustedCertificates = m_trustedCertificates;
+    s.existingFiles = m_existingFiles;
     session.apply(s);
 }
 
-void FtpComponent::Run(const std::function<void(FtpSession&)>& fn)
+void FtpComponent::Run(const std::function<void(FtpSession&)>& fn, bool bEvenWhenClosing)
 {
     if (m_bRunning) throw FtpError{kBusy, QStringLiteral("Another FTP operation is still running.")};
+    if (m_bClosing && !bEvenWhenClosing) throw FtpError{kAborted, QStringLiteral("The program is closing.")};
     m_bRunning = true;
     m_abort = false;
     const long previous = m_state;
@@ -103,8 +125,8 @@ void FtpComponent::Run(const std::function<void(FtpSession&)>& fn)
     std::optional<FtpError> error;
     QString folder;
     bool bEncrypted = false;
+    std::atomic<bool> bDone{false};
     QEventLoop loop;
-    QPointer<QEventLoop> pLoop(&loop);
     FtpSession* session = m_pSession;
     QMetaObject::invokeMethod(
         session,
@@ -121,19 +143,45 @@ void FtpComponent::Run(const std::function<void(FtpSession&)>& fn)
             session->endOperation();
             folder = session->currentFolder();
             bEncrypted = session->encrypted();
+            bDone = true;
             // Queued behind every event raised above, so they are all
             // delivered before the call returns.
             QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
         },
         Qt::QueuedConnection);
     loop.exec();
+    // The loop also ends (or does not even start) when the program quits:
+    // every event loop is told to end then. The call still owns this frame,
+    // so it is stopped and waited for here, its events still handled.
+    while (!bDone) {
+        m_bClosing = true;
+        m_abort = true;
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
+    QCoreApplication::sendPostedEvents(this);  // the call's last events
 
     m_bRunning = false;
     m_abort = false;
     m_sCurrentFolder = folder;
     m_bEncrypted = bEncrypted;
     if (m_state != previous) Q_EMIT stateChanged(m_state, previous, QString());
+    // A Disconnect asked for while the call ran: now that it has stopped.
+    if (std::exchange(m_bDisconnectAfterCall, false)) {
+        try {
+            Disconnect();
+        } catch (const FtpError&) {
+        }
+    }
     if (error) throw *error;
+}
+
+void FtpComponent::Close()
+{
+    m_bClosing = true;
+    if (m_bRunning) {
+        m_abort = true;
+        m_bDisconnectAfterCall = true;
+    }
 }
 
 // --- properties -----------------------------------------------------------------
@@ -255,12 +303,13 @@ void FtpComponent::Connect()
 
 void FtpComponent::Disconnect()
 {
-    if (m_bRunning) {  // from an event handler: stop the call first
+    if (m_bRunning) {  // from an event handler: stop the call first, then log out
         m_abort = true;
+        m_bDisconnectAfterCall = true;
         return;
     }
     const bool bWasConnected = m_state != kStateNotConnected;
-    Run([](FtpSession& s) { s.disconnectFromServer(); });
+    Run([](FtpSession& s) { s.disconnectFromServer(); }, true);
     m_sCurrentFolder.clear();
     // The owner hears of every disconnection, its own included.
     if (bWasConnected) Q_EMIT disconnected();
@@ -317,7 +366,7 @@ QList<ListingEntry> FtpComponent::FolderContents(const QString& sMask, long)
         RequireConnection(s);
         entries = s.list();
     });
-    entries.removeIf([&](const ListingEntry& e) { return !FtpSession::MatchesMask(e.name, sMask); });
+    entries.removeIf([&](const ListingEntry& e) { return !NameRules::MatchesMask(e.name, sMask); });
     return entries;
 }
 
@@ -330,12 +379,15 @@ void FtpComponent::ListFolder(const QString& sMask)
     // does while the listing arrives.
     constexpr qsizetype kEntriesPerBatch = 2000;
     m_bRunning = true;
-    const auto done = qScopeGuard([this] { m_bRunning = false; });
-    for (qsizetype i = 0; i < entries.size(); ++i) {
-        if (i > 0 && i % kEntriesPerBatch == 0) QCoreApplication::processEvents();
-        const ListingEntry& e = entries[i];
-        Q_EMIT listingEntry(e.name, e.date, e.size, e.kind, e.linkTarget);
+    {
+        const auto done = qScopeGuard([this] { m_bRunning = false; });
+        for (qsizetype i = 0; i < entries.size(); ++i) {
+            if (i > 0 && i % kEntriesPerBatch == 0) QCoreApplication::processEvents();
+            const ListingEntry& e = entries[i];
+            Q_EMIT listingEntry(e.name, e.date, e.size, e.kind, e.linkTarget);
+        }
     }
+    if (std::exchange(m_bDisconnectAfterCall, false)) Disconnect();
 }
 
 void FtpComponent::ReceiveFile(const QString& sRemote, qint64 nOffset, const QString& sLocal)
@@ -412,6 +464,9 @@ QString FtpComponent::ReasonText(long nReason) const
     case kSkipSpecial: return QStringLiteral("it is not a regular file or folder");
     case kSkipLocalError: return QStringLiteral("the local file or folder could not be created or read");
     case kSkipRefused: return QStringLiteral("the server refused it");
+    case kSkipIdentical: return QStringLiteral("the same file is there already");
+    case kSkipExisting: return QStringLiteral("a copy is there already and was kept");
+    case kSkipEncoding: return QStringLiteral("the server's character set cannot carry the name");
     default: return QStringLiteral("unknown reason %1").arg(nReason);
     }
 }

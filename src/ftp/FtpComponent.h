@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ftp/Certificates.h"
+#include "ftp/ExistingFiles.h"
 #include "ftp/FtpError.h"
 #include "ftp/ListingEntry.h"
 
@@ -76,6 +77,9 @@ public:
         kSkipSpecial = 5,         // not a regular file or folder (device, socket, pipe)
         kSkipLocalError = 6,      // the local file or folder could not be created or read
         kSkipRefused = 7,         // the server refused this item
+        kSkipIdentical = 8,       // the destination holds the same file already
+        kSkipExisting = 9,        // the destination's copy was kept, as the owner chose
+        kSkipEncoding = 10,       // the server's character set cannot carry the name
     };
 
     explicit FtpComponent(QObject* parent = nullptr);
@@ -135,6 +139,11 @@ public:
     // self-signed ones); any form NormalizeFingerprint takes.
     void setTrustedCertificates(const QStringList& fingerprints);
     QStringList trustedCertificates() const { return m_trustedCertificates; }  // canonical
+    // What folder transfers do with a file whose copy exists at its
+    // destination (default: skip the same file, replace any other). With
+    // Ask the existingFileQuery event decides.
+    void setExistingFiles(ExistingFiles::Policy policy) { m_existingFiles = policy; }
+    ExistingFiles::Policy existingFiles() const { return m_existingFiles; }
     // Whether the connection is encrypted now.
     bool encrypted() const { return m_bEncrypted && state() != kStateNotConnected; }
 
@@ -142,7 +151,17 @@ public:
     void ChangeFolder(const QString& sFolder);
     void ParentFolder();
     void Connect();
-    void Disconnect();   // harmless when not connected
+    // Harmless when not connected. Called while a call runs (from an event
+    // handler or a button), it stops that call and logs out once it has.
+    void Disconnect();
+    // The program is ending: a running call stops (a partial file stays for
+    // a later resume) and the connection is closed once it has; questions
+    // are no longer passed on (they get the answers that change nothing)
+    // and no other call starts. A call is never left while it runs, not
+    // even when the program quits meanwhile.
+    void Close();
+    // Whether a call is running (its events are arriving).
+    bool running() const { return m_bRunning; }
     void CreateFolder(const QString& sName);
     void DeleteFile(const QString& sName);
     void RemoveFolder(const QString& sName);
@@ -185,6 +204,10 @@ Q_SIGNALS:
     // for this connection and its extra ones); left false, Connect fails
     // with kTls.
     void certificateQuery(const CertificateInfo& info, bool& bTrust);
+    // A file of a folder transfer exists at its destination and differs
+    // from its source: set nAnswer to an ExistingFiles::Answer (Cancel,
+    // the default, keeps the copy). One question at a time.
+    void existingFileQuery(const ExistingFileQuestion& question, int& nAnswer);
     void disconnected();
     void progress(qint64 nBytes, qint64 nTotalBytes, int nPercent);
     void listingEntry(const QString& sName, const QDateTime& date, qint64 nSize, int nKind, const QString& sExtra);
@@ -197,7 +220,7 @@ Q_SIGNALS:
 private:
     friend class FtpSession;
     // Runs fn in the worker thread and waits, handling events, until it ends.
-    void Run(const std::function<void(FtpSession&)>& fn);
+    void Run(const std::function<void(FtpSession&)>& fn, bool bEvenWhenClosing = false);
     void ApplySettings(FtpSession& session) const;
 
     QString m_sUserName, m_sPassword, m_sServer;
@@ -213,9 +236,12 @@ private:
     bool m_bUseMlsd = true;
     int m_nConnections = 4;
     bool m_bUseTls = false;
+    ExistingFiles::Policy m_existingFiles = ExistingFiles::Policy::SkipIdentical;
     QStringList m_trustedCertificates;
     bool m_bEncrypted = false;     // copied from the session after every call
     bool m_bRunning = false;
+    bool m_bClosing = false;            // Close() was called, or the program quit during a call
+    bool m_bDisconnectAfterCall = false;
     QString m_sCurrentFolder;      // copied from the session after every call
     QString m_sLogFile;
     int m_nLastReplyCode = 0;

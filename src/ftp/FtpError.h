@@ -30,5 +30,6 @@ inline constexpr long kInvalidArgument = 1012;   // an argument the call cannot 
 inline constexpr long kUnsafeName = 1013;        // a name that would leave the target folder
 inline constexpr long kDataConnection = 1014;    // the data connection could not be opened
 inline constexpr long kTls = 1015;               // TLS refused or failed, or the certificate not trusted
+inline constexpr long kNameEncoding = 1016;      // a name the server's character set cannot carry
 
 }  // namespace FtpErrorNumber

@@ -1,7 +1,9 @@
 #include "ftp/FtpSession.h"
 
+#include "ftp/ExistingFiles.h"
 #include "ftp/FtpComponent.h"
 #include "ftp/ListingParser.h"
+#include "ftp/NameRules.h"
 #include "ftp/SocksClient.h"
 #include "ftp/TransferPool.h"
 
@@ -19,6 +21,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include <mutex>
 #include <utility>
 
 #if defined(Q_OS_LINUX)
@@ -41,6 +44,8 @@ constexpr qint64 kBlockSize = 1 << 20;             // bytes moved per read or wr
 constexpr qint64 kMaxListingBytes = 256LL << 20;   // a listing larger than this is refused
 constexpr int kMaxDepth = 64;                      // folder recursion
 constexpr int kProgressIntervalMs = 250;
+// Inside receiveFile only: more data than the file holds (reported as kProtocol).
+constexpr long kBeyondEnd = -1;
 
 FtpError Error(long nNumber, const QString& sText) { return FtpError{nNumber, sText}; }
 
@@ -236,7 +241,18 @@ void FtpSession::logReply(const FtpReply& reply)
 
 // --- control connection ----------------------------------------------------------
 
-QByteArray FtpSession::encode(const QString& sText) const { return m_bUtf8 ? sText.toUtf8() : sText.toLatin1(); }
+QByteArray FtpSession::encode(const QString& sText, const QString& sWhat) const
+{
+    if (m_bUtf8) return sText.toUtf8();
+    // A server that does not announce UTF8 gets Latin-1; what Latin-1 cannot
+    // carry is refused rather than sent with "?" in its place, which would
+    // name another file (or make two names one).
+    for (QChar c : sText)
+        if (c.unicode() > 0xFF)
+            throw Error(kNameEncoding, QStringLiteral("The server does not announce UTF-8, and %1 cannot be written in its "
+                                                      "character set (Latin-1).").arg(sWhat));
+    return sText.toLatin1();
+}
 
 QString FtpSession::decode(const QByteArray& bytes) const { return DecodeServerText(bytes, m_bUtf8); }
 
@@ -345,12 +361,41 @@ void FtpSession::connectTo(QTcpSocket& socket, const QString& sHost, quint16 nPo
 
 void FtpSession::send(const QString& sCommand)
 {
+    const bool bPassword = sCommand.startsWith(QLatin1String("PASS "), Qt::CaseInsensitive);
+    sendLine(encode(sCommand, bPassword ? QStringLiteral("the password") : QLatin1Char('"') + sCommand + QLatin1Char('"')),
+             bPassword ? QStringLiteral("PASS ****") : sCommand);
+}
+
+void FtpSession::send(const QString& sVerb, const QString& sName, const ListingEntry* pListed)
+{
+    sendLine(encode(sVerb + QLatin1Char(' '), sVerb) + wireName(sName, pListed), sVerb + QLatin1Char(' ') + sName);
+}
+
+FtpReply FtpSession::named(const QString& sVerb, const QString& sName, const ListingEntry* pListed)
+{
+    send(sVerb, sName, pListed);
+    return readFinalReply();
+}
+
+QByteArray FtpSession::wireName(const QString& sName, const ListingEntry* pListed) const
+{
+    // A name the server listed goes back in exactly the bytes it listed.
+    if (pListed && pListed->name == sName && !pListed->rawName.isEmpty()) return pListed->rawName;
+    if (m_sListedFolder == m_sCurrentFolder) {
+        const auto raw = m_listedRawNames.constFind(sName);
+        if (raw != m_listedRawNames.constEnd()) return *raw;
+    }
+    return encode(sName, QLatin1Char('"') + sName + QLatin1Char('"'));
+}
+
+void FtpSession::sendLine(const QByteArray& line, const QString& sLogged)
+{
     if (!connected()) throw Error(kNotConnected, QStringLiteral("Not connected."));
     drainUnsolicited();
-    if (sCommand.contains(QLatin1Char('\r')) || sCommand.contains(QLatin1Char('\n')))
+    if (line.contains('\r') || line.contains('\n') || line.contains('\0'))
         throw Error(kInvalidArgument, QStringLiteral("A command or name may not contain a line break."));
-    log(sCommand.startsWith(QLatin1String("PASS "), Qt::CaseInsensitive) ? QStringLiteral("PASS ****") : sCommand);
-    m_control->write(encode(sCommand) + "\r\n");
+    log(sLogged);
+    m_control->write(line + "\r\n");
     const QDeadlineTimer deadline(m_settings.nIdleTimeoutMs);
     while (m_control->bytesToWrite() > 0) {
         if (m_control->state() != QAbstractSocket::ConnectedState) lost(QStringLiteral("The server closed the connection."));
@@ -445,6 +490,9 @@ void FtpSession::connectAndLogin()
     m_bFeatMlsd = m_bFeatSize = m_bFeatRest = m_bFeatMdtm = m_bFeatMfmt = false;
     m_bFeatEpsv = true;
     m_bEpsvRefused = false;
+    m_bListAllRefused = false;
+    m_sListedFolder.clear();
+    m_listedRawNames.clear();
     m_bDroppedWhileIdle = false;
     m_sAcceptedCertificate.clear();
     m_serverCertificate = QSslCertificate();
@@ -707,13 +755,13 @@ void FtpSession::refreshCurrentFolder()
 
 void FtpSession::changeFolder(const QString& sFolder)
 {
-    expectPositive(command(QStringLiteral("CWD ") + sFolder));
+    expectPositive(named(QStringLiteral("CWD"), sFolder));
     refreshCurrentFolder();
 }
 
 bool FtpSession::tryChangeFolder(const QString& sFolder)
 {
-    if (!command(QStringLiteral("CWD ") + sFolder).positive()) return false;
+    if (!named(QStringLiteral("CWD"), sFolder).positive()) return false;
     refreshCurrentFolder();
     return true;
 }
@@ -724,21 +772,21 @@ void FtpSession::parentFolder()
     refreshCurrentFolder();
 }
 
-void FtpSession::makeFolder(const QString& sName) { expectPositive(command(QStringLiteral("MKD ") + sName)); }
+void FtpSession::makeFolder(const QString& sName) { expectPositive(named(QStringLiteral("MKD"), sName)); }
 
-void FtpSession::deleteFile(const QString& sName) { expectPositive(command(QStringLiteral("DELE ") + sName)); }
+void FtpSession::deleteFile(const QString& sName) { expectPositive(named(QStringLiteral("DELE"), sName)); }
 
-void FtpSession::removeFolder(const QString& sName) { expectPositive(command(QStringLiteral("RMD ") + sName)); }
+void FtpSession::removeFolder(const QString& sName) { expectPositive(named(QStringLiteral("RMD"), sName)); }
 
 bool FtpSession::remoteExists(const QString& sName)
 {
-    if (m_bFeatMlsd && command(QStringLiteral("MLST ") + sName).positive()) return true;
+    if (m_bFeatMlsd && named(QStringLiteral("MLST"), sName).positive()) return true;
     if (m_bFeatSize) {
         ensureType(false);  // some servers answer SIZE only in binary mode
-        if (command(QStringLiteral("SIZE ") + sName).positive()) return true;
+        if (named(QStringLiteral("SIZE"), sName).positive()) return true;
     }
     const QString here = m_sCurrentFolder;
-    if (!command(QStringLiteral("CWD ") + sName).positive()) return false;
+    if (!named(QStringLiteral("CWD"), sName).positive()) return false;
     changeFolder(here.isEmpty() ? QStringLiteral("/") : here);
     return true;
 }
@@ -749,9 +797,9 @@ void FtpSession::rename(const QString& sOld, const QString& sNew)
     // never cost the user the file that had the new name.
     if (remoteExists(sNew))
         throw Error(kFileExists, QStringLiteral("%1 already exists.").arg(sNew));
-    const FtpReply from = command(QStringLiteral("RNFR ") + sOld);
+    const FtpReply from = named(QStringLiteral("RNFR"), sOld);
     if (from.code != 350) throw Error(kRefused, QStringLiteral("%1 %2").arg(from.code).arg(from.text()));
-    const FtpReply to = command(QStringLiteral("RNTO ") + sNew);
+    const FtpReply to = named(QStringLiteral("RNTO"), sNew);
     if (to.positive()) return;
     throw Error(remoteExists(sNew) ? kFileExists : kRefused, QStringLiteral("%1 %2").arg(to.code).arg(to.text()));
 }
@@ -812,7 +860,7 @@ void FtpSession::ensureType(bool bAscii)
 // --- data connections ------------------------------------------------------------------
 
 FtpReply FtpSession::startTransfer(const QString& sVerb, const QString& sArgument, qint64 nRest,
-                                   bool bAppendWhenRestRefused, DataChannel& channel)
+                                   bool bAppendWhenRestRefused, DataChannel& channel, const ListingEntry* pListed)
 {
     bool bPassive = m_settings.bPassive;
     for (int attempt = 0;; ++attempt) {
@@ -833,7 +881,8 @@ FtpReply FtpSession::startTransfer(const QString& sVerb, const QString& sArgumen
                 verb = QStringLiteral("APPE");  // appending continues at the remote end
             }
         }
-        send(sArgument.isEmpty() ? verb : verb + QLatin1Char(' ') + sArgument);
+        if (sArgument.isEmpty()) send(verb);
+        else send(verb, sArgument, pListed);
         const FtpReply reply = readReply();
         if (reply.code == 425 && !bPassive && attempt == 0) {
             log(QStringLiteral("The server could not open the active data connection; this transfer uses passive mode."));
@@ -1051,17 +1100,41 @@ QList<QByteArray> FtpSession::readListing(const QString& sCommand)
     return lines;
 }
 
+QList<QByteArray> FtpSession::readUnixListing()
+{
+    // Plain LIST leaves out the hidden files of Unix servers; "-a" takes
+    // them in where the server knows it.
+    if (!m_bListAllRefused) {
+        try {
+            return readListing(QStringLiteral("LIST -a"));
+        } catch (const FtpError& e) {
+            if (e.number != kRefused || !e.description.startsWith(QLatin1Char('5'))) throw;
+            m_bListAllRefused = true;
+            log(QStringLiteral("The server does not take LIST -a; listings use plain LIST."));
+        }
+    }
+    return readListing(QStringLiteral("LIST"));
+}
+
 QList<ListingEntry> FtpSession::list()
 {
     const bool bMlsd = m_settings.bUseMlsd && m_bFeatMlsd;
-    const QList<QByteArray> lines = readListing(bMlsd ? QStringLiteral("MLSD") : QStringLiteral("LIST"));
+    const QList<QByteArray> lines = bMlsd ? readListing(QStringLiteral("MLSD")) : readUnixListing();
     const QDateTime now = QDateTime::currentDateTime();
+    m_sListedFolder = m_sCurrentFolder;
+    m_listedRawNames.clear();
     QList<ListingEntry> entries;
     for (const QByteArray& raw : lines) {
-        const QString line = decode(raw);
+        bool bLatin1 = false;
+        const QString line = DecodeServerText(raw, m_bUtf8, &bLatin1);
         std::optional<ListingEntry> entry =
             bMlsd ? ListingParser::ParseMlsdLine(line) : ListingParser::ParseListLine(line, now);
         if (entry) {
+            // A name a UTF-8 server lists in other bytes goes back in those.
+            if (bLatin1) {
+                entry->rawName = entry->name.toLatin1();
+                m_listedRawNames.insert(entry->name, entry->rawName);
+            }
             entries.append(*entry);
         } else if (!line.startsWith(QLatin1String("total "), Qt::CaseInsensitive) && !bMlsd) {
             log(QStringLiteral("Listing line not understood, skipped: ") + line.left(200));
@@ -1114,17 +1187,25 @@ void FtpSession::receiveFile(const QString& sRemote, qint64 nOffset, const QStri
     FtpReply reply;
     try {
         ensureType(bAscii);
-        // A listing entry just read gives the size without asking again.
-        if (!bAscii && pListed && pListed->size >= 0) {
-            expected = pListed->size;
-        } else if (!bAscii && m_bFeatSize) {
-            const FtpReply size = command(QStringLiteral("SIZE ") + sRemote);
-            bool ok = false;
-            const qint64 value = size.text().toLongLong(&ok);
-            if (size.code == 213 && ok && value >= 0) expected = value;
+        if (!bAscii) expected = remoteSize(sRemote, pListed, nOffset > 0);
+        // What is written is checked against the server's size: a resume
+        // is only possible inside the file, and where the size is unknown
+        // nothing would show a server that ignores the offset.
+        if (nOffset > 0 && !bAscii) {
+            if (expected < 0)
+                throw Error(kRefused, QStringLiteral("Cannot resume %1: the server does not tell its size.").arg(sRemote));
+            if (nOffset > expected)
+                throw Error(kInvalidArgument, QStringLiteral("Cannot resume %1 at byte %2: the file on the server has only %3 bytes.")
+                                                  .arg(sRemote).arg(nOffset).arg(expected));
+            if (nOffset == expected) {
+                file.close();
+                log(QStringLiteral("%1 is complete already (%2 bytes).").arg(sRemote).arg(expected));
+                emitProgress(expected, expected, true);
+                return;
+            }
         }
 
-        reply = startTransfer(QStringLiteral("RETR"), sRemote, nOffset, false, channel);
+        reply = startTransfer(QStringLiteral("RETR"), sRemote, nOffset, false, channel, pListed);
         if (reply.kind() != 1) {
             expectPositive(reply);
             throw Error(kProtocol, QStringLiteral("The server did not start the transfer: %1 %2").arg(reply.code).arg(reply.text()));
@@ -1165,6 +1246,7 @@ void FtpSession::receiveFile(const QString& sRemote, qint64 nOffset, const QStri
             checkAbort();
             const qint64 got = data->read(buffer.data(), buffer.size());
             if (got > 0) {
+                if (!bAscii) checkNotBeyond(sRemote, nOffset, received + got, expected);
                 received += got;
                 const bool bWritten = bAscii ? [&] {
                     const QByteArray text = ascii.convert(QByteArray::fromRawData(buffer.constData(), got));
@@ -1187,9 +1269,13 @@ void FtpSession::receiveFile(const QString& sRemote, qint64 nOffset, const QStri
         if (!file.flush()) throw Error(kLocalFile, QStringLiteral("Cannot write %1: %2").arg(sLocal, file.errorString()));
         }
     } catch (const FtpError& e) {
-        file.close();  // what has arrived stays, for a resume
+        // What has arrived stays, for a resume; bytes beyond the file's end
+        // are the wrong bytes, and the file goes back to what it was.
+        if (e.number == kBeyondEnd && !file.resize(nOffset)) log(QStringLiteral("Cannot cut %1 back: %2").arg(sLocal, file.errorString()));
+        file.close();
+        if (e.number == kBeyondEnd && nOffset == 0 && !bExisted) QFile::remove(sLocal);
         if (e.number != kConnectionLost) abortTransfer(data.get());
-        throw;
+        throw FtpError{e.number == kBeyondEnd ? kProtocol : e.number, e.description};
     }
     file.close();
     data.reset();
@@ -1212,7 +1298,41 @@ void FtpSession::receiveFile(const QString& sRemote, qint64 nOffset, const QStri
     emitProgress(nOffset + received, expected >= 0 ? expected : nOffset + received, true);
     // An MLSD time is exact to the second: no need to ask for it again.
     if (pListed && pListed->date.isValid() && pListed->nDatePrecision == 1) setLocalTime(sLocal, pListed->date);
-    else copyRemoteTime(sRemote, sLocal);
+    else copyRemoteTime(sRemote, sLocal, pListed);
+}
+
+qint64 FtpSession::remoteSize(const QString& sRemote, const ListingEntry* pListed, bool bListIfUnknown)
+{
+    // A listing entry just read gives the size without asking again (a
+    // link's entry gives the link's own size, not its target's).
+    if (pListed && pListed->kind == ListingEntry::File) return pListed->size;
+    if (m_bFeatSize) {
+        const FtpReply size = named(QStringLiteral("SIZE"), sRemote);
+        bool ok = false;
+        const qint64 value = size.text().toLongLong(&ok);
+        if (size.code == 213 && ok && value >= 0) return value;
+    }
+    if (bListIfUnknown && !sRemote.contains(QLatin1Char('/'))) {
+        try {
+            for (const ListingEntry& entry : list())
+                if (entry.name == sRemote && entry.kind == ListingEntry::File) return entry.size;
+        } catch (const FtpError& e) {
+            if (e.number != kRefused) throw;  // a server that will not list tells nothing
+        }
+    }
+    return -1;
+}
+
+void FtpSession::checkNotBeyond(const QString& sRemote, qint64 nOffset, qint64 nReceived, qint64 nExpected) const
+{
+    if (nExpected < 0 || nOffset + nReceived <= nExpected) return;
+    throw Error(kBeyondEnd, QStringLiteral("The server sent more of %1 than the file holds (%2 bytes from byte %3 of %4)%5; "
+                                           "the local file is left as it was before.")
+                                .arg(sRemote)
+                                .arg(nReceived)
+                                .arg(nOffset)
+                                .arg(nExpected)
+                                .arg(nOffset > 0 ? QStringLiteral(": it did not resume where it was asked to") : QString()));
 }
 
 bool FtpSession::receiveNative(QTcpSocket& data, QFile& file, const QString& sLocal, const QString& sRemote,
@@ -1236,6 +1356,7 @@ bool FtpSession::receiveNative(QTcpSocket& data, QFile& file, const QString& sLo
     while (data.bytesAvailable() > 0) {
         const qint64 got = data.read(buffer.data(), buffer.size());
         if (got <= 0) break;
+        checkNotBeyond(sRemote, nOffset, received + got, expected);
         writeAll(buffer.constData(), got);
         received += got;
     }
@@ -1244,6 +1365,7 @@ bool FtpSession::receiveNative(QTcpSocket& data, QFile& file, const QString& sLo
         checkAbort();
         const ssize_t got = ::read(nSocket, buffer.data(), static_cast<size_t>(buffer.size()));
         if (got > 0) {
+            checkNotBeyond(sRemote, nOffset, received + got, expected);
             writeAll(buffer.constData(), got);
             received += got;
             idle.setRemainingTime(m_settings.nIdleTimeoutMs);
@@ -1430,7 +1552,7 @@ void FtpSession::sendFile(const QString& sLocal, qint64 nOffset, const QString& 
     if (!reply.positive())
         throw Error(kShortTransfer, QStringLiteral("The transfer of %1 failed: %2 %3").arg(sLocal).arg(reply.code).arg(reply.text()));
     if (!bAscii && m_bFeatSize) {
-        const FtpReply size = command(QStringLiteral("SIZE ") + sRemote);
+        const FtpReply size = named(QStringLiteral("SIZE"), sRemote);
         bool ok = false;
         const qint64 value = size.text().toLongLong(&ok);
         if (size.code == 213 && ok && value < total)
@@ -1443,10 +1565,10 @@ void FtpSession::sendFile(const QString& sLocal, qint64 nOffset, const QString& 
 // The copy carries the original's modification time where the server tells
 // it exactly (MDTM) or can set it (MFMT), so that the next comparison of the
 // two sides sees them equal. Failing to is no failure of the transfer.
-void FtpSession::copyRemoteTime(const QString& sRemote, const QString& sLocal)
+void FtpSession::copyRemoteTime(const QString& sRemote, const QString& sLocal, const ListingEntry* pListed)
 {
     if (!m_bFeatMdtm) return;
-    const FtpReply reply = command(QStringLiteral("MDTM ") + sRemote);
+    const FtpReply reply = named(QStringLiteral("MDTM"), sRemote, pListed);
     if (reply.code != 213) return;
     setLocalTime(sLocal, ListingParser::ParseTimeVal(reply.text()));
 }
@@ -1462,68 +1584,15 @@ void FtpSession::copyLocalTime(const QString& sLocal, const QString& sRemote)
 {
     if (!m_bFeatMfmt) return;
     const QDateTime time = QFileInfo(sLocal).lastModified().toUTC();
-    if (time.isValid()) command(QStringLiteral("MFMT ") + time.toString(QStringLiteral("yyyyMMddHHmmss")) + QLatin1Char(' ') + sRemote);
+    if (time.isValid()) named(QStringLiteral("MFMT ") + time.toString(QStringLiteral("yyyyMMddHHmmss")), sRemote);
 }
 
 // --- folders ------------------------------------------------------------------------------
 
-bool FtpSession::IsSafeName(const QString& sName)
-{
-    if (sName.isEmpty() || sName == QLatin1String(".") || sName == QLatin1String("..")) return false;
-    for (QChar c : sName)
-        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c.unicode() == 0) return false;
-#ifdef Q_OS_WIN
-    if (sName.contains(QLatin1Char(':'))) return false;
-    static const QRegularExpression kReserved(QStringLiteral("^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9])(\\..*)?$"),
-                                              QRegularExpression::CaseInsensitiveOption);
-    if (kReserved.match(sName).hasMatch() || sName.endsWith(QLatin1Char('.')) || sName.endsWith(QLatin1Char(' ')))
-        return false;
-#endif
-    return true;
-}
-
-bool FtpSession::MatchesMask(const QString& sName, const QString& sMask)
-{
-    if (sMask.isEmpty() || sMask == QLatin1String("*") || sMask == QLatin1String("*.*")) return true;
-    // Iterative glob with one back-track point: linear in practice, never
-    // exponential whatever the pattern.
-    qsizetype n = 0, m = 0, starM = -1, starN = 0;
-    while (n < sName.size()) {
-        if (m < sMask.size() && (sMask[m] == QLatin1Char('?') || sMask[m] == sName[n])) {
-            ++n;
-            ++m;
-        } else if (m < sMask.size() && sMask[m] == QLatin1Char('*')) {
-            starM = m++;
-            starN = n;
-        } else if (starM >= 0) {
-            m = starM + 1;
-            n = ++starN;
-        } else {
-            return false;
-        }
-    }
-    while (m < sMask.size() && sMask[m] == QLatin1Char('*')) ++m;
-    return m == sMask.size();
-}
-
-void FtpSession::SplitMask(const QString& sMask, QString& sFolder, QString& sPattern)
-{
-    const qsizetype cut = qMax(sMask.lastIndexOf(QLatin1Char('/')), sMask.lastIndexOf(QLatin1Char('\\')));
-    const QString last = cut >= 0 ? sMask.mid(cut + 1) : sMask;
-    if (last.contains(QLatin1Char('*')) || last.contains(QLatin1Char('?'))) {
-        sFolder = cut >= 0 ? sMask.left(cut) : QString();
-        sPattern = last;
-    } else {
-        sFolder = sMask;  // a folder name alone: all its files
-        sPattern = QStringLiteral("*");
-    }
-    if (sFolder.isEmpty() && cut == 0) sFolder = QStringLiteral("/");
-}
-
 void FtpSession::receiveFolder(const QString& sMask, const QString& sLocalFolder, bool bRecurse)
 {
     QString folder, pattern;
-    SplitMask(sMask, folder, pattern);
+    NameRules::SplitMask(sMask, folder, pattern);
     if (sLocalFolder.isEmpty()) throw Error(kInvalidArgument, QStringLiteral("No local folder given."));
     const QString start = m_sCurrentFolder;
     QSet<QString> visited;
@@ -1546,21 +1615,23 @@ void FtpSession::receiveTree(const QString& sRemoteFolder, const QString& sLocal
     visited.insert(here);
     if (!QFileInfo(sLocalFolder).isDir() && !QDir().mkpath(sLocalFolder))
         throw Error(kLocalFile, QStringLiteral("Cannot create the folder %1.").arg(sLocalFolder));
-    const QString localRoot = QDir::cleanPath(QFileInfo(sLocalFolder).absoluteFilePath());
 
     const QList<ListingEntry> entries = list();
+    QSet<QString> localNames;
     for (const ListingEntry& entry : entries) {
         checkAbort();
         const QString remoteName = here.endsWith(QLatin1Char('/')) ? here + entry.name : here + QLatin1Char('/') + entry.name;
-        if (!IsSafeName(entry.name)) {
+        const std::optional<QString> localPath = NameRules::LocalPath(sLocalFolder, entry.name);
+        if (!localPath) {
             Q_EMIT itemSkipped(remoteName, QString(), FtpComponent::kSkipUnsafeName);
             continue;
         }
-        const QString local = localRoot + QLatin1Char('/') + entry.name;
-        if (QDir::cleanPath(local) != local || !local.startsWith(localRoot + QLatin1Char('/'))) {
+        const QString& local = *localPath;
+        if (localNames.contains(local)) {  // two names that read the same here: never one file
             Q_EMIT itemSkipped(remoteName, QString(), FtpComponent::kSkipUnsafeName);
             continue;
         }
+        localNames.insert(local);
         if (entry.bSpecial) {
             Q_EMIT itemSkipped(remoteName, QString(), FtpComponent::kSkipSpecial);
             continue;
@@ -1599,29 +1670,30 @@ void FtpSession::receiveTree(const QString& sRemoteFolder, const QString& sLocal
             changeFolder(here);
             continue;
         }
-        if (!MatchesMask(entry.name, sPattern)) {
+        if (!NameRules::MatchesMask(entry.name, sPattern)) {
             Q_EMIT itemSkipped(remoteName, QString(), FtpComponent::kSkipNoMatch);
             continue;
         }
-        pool.schedule(FileJob{here, entry.name, local, remoteName, false, entry});
+        pool.schedule(FileJob{here, entry.name, local, remoteName, false, entry, true});
     }
 }
 
 void FtpSession::sendFolder(const QString& sLocalMask, const QString& sRemoteFolder, bool bRecurse)
 {
     QString folder, pattern;
-    SplitMask(sLocalMask, folder, pattern);
+    NameRules::SplitMask(sLocalMask, folder, pattern);
     if (!QFileInfo(folder).isDir()) throw Error(kLocalFile, QStringLiteral("%1 is not a folder.").arg(folder));
     if (sRemoteFolder.isEmpty()) throw Error(kInvalidArgument, QStringLiteral("No remote folder name given."));
     const QString start = m_sCurrentFolder;
     QSet<QString> visited;
     try {
-        if (!tryChangeFolder(sRemoteFolder)) {
+        const bool bExisted = tryChangeFolder(sRemoteFolder);
+        if (!bExisted) {
             makeFolder(sRemoteFolder);
             changeFolder(sRemoteFolder);
         }
         TransferPool pool(*this, m_abort, m_settings.nConnections);
-        sendTree(folder, pattern, bRecurse, visited, 0, pool);
+        sendTree(folder, pattern, bRecurse, visited, 0, pool, bExisted);
         pool.finish();
     } catch (const FtpError& e) {
         if (e.number != kConnectionLost && connected() && !start.isEmpty()) tryChangeFolder(start);
@@ -1631,16 +1703,25 @@ void FtpSession::sendFolder(const QString& sLocalMask, const QString& sRemoteFol
 }
 
 void FtpSession::sendTree(const QString& sLocalFolder, const QString& sPattern, bool bRecurse, QSet<QString>& visited,
-                          int nDepth, TransferPool& pool)
+                          int nDepth, TransferPool& pool, bool bRemoteExisted)
 {
     const QString canonical = QFileInfo(sLocalFolder).canonicalFilePath();
     visited.insert(canonical);
     const QString here = m_sCurrentFolder;
+    // What the server has here already, for the decision about existing
+    // files; a folder made just now holds nothing.
+    QHash<QString, ListingEntry> remote;
+    if (bRemoteExisted && m_settings.existingFiles != ExistingFiles::Policy::Overwrite)
+        for (const ListingEntry& entry : list()) remote.insert(entry.name, entry);
     const QFileInfoList entries =
         QDir(sLocalFolder).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
     for (const QFileInfo& info : entries) {
         checkAbort();
         const QString local = info.filePath();
+        if (!encodable(info.fileName())) {
+            Q_EMIT itemSkipped(QString(), local, FtpComponent::kSkipEncoding);
+            continue;
+        }
         if (info.isDir()) {
             if (!bRecurse) {
                 Q_EMIT itemSkipped(QString(), local, FtpComponent::kSkipSubfolder);
@@ -1650,13 +1731,14 @@ void FtpSession::sendTree(const QString& sLocalFolder, const QString& sPattern, 
                 Q_EMIT itemSkipped(QString(), local, FtpComponent::kSkipLoop);
                 continue;
             }
-            if (!tryChangeFolder(info.fileName())) {
-                if (!command(QStringLiteral("MKD ") + info.fileName()).positive() || !tryChangeFolder(info.fileName())) {
+            const bool bExisted = tryChangeFolder(info.fileName());
+            if (!bExisted) {
+                if (!named(QStringLiteral("MKD"), info.fileName()).positive() || !tryChangeFolder(info.fileName())) {
                     Q_EMIT itemSkipped(QString(), local, FtpComponent::kSkipRefused);
                     continue;
                 }
             }
-            sendTree(local, sPattern, bRecurse, visited, nDepth + 1, pool);
+            sendTree(local, sPattern, bRecurse, visited, nDepth + 1, pool, bExisted);
             changeFolder(here);
             continue;
         }
@@ -1664,24 +1746,79 @@ void FtpSession::sendTree(const QString& sLocalFolder, const QString& sPattern, 
             Q_EMIT itemSkipped(QString(), local, FtpComponent::kSkipSpecial);
             continue;
         }
-        if (!MatchesMask(info.fileName(), sPattern)) {
+        if (!NameRules::MatchesMask(info.fileName(), sPattern)) {
             Q_EMIT itemSkipped(QString(), local, FtpComponent::kSkipNoMatch);
             continue;
         }
-        pool.schedule(FileJob{here, info.fileName(), local, local, true, {}});
+        const auto listed = remote.constFind(info.fileName());
+        pool.schedule(FileJob{here, info.fileName(), local, local, true, listed != remote.cend() ? *listed : ListingEntry(),
+                              listed != remote.cend()});
     }
+}
+
+bool FtpSession::encodable(const QString& sName) const
+{
+    try {
+        encode(sName, QString());
+        return true;
+    } catch (const FtpError&) {
+        return false;
+    }
+}
+
+namespace {
+// One question at a time, from whichever connection asks.
+std::mutex g_questionMutex;
+}  // namespace
+
+bool FtpSession::decideExisting(const FileJob& job, qint64& nOffset)
+{
+    using namespace ExistingFiles;
+    const QFileInfo info(job.sLocal);
+    const Facts local{info.exists(), info.exists() ? info.size() : -1, info.lastModified(), 1};
+    const Facts remote{job.bListed, job.listed.kind == ListingEntry::File ? job.listed.size : -1, job.listed.date,
+                       job.listed.nDatePrecision};
+    const Facts& source = job.bUpload ? local : remote;
+    const Facts& destination = job.bUpload ? remote : local;
+    Action action = Decide(m_settings.existingFiles, source, destination);
+    if (action == Action::Ask) {
+        const ExistingFileQuestion question{job.sReportName, job.bUpload, source, destination, Resumable(source, destination)};
+        int nAnswer = kCancel;
+        {
+            const std::lock_guard lock(g_questionMutex);
+            checkAbort();
+            Q_EMIT existingFileQuery(question, &nAnswer);
+        }
+        checkAbort();
+        action = nAnswer == kOverwrite                              ? Action::Transfer
+                 : nAnswer == kResume && question.bResumeAllowed ? Action::Resume
+                                                                  : Action::Skip;
+    }
+    const long nReason = action == Action::SkipIdentical ? FtpComponent::kSkipIdentical
+                         : action == Action::Skip        ? FtpComponent::kSkipExisting
+                                                         : 0;
+    if (nReason) {
+        if (job.bUpload) Q_EMIT itemSkipped(QString(), job.sReportName, nReason);
+        else Q_EMIT itemSkipped(job.sReportName, QString(), nReason);
+        return false;
+    }
+    nOffset = action == Action::Resume ? destination.nSize : 0;
+    return true;
 }
 
 void FtpSession::transferJob(const FileJob& job)
 {
     if (!job.sRemoteFolder.isEmpty() && m_sCurrentFolder != job.sRemoteFolder) changeFolder(job.sRemoteFolder);
     try {
-        if (job.bUpload) sendFile(job.sLocal, 0, job.sName, false);
-        else receiveFile(job.sName, 0, job.sLocal, &job.listed);
+        qint64 nOffset = 0;
+        if (!decideExisting(job, nOffset)) return;
+        if (job.bUpload) sendFile(job.sLocal, nOffset, job.sName, nOffset > 0);
+        else receiveFile(job.sName, nOffset, job.sLocal, &job.listed);
     } catch (const FtpError& e) {
-        const long nReason = e.number == kRefused     ? FtpComponent::kSkipRefused
-                             : e.number == kLocalFile ? FtpComponent::kSkipLocalError
-                                                      : 0;
+        const long nReason = e.number == kRefused        ? FtpComponent::kSkipRefused
+                             : e.number == kLocalFile    ? FtpComponent::kSkipLocalError
+                             : e.number == kNameEncoding ? FtpComponent::kSkipEncoding
+                                                         : 0;
         if (!nReason) throw;
         if (job.bUpload) Q_EMIT itemSkipped(QString(), job.sReportName, nReason);
         else Q_EMIT itemSkipped(job.sReportName, QString(), nReason);

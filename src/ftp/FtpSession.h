@@ -1,11 +1,13 @@
 #pragma once
 
 #include "ftp/Certificates.h"
+#include "ftp/ExistingFiles.h"
 #include "ftp/FtpError.h"
 #include "ftp/ListingEntry.h"
 #include "ftp/ReplyParser.h"
 
 #include <QFile>
+#include <QHash>
 #include <QHostAddress>
 #include <QMutex>
 #include <QTcpServer>
@@ -52,6 +54,8 @@ public:
         // (canonical form), or when the owner says so when asked.
         bool bTls = false;
         QStringList trustedCertificates;
+        // Files of folder transfers whose copy exists at the destination.
+        ExistingFiles::Policy existingFiles = ExistingFiles::Policy::SkipIdentical;
     };
 
     FtpSession(std::atomic<bool>& abortFlag, std::atomic<int>& state);
@@ -95,15 +99,6 @@ public:
     // cannot be written or read here is reported as skipped.
     void transferJob(const FileJob& job);
 
-    // A name from a listing that may become a local file name: not empty,
-    // not "." or "..", no separators or NUL (and no drive or device names
-    // on Windows).
-    static bool IsSafeName(const QString& sName);
-    // Wildcard match with * and ?, case-sensitive as FTP names are.
-    static bool MatchesMask(const QString& sName, const QString& sMask);
-    // Splits "folder/*.txt" (or with "\") into folder and pattern ("*" when
-    // none is given).
-    static void SplitMask(const QString& sMask, QString& sFolder, QString& sPattern);
     // The path in a 257 reply: the first quoted string, "" standing for ".
     static QString ParsePwdReply(const QString& sText);
 
@@ -120,6 +115,9 @@ Q_SIGNALS:
     // Blocking: the server's certificate is not one the system or the
     // settings trust; the owner sets *pTrust to go on with it all the same.
     void certificateQuery(const CertificateInfo& info, bool* pTrust);
+    // Blocking: a file of a folder transfer exists at its destination and
+    // differs; the owner sets *pAnswer to an ExistingFiles::Answer.
+    void existingFileQuery(const ExistingFileQuestion& question, int* pAnswer);
 
 private:
     friend class TransferPool;
@@ -127,6 +125,15 @@ private:
     // Control connection.
     FtpReply command(const QString& sCommand);           // send and read the final reply
     void send(const QString& sCommand);
+    // A command whose argument is a file or folder name: the name goes out
+    // as wireName gives it.
+    void send(const QString& sVerb, const QString& sName, const ListingEntry* pListed = nullptr);
+    FtpReply named(const QString& sVerb, const QString& sName, const ListingEntry* pListed = nullptr);
+    void sendLine(const QByteArray& line, const QString& sLogged);
+    // The bytes that name sName on the server: those it listed the name with
+    // (pListed's, or the current folder's last listing's), else the name in
+    // the server's character set.
+    QByteArray wireName(const QString& sName, const ListingEntry* pListed = nullptr) const;
     FtpReply readReply(int nTimeoutMs = -1);             // the next reply (preliminary ones included)
     FtpReply readFinalReply(int nTimeoutMs = -1);        // skips 1xx
     void expectPositive(const FtpReply& reply, long nNumber = FtpErrorNumber::kRefused);
@@ -140,7 +147,9 @@ private:
     void closeControl();
     void refreshCurrentFolder();
     void ensureType(bool bAscii);
-    QByteArray encode(const QString& sText) const;
+    // sText in the server's character set; throws kNameEncoding, naming
+    // sWhat, for text that the character set cannot carry.
+    QByteArray encode(const QString& sText, const QString& sWhat) const;
     QString decode(const QByteArray& bytes) const;
 
     // Connections: directly to each address of a host in turn, or through
@@ -159,11 +168,12 @@ private:
         bool bTlsClosed = false;               // the server ended the TLS stream (close_notify)
     };
     FtpReply startTransfer(const QString& sVerb, const QString& sArgument, qint64 nRest, bool bAppendWhenRestRefused,
-                           DataChannel& channel);
+                           DataChannel& channel, const ListingEntry* pListed = nullptr);
     void preparePassive(DataChannel& channel);
     bool prepareActive(DataChannel& channel);  // false: the server refused active mode
     void completeActive(DataChannel& channel);
     QList<QByteArray> readListing(const QString& sCommand);
+    QList<QByteArray> readUnixListing();  // LIST -a, or LIST where that is refused
     void abortTransfer(QTcpSocket* pData);
     void waitConnected(QAbstractSocket& socket, int nTimeoutMs, const QString& sWhat);
 
@@ -177,7 +187,12 @@ private:
     void receiveTree(const QString& sRemoteFolder, const QString& sLocalFolder, const QString& sPattern,
                      bool bRecurse, QSet<QString>& visited, int nDepth, TransferPool& pool);
     void sendTree(const QString& sLocalFolder, const QString& sPattern, bool bRecurse, QSet<QString>& visited,
-                  int nDepth, TransferPool& pool);
+                  int nDepth, TransferPool& pool, bool bRemoteExisted);
+    // Whether the server's character set can carry sName.
+    bool encodable(const QString& sName) const;
+    // What to do with a file of a folder transfer whose copy exists: false
+    // when it is skipped (reported); else nOffset is where it starts.
+    bool decideExisting(const FileJob& job, qint64& nOffset);
     bool tryChangeFolder(const QString& sFolder);
     bool remoteExists(const QString& sName);
     void emitProgress(qint64 nDone, qint64 nTotal, bool bFinal);
@@ -192,11 +207,16 @@ private:
                        qint64 nOffset, qint64& received, qint64 expected);
     // Closes the data connection of an upload once everything is written.
     void closeSentData(QTcpSocket& data);
-    void copyRemoteTime(const QString& sRemote, const QString& sLocal);
+    void copyRemoteTime(const QString& sRemote, const QString& sLocal, const ListingEntry* pListed);
     static void setLocalTime(const QString& sLocal, const QDateTime& time);
     // pListed: the file's entry in a listing just read, whose size and
     // (when exact to the second) time are used instead of asking again.
     void receiveFile(const QString& sRemote, qint64 nOffset, const QString& sLocal, const ListingEntry* pListed);
+    // The file's size on the server (pListed's, SIZE, or with bListIfUnknown
+    // the current folder's listing); -1 when none of them tells.
+    qint64 remoteSize(const QString& sRemote, const ListingEntry* pListed, bool bListIfUnknown);
+    // Throws when nReceived bytes from nOffset go beyond a file of nExpected bytes.
+    void checkNotBeyond(const QString& sRemote, qint64 nOffset, qint64 nReceived, qint64 nExpected) const;
     void copyLocalTime(const QString& sLocal, const QString& sRemote);
 
     Settings m_settings;
@@ -212,6 +232,11 @@ private:
     bool m_bUtf8 = false;
     bool m_bFeatMlsd = false, m_bFeatSize = false, m_bFeatEpsv = true, m_bFeatRest = false, m_bFeatMdtm = false, m_bFeatMfmt = false;
     bool m_bEpsvRefused = false;
+    bool m_bListAllRefused = false;  // "LIST -a" refused: plain LIST for this session
+    // Names of the last listing that the server spelled in other bytes than
+    // their decoded form gives back, and the folder that listing was of.
+    QString m_sListedFolder;
+    QHash<QString, QByteArray> m_listedRawNames;
     int m_nSentType = -1;  // -1 unknown, 0 I, 1 A
     bool m_bInOperation = false;
     bool m_bDroppedWhileIdle = false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QString>
 
@@ -8,6 +9,7 @@ struct ListingEntry {
     enum Kind { File = 0, Folder = 1, Link = 2 };
 
     QString name;          // as the server spells it, without a link's " -> target"
+    QByteArray rawName;    // the name's bytes on the wire, when decoding name does not give them back
     QDateTime date;        // local time; invalid when the listing gives none
     int nDatePrecision = 0;  // seconds the date is exact to: 1, 60 or 86400 (0: no date)
     qint64 size = 0;       // bytes; 0 when the listing gives none

@@ -16,14 +16,16 @@ bool StartsWithCode(const QByteArray& line)
 
 }  // namespace
 
-QString DecodeServerText(const QByteArray& bytes, bool bUtf8)
+QString DecodeServerText(const QByteArray& bytes, bool bUtf8, bool* pLatin1)
 {
+    if (pLatin1) *pLatin1 = false;
     if (bUtf8) {
         // Stateless: UTF-8 cut off at the end is an error (and the text
         // Latin-1), not bytes the decoder keeps back and drops.
         QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
         QString text = decoder(bytes);
         if (!decoder.hasError()) return text;
+        if (pLatin1) *pLatin1 = true;
     }
     return QString::fromLatin1(bytes);
 }

@@ -99,6 +99,8 @@ void TransferPool::runHelper(Helper& helper)
         QObject::connect(&session, &FtpSession::receiving, &m_owner, &FtpSession::receiving, Qt::DirectConnection);
         QObject::connect(&session, &FtpSession::sending, &m_owner, &FtpSession::sending, Qt::DirectConnection);
         QObject::connect(&session, &FtpSession::itemSkipped, &m_owner, &FtpSession::itemSkipped, Qt::DirectConnection);
+        QObject::connect(&session, &FtpSession::existingFileQuery, &m_owner, &FtpSession::existingFileQuery,
+                         Qt::DirectConnection);
 
         try {
             session.beginOperation();

@@ -22,7 +22,8 @@ struct FileJob {
     QString sLocal;         // the local file's path
     QString sReportName;    // the remote path for a download, the local path for an upload
     bool bUpload = false;
-    ListingEntry listed;    // downloads: the file's entry in the folder's listing
+    ListingEntry listed;    // the remote file's entry in its folder's listing
+    bool bListed = false;   // the server lists the remote file (downloads: always)
 };
 
 // The files of one folder transfer, spread over extra connections.

@@ -37,7 +37,11 @@ RemotePane::RemotePane(FilePane* list, QComboBox* pathBox, FtpComponent& ftp, QO
     connect(m_list, &FilePane::itemClicked, this, [this](int) { UpdateCommands(); });
     connect(m_list, &FilePane::selectionChanged, this, [this] { UpdateCommands(); });
     connect(m_pathBox, qOverload<int>(&QComboBox::activated), this, &RemotePane::OnPathChosen);
-    connect(m_list, &FilePane::labelEditStarting, this, [this](int nRow, bool&) {
+    connect(m_list, &FilePane::labelEditStarting, this, [this](int nRow, bool& bCancel) {
+        if (!Idle()) {
+            bCancel = true;
+            return;
+        }
         m_sEditOldName = m_list->Text(nRow);
         RemoteOperations::StartInPlaceRename(Context(), m_sEditOldName);
     });
@@ -162,8 +166,16 @@ void RemotePane::Relist()
     Action(QString());
 }
 
+bool RemotePane::Idle() const
+{
+    if (!m_ftp.running()) return true;
+    Message(QStringLiteral("Error: Another FTP operation is still running; wait for it to end, or abort it."));
+    return false;
+}
+
 void RemotePane::OnDoubleClick()
 {
+    if (!Idle()) return;
     m_pathBox->setProperty("Tag", QStringLiteral("1"));
     const int row = m_list->SelectedItem();
     if (m_ftp.state() == FtpComponent::kStateConnected && row >= 0) {
@@ -186,6 +198,10 @@ void RemotePane::OnPathChosen(int nIndex)
 {
     const QString text = m_pathBox->itemText(nIndex);
     if (m_pathBox->property("Tag").toString().toInt() == 0) {
+        if (!Idle()) {  // the box goes back to the folder in force
+            m_pathBox->setEditText(m_ftp.currentFolder());
+            return;
+        }
         ChangeCurrentRemoteFolder(text, true);
         ClearRemoteList();
         Busy(true);
@@ -281,10 +297,14 @@ RemoteContext RemotePane::Context() const
 
 void RemotePane::BuildRemoteMenu(QMenu* menu)
 {
+    // Every item needs the control connection: none starts while a call
+    // (a transfer, say) is still running.
     auto add = [&](QMenu* into, const char* name, const QString& text, std::function<void()> fn) {
         QAction* action = into->addAction(text);
         action->setObjectName(QLatin1String(name));
-        connect(action, &QAction::triggered, this, [fn] { fn(); });
+        connect(action, &QAction::triggered, this, [this, fn] {
+            if (Idle()) fn();
+        });
         return action;
     };
     auto ctx = [this] { return Context(); };
@@ -338,18 +358,24 @@ void RemotePane::BuildToolbar(QToolBar* toolbar)
         std::function<void()> fn;
     };
     auto ctx = [this] { return Context(); };
+    // Views only change the pane; the other buttons need the connection.
+    auto idle = [this](std::function<void()> fn) {
+        return [this, fn] {
+            if (Idle()) fn();
+        };
+    };
     const Button buttons[] = {
-        {"Go Up 1 directory level", QStyle::SP_FileDialogToParent, [this] { GoUpRemoteFolder(); }},
+        {"Go Up 1 directory level", QStyle::SP_FileDialogToParent, idle([this] { GoUpRemoteFolder(); })},
         {nullptr, QStyle::SP_CustomBase, {}},
-        {"Delete", QStyle::SP_TrashIcon, [ctx] { RemoteOperations::DeleteRemoteFiles(ctx()); }},
-        {"Download selection", QStyle::SP_ArrowDown, [this] { if (receiveSelectedItems) receiveSelectedItems(); }},
+        {"Delete", QStyle::SP_TrashIcon, idle([ctx] { RemoteOperations::DeleteRemoteFiles(ctx()); })},
+        {"Download selection", QStyle::SP_ArrowDown, idle([this] { if (receiveSelectedItems) receiveSelectedItems(); })},
         {nullptr, QStyle::SP_CustomBase, {}},
         {"View Large Icons", QStyle::SP_FileDialogContentsView, [this] { m_list->SetView(FilePane::LargeIcons); }},
         {"View Small Icons", QStyle::SP_FileDialogInfoView, [this] { m_list->SetView(FilePane::SmallIcons); }},
         {"View List", QStyle::SP_FileDialogListView, [this] { m_list->SetView(FilePane::List); }},
         {"View Details", QStyle::SP_FileDialogDetailedView, [this] { m_list->SetView(FilePane::Details); }},
         {nullptr, QStyle::SP_CustomBase, {}},
-        {"New Folder", QStyle::SP_FileDialogNewFolder, [ctx] { RemoteOperations::CreateRemoteFolder(ctx()); }},
+        {"New Folder", QStyle::SP_FileDialogNewFolder, idle([ctx] { RemoteOperations::CreateRemoteFolder(ctx()); })},
     };
     for (const Button& button : buttons) {
         if (!button.tip) {

@@ -68,6 +68,9 @@ public:
     RemoteContext Context() const;
 
 private:
+    // False, with a log line, while a call (a transfer) is running: the
+    // commands that need the connection wait for it.
+    bool Idle() const;
     void Relist();
     void Call(const std::function<void()>& fn) const;
     void Message(const QString& s) const { if (displayMessage) displayMessage(s); }

@@ -1,12 +1,15 @@
 #include "remote/TransferEngines.h"
 
+#include "ftp/ExistingFiles.h"
 #include "ftp/FtpComponent.h"
+#include "ftp/NameRules.h"
 #include "ui/FilePane.h"
 #include "ui/Prompter.h"
 
 #include <QApplication>
 #include <QFileInfo>
 #include <QList>
+#include <QSet>
 #include <QLocale>
 
 #include <optional>
@@ -94,17 +97,17 @@ bool AskSubfolders(const QString& sVerb, const QString& sWhat)
 
 QString SourceCaption(qint64 nSize, const QDateTime& date, int nPrecision)
 {
-    return QStringLiteral("Source File Size: ") + TransferEngines::SizeAndDate(nSize, date, nPrecision);
+    return TransferEngines::SourceCaption(ExistingFiles::Facts{true, nSize, date, nPrecision});
 }
 
 QString DestinationCaption(qint64 nSize, const QDateTime& date, int nPrecision)
 {
-    return QStringLiteral("Destination File Size: ") + TransferEngines::SizeAndDate(nSize, date, nPrecision);
+    return TransferEngines::DestinationCaption(ExistingFiles::Facts{true, nSize, date, nPrecision});
 }
 
 bool Unchanged(const ListingEntry& entry, const QFileInfo& local)
 {
-    return entry.size == local.size() && TransferEngines::SameTime(entry.date, entry.nDatePrecision, local.lastModified());
+    return entry.size == local.size() && ExistingFiles::SameTime(entry.date, entry.nDatePrecision, local.lastModified());
 }
 
 // What the check decides for one file. Each file starts undecided: a file
@@ -189,37 +192,49 @@ void CheckSend(const Window& w, const QString& sName, const QString& sLocalPath,
     Apply(w, nAnswer, bResumeAllowed ? entry->size : -1, d);
 }
 
-// The rows of a download; false when a link ended the run early.
-bool ReceiveItems(const Window& w, const QList<Item>& items)
+// Whether a link row opens as a folder: the server lets us in. The session
+// then goes back to the folder it was in by that folder's own path: ".."
+// from inside a link leads to the link target's parent on some servers.
+bool OpensAsFolder(const Window& w, const QString& sName)
 {
     FtpComponent& ftp = *w.ctx.ftp;
+    const QString sHere = ftp.currentFolder();
+    try {
+        ftp.ChangeFolder(sName);
+    } catch (const FtpError& e) {
+        w.Message(e.description + QStringLiteral(" Error number is: ") + QString::number(e.number));
+        return false;
+    }
+    ftp.ChangeFolder(sHere.isEmpty() ? QStringLiteral("/") : sHere);
+    return true;
+}
+
+void ReceiveItems(const Window& w, const QList<Item>& items)
+{
+    FtpComponent& ftp = *w.ctx.ftp;
+    const QString sFolder = w.LocalFolder();
+    QSet<QString> written;  // two rows never become one local file
     Decision d;
     for (const Item& item : items) {
         w.ResetStatus();
-        const QString sLocalPath = w.LocalFolder() + item.sName;
-        bool bAsFolder = item.nIcon == kFolderIcon;
-        if (item.nIcon == kLinkIcon) {
-            // A link is a folder when the server lets us in and back out.
-            bAsFolder = true;
-            try {
-                ftp.ChangeFolder(item.sName);
-                ftp.ChangeFolder(QStringLiteral("../"));
-            } catch (const FtpError& e) {
-                w.Message(e.description + QStringLiteral(" Error number is: ") + QString::number(e.number));
-                bAsFolder = false;
-            }
+        const std::optional<QString> localPath = NameRules::LocalPath(sFolder, item.sName);
+        if (!localPath || written.contains(*localPath)) {
+            for (const QString& line : TransferEngines::SkippedItemLines(ftp, item.sName, QString(), FtpComponent::kSkipUnsafeName))
+                w.Message(line);
+            continue;
         }
+        const QString& sLocalPath = *localPath;
+        written.insert(sLocalPath);
+        const bool bAsFolder = item.nIcon == kFolderIcon || (item.nIcon == kLinkIcon && OpensAsFolder(w, item.sName));
         if (bAsFolder) {
             const bool bRecurse = AskSubfolders(QStringLiteral("receive"), item.sName);
             ftp.ReceiveFolder(item.sName + QStringLiteral("/*"), sLocalPath, bRecurse);
-            if (item.nIcon == kLinkIcon) return false;
             continue;
         }
         CheckReceive(w, item.sName, sLocalPath, d);
         if (d.bSkip) w.Message(QStringLiteral("Skiped Receiving file: ") + item.sName);
         else ftp.ReceiveFile(item.sName, d.nOffset, sLocalPath);
     }
-    return true;
 }
 
 void SendItems(const Window& w, const QList<Item>& items)
@@ -251,10 +266,9 @@ void ReceiveSelectedItems(const TransferContext& ctx)
     const QMetaObject::Connection skipped = w.Begin();
     QString sDone;
     try {
-        if (ReceiveItems(w, items)) {
-            sDone = QStringLiteral("Download complete");
-            w.Action(sDone);
-        }
+        ReceiveItems(w, items);
+        sDone = QStringLiteral("Download complete");
+        w.Action(sDone);
     } catch (const FtpError& e) {
         w.LogError(e);
     }
@@ -286,13 +300,14 @@ QStringList SkippedItemLines(const FtpComponent& ftp, const QString& sFirst, con
     return lines;
 }
 
-bool SameTime(const QDateTime& remote, int nPrecision, const QDateTime& local)
+QString SourceCaption(const ExistingFiles::Facts& file)
 {
-    if (nPrecision <= 0 || !remote.isValid() || !local.isValid()) return false;
-    if (nPrecision >= kDay) return remote.toLocalTime().date() == local.toLocalTime().date();
-    // Floor division, so that times before 1970 truncate the same way.
-    const auto truncate = [nPrecision](qint64 n) { return n >= 0 ? n / nPrecision : -((-n + nPrecision - 1) / nPrecision); };
-    return truncate(remote.toSecsSinceEpoch()) == truncate(local.toSecsSinceEpoch());
+    return QStringLiteral("Source File Size: ") + SizeAndDate(file.nSize, file.date, file.nPrecision);
+}
+
+QString DestinationCaption(const ExistingFiles::Facts& file)
+{
+    return QStringLiteral("Destination File Size: ") + SizeAndDate(file.nSize, file.date, file.nPrecision);
 }
 
 QString SizeAndDate(qint64 nSize, const QDateTime& date, int nPrecision)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ftp/ExistingFiles.h"
+
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
@@ -40,8 +42,9 @@ enum Answer { kOverwrite = 0, kResume = -1, kCancel = -2, kSkip = -3 };
 
 // Copies the selected rows of the remote pane into the current local folder:
 // files one by one (asking before replacing a local file that differs),
-// folders and links that open as folders as whole trees. Logs errors, ends
-// with "Download complete" unless an error or a link ended it early, and
+// folders and links that open as folders as whole trees. A row whose name
+// cannot be a local file name here is skipped with the item-skipped line.
+// Logs errors, ends with "Download complete" unless an error ended it, and
 // relists the local pane.
 void ReceiveSelectedItems(const TransferContext& ctx);
 
@@ -55,11 +58,10 @@ void SendSelectedItems(const TransferContext& ctx);
 // none when both are present.
 QStringList SkippedItemLines(const FtpComponent& ftp, const QString& sFirst, const QString& sSecond, long nReason);
 
-// Whether two modification times agree at the precision the listing gave
-// (seconds; 86400 compares the dates only; 0 or an invalid time never agrees).
-bool SameTime(const QDateTime& remote, int nPrecision, const QDateTime& local);
-
 // "<size> Last Modified: <date>" as the prompt's captions show a file.
 QString SizeAndDate(qint64 nSize, const QDateTime& date, int nPrecision);
+// The prompt's captions: "Source File Size: ..." and "Destination File Size: ...".
+QString SourceCaption(const ExistingFiles::Facts& file);
+QString DestinationCaption(const ExistingFiles::Facts& file);
 
 }  // namespace TransferEngines

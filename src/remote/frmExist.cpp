@@ -59,8 +59,13 @@ int frmExist::Ask(QWidget* owner, const QString& sSourceCaption, const QString& 
     }
     if (owner && dialog.parentWidget() != owner) dialog.setParent(owner, dialog.windowFlags());
     dialog.cmdSkip->setFocus();
+    const QPointer<frmExist> guard(&dialog);
+    dialog.m_bAnswered = false;
     dialog.exec();
-    return dialog.Answer;
+    // Ended without an answer (the program is closing, and the window may
+    // be gone with it): the file is left alone, as Cancel does.
+    if (!guard || !guard->m_bAnswered) return kCancel;
+    return guard->Answer;
 }
 
 frmExist::frmExist()
@@ -155,6 +160,7 @@ bool frmExist::ResumeAllowed() const { return cmdResume->isEnabled(); }
 void frmExist::Press(int nAnswer)
 {
     Answer = nAnswer;
+    m_bAnswered = true;
     ApplyToAll() = chkAll->isChecked() ? -1 : 0;
     hide();  // ends the modal showing; the window stays loaded
 }
@@ -162,5 +168,6 @@ void frmExist::Press(int nAnswer)
 void frmExist::reject()
 {
     Answer = kSkip;
+    m_bAnswered = true;
     hide();
 }

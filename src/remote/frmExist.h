@@ -74,4 +74,5 @@ private:
     QPushButton* cmdResume = nullptr;
     QPushButton* cmdSkip = nullptr;
     QPushButton* cmdCancel = nullptr;
+    bool m_bAnswered = false;  // a button, Esc or the close box ended the showing
 };

@@ -283,7 +283,8 @@ TEST_F(FtpHardeningTest, RefusedRestLeavesThePartialFileAsItWas)
 retrs = []
 def retr(a):
     retrs.append(a); say("150 sending"); send_data(b"CORRUPTED"); return "226 done"
-serve({"REST": lambda a: "502 REST not implemented", "RETR": retr, "SITE": lambda a: "200 retr=%d" % len(retrs)})
+serve({"REST": lambda a: "502 REST not implemented", "RETR": retr, "SITE": lambda a: "200 retr=%d" % len(retrs),
+       "FEAT": lambda a: "211-f\r\n SIZE\r\n211 end", "SIZE": lambda a: "213 20"})
 )PY"));
     m_ftp.Connect();
     const QString local = Local("part.bin");
@@ -317,7 +318,8 @@ def cwd(a):
     if p not in tree: return "550 no such folder"
     where[0] = p; return "250 ok"
 def line(kind, name):
-    return ("drwxr-xr-x 2 u g 4096 Jan 01 2020 " if kind == "d" else "-rw-r--r-- 1 u g 9 Jan 01 2020 ") + name + "\r\n"
+    size = len("from %s/%s" % (where[0], name))
+    return ("drwxr-xr-x 2 u g 4096 Jan 01 2020 " if kind == "d" else "-rw-r--r-- 1 u g %d Jan 01 2020 " % size) + name + "\r\n"
 def listing(a):
     say("150 list"); send_data("".join(line(k, n) for k, n in tree[where[0]]).encode()); return "226 done"
 def retr(a):

@@ -1,6 +1,7 @@
 // The control connection's reply parser, and the small rules the engine
 // applies to names, masks and PWD replies.
 #include "ftp/FtpSession.h"
+#include "ftp/NameRules.h"
 #include "ftp/ReplyParser.h"
 
 #include <gtest/gtest.h>
@@ -109,38 +110,46 @@ TEST(EngineRules, PwdRepliesAndNames)
     EXPECT_EQ(FtpSession::ParsePwdReply(QStringLiteral("\"/with space\"")), QStringLiteral("/with space"));
 
     for (const char* bad : {"", ".", "..", "a/b", "../x", "a\\b", "/etc"})
-        EXPECT_FALSE(FtpSession::IsSafeName(QString::fromUtf8(bad))) << bad;
-    EXPECT_FALSE(FtpSession::IsSafeName(QStringLiteral("nul") + QChar(0) + QStringLiteral("x")));
+        EXPECT_FALSE(NameRules::IsSafeName(QString::fromUtf8(bad))) << bad;
+    EXPECT_FALSE(NameRules::IsSafeName(QStringLiteral("nul") + QChar(0) + QStringLiteral("x")));
     for (const char* good : {"a", "...", "..a", "a b", ".hidden", "Grüße.txt", "-rf"})
-        EXPECT_TRUE(FtpSession::IsSafeName(QString::fromUtf8(good))) << good;
+        EXPECT_TRUE(NameRules::IsSafeName(QString::fromUtf8(good))) << good;
+
+    // Every local name made from a server's name stays inside its folder.
+    EXPECT_EQ(NameRules::LocalPath(QStringLiteral("/tmp/x/"), QStringLiteral("a.txt")), QStringLiteral("/tmp/x/a.txt"));
+    EXPECT_EQ(NameRules::LocalPath(QStringLiteral("/tmp/x"), QStringLiteral(".a")), QStringLiteral("/tmp/x/.a"));
+    EXPECT_EQ(NameRules::LocalPath(QStringLiteral("/"), QStringLiteral("a")), QStringLiteral("/a"));
+    for (const char* bad : {"../../escaped.txt", "..", ".", "a/b", "/etc/passwd", ""})
+        EXPECT_FALSE(NameRules::LocalPath(QStringLiteral("/tmp/x"), QString::fromUtf8(bad))) << bad;
+    EXPECT_FALSE(NameRules::LocalPath(QString(), QStringLiteral("a")));
 }
 
 TEST(EngineRules, MasksAndTheirSplit)
 {
-    EXPECT_TRUE(FtpSession::MatchesMask(QStringLiteral("photo.gif"), QStringLiteral("*.gif")));
-    EXPECT_FALSE(FtpSession::MatchesMask(QStringLiteral("photo.GIF"), QStringLiteral("*.gif")));
-    EXPECT_TRUE(FtpSession::MatchesMask(QStringLiteral("a1.txt"), QStringLiteral("a?.txt")));
-    EXPECT_FALSE(FtpSession::MatchesMask(QStringLiteral("a12.txt"), QStringLiteral("a?.txt")));
-    EXPECT_TRUE(FtpSession::MatchesMask(QStringLiteral("anything"), QString()));
-    EXPECT_TRUE(FtpSession::MatchesMask(QStringLiteral("no-dot"), QStringLiteral("*.*")));
-    EXPECT_TRUE(FtpSession::MatchesMask(QStringLiteral("abcabcabd"), QStringLiteral("*abd")));
+    EXPECT_TRUE(NameRules::MatchesMask(QStringLiteral("photo.gif"), QStringLiteral("*.gif")));
+    EXPECT_FALSE(NameRules::MatchesMask(QStringLiteral("photo.GIF"), QStringLiteral("*.gif")));
+    EXPECT_TRUE(NameRules::MatchesMask(QStringLiteral("a1.txt"), QStringLiteral("a?.txt")));
+    EXPECT_FALSE(NameRules::MatchesMask(QStringLiteral("a12.txt"), QStringLiteral("a?.txt")));
+    EXPECT_TRUE(NameRules::MatchesMask(QStringLiteral("anything"), QString()));
+    EXPECT_TRUE(NameRules::MatchesMask(QStringLiteral("no-dot"), QStringLiteral("*.*")));
+    EXPECT_TRUE(NameRules::MatchesMask(QStringLiteral("abcabcabd"), QStringLiteral("*abd")));
     // A pattern that is exponential for naive matchers stays quick here.
-    EXPECT_FALSE(FtpSession::MatchesMask(QString(60, QLatin1Char('a')) + QLatin1Char('b'),
+    EXPECT_FALSE(NameRules::MatchesMask(QString(60, QLatin1Char('a')) + QLatin1Char('b'),
                                          QStringLiteral("*a*a*a*a*a*a*a*a*a*a*a*ac")));
 
     QString folder, pattern;
-    FtpSession::SplitMask(QStringLiteral("docs/*"), folder, pattern);
+    NameRules::SplitMask(QStringLiteral("docs/*"), folder, pattern);
     EXPECT_EQ(folder, QStringLiteral("docs"));
     EXPECT_EQ(pattern, QStringLiteral("*"));
-    FtpSession::SplitMask(QStringLiteral("my docs\\*.txt"), folder, pattern);
+    NameRules::SplitMask(QStringLiteral("my docs\\*.txt"), folder, pattern);
     EXPECT_EQ(folder, QStringLiteral("my docs"));
     EXPECT_EQ(pattern, QStringLiteral("*.txt"));
-    FtpSession::SplitMask(QStringLiteral("/srv/a/b/*"), folder, pattern);
+    NameRules::SplitMask(QStringLiteral("/srv/a/b/*"), folder, pattern);
     EXPECT_EQ(folder, QStringLiteral("/srv/a/b"));
-    FtpSession::SplitMask(QStringLiteral("plain"), folder, pattern);
+    NameRules::SplitMask(QStringLiteral("plain"), folder, pattern);
     EXPECT_EQ(folder, QStringLiteral("plain"));
     EXPECT_EQ(pattern, QStringLiteral("*"));
-    FtpSession::SplitMask(QStringLiteral("/*"), folder, pattern);
+    NameRules::SplitMask(QStringLiteral("/*"), folder, pattern);
     EXPECT_EQ(folder, QStringLiteral("/"));
 }
 
