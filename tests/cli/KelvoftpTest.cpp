@@ -119,7 +119,16 @@ TEST_F(KelvoftpTest, FailuresAndUsageErrorsHaveTheirOwnStatus)
     EXPECT_TRUE(r.err.contains(QStringLiteral("550"))) << r.err.toStdString();
     EXPECT_FALSE(QFileInfo::exists(Local(QStringLiteral("missing.txt")))) << "no empty file left behind";
 
+    // A local file longer than the server's cannot be resumed.
+    WriteFile(Local(QStringLiteral("long.bin")), "0123456789");
+    WriteFile(Remote(QStringLiteral("long.bin")), "01234");
+    r = Run({QStringLiteral("--resume"), m_server.url(), QStringLiteral("get"), QStringLiteral("long.bin")});
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    EXPECT_EQ(ReadFile(Local(QStringLiteral("long.bin"))), QByteArray("0123456789"));
+
     r = Run({m_server.url(), QStringLiteral("frobnicate")});
+    EXPECT_EQ(r.exitCode, 2);
+    r = Run({QStringLiteral("--existing"), QStringLiteral("sometimes"), m_server.url(), QStringLiteral("ls")});
     EXPECT_EQ(r.exitCode, 2);
     r = Run({QStringLiteral("http://127.0.0.1/"), QStringLiteral("ls")});
     EXPECT_EQ(r.exitCode, 2);

@@ -2,6 +2,7 @@
 // and, as a second flavour, with LIST only) and vsftpd.
 #include "FtpTestServers.h"
 #include "StartOrSkip.h"
+#include "ftp/ExistingFiles.h"
 #include "ftp/FtpComponent.h"
 
 #include <QCryptographicHash>
@@ -13,6 +14,9 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -51,6 +55,7 @@ struct ServerKind {
     const char* name;
     bool bVsftpd;
     bool bMlsd;
+    bool bUtf8 = true;  // the server announces UTF8 (vsftpd's own default does not)
 };
 
 class FtpEngineTest : public ::testing::TestWithParam<ServerKind> {
@@ -59,7 +64,9 @@ protected:
     {
         const ServerKind kind = GetParam();
         if (kind.bVsftpd) {
-            m_server = std::make_unique<VsftpdServer>();
+            VsftpdServer::Options options;
+            options.bUtf8 = kind.bUtf8;
+            m_server = std::make_unique<VsftpdServer>(options);
         } else {
             PyFtpdServer::Options options;
             options.bMlsd = kind.bMlsd;
@@ -107,6 +114,9 @@ protected:
                                                     m_server->root()});
     }
     QString Remote(const QString& relative) const { return m_server->root() + QLatin1Char('/') + relative; }
+    // How a name stored in UTF-8 reads from this server: as it is, or byte
+    // by byte where the server does not announce UTF8.
+    QString Listed(const QString& name) const { return GetParam().bUtf8 ? name : QString::fromLatin1(name.toUtf8()); }
     QString Local(const QString& relative) const { return m_local.path() + QLatin1Char('/') + relative; }
 
     void Connect()
@@ -178,7 +188,7 @@ TEST_P(FtpEngineTest, ListingShowsFilesFoldersLinksAndOddNames)
     EXPECT_TRUE(byName[QStringLiteral("a.txt")].date.isValid());
     EXPECT_LE(qAbs(byName[QStringLiteral("a.txt")].date.secsTo(QDateTime::currentDateTime())), 24 * 3600);
     EXPECT_EQ(byName[QStringLiteral("name with  spaces.txt")].size, 5);
-    EXPECT_TRUE(byName.contains(QStringLiteral("Grüße.txt")));
+    EXPECT_TRUE(byName.contains(Listed(QStringLiteral("Grüße.txt"))));
     EXPECT_EQ(byName[QStringLiteral("sub")].kind, ListingEntry::Folder);
     ASSERT_TRUE(byName.contains(QStringLiteral("link")));
     // pyftpdlib's MLSD reports what a link points to; LIST shows the link.
@@ -191,7 +201,7 @@ TEST_P(FtpEngineTest, ListingShowsFilesFoldersLinksAndOddNames)
                      [&](const QString& name, const QDateTime&, qint64, int, const QString&) { signalled << name; });
     m_ftp->ListFolder(QStringLiteral("*.txt"));
     signalled.sort();
-    EXPECT_EQ(signalled, (QStringList{QStringLiteral("Grüße.txt"), QStringLiteral("a.txt"), QStringLiteral("name with  spaces.txt")}));
+    EXPECT_EQ(signalled, (QStringList{Listed(QStringLiteral("Grüße.txt")), QStringLiteral("a.txt"), QStringLiteral("name with  spaces.txt")}));
 
     m_ftp->ChangeFolder(QStringLiteral("sub"));
     EXPECT_EQ(m_ftp->currentFolder(), QStringLiteral("/sub"));
@@ -314,10 +324,12 @@ TEST_P(FtpEngineTest, FolderTreesTravelWithAndWithoutSubfolders)
     Place(QStringLiteral("tree/b.log"), "b");
     Place(QStringLiteral("tree/sub/c.txt"), "c");
     Place(QStringLiteral("tree/sub/deeper/d.txt"), "d");
+    Place(QStringLiteral("tree/.hidden"), "h");
     ASSERT_NO_FATAL_FAILURE(Connect());
 
     m_ftp->ReceiveFolder(QStringLiteral("tree/*"), Local(QStringLiteral("flat")), false);
     EXPECT_EQ(ReadFile(Local(QStringLiteral("flat/a.txt"))), QByteArray("a"));
+    EXPECT_EQ(ReadFile(Local(QStringLiteral("flat/.hidden"))), QByteArray("h")) << "hidden files come too";
     EXPECT_FALSE(QFileInfo::exists(Local(QStringLiteral("flat/sub"))));
     EXPECT_TRUE(m_skipped.contains(QStringLiteral("sub||%1").arg(FtpComponent::kSkipSubfolder))) << m_skipped.join(QLatin1Char(' ')).toStdString();
     EXPECT_EQ(m_ftp->currentFolder(), QStringLiteral("/")) << "the current folder is restored";
@@ -459,7 +471,88 @@ TEST_P(FtpEngineTest, ActiveModeListsTransfersAndAborts)
     EXPECT_EQ(m_ftp->FolderContents().size(), 3) << "the connection works after the abort";
 }
 
+TEST_P(FtpEngineTest, NamesGoBackInTheBytesTheServerListed)
+{
+    Place(QStringLiteral("ключ.txt"), "key");
+    ASSERT_NO_FATAL_FAILURE(Connect());
+    // Listed, fetched and deleted by the name as listed: the same bytes go back.
+    const QString listed = Listed(QStringLiteral("ключ.txt"));
+    ASSERT_EQ(m_ftp->FolderContents().value(0).name, listed);
+    m_ftp->ReceiveFile(listed, 0, Local(listed));
+    EXPECT_EQ(ReadFile(Local(listed)), QByteArray("key"));
+    m_ftp->DeleteFile(listed);
+    EXPECT_FALSE(QFileInfo::exists(Remote(QStringLiteral("ключ.txt"))));
+    if (GetParam().bVsftpd && GetParam().bUtf8) {
+        // A name that is no UTF-8 on a server that speaks it reads as Latin-1
+        // and still names its file.
+        const QByteArray raw = QFile::encodeName(m_server->root()) + "/caf\xe9.bin";
+        const int fd = ::open(raw.constData(), O_CREAT | O_WRONLY, 0644);
+        ASSERT_TRUE(fd >= 0 && ::write(fd, "raw", 3) == 3 && ::close(fd) == 0);
+        GiveToServer();
+        ASSERT_EQ(m_ftp->FolderContents(QStringLiteral("caf*")).value(0).name, QStringLiteral("café.bin"));
+        m_ftp->ReceiveFile(QStringLiteral("café.bin"), 0, Local(QStringLiteral("café.bin")));
+        EXPECT_EQ(ReadFile(Local(QStringLiteral("café.bin"))), QByteArray("raw"));
+    }
+
+    // A new name goes out in the server's character set, or not at all.
+    WriteFile(Local(QStringLiteral("файл1.txt")), "one");
+    WriteFile(Local(QStringLiteral("café.txt")), "cafe");
+    const FtpError upload = ErrorOf([&] { m_ftp->SendFile(Local(QStringLiteral("файл1.txt")), 0, QStringLiteral("файл1.txt"), false); });
+    m_ftp->SendFile(Local(QStringLiteral("café.txt")), 0, QStringLiteral("café.txt"), false);
+    QStringList stored;
+    for (const ListingEntry& entry : m_ftp->FolderContents()) stored << entry.name;
+    if (GetParam().bUtf8) {
+        EXPECT_EQ(upload.number, 0) << upload.description.toStdString();
+        EXPECT_EQ(ReadFile(Remote(QStringLiteral("файл1.txt"))), QByteArray("one"));
+        EXPECT_EQ(ReadFile(Remote(QStringLiteral("café.txt"))), QByteArray("cafe"));
+    } else {
+        EXPECT_EQ(upload.number, kNameEncoding);
+        EXPECT_TRUE(upload.description.contains(QStringLiteral("файл1.txt"))) << upload.description.toStdString();
+        EXPECT_EQ(stored, QStringList{QStringLiteral("café.txt")});  // in Latin-1 on the server
+    }
+    EXPECT_TRUE(stored.filter(QStringLiteral("?")).isEmpty()) << stored.join(QLatin1Char(',')).toStdString();
+}
+
+TEST_P(FtpEngineTest, FolderTransfersAskAboutExistingFiles)
+{
+    Place(QStringLiteral("tree/a.txt"), "aaa");
+    Place(QStringLiteral("tree/sub/b.txt"), "bbb");
+    ASSERT_NO_FATAL_FAILURE(Connect());
+    m_ftp->setExistingFiles(ExistingFiles::Policy::Ask);
+    QList<ExistingFileQuestion> asked;
+    QList<int> answers;
+    QObject::connect(m_ftp.get(), &FtpComponent::existingFileQuery, [&](const ExistingFileQuestion& q, int& nAnswer) {
+        asked << q;
+        nAnswer = answers.value(asked.size() - 1, ExistingFiles::kCancel);
+    });
+    const QString copy = Local(QStringLiteral("copy"));
+    m_ftp->ReceiveFolder(QStringLiteral("tree/*"), copy, true);
+    m_ftp->ReceiveFolder(QStringLiteral("tree/*"), copy, true);  // all the same now: nothing asked
+    EXPECT_TRUE(asked.isEmpty());
+    EXPECT_EQ(m_skipped.filter(QStringLiteral("|%1").arg(FtpComponent::kSkipIdentical)).size(), 2) << m_skipped.join(' ').toStdString();
+
+    WriteFile(copy + QStringLiteral("/a.txt"), "changed here");
+    answers = {ExistingFiles::kSkip, ExistingFiles::kOverwrite};
+    m_ftp->ReceiveFolder(QStringLiteral("tree/*"), copy, true);
+    EXPECT_EQ(ReadFile(copy + QStringLiteral("/a.txt")), QByteArray("changed here")) << "skipped: the copy stays";
+    m_ftp->ReceiveFolder(QStringLiteral("tree/*"), copy, true);
+    EXPECT_EQ(ReadFile(copy + QStringLiteral("/a.txt")), QByteArray("aaa"));
+    ASSERT_EQ(asked.size(), 2);
+    EXPECT_FALSE(asked[0].bUpload);
+    EXPECT_EQ(asked[0].source.nSize, 3);
+    EXPECT_EQ(asked[0].destination.nSize, 12);
+
+    // Uploads into a folder that exists ask the same way.
+    asked.clear();
+    answers = {ExistingFiles::kCancel};
+    WriteFile(copy + QStringLiteral("/sub/b.txt"), "changed too");
+    m_ftp->SendFolder(copy + QStringLiteral("/*"), QStringLiteral("tree"), true, true);
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_TRUE(asked[0].bUpload);
+    EXPECT_EQ(ReadFile(Remote(QStringLiteral("tree/sub/b.txt"))), QByteArray("bbb"));
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, FtpEngineTest,
                          ::testing::Values(ServerKind{"pyftpdlib", false, true}, ServerKind{"pyftpdlibList", false, false},
-                                           ServerKind{"vsftpd", true, false}),
+                                           ServerKind{"vsftpd", true, false}, ServerKind{"vsftpdLatin1", true, false, false}),
                          [](const ::testing::TestParamInfo<ServerKind>& info) { return std::string(info.param.name); });

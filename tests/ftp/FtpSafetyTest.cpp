@@ -67,12 +67,15 @@ TEST_F(FtpSafetyTest, PasvNamingAnotherHostIsNotFollowed)
 def foreign_pasv(a):
     return "227 Entering Passive Mode (127,0,0,2,%d,%d)" % (data_port // 256, data_port % 256)
 def listing(a):
+    if a: accept_data().close(); return "501 no options here"
     say("150 here it comes"); send_data(b"-rw-r--r-- 1 u g 5 Jan 01 2020 safe.txt\r\n"); return "226 done"
 serve({"PASV": foreign_pasv, "LIST": listing})
 )PY").toUtf8();
     ASSERT_NO_FATAL_FAILURE(Serve(body.constData()));
     m_ftp.Connect();
+    m_ftp.FolderContents();
     const QList<ListingEntry> entries = m_ftp.FolderContents();
+    EXPECT_EQ(m_log.filter(QStringLiteral("LIST -a")).size(), 2) << "refused once (and logged), then not asked again";
     ASSERT_EQ(entries.size(), 1);
     EXPECT_EQ(entries[0].name, QStringLiteral("safe.txt"));
     EXPECT_FALSE(foreign.waitForNewConnection(200)) << "the client connected to the foreign address";
@@ -123,12 +126,16 @@ time.sleep(20)
     EXPECT_EQ(m_ftp.state(), FtpComponent::kStateConnected);
 }
 
-TEST_F(FtpSafetyTest, ShortDownloadIsAnErrorAndKeepsThePartForResume)
+TEST_F(FtpSafetyTest, DownloadsAreCheckedAgainstTheServersSize)
 {
+    // big.bin stops half-way; ten.bin always comes whole, whatever REST said.
     ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+retrs = []
 def retr(a):
-    say("150 sending"); send_data(b"x" * 500); return "226 all fine, honestly"
-serve({"RETR": retr, "SIZE": lambda a: "213 1000", "FEAT": lambda a: "211-f\r\n SIZE\r\n211 end"})
+    retrs.append(a); say("150 sending")
+    send_data(b"x" * 500 if a == "big.bin" else b"0123456789"); return "226 all fine, honestly"
+serve({"RETR": retr, "SIZE": lambda a: "213 1000" if a == "big.bin" else "213 10", "REST": lambda a: "350 ok",
+       "FEAT": lambda a: "211-f\r\n SIZE\r\n REST STREAM\r\n211 end", "SITE": lambda a: "200 retr=%d" % len(retrs)})
 )PY"));
     m_ftp.Connect();
     const QString local = m_local.path() + QStringLiteral("/part.bin");
@@ -136,6 +143,30 @@ serve({"RETR": retr, "SIZE": lambda a: "213 1000", "FEAT": lambda a: "211-f\r\n 
     EXPECT_EQ(shortened.number, kShortTransfer);
     EXPECT_TRUE(shortened.description.contains(QStringLiteral("500 of 1000"))) << shortened.description.toStdString();
     EXPECT_EQ(QFileInfo(local).size(), 500);
+
+    // A resume that the server answers with the whole file: an error, and
+    // the file is as it was, a valid start of the server's.
+    const QString ten = m_local.path() + QStringLiteral("/ten.bin");
+    const auto write = [&](const QByteArray& data) {
+        QFile file(ten);
+        return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+    };
+    ASSERT_TRUE(write("0123"));
+    const FtpError ignored = ErrorOf([&] { m_ftp.ReceiveFile(QStringLiteral("ten.bin"), 4, ten); });
+    EXPECT_EQ(ignored.number, kProtocol) << ignored.description.toStdString();
+    QFile file(ten);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("0123"));
+    file.close();
+    // Nothing to resume past the end, or at it.
+    ASSERT_TRUE(write("0123456789AB"));
+    EXPECT_EQ(ErrorOf([&] { m_ftp.ReceiveFile(QStringLiteral("ten.bin"), 12, ten); }).number, kInvalidArgument);
+    EXPECT_EQ(QFileInfo(ten).size(), 12);
+    ASSERT_TRUE(write("0123456789"));
+    EXPECT_EQ(ErrorOf([&] { m_ftp.ReceiveFile(QStringLiteral("ten.bin"), 10, ten); }).number, 0);
+    m_log.clear();
+    m_ftp.SendCommand(QStringLiteral("SITE count"));
+    EXPECT_TRUE(Log().contains(QStringLiteral("200 retr=2"))) << Log().toStdString();
 }
 
 TEST_F(FtpSafetyTest, DataWithoutTheFinalReplyIsNotSuccess)

@@ -3,6 +3,7 @@
 // must give an identical file, folders, links and errors that end a run.
 #include "../ftp/ScriptedFtp.h"
 #include "FtpTestServers.h"
+#include "PointAtServer.h"
 #include "TestFiles.h"
 #include "ScriptedPrompter.h"
 #include "ftp/ExistingFiles.h"
@@ -12,6 +13,7 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QProcess>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -51,6 +53,7 @@ private Q_SLOTS:
     void downloadMatchesNamesExactly();
     void downloadFoldersAndLinks();
     void downloadErrorEndsTheRun();
+    void linksAndNamesOnVsftpd();
     void interruptedDownloadResumesToAnIdenticalFile();
     void uploadNewChangedAndUnchanged();
     void uploadResumeAndFolders();
@@ -283,6 +286,40 @@ void tst_TransferEngines::downloadFoldersAndLinks()
     QCOMPARE(m_ftp->currentFolder(), QStringLiteral("/"));
     QCOMPARE(m_actions.last(), QStringLiteral("Download complete"));
     QCOMPARE(m_nLocalRefreshes, 2);
+}
+
+void tst_TransferEngines::linksAndNamesOnVsftpd()
+{
+    // vsftpd as it comes: ".." from inside a link leads to the target's
+    // parent, and names travel as Latin-1 bytes.
+    VsftpdServer vsftpd(VsftpdServer::Options{false, true, false});
+    if (!vsftpd.Start()) QSKIP(qPrintable(vsftpd.skipReason()));
+    const QString root = vsftpd.root() + QLatin1Char('/');
+    QVERIFY(WriteTestFile(root + QStringLiteral("real/inner/in.txt"), "in"));
+    QVERIFY(WriteTestFile(root + QStringLiteral("real/decoy.txt"), "decoy"));
+    QVERIFY(WriteTestFile(root + QStringLiteral("z-after.txt"), "after"));
+    QVERIFY(QFile::link(QStringLiteral("real/inner"), root + QStringLiteral("tolink")));
+    QProcess::execute(QStringLiteral("chown"), {QStringLiteral("-R"), QStringLiteral("--reference=") + vsftpd.root(), vsftpd.root()});
+    FtpComponent ftp;
+    PointAtServer(ftp, vsftpd);
+    ftp.Connect();
+    m_ctx.ftp = &ftp;
+    Show(*m_remoteList, {{"tolink", kLinkIcon}, {"z-after.txt", kFileIcon}}, {"tolink", "z-after.txt"});
+    m_prompter->AnswerMessage(PromptResult::Yes);
+    Receive();
+    QCOMPARE(ReadTestFile(Local("tolink/in.txt")), QByteArray("in"));
+    QCOMPARE(ReadTestFile(Local("z-after.txt")), QByteArray("after"));
+    QCOMPARE(ftp.currentFolder(), QStringLiteral("/"));
+
+    // A name Latin-1 cannot carry is refused, naming the file; nothing
+    // arrives under a name of question marks.
+    QVERIFY(WriteTestFile(Local("файл1.txt"), "one"));
+    Show(*m_localList, {{"файл1.txt", kFileIcon}}, {"файл1.txt"});
+    m_log.clear();
+    Send();
+    QVERIFY(std::any_of(m_log.cbegin(), m_log.cend(), [](const QString& s) { return s.startsWith("Error: ") && s.contains("файл1.txt"); }));
+    QVERIFY(QDir(vsftpd.root()).entryList(QDir::Files).filter(QStringLiteral("?")).isEmpty());
+    m_ctx.ftp = m_ftp.get();
 }
 
 void tst_TransferEngines::downloadErrorEndsTheRun()

@@ -457,9 +457,10 @@ bool VsftpdServer::Start()
         "chroot_local_user=YES\nallow_writeable_chroot=YES\nlocal_root=%2\nsecure_chroot_dir=%3\n"
         "pam_service_name=vsftpd\nseccomp_sandbox=NO\n"
         "pasv_enable=YES\npasv_min_port=%4\npasv_max_port=%5\npasv_address=127.0.0.1\n"
-        "utf8_filesystem=YES\nxferlog_enable=YES\nxferlog_std_format=NO\nlog_ftp_protocol=YES\n"
+        "utf8_filesystem=%7\nxferlog_enable=YES\nxferlog_std_format=NO\nlog_ftp_protocol=YES\n"
         "vsftpd_log_file=%6\ndelay_failed_login=0\n")
-        .arg(m_nPort).arg(m_sRoot, empty).arg(m_nPasvMin).arg(m_nPasvMax).arg(log);
+        .arg(m_nPort).arg(m_sRoot, empty).arg(m_nPasvMin).arg(m_nPasvMax).arg(log)
+        .arg(m_options.bUtf8 ? QStringLiteral("YES") : QStringLiteral("NO"));
     QString tls;
     if (m_options.bTls) {
         if (!MakeCertificate()) return false;

@@ -118,6 +118,7 @@ public:
         // the fixture makes with openssl.
         bool bTls = false;
         bool bRequireSessionReuse = true;  // data connections must resume the control's TLS session
+        bool bUtf8 = true;  // false: vsftpd's own default, no UTF8 in FEAT (names as bytes)
     };
     VsftpdServer();
     explicit VsftpdServer(Options options);
