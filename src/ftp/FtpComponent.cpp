@@ -454,6 +454,17 @@ void FtpComponent::SendFolder(const QString& sLocalMask, const QString& sRemoteF
     });
 }
 
+QDateTime FtpComponent::ModificationTime(const QString& sName)
+{
+    RequireName(sName, "file name");
+    QDateTime time;
+    Run([&](FtpSession& s) {
+        RequireConnection(s);
+        time = s.modificationTime(sName, nullptr);
+    });
+    return time;
+}
+
 QString FtpComponent::ReasonText(long nReason) const
 {
     switch (nReason) {

@@ -195,6 +195,9 @@ public:
     // folder sRemoteFolder is created inside the current folder when missing.
     void SendFolder(const QString& sLocalMask, const QString& sRemoteFolder, bool bReserved, bool bRecurse);
     QString ReasonText(long nReason) const;
+    // A file's modification time as MDTM tells it (UTC, exact to the
+    // second); invalid where the server offers no MDTM or refuses it.
+    QDateTime ModificationTime(const QString& sName);
 
 Q_SIGNALS:
     void accountQuery(QString& sAccount);     // fill in the account, or leave it empty to give up

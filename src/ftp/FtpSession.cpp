@@ -1565,12 +1565,16 @@ void FtpSession::sendFile(const QString& sLocal, qint64 nOffset, const QString& 
 // The copy carries the original's modification time where the server tells
 // it exactly (MDTM) or can set it (MFMT), so that the next comparison of the
 // two sides sees them equal. Failing to is no failure of the transfer.
+QDateTime FtpSession::modificationTime(const QString& sRemote, const ListingEntry* pListed)
+{
+    if (!m_bFeatMdtm) return {};
+    const FtpReply reply = named(QStringLiteral("MDTM"), sRemote, pListed);
+    return reply.code == 213 ? ListingParser::ParseTimeVal(reply.text()) : QDateTime();
+}
+
 void FtpSession::copyRemoteTime(const QString& sRemote, const QString& sLocal, const ListingEntry* pListed)
 {
-    if (!m_bFeatMdtm) return;
-    const FtpReply reply = named(QStringLiteral("MDTM"), sRemote, pListed);
-    if (reply.code != 213) return;
-    setLocalTime(sLocal, ListingParser::ParseTimeVal(reply.text()));
+    setLocalTime(sLocal, modificationTime(sRemote, pListed));
 }
 
 void FtpSession::setLocalTime(const QString& sLocal, const QDateTime& time)
@@ -1776,8 +1780,17 @@ bool FtpSession::decideExisting(const FileJob& job, qint64& nOffset)
     using namespace ExistingFiles;
     const QFileInfo info(job.sLocal);
     const Facts local{info.exists(), info.exists() ? info.size() : -1, info.lastModified(), 1};
-    const Facts remote{job.bListed, job.listed.kind == ListingEntry::File ? job.listed.size : -1, job.listed.date,
-                       job.listed.nDatePrecision};
+    Facts remote{job.bListed, job.listed.kind == ListingEntry::File ? job.listed.size : -1, job.listed.date,
+                 job.listed.nDatePrecision};
+    // Where the listing gives the time coarser than MDTM does, the exact
+    // time decides between the same file and another.
+    if (local.bExists && remote.bExists && remote.nSize == local.nSize && remote.nPrecision != 1) {
+        const QDateTime exact = modificationTime(job.sName, &job.listed);
+        if (exact.isValid()) {
+            remote.date = exact;
+            remote.nPrecision = 1;
+        }
+    }
     const Facts& source = job.bUpload ? local : remote;
     const Facts& destination = job.bUpload ? remote : local;
     Action action = Decide(m_settings.existingFiles, source, destination);

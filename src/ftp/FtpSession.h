@@ -208,6 +208,10 @@ private:
     // Closes the data connection of an upload once everything is written.
     void closeSentData(QTcpSocket& data);
     void copyRemoteTime(const QString& sRemote, const QString& sLocal, const ListingEntry* pListed);
+public:
+    // The file's time as MDTM gives it; invalid without MDTM or when refused.
+    QDateTime modificationTime(const QString& sRemote, const ListingEntry* pListed);
+private:
     static void setLocalTime(const QString& sLocal, const QDateTime& time);
     // pListed: the file's entry in a listing just read, whose size and
     // (when exact to the second) time are used instead of asking again.

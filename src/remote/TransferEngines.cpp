@@ -105,8 +105,18 @@ QString DestinationCaption(qint64 nSize, const QDateTime& date, int nPrecision)
     return TransferEngines::DestinationCaption(ExistingFiles::Facts{true, nSize, date, nPrecision});
 }
 
-bool Unchanged(const ListingEntry& entry, const QFileInfo& local)
+// The same size, and the same time: exact where the server tells it (MDTM)
+// and the listing gave it coarser.
+bool Unchanged(FtpComponent& ftp, ListingEntry entry, const QFileInfo& local)
 {
+    if (entry.size != local.size()) return false;
+    if (entry.nDatePrecision != 1) {
+        const QDateTime exact = ftp.ModificationTime(entry.name);
+        if (exact.isValid()) {
+            entry.date = exact;
+            entry.nDatePrecision = 1;
+        }
+    }
     return entry.size == local.size() && ExistingFiles::SameTime(entry.date, entry.nDatePrecision, local.lastModified());
 }
 
@@ -159,7 +169,7 @@ void CheckReceive(const Window& w, const QString& sName, const QString& sLocalPa
     const QFileInfo local(sLocalPath);
     if (!local.exists()) return;
     const std::optional<ListingEntry> entry = RemoteEntry(*w.ctx.ftp, sName);
-    if (entry && Unchanged(*entry, local)) {
+    if (entry && Unchanged(*w.ctx.ftp, *entry, local)) {
         d.bSkip = true;
         return;
     }
@@ -182,7 +192,7 @@ void CheckSend(const Window& w, const QString& sName, const QString& sLocalPath,
     const std::optional<ListingEntry> entry = RemoteEntry(*w.ctx.ftp, sName);
     if (!entry) return;
     const QFileInfo local(sLocalPath);
-    if (Unchanged(*entry, local)) {
+    if (Unchanged(*w.ctx.ftp, *entry, local)) {
         d.bSkip = true;
         return;
     }

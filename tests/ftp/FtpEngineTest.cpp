@@ -531,16 +531,25 @@ TEST_P(FtpEngineTest, FolderTransfersAskAboutExistingFiles)
     EXPECT_TRUE(asked.isEmpty());
     EXPECT_EQ(m_skipped.filter(QStringLiteral("|%1").arg(FtpComponent::kSkipIdentical)).size(), 2) << m_skipped.join(' ').toStdString();
 
+    // Another size, or a time a second off within the same minute (which
+    // only the exact time, MLSD or MDTM, shows): another file.
     WriteFile(copy + QStringLiteral("/a.txt"), "changed here");
-    answers = {ExistingFiles::kSkip, ExistingFiles::kOverwrite};
+    QFile b(copy + QStringLiteral("/sub/b.txt"));
+    ASSERT_TRUE(b.open(QIODevice::Append));
+    const qint64 t = b.fileTime(QFileDevice::FileModificationTime).toSecsSinceEpoch();
+    ASSERT_TRUE(b.setFileTime(QDateTime::fromSecsSinceEpoch(t - t % 60 + (t % 60 ? 0 : 1)), QFileDevice::FileModificationTime));
+    b.close();
+    answers = {ExistingFiles::kSkip, ExistingFiles::kSkip, ExistingFiles::kOverwrite, ExistingFiles::kOverwrite};
     m_ftp->ReceiveFolder(QStringLiteral("tree/*"), copy, true);
     EXPECT_EQ(ReadFile(copy + QStringLiteral("/a.txt")), QByteArray("changed here")) << "skipped: the copy stays";
     m_ftp->ReceiveFolder(QStringLiteral("tree/*"), copy, true);
     EXPECT_EQ(ReadFile(copy + QStringLiteral("/a.txt")), QByteArray("aaa"));
-    ASSERT_EQ(asked.size(), 2);
-    EXPECT_FALSE(asked[0].bUpload);
-    EXPECT_EQ(asked[0].source.nSize, 3);
-    EXPECT_EQ(asked[0].destination.nSize, 12);
+    ASSERT_EQ(asked.size(), 4);
+    const auto a = std::find_if(asked.cbegin(), asked.cend(), [](const auto& q) { return q.sName.endsWith("/a.txt"); });
+    ASSERT_NE(a, asked.cend());
+    EXPECT_FALSE(a->bUpload);
+    EXPECT_EQ(a->source.nSize, 3);
+    EXPECT_EQ(a->destination.nSize, 12);
 
     // Uploads into a folder that exists ask the same way.
     asked.clear();
