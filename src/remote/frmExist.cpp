@@ -59,6 +59,8 @@ int frmExist::Ask(QWidget* owner, const QString& sSourceCaption, const QString& 
     }
     if (owner && dialog.parentWidget() != owner) dialog.setParent(owner, dialog.windowFlags());
     dialog.cmdSkip->setFocus();
+    // A stored size from a shorter text must not squeeze the captions.
+    dialog.resize(dialog.size().expandedTo(dialog.sizeHint()));
     const QPointer<frmExist> guard(&dialog);
     dialog.m_bAnswered = false;
     dialog.exec();
