@@ -1,5 +1,6 @@
 // The FTP component against real servers on loopback: pyftpdlib (with MLSD
 // and, as a second flavour, with LIST only) and vsftpd.
+#include "ErrorOf.h"
 #include "FtpTestServers.h"
 #include "StartOrSkip.h"
 #include "ftp/ExistingFiles.h"
@@ -125,17 +126,6 @@ protected:
         ASSERT_EQ(e.number, 0) << e.description.toStdString() << "\n" << m_log.join(QLatin1Char('\n')).toStdString();
     }
 
-    // The call's FtpError, or number 0 when it did not throw.
-    template <typename Call>
-    FtpError ErrorOf(Call call)
-    {
-        try {
-            call();
-        } catch (const FtpError& e) {
-            return e;
-        }
-        return FtpError{0, QString()};
-    }
 
     std::unique_ptr<FtpTestServer> m_server;
     std::unique_ptr<FtpComponent> m_ftp;

@@ -1,16 +1,21 @@
 // The component against scripted servers that break the dialogue in ways
-// real ones do: silence, dribbled or odd replies, dropped and reset
-// connections, short or refused transfers, hostile listings, aborts and
-// broken passive replies. Every wait is bounded by the component's own
-// timeouts, set small here.
+// real ones do, or misbehave on purpose: silence, dribbled or odd replies,
+// dropped and reset connections, short, oversized or refused transfers,
+// hostile listings and foreign data addresses, aborts and broken passive
+// replies. Every wait is bounded by the component's own timeouts, set small
+// here.
+#include "ErrorOf.h"
 #include "FtpTestServers.h"
 #include "ScriptedFtp.h"
 #include "ftp/FtpComponent.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTemporaryDir>
 
@@ -60,16 +65,6 @@ protected:
         EXPECT_EQ(error.number, 0) << error.description.toStdString();
         EXPECT_EQ(m_ftp.state(), FtpComponent::kStateConnected);
         EXPECT_EQ(m_ftp.currentFolder(), QStringLiteral("/"));
-    }
-    template <typename Call>
-    FtpError ErrorOf(Call call)
-    {
-        try {
-            call();
-        } catch (const FtpError& e) {
-            return e;
-        }
-        return FtpError{0, QString()};
     }
     QString Log() const { return m_log.join(QLatin1Char('\n')); }
     QString Local(const char* name) const { return m_local.path() + QLatin1Char('/') + QLatin1String(name); }
@@ -439,4 +434,242 @@ serve({"EPSV": epsv, "PASV": bad_pasv, "LIST": listing})
     error = ErrorOf([&] { entries = m_ftp.FolderContents(); });
     EXPECT_EQ(error.number, 0) << error.description.toStdString();
     EXPECT_EQ(entries.size(), 1);
+}
+
+TEST_F(FtpHardeningTest, PasvNamingAnotherHostIsNotFollowed)
+{
+    // A listener on 127.0.0.2 stands for the foreign host; nothing may reach it.
+    QTcpServer foreign;
+    ASSERT_TRUE(foreign.listen(QHostAddress(QStringLiteral("127.0.0.2")), 0));
+    const QByteArray body = QStringLiteral(R"PY(
+def foreign_pasv(a):
+    return "227 Entering Passive Mode (127,0,0,2,%d,%d)" % (data_port // 256, data_port % 256)
+def listing(a):
+    if a: accept_data().close(); return "501 no options here"
+    say("150 here it comes"); send_data(b"-rw-r--r-- 1 u g 5 Jan 01 2020 safe.txt\r\n"); return "226 done"
+serve({"PASV": foreign_pasv, "LIST": listing})
+)PY").toUtf8();
+    ASSERT_NO_FATAL_FAILURE(Serve(body.constData()));
+    m_ftp.Connect();
+    m_ftp.FolderContents();
+    const QList<ListingEntry> entries = m_ftp.FolderContents();
+    EXPECT_EQ(m_log.filter(QStringLiteral("LIST -a")).size(), 2) << "refused once (and logged), then not asked again";
+    ASSERT_EQ(entries.size(), 1);
+    EXPECT_EQ(entries[0].name, QStringLiteral("safe.txt"));
+    EXPECT_FALSE(foreign.waitForNewConnection(200)) << "the client connected to the foreign address";
+    EXPECT_TRUE(Log().contains(QStringLiteral("127.0.0.2"))) << "the replacement is logged";
+}
+
+TEST_F(FtpHardeningTest, DownloadsAreCheckedAgainstTheServersSize)
+{
+    // ten.bin always comes whole, whatever REST said.
+    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+retrs = []
+def retr(a):
+    retrs.append(a); say("150 sending")
+    send_data(b"0123456789"); return "226 all fine, honestly"
+serve({"RETR": retr, "SIZE": lambda a: "213 10", "REST": lambda a: "350 ok",
+       "FEAT": lambda a: "211-f\r\n SIZE\r\n REST STREAM\r\n211 end", "SITE": lambda a: "200 retr=%d" % len(retrs)})
+)PY"));
+    m_ftp.Connect();
+    // A resume that the server answers with the whole file: an error, and
+    // the file is as it was, a valid start of the server's.
+    const QString ten = m_local.path() + QStringLiteral("/ten.bin");
+    const auto write = [&](const QByteArray& data) {
+        QFile file(ten);
+        return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+    };
+    ASSERT_TRUE(write("0123"));
+    const FtpError ignored = ErrorOf([&] { m_ftp.ReceiveFile(QStringLiteral("ten.bin"), 4, ten); });
+    EXPECT_EQ(ignored.number, kProtocol) << ignored.description.toStdString();
+    QFile file(ten);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("0123"));
+    file.close();
+    // Nothing to resume past the end, or at it.
+    ASSERT_TRUE(write("0123456789AB"));
+    EXPECT_EQ(ErrorOf([&] { m_ftp.ReceiveFile(QStringLiteral("ten.bin"), 12, ten); }).number, kInvalidArgument);
+    EXPECT_EQ(QFileInfo(ten).size(), 12);
+    ASSERT_TRUE(write("0123456789"));
+    EXPECT_EQ(ErrorOf([&] { m_ftp.ReceiveFile(QStringLiteral("ten.bin"), 10, ten); }).number, 0);
+    m_log.clear();
+    m_ftp.SendCommand(QStringLiteral("SITE count"));
+    EXPECT_TRUE(Log().contains(QStringLiteral("200 retr=1"))) << Log().toStdString();
+}
+
+TEST_F(FtpHardeningTest, DataWithoutTheFinalReplyIsNotSuccess)
+{
+    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+def retr(a):
+    say("150 sending"); send_data(b"partial"); conn.close(); sys.exit(0)
+serve({"RETR": retr})
+)PY"));
+    m_ftp.Connect();
+    bool bDisconnected = false;
+    QObject::connect(&m_ftp, &FtpComponent::disconnected, [&] { bDisconnected = true; });
+    const FtpError error = ErrorOf([&] { m_ftp.ReceiveFile(QStringLiteral("f"), 0, m_local.path() + QStringLiteral("/f")); });
+    EXPECT_EQ(error.number, kShortTransfer) << error.description.toStdString();
+    EXPECT_TRUE(bDisconnected);
+    EXPECT_EQ(m_ftp.state(), FtpComponent::kStateNotConnected);
+}
+
+TEST_F(FtpHardeningTest, EndlessReplyLineIsRefusedWithBoundedMemory)
+{
+    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+say("220-" + "A" * 100000)
+time.sleep(5)
+)PY"));
+    const FtpError error = ErrorOf([&] { m_ftp.Connect(); });
+    EXPECT_EQ(error.number, kConnectionLost);
+    EXPECT_TRUE(error.description.contains(QStringLiteral("longer than"))) << error.description.toStdString();
+}
+
+TEST_F(FtpHardeningTest, AccountAndPasswordQueriesAreAnsweredByTheOwner)
+{
+    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+tries = []
+def password(a):
+    tries.append(a)
+    return "332 account please" if a == "typed" else "530 wrong"
+def account(a): return "230 welcome" if a == "acct-1" else "530 bad account"
+serve({"PASS": password, "ACCT": account})
+)PY"));
+    int asked = 0;
+    QObject::connect(&m_ftp, &FtpComponent::passwordQuery, [&](QString& sPassword) {
+        ++asked;
+        sPassword = QStringLiteral("typed");
+    });
+    QObject::connect(&m_ftp, &FtpComponent::accountQuery, [&](QString& sAccount) {
+        ++asked;
+        sAccount = QStringLiteral("acct-1");
+    });
+    m_ftp.Connect();
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(m_ftp.state(), FtpComponent::kStateConnected);
+    EXPECT_FALSE(Log().contains(QStringLiteral("typed"))) << "passwords never reach the log";
+}
+
+TEST_F(FtpHardeningTest, ServerDroppingAnIdleConnectionIsReported)
+{
+    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+def noop(a):
+    say("421 idle too long"); conn.close(); sys.exit(0)
+serve({"NOOP": noop})
+)PY"));
+    const QString logFile = m_local.path() + QStringLiteral("/Log/FTP.LOG");
+    m_ftp.setLogFile(logFile);
+    m_ftp.Connect();
+    int dropped = 0;
+    QObject::connect(&m_ftp, &FtpComponent::disconnected, [&] { ++dropped; });
+    const FtpError error = ErrorOf([&] { m_ftp.SendCommand(QStringLiteral("NOOP")); });
+    EXPECT_EQ(error.number, kConnectionLost);
+    EXPECT_EQ(dropped, 1);
+    EXPECT_EQ(m_ftp.state(), FtpComponent::kStateNotConnected);
+    EXPECT_EQ(ErrorOf([&] { m_ftp.FolderContents(); }).number, kNotConnected);
+
+    QFile log(logFile);
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(log.readAll());
+    EXPECT_TRUE(text.contains(QStringLiteral("PASS ****")));
+    EXPECT_FALSE(text.contains(QStringLiteral("secret")));
+    EXPECT_TRUE(text.contains(QStringLiteral("421 idle too long")));
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} USER tester$"),
+                                   QRegularExpression::MultilineOption)
+                    .match(text)
+                    .hasMatch());
+}
+
+TEST_F(FtpHardeningTest, ResumedUploadAppendsWhereRestIsRefused)
+{
+    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+received = {}
+def appe(a):
+    say("150 go ahead"); received[a] = recv_data(); return "226 appended"
+def stor(a):
+    say("150 go ahead"); recv_data(); return "226 stored"
+def size(a):
+    return "213 %d" % len(received.get(a, b""))
+def site(a):
+    return "200 " + ",".join("%s:%s" % (k, v.decode()) for k, v in received.items())
+serve({"REST": lambda a: "502 no REST for uploads", "APPE": appe, "STOR": stor, "SITE": site, "SIZE": size,
+       "FEAT": lambda a: "211 none"})
+)PY"));
+    m_ftp.Connect();
+    QFile file(m_local.path() + QStringLiteral("/up.txt"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("0123456789");
+    file.close();
+    m_ftp.SendFile(file.fileName(), 4, QStringLiteral("up.txt"), true);
+    m_log.clear();
+    m_ftp.SendCommand(QStringLiteral("SITE show"));
+    EXPECT_TRUE(Log().contains(QStringLiteral("200 up.txt:456789"))) << Log().toStdString();
+}
+
+TEST_F(FtpHardeningTest, ActiveModeFallsBackToPassiveForThatTransferWhenRefused)
+{
+    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+lists = []
+def listing(a):
+    lists.append(a)
+    if len(lists) == 2: return "425 Can't open data connection."
+    say("150 list"); send_data(b"-rw-r--r-- 1 u g 1 Jan 01 2020 f.txt\r\n"); return "226 done"
+state = {"eprt": 0}
+def eprt(a):
+    state["eprt"] += 1
+    return "500 EPRT not understood" if state["eprt"] == 1 else "200 ok"
+serve({"EPRT": eprt, "PORT": lambda a: "500 no PORT either", "LIST": listing})
+)PY"));
+    m_ftp.setPassiveMode(false);
+    m_ftp.Connect();
+    // EPRT and PORT refused: this listing goes passive.
+    EXPECT_EQ(m_ftp.FolderContents().size(), 1);
+    EXPECT_EQ(m_log.filter(QStringLiteral("refused active mode; this transfer uses passive mode")).size(), 1);
+    // EPRT accepted but the server cannot connect (425): passive again.
+    EXPECT_EQ(m_ftp.FolderContents().size(), 1);
+    EXPECT_EQ(m_log.filter(QStringLiteral("could not open the active data connection")).size(), 1) << Log().toStdString();
+    EXPECT_FALSE(m_ftp.passiveMode()) << "the setting itself is not changed";
+}
+
+TEST_F(FtpHardeningTest, ActiveModeTurnsAwayConnectionsFromOtherHosts)
+{
+    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+target = {}
+def eprt(a):
+    _, proto, host, p, _ = a.split("|"); target["addr"] = (host, int(p)); return "200 ok"
+def listing(a):
+    say("150 list")
+    intruder = socket.socket(); intruder.bind(("127.0.0.2", 0))
+    intruder.connect(target["addr"])
+    try: intruder.sendall(b"-rw-r--r-- 1 u g 1 Jan 01 2020 evil.txt\r\n")
+    except OSError: pass
+    time.sleep(0.3); intruder.close()
+    real = socket.create_connection(target["addr"])
+    real.sendall(b"-rw-r--r-- 1 u g 1 Jan 01 2020 real.txt\r\n"); real.close()
+    return "226 done"
+serve({"EPRT": eprt, "LIST": listing})
+)PY"));
+    m_ftp.setPassiveMode(false);
+    m_ftp.Connect();
+    const QList<ListingEntry> entries = m_ftp.FolderContents();
+    ASSERT_EQ(entries.size(), 1);
+    EXPECT_EQ(entries[0].name, QStringLiteral("real.txt"));
+    EXPECT_EQ(m_log.filter(QStringLiteral("Refused a data connection from 127.0.0.2")).size(), 1) << Log().toStdString();
+}
+
+TEST_F(FtpHardeningTest, DropWhileIdleRaisesTheDisconnectedEvent)
+{
+    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+def pwd(a):
+    say('257 "/"'); time.sleep(0.3); say("421 Timeout."); conn.close(); sys.exit(0)
+serve({"PWD": pwd})
+)PY"));
+    int dropped = 0;
+    QObject::connect(&m_ftp, &FtpComponent::disconnected, [&] { ++dropped; });
+    m_ftp.Connect();
+    EXPECT_EQ(m_ftp.state(), FtpComponent::kStateConnected);
+    QDeadlineTimer wait(5'000);
+    while (dropped == 0 && !wait.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_EQ(dropped, 1);
+    EXPECT_EQ(m_ftp.state(), FtpComponent::kStateNotConnected);
+    EXPECT_EQ(m_ftp.currentFolder(), QString());
 }

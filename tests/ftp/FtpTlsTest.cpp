@@ -2,6 +2,7 @@
 // certificate question and its answers, listings and transfers both ways in
 // passive and active mode with the server requiring the data connections to
 // resume the control connection's TLS session, and servers that refuse TLS.
+#include "ErrorOf.h"
 #include "FtpTestServers.h"
 #include "PointAtServer.h"
 #include "StartOrSkip.h"
@@ -19,16 +20,6 @@
 namespace {
 
 using namespace FtpErrorNumber;
-
-FtpError ErrorOf(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const FtpError& e) {
-        return e;
-    }
-    return FtpError{0, QString()};
-}
 
 QString FingerprintOfFile(const QString& sPem)
 {
