@@ -1,0 +1,274 @@
+"""The real Kelvo window on a display of its own (Xvfb, openbox, the AT-SPI bus of
+the D-Bus session the tests run in), with its own home, settings and program
+folders. Controls are found in the accessibility tree by role and name and used
+with real mouse clicks and keys (xdotool); every wait polls with a deadline."""
+import json
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+try:
+    import pyatspi
+except ImportError:
+    pyatspi = None
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+PYTHON = "/usr/bin/python3"  # Debian's, with python3-pyatspi
+KELVO = os.environ.get("KELVO_BIN") or os.path.join(HERE, "..", "..", "build", "src", "app", "kelvo")
+LAUNCHER = "/usr/libexec/at-spi-bus-launcher"
+SKIP = 77  # ctest's SKIP_RETURN_CODE
+
+
+def missing_tools():
+    missing = [t for t in ("Xvfb", "openbox", "xdotool", "dbus-send", LAUNCHER, KELVO) if not shutil.which(t)]
+    if pyatspi is None:
+        missing.append("python3-pyatspi")
+    if not os.environ.get("DBUS_SESSION_BUS_ADDRESS"):
+        missing.append("a D-Bus session (dbus-run-session)")
+    return missing
+
+
+def wait_for(what, probe, timeout=10.0):
+    """probe() until it gives something true; its errors mean "not yet"
+    (objects of the accessibility tree vanish while windows change)."""
+    deadline = time.monotonic() + timeout
+    while True:
+        try:
+            value = probe()
+        except Exception:  # noqa: BLE001
+            value = None
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise AssertionError("timed out after %ss waiting for %s" % (timeout, what))
+        time.sleep(0.1)
+
+
+def start(argv, **kwargs):
+    return subprocess.Popen(argv, stdout=kwargs.pop("stdout", subprocess.DEVNULL), stderr=subprocess.STDOUT, **kwargs)
+
+
+def stop(proc, sig=signal.SIGTERM):
+    """Ends a process the fixture started, by its PID."""
+    if proc.poll() is None:
+        os.kill(proc.pid, sig)
+        try:
+            proc.wait(5)
+        except subprocess.TimeoutExpired:
+            os.kill(proc.pid, signal.SIGKILL)
+            proc.wait()
+
+
+def xdotool(*args):
+    return subprocess.run(["xdotool", *args], capture_output=True, text=True, check=True).stdout
+
+
+def read(path):
+    with open(path, encoding="utf-8", errors="replace") as text:
+        return text.read()
+
+
+class Kelvo:
+    """The program with folders of its own, and what a user does with it."""
+
+    def __init__(self, folder):
+        paths = {name: os.path.join(folder, name) for name in ("home", "config", "data", "kelvo", "registry")}
+        for path in paths.values():
+            os.makedirs(path)
+        env = dict(os.environ, QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", HOME=paths["home"],
+                   XDG_CONFIG_HOME=paths["config"], XDG_DATA_HOME=paths["data"], KELVO_HOME=paths["kelvo"],
+                   KELVO_REGISTRY_DIR=paths["registry"])
+        with open(os.path.join(folder, "kelvo.log"), "w") as output:
+            self.proc = start([KELVO], env=env, stdout=output)
+
+        def app():
+            assert self.proc.poll() is None, "kelvo ended with status %s" % self.proc.returncode
+            return [a for a in pyatspi.Registry.getDesktop(0) if a and a.get_process_id() == self.proc.pid][0]
+        self.app = wait_for("Kelvo in the accessibility tree (%s/kelvo.log)" % folder, app, 20)
+        self.window = self.find("frame", "Kelvo")
+
+    # --- the accessibility tree ---------------------------------------------------
+    def all(self, role, name=None, root=None):
+        """Every showing object of this role (and name) below root."""
+        found, todo = [], [root or self.app]
+        while todo:
+            node = todo.pop()
+            if node is None or (node is not self.app and not self.has(node, "SHOWING")):
+                continue
+            if node.getRoleName() == role and name in (None, node.name.strip()):
+                found.append(node)
+            todo.extend(reversed(self.children(node)))
+        return found
+
+    def find(self, role, name=None, root=None):
+        return wait_for("%s %r" % (role, name), lambda: self.all(role, name, root)[0])
+
+    def children(self, node, role=None):
+        return [c for c in map(node.getChildAtIndex, range(node.childCount)) if c and role in (None, c.getRoleName())]
+
+    def has(self, node, state):
+        return node.getState().contains(getattr(pyatspi, "STATE_" + state))
+
+    def enabled(self, node):
+        return self.has(node, "ENABLED")
+
+    def row_cells(self, tree):
+        """The first cell of each row of a details view, top to bottom."""
+        width = len(self.children(tree, "table column header"))
+        return self.children(tree, "table cell")[::width] if width else []
+
+    def rows(self, tree):
+        return [cell.name for cell in self.row_cells(tree)]
+
+    def remote_pane(self):
+        return self.find("tree", root=self.find("filler", "Remote files"))
+
+    def log_lines(self):
+        return [item.name for item in self.children(self.find("list", "Connection log"), "list item")]
+
+    def button(self, name):
+        """The push button of the window's command row (the toolbar has namesakes)."""
+        return wait_for("the %r button" % name, lambda: [
+            b for b in self.all("push button", name, self.window) if b.parent.getRoleName() != "tool bar"][0])
+
+    def windows(self):
+        return [w.name for w in self.children(self.app) if self.has(w, "SHOWING")]
+
+    def state(self):
+        """What the window shows, for failure messages."""
+        buttons = {n: self.enabled(self.button(n)) for n in ("Connect", "Disconnect", "Abort", "<< Download")}
+        return "buttons enabled %s; remote rows %s; windows %s; log ends %s" % (
+            buttons, self.rows(self.remote_pane()), self.windows(), self.log_lines()[-6:])
+
+    # --- real input -----------------------------------------------------------------
+    def click(self, node, dx=None):
+        box = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        x = box.x + (box.width // 2 if dx is None else box.width + dx)
+        xdotool("mousemove", str(x), str(box.y + box.height // 2), "click", "1")
+
+    def key(self, *keys):
+        xdotool("key", "--delay", "50", *keys)
+
+    def type(self, text):
+        xdotool("type", "--delay", "20", text)
+
+    def fill(self, box, text):
+        self.click(box)
+        self.key("ctrl+a", "BackSpace")
+        self.type(text)
+
+    # --- what a user does ---------------------------------------------------------------
+    def open_local_folder(self, path):
+        """From the local pane's root down to path: a folder's row is selected
+        by typing its name into the list, Enter opens it. Type-ahead appends to
+        what was typed shortly before: a name that did not select its row is
+        typed again after a pause."""
+        pane = self.find("tree", root=self.find("filler", "Local files"))
+        for part in [p for p in path.split("/") if p]:
+            first, typed = wait_for("a listing in the local pane", lambda: self.row_cells(pane))[0], [0.0]
+
+            def selected():
+                if [c for c in self.row_cells(pane) if c.name == part and self.has(c, "SELECTED")]:
+                    return True
+                if time.monotonic() - typed[0] > 1.5:
+                    self.click(first)
+                    self.type(part)
+                    typed[0] = time.monotonic()
+            wait_for("the row %r selected" % part, selected)
+            self.key("Return")
+            box = self.find("text", "Local folder").queryText()
+            wait_for("the local folder %r" % part, lambda: box.getText(0, -1).rstrip("/").endswith("/" + part))
+
+    def connect(self, port):
+        """Connect, then the site manager's boxes, as a user fills them in."""
+        self.click(self.button("Connect"))
+        manager = self.find("dialog", "Connection Information")
+        self.fill(self.find("text", "Host Address :", manager), "127.0.0.1")
+        self.fill(self.find("text", "Port:", manager), str(port))
+        self.click(self.find("radio button", "Save Password", manager))
+        self.fill(self.find("text", "User Name :", manager), "tester")
+        self.fill(self.find("password text", "Password :", manager), "secret")
+        self.click(self.find("push button", "Connect", manager))
+        wait_for("the remote listing", lambda: self.rows(self.remote_pane()))
+
+    def choose(self, combo, entry):
+        """Opens a combo box's list with its arrow and clicks an entry."""
+        showing = lambda: self.has(self.children(combo, "list")[0], "SHOWING")
+        self.click(combo, dx=-8)
+        wait_for("the list of the box open", showing)
+        self.click([i for i in self.children(self.children(combo, "list")[0]) if i.name == entry][0])
+        wait_for("the list of the box closed", lambda: not showing())
+
+
+def listed(name, size):
+    """A Unix LIST line, as most servers send them."""
+    return "-rw-r--r-- 1 ftp ftp %d Jan 01 2024 %s" % (size, name)
+
+
+class WindowTest(unittest.TestCase):
+    """One display for the class (Xvfb picks a free number); a fresh Kelvo,
+    server and folder per test, the user's local folder top/mid/downloads in it."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.shared, cls.failed = tempfile.mkdtemp(prefix="kelvo-window-"), False
+        cls.addClassCleanup(lambda: cls.failed or shutil.rmtree(cls.shared))  # kept with the screenshots
+        os.mkdir(os.path.join(cls.shared, "runtime"), 0o700)
+        displayfd, write = os.pipe()
+        cls.addClassCleanup(stop, start(["Xvfb", "-displayfd", str(write), "-screen", "0", "1600x1000x24",
+                                         "-nolisten", "tcp"], pass_fds=[write]))
+        os.close(write)
+        with os.fdopen(displayfd) as number:
+            os.environ.update(DISPLAY=":" + number.readline().strip(), XDG_RUNTIME_DIR=cls.shared + "/runtime")
+        cls.addClassCleanup(stop, start(["openbox"]))
+        wait_for("the window manager", lambda: xdotool("get_num_desktops").strip())
+        cls.addClassCleanup(stop, start([LAUNCHER, "--launch-immediately"]))
+        wait_for("the accessibility bus", lambda: subprocess.run(
+            ["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus",
+             "org.a11y.Bus.GetAddress"], capture_output=True).returncode == 0)
+
+    def setUp(self):
+        self.folder = tempfile.mkdtemp(prefix="case-", dir=self.shared)
+        self.downloads = os.path.join(self.folder, "top", "mid", "downloads")
+        os.makedirs(self.downloads)
+        self.kelvo = Kelvo(os.path.join(self.folder, "program"))
+        self.addCleanup(stop, self.kelvo.proc, signal.SIGKILL)
+
+    def serve(self, listing, files):
+        """scripted_ftp.py on a free port, which it returns."""
+        folder = os.path.join(self.folder, "server")
+        os.makedirs(folder)
+        self.log, ready, config = (os.path.join(folder, f) for f in ("commands.log", "port", "server.json"))
+        with open(config, "w", encoding="utf-8") as out:
+            json.dump({"listing": listing, "files": files, "log": self.log, "ready": ready}, out)
+        self.addCleanup(stop, start([PYTHON, os.path.join(HERE, "scripted_ftp.py"), config]))
+        return int(wait_for("the scripted server", lambda: read(ready)))
+
+    def commands(self):
+        """The verbs the server received."""
+        return [line.split(" ")[0].upper() for line in read(self.log).splitlines()] if os.path.exists(self.log) else []
+
+    def written(self):
+        """Files below the test folder, but for the program's and the server's."""
+        found = set()
+        for top, folders, files in os.walk(self.folder):
+            folders[:] = [f for f in folders if top != self.folder or f not in ("program", "server")]
+            found.update(os.path.relpath(os.path.join(top, f), self.downloads) for f in files)
+        return found
+
+    def _callTestMethod(self, method):
+        try:
+            method()
+        except unittest.SkipTest:
+            raise
+        except BaseException:
+            type(self).failed = True
+            shot = os.path.join(self.folder, "failed.png")
+            subprocess.run(["import", "-window", "root", shot], capture_output=True, check=False)
+            print("\n%s: screenshot of the window at the failure: %s" % (self.id(), shot), file=sys.stderr)
+            raise

@@ -1,0 +1,120 @@
+"""What a user does with the Kelvo window, against scripted servers on 127.0.0.1.
+
+Run by ctest (window_acceptance) under dbus-run-session with Debian's
+/usr/bin/python3; exits with 77 when a tool it needs is missing.
+"""
+import os
+import signal
+import sys
+import unittest
+
+from kelvo_window import SKIP, WindowTest, listed, missing_tools, wait_for
+
+SLOW = {"size": 400000, "seconds": 20}  # still running when the user acts
+
+
+class WindowScenarios(WindowTest):
+    def connected(self, files, hostile=()):
+        """A server listing files (and hostile names), the local folder, Connect."""
+        port = self.serve([listed(n, f["size"]) for n, f in files.items()] + [listed(n, 9) for n in hostile],
+                                 dict(files, **{n: {"size": 9} for n in hostile}))
+        self.kelvo.open_local_folder(self.downloads)
+        self.kelvo.connect(port)
+        return self.kelvo
+
+    def download(self, name, running=False):
+        k = self.kelvo
+        k.click([c for c in k.row_cells(k.remote_pane()) if c.name == name][0])
+        k.click(k.button("<< Download"))
+        partial = os.path.join(self.downloads, name)
+        if running:
+            wait_for("the download under way", lambda: os.path.getsize(partial) > 0 and k.enabled(k.button("Abort")))
+        return partial
+
+    def explain(self, error):
+        """The window's state and the server's commands added to a failure."""
+        raise AssertionError("%s; %s; server got %s" % (error, self.kelvo.state(), self.commands())) from None
+
+    def ended(self):
+        proc = self.kelvo.proc
+        return wait_for("kelvo to end", lambda: proc.poll() is not None and [proc.returncode])[0]
+
+    def test_select_all_and_download_keeps_listed_names_inside_the_folder(self):
+        hostile = ("../../escaped.txt", "sub/evil.txt", "..")
+        k = self.connected({"a.txt": {"size": 5}, "b.txt": {"size": 7}}, hostile)
+        pane = k.remote_pane()
+        k.click(k.row_cells(pane)[0])
+        k.key("ctrl+a")
+        wait_for("every row selected", lambda: all(k.has(c, "SELECTED") for c in k.row_cells(pane)))
+        k.click(k.button("<< Download"))
+        skipped = [n + " was skipped. Reason:the name cannot be used as a file name here" for n in hostile[:2]]
+        try:
+            wait_for("both files, and both names skipped in the log", lambda: {"a.txt", "b.txt"} <= self.written()
+                     and all(line in k.log_lines() for line in skipped))
+        except AssertionError as e:
+            self.explain("%s; written below the test folder: %s" % (e, sorted(self.written())))
+        self.assertEqual({"a.txt", "b.txt"}, self.written())
+        self.assertEqual([5, 7], [os.path.getsize(os.path.join(self.downloads, n)) for n in ("a.txt", "b.txt")])
+
+    def test_disconnect_during_a_download(self):
+        k = self.connected({"slow.bin": SLOW, "other.txt": {"size": 3}})
+        partial = self.download("slow.bin", running=True)
+        k.click(k.button("Disconnect"))
+
+        def disconnected():
+            notices = [w for w in k.children(k.app) if w.name == "Kelvo [Notice]"]  # may come; OK closes it
+            if notices and "Kelvo [Notice]" in k.windows():
+                k.click(k.find("push button", "OK", notices[0]))
+            return (k.enabled(k.button("Connect")) and not k.enabled(k.button("Disconnect"))
+                    and not k.enabled(k.button("Abort")) and not k.rows(k.remote_pane())
+                    and "QUIT" in self.commands())
+        try:
+            wait_for("the window disconnected and QUIT at the server", disconnected)
+        except AssertionError as e:
+            self.explain(e)
+        self.assertGreater(os.path.getsize(partial), 0)
+
+    def test_sigterm_while_the_file_exists_question_is_open(self):
+        with open(os.path.join(self.downloads, "data.bin"), "wb") as old:
+            old.write(b"older, shorter")
+        self.connected({"data.bin": {"size": 300}})
+        self.download("data.bin")
+        wait_for("the File Exists! question", lambda: "File Exists!" in self.kelvo.windows())
+        os.kill(self.kelvo.proc.pid, signal.SIGTERM)
+        self.assertEqual(0, self.ended(), "exit status (negative: the signal that ended kelvo)")
+        with open(os.path.join(self.downloads, "data.bin"), "rb") as kept:
+            self.assertEqual(b"older, shorter", kept.read())
+
+    def test_ctrl_q_during_a_download(self):
+        self.connected({"slow.bin": SLOW})
+        partial = self.download("slow.bin", running=True)
+        self.kelvo.key("ctrl+q")
+        self.assertEqual(0, self.ended(), "exit status (negative: the signal that ended kelvo)")
+        self.assertGreater(os.path.getsize(partial), 0)
+
+    def test_choosing_a_remote_folder_during_a_download(self):
+        # While a transfer runs the main toolbar's "Refresh server file list"
+        # is disabled and the Remote menu does not open; the path box is what
+        # the user reaches.
+        k = self.connected({"slow.bin": SLOW, "a.txt": {"size": 3}})
+        partial = self.download("slow.bin", running=True)
+        k.choose(k.find("text", "Remote folder").parent, "/")
+        at = os.path.getsize(partial)
+        try:
+            wait_for("the download going on", lambda: os.path.getsize(partial) > at)
+            self.assertEqual(["slow.bin", "a.txt"], k.rows(k.remote_pane()))
+            self.assertTrue(k.enabled(k.button("Abort")), "Abort enabled")
+            k.click(k.button("Abort"))
+            wait_for("Abort disabled", lambda: not k.enabled(k.button("Abort")))
+        except AssertionError as e:
+            self.explain(e)
+        self.assertIn("ABOR", self.commands())
+        self.assertLess(os.path.getsize(partial), SLOW["size"])
+
+
+if __name__ == "__main__":
+    missing = missing_tools()
+    if missing:
+        print("window tests skipped, missing: " + ", ".join(missing))
+        sys.exit(SKIP)
+    unittest.main(verbosity=2, warnings="ignore")  # pyatspi's deprecation warnings
