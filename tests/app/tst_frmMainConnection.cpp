@@ -1,11 +1,10 @@
 // Connecting the main window to a real pyftpdlib on loopback: site manager
-// values in and out, the log of the login, disconnection, reconnection, abort.
+// values in and out, the log of the login, disconnection, reconnection.
 #include "FtpTestServers.h"
 #include "WindowTestFixture.h"
 #include "app/frmMain.h"
 #include "ftp/FtpComponent.h"
 #include "settings/OptionsForm.h"
-#include "settings/Settings.h"
 #include "ui/FilePane.h"
 
 #include <QApplication>
@@ -36,7 +35,6 @@ private Q_SLOTS:
     void disconnectReportsAndReconnectReusesTheSite();
     void serverGoingAwayIsReported();
     void reconnectWithoutAnEarlierConnectionOpensTheSiteManager();
-    void abortStopsARunningTransfer();
     void theSiteManagerWindowConnects();
 
 private:
@@ -217,31 +215,6 @@ void tst_frmMainConnection::reconnectWithoutAnEarlierConnectionOpensTheSiteManag
     PickServer();
     m_window->Reconnect();
     QCOMPARE(m_nSiteManagerShown, 1);
-    QCOMPARE(State(), long(FtpComponent::kStateConnected));
-}
-
-void tst_frmMainConnection::abortStopsARunningTransfer()
-{
-    QFile big(m_server->root() + QStringLiteral("/big.bin"));
-    QVERIFY(big.open(QIODevice::WriteOnly));
-    QVERIFY(big.resize(64 << 20));
-    big.close();
-    m_store->writeValue(kHKEY_LOCAL_MACHINE, QLatin1String(Settings::kSection).mid(1), QLatin1String(Settings::kFtpPasv),
-                        QStringLiteral("1"));
-    PickServer();
-    m_window->ConnectThroughSiteManager();
-    QCOMPARE(State(), long(FtpComponent::kStateConnected));
-
-    FtpComponent& ftp = m_window->Ftp();
-    QVERIFY(ftp.passiveMode());
-    connect(&ftp, &FtpComponent::progress, m_window.get(), [this] { m_window->Abort(); });
-    long number = 0;
-    try {
-        ftp.ReceiveFile(QStringLiteral("big.bin"), 0, m_env->path(QStringLiteral("big.bin")));
-    } catch (const FtpError& e) {
-        number = e.number;
-    }
-    QCOMPARE(number, FtpErrorNumber::kAborted);
     QCOMPARE(State(), long(FtpComponent::kStateConnected));
 }
 

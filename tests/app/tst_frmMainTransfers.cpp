@@ -1,6 +1,8 @@
 // Transfers through the main window against a real pyftpdlib: the buttons,
-// menu and toolbar commands, the file-exists window with Apply To All, drops
-// between the panes and from other programs, and the views menus.
+// menu and toolbar commands, the file-exists window with Apply To All, and
+// drops between the panes and from other programs. (Progress, Abort,
+// Disconnect and quitting during a transfer are driven from outside, in
+// tests/acceptance.)
 #include "FtpTestServers.h"
 #include "WindowTestFixture.h"
 #include "TestFiles.h"
@@ -14,7 +16,6 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QItemSelectionModel>
@@ -38,8 +39,6 @@ private Q_SLOTS:
     void commandsStartTheEngines();
     void theFileExistsWindowAppliesToAllForOneRun();
     void dropsStartTransfersTowardThePaneDroppedOn();
-    void viewMenusSwitchEachPane();
-    void progressShowsAndAbortStopsTheRun();
 
 private:
     QString Remote(const QString& name) const { return m_server->root() + QLatin1Char('/') + name; }
@@ -59,7 +58,6 @@ private:
         return false;
     }
     QString Panel1() const { return m_window->findChild<QLabel*>(QStringLiteral("stbProgressPanel1"))->text(); }
-    void Trigger(const char* name) const { m_window->findChild<QAction*>(QLatin1String(name))->trigger(); }
     // Answers every file-exists window shown while it lives; counts them.
     void AnswerExists(const std::function<void(frmExist&)>& act);
 
@@ -141,13 +139,13 @@ void tst_frmMainTransfers::commandsStartTheEngines()
     QVERIFY(Lists(local, "down.txt"));  // the local pane was relisted
 
     Select(remote, {"menu.txt"});
-    Trigger("mnuRemoteDownload");
+    m_window->findChild<QAction*>(QStringLiteral("mnuRemoteDownload"))->trigger();
     QCOMPARE(ReadTestFile(Local("menu.txt")), QByteArray("by the menu"));
 
     Select(local, {"up.txt"});
     auto* send = m_window->findChild<QPushButton*>(QStringLiteral("cmdSend"));
     QVERIFY(send->isEnabled());
-    Trigger("Toolbar1_Upload");
+    m_window->findChild<QAction*>(QStringLiteral("Toolbar1_Upload"))->trigger();
     QCOMPARE(ReadTestFile(Remote("up.txt")), QByteArray("from here"));
     QCOMPARE(Panel1(), QStringLiteral("Upload complete"));
     QVERIFY(Lists(remote, "up.txt"));
@@ -210,58 +208,6 @@ void tst_frmMainTransfers::dropsStartTransfersTowardThePaneDroppedOn()
     text.setText(QStringLiteral("anything"));
     QVERIFY(local->Model()->dropMimeData(&text, Qt::CopyAction, -1, -1, {}));
     QTRY_COMPARE(ReadTestFile(Local("fetched.txt")), QByteArray("fetched"));
-}
-
-void tst_frmMainTransfers::viewMenusSwitchEachPane()
-{
-    FilePane* remote = Pane("lstRemoteFileList");
-    FilePane* local = Pane("lstLocalFileList");
-    Trigger("mnuRemoteShowList");
-    QCOMPARE(remote->View(), int(FilePane::List));
-    QCOMPARE(local->View(), int(FilePane::Details));
-    Trigger("mnuLocalShowBigIcons");
-    QCOMPARE(local->View(), int(FilePane::LargeIcons));
-    Trigger("mnuLocalShowSmallIcons");
-    QCOMPARE(local->View(), int(FilePane::SmallIcons));
-    Trigger("mnuRemoteShowReport");
-    QCOMPARE(remote->View(), int(FilePane::Details));
-}
-
-void tst_frmMainTransfers::progressShowsAndAbortStopsTheRun()
-{
-    QFile big(Remote("big.bin"));
-    QVERIFY(big.open(QIODevice::WriteOnly));
-    QVERIFY(big.resize(256 << 20));
-    big.close();
-    m_window->ConnectThroughSiteManager();
-    QVERIFY(m_window->OpenLocalFolder(Local(QString())));
-    Select(Pane("lstRemoteFileList"), {"big.bin"});
-
-    // On the first progress report: the panels show it, Abort is available
-    // and its click ends the transfer.
-    auto* abort = m_window->findChild<QPushButton*>(QStringLiteral("cmdAbort"));
-    QString sBytes, sAction;
-    bool bAbortEnabled = false;
-    QElapsedTimer sinceAbort;
-    connect(&m_window->Ftp(), &FtpComponent::progress, this, [&] {
-        if (sinceAbort.isValid()) return;
-        sBytes = m_window->findChild<QLabel*>(QStringLiteral("stbProgressPanel2"))->text();
-        sAction = Panel1();
-        bAbortEnabled = abort->isEnabled();
-        sinceAbort.start();
-        abort->click();
-    });
-    m_window->cmdReceive_Click();
-    QVERIFY(sinceAbort.isValid());
-    QVERIFY(bAbortEnabled);
-    QCOMPARE(sAction, QStringLiteral("Receiving big.bin"));
-    QVERIFY(sBytes.toLongLong() > 0);
-    QVERIFY2(QFileInfo(Local("big.bin")).size() < (256 << 20), "the transfer was not stopped");
-    // The error ends the run.
-    const auto* log = m_window->findChild<QListWidget*>(QStringLiteral("lstConnectionInfo"));
-    QVERIFY(!log->findItems(QStringLiteral("Error: "), Qt::MatchStartsWith).isEmpty());
-    QVERIFY(Panel1() != QStringLiteral("Download complete"));
-    QCOMPARE(m_window->Ftp().state(), long(FtpComponent::kStateConnected));
 }
 
 QTEST_MAIN(tst_frmMainTransfers)

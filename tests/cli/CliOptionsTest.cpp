@@ -110,19 +110,6 @@ TEST(CliOptionsTest, UserAndPasswordArePercentDecoded)
     ExpectError(QStringLiteral("ftp://h/bad%g0 ls"));
 }
 
-TEST(CliOptionsTest, PasswordComesFromTheEnvironmentOnlyWhenTheUrlHasNone)
-{
-    const QString sEnv = QStringLiteral("from-env");
-    EXPECT_EQ(Ok(QStringLiteral("ftp://bob@h ls"), sEnv).sPassword, sEnv);
-    EXPECT_EQ(Ok(QStringLiteral("ftp://bob:given@h ls"), sEnv).sPassword, QStringLiteral("given"));
-    EXPECT_EQ(Ok(QStringLiteral("ftp://bob:@h ls"), sEnv).sPassword, QString());
-    EXPECT_EQ(Ok(QStringLiteral("ftp://bob@h ls")).sPassword, QString());
-
-    const CliOptions anonymous = Ok(QStringLiteral("ftp://h ls"), sEnv);
-    EXPECT_EQ(anonymous.sUser, QStringLiteral("anonymous"));
-    EXPECT_EQ(anonymous.sPassword, QStringLiteral("kelvo@"));
-}
-
 TEST(CliOptionsTest, Ipv6LiteralsAndPorts)
 {
     CliOptions o = Ok(QStringLiteral("ftp://u:p@[::1]:2121/x ls"));
@@ -170,6 +157,10 @@ TEST(CliOptionsTest, OptionsGoBeforeTheUrlInAnyOrder)
     EXPECT_EQ(r.nTimeoutMs, 2000);
 
     const CliOptions d = Ok(QStringLiteral("ftp://h ls"));
+    EXPECT_EQ(d.existing, ExistingFiles::Policy::SkipIdentical);
+    EXPECT_EQ(Ok(QStringLiteral("--existing ask ftp://h ls")).existing, ExistingFiles::Policy::Ask);
+    EXPECT_EQ(Ok(QStringLiteral("--existing=resume ftp://h ls")).existing, ExistingFiles::Policy::Resume);
+    ExpectError(QStringLiteral("--existing sometimes ftp://h ls"));
     EXPECT_TRUE(d.bPassive);
     EXPECT_TRUE(d.bUseMlsd);
     EXPECT_FALSE(d.bResume || d.bAscii || d.bVerbose);
@@ -341,70 +332,52 @@ TEST(CliOptionsTest, SocksProxyAddressForms)
 TEST(CliOptionsTest, SocksUserAndPassword)
 {
     const QString sEnv = QStringLiteral("socks-env");
-    auto parse = [&](const QStringList& args, const QString& sEnvSocks = QString()) {
-        return ParseCliArguments(args + QStringList{QStringLiteral("ftp://h"), QStringLiteral("ls")},
+    auto parse = [&](const QString& sOptions, const QString& sEnvSocks = QString()) {
+        return ParseCliArguments((sOptions + QStringLiteral(" ftp://h ls")).split(QLatin1Char(' '), Qt::SkipEmptyParts),
                                  QStringLiteral("ftp-env"), sEnvSocks);
     };
+    auto ok = [&](const QString& sOptions, const QString& sEnvSocks = QString()) {
+        const CliParseResult r = parse(sOptions, sEnvSocks);
+        EXPECT_TRUE(r.ok()) << qPrintable(sOptions) << ": " << qPrintable(r.sError);
+        return r.options;
+    };
 
-    CliParseResult r = parse({QStringLiteral("--socks5"), QStringLiteral("p"), QStringLiteral("--socks-user"),
-                              QStringLiteral("alice"), QStringLiteral("--socks-password"), QStringLiteral("a b=c")},
-                             sEnv);
-    ASSERT_TRUE(r.ok()) << qPrintable(r.sError);
-    EXPECT_EQ(r.options.sProxyUser, QStringLiteral("alice"));
-    EXPECT_EQ(r.options.sProxyPassword, QStringLiteral("a b=c"));
-    EXPECT_TRUE(r.options.bProxyPasswordGiven);
-    EXPECT_EQ(r.options.sPassword, QStringLiteral("kelvo@")) << "the proxy password is not the login's";
-
-    r = parse({QStringLiteral("--socks5=p"), QStringLiteral("--socks-user=alice"), QStringLiteral("--socks-password=x=y")});
-    ASSERT_TRUE(r.ok()) << qPrintable(r.sError);
-    EXPECT_EQ(r.options.sProxyPassword, QStringLiteral("x=y"));
+    CliOptions o = ok(QStringLiteral("--socks5 p --socks-user alice --socks-password a=b"), sEnv);
+    EXPECT_EQ(o.sProxyUser, QStringLiteral("alice"));
+    EXPECT_EQ(o.sProxyPassword, QStringLiteral("a=b"));
+    EXPECT_TRUE(o.bProxyPasswordGiven);
+    EXPECT_EQ(o.sPassword, QStringLiteral("kelvo@")) << "the proxy password is not the login's";
+    EXPECT_EQ(ok(QStringLiteral("--socks5=p --socks-user=alice --socks-password=x=y")).sProxyPassword, QStringLiteral("x=y"));
 
     // SOCKS 5 with a user but no password: the password from the environment.
-    r = parse({QStringLiteral("--socks5"), QStringLiteral("p"), QStringLiteral("--socks-user"), QStringLiteral("alice")}, sEnv);
-    ASSERT_TRUE(r.ok()) << qPrintable(r.sError);
-    EXPECT_EQ(r.options.sProxyPassword, sEnv);
-    EXPECT_FALSE(r.options.bProxyPasswordGiven);
+    o = ok(QStringLiteral("--socks5 p --socks-user alice"), sEnv);
+    EXPECT_EQ(o.sProxyPassword, sEnv);
+    EXPECT_FALSE(o.bProxyPasswordGiven);
     // An explicit empty password wins over the environment.
-    r = parse({QStringLiteral("--socks5"), QStringLiteral("p"), QStringLiteral("--socks-user"), QStringLiteral("alice"),
-               QStringLiteral("--socks-password="), },
-              sEnv);
-    ASSERT_TRUE(r.ok()) << qPrintable(r.sError);
-    EXPECT_TRUE(r.options.sProxyPassword.isEmpty());
-    EXPECT_TRUE(r.options.bProxyPasswordGiven);
-    // Without a user there is no authentication, so no password either.
-    r = parse({QStringLiteral("--socks5"), QStringLiteral("p")}, sEnv);
-    ASSERT_TRUE(r.ok()) << qPrintable(r.sError);
-    EXPECT_TRUE(r.options.sProxyPassword.isEmpty());
-    // The login's environment password never reaches the proxy.
-    r = parse({QStringLiteral("--socks5"), QStringLiteral("p"), QStringLiteral("--socks-user"), QStringLiteral("alice")});
-    ASSERT_TRUE(r.ok()) << qPrintable(r.sError);
-    EXPECT_TRUE(r.options.sProxyPassword.isEmpty());
+    o = ok(QStringLiteral("--socks5 p --socks-user alice --socks-password="), sEnv);
+    EXPECT_TRUE(o.sProxyPassword.isEmpty());
+    EXPECT_TRUE(o.bProxyPasswordGiven);
+    // Without a user there is no authentication, so no password either; the
+    // login's environment password never reaches the proxy.
+    EXPECT_TRUE(ok(QStringLiteral("--socks5 p"), sEnv).sProxyPassword.isEmpty());
+    EXPECT_TRUE(ok(QStringLiteral("--socks5 p --socks-user alice")).sProxyPassword.isEmpty());
 
     // SOCKS 4 has no passwords: the environment's is not taken, and one on
     // the command line is only remembered for the warning.
-    r = parse({QStringLiteral("--socks4"), QStringLiteral("p"), QStringLiteral("--socks-user"), QStringLiteral("alice")}, sEnv);
-    ASSERT_TRUE(r.ok()) << qPrintable(r.sError);
-    EXPECT_EQ(r.options.sProxyUser, QStringLiteral("alice"));
-    EXPECT_TRUE(r.options.sProxyPassword.isEmpty());
-    EXPECT_FALSE(r.options.bProxyPasswordGiven);
-    r = parse({QStringLiteral("--socks4"), QStringLiteral("p"), QStringLiteral("--socks-user"), QStringLiteral("alice"),
-               QStringLiteral("--socks-password"), QStringLiteral("pw")});
-    ASSERT_TRUE(r.ok()) << qPrintable(r.sError);
-    EXPECT_TRUE(r.options.bProxyPasswordGiven);
+    o = ok(QStringLiteral("--socks4 p --socks-user alice"), sEnv);
+    EXPECT_EQ(o.sProxyUser, QStringLiteral("alice"));
+    EXPECT_TRUE(o.sProxyPassword.isEmpty());
+    EXPECT_FALSE(o.bProxyPasswordGiven);
+    EXPECT_TRUE(ok(QStringLiteral("--socks4 p --socks-user alice --socks-password pw")).bProxyPasswordGiven);
 
     // RFC 1929 limits: 255 bytes of UTF-8 each (here 2 bytes a character).
     const QString s255 = QString(127, QChar(0xE9)) + QLatin1Char('x');
     const QString s256 = QString(128, QChar(0xE9));
-    EXPECT_TRUE(parse({QStringLiteral("--socks5"), QStringLiteral("p"), QStringLiteral("--socks-user"), s255,
-                       QStringLiteral("--socks-password"), s255})
-                    .ok());
-    EXPECT_FALSE(parse({QStringLiteral("--socks5"), QStringLiteral("p"), QStringLiteral("--socks-user"), s256}).ok());
-    EXPECT_FALSE(parse({QStringLiteral("--socks5"), QStringLiteral("p"), QStringLiteral("--socks-user"), QStringLiteral("u"),
-                        QStringLiteral("--socks-password"), s256})
-                     .ok());
-    EXPECT_FALSE(parse({QStringLiteral("--socks5"), QStringLiteral("p"), QStringLiteral("--socks-user"), QStringLiteral("u")}, s256)
-                     .ok());
-    EXPECT_TRUE(parse({QStringLiteral("--socks4"), QStringLiteral("p"), QStringLiteral("--socks-user"), s256}).ok());
+    EXPECT_TRUE(parse(QStringLiteral("--socks5 p --socks-user %1 --socks-password %1").arg(s255)).ok());
+    EXPECT_FALSE(parse(QStringLiteral("--socks5 p --socks-user ") + s256).ok());
+    EXPECT_FALSE(parse(QStringLiteral("--socks5 p --socks-user u --socks-password ") + s256).ok());
+    EXPECT_FALSE(parse(QStringLiteral("--socks5 p --socks-user u"), s256).ok());
+    EXPECT_TRUE(parse(QStringLiteral("--socks4 p --socks-user ") + s256).ok());
 
     ExpectError(QStringLiteral("--socks-user alice ftp://h ls"));
     ExpectError(QStringLiteral("--socks5 p --socks-password pw ftp://h ls"));
@@ -416,7 +389,7 @@ TEST(CliOptionsTest, SocksUserAndPassword)
     // Every option the parser takes is in the help.
     const QString sHelp = CliUsageText();
     for (const char* sOption : {"--socks4 HOST[:PORT]", "--socks5 HOST[:PORT]", "--socks-user USER", "--socks-password PASS",
-                                "KELVO_SOCKS_PASSWORD", "Ctrl-C"})
+                                "KELVO_SOCKS_PASSWORD", "Ctrl-C", "--existing WHAT"})
         EXPECT_TRUE(sHelp.contains(QLatin1String(sOption))) << sOption;
 }
 
@@ -430,11 +403,14 @@ TEST(CliOptionsTest, PasswordComesFromTheUrlTheEnvironmentOrAPrompt)
     const CliOptions fromEnv = Ok(QStringLiteral("ftp://bob@h ls"), QStringLiteral("fromenv"));
     EXPECT_EQ(fromEnv.sPassword, QStringLiteral("fromenv"));
     EXPECT_FALSE(fromEnv.bPasswordInUrl || fromEnv.bAskPassword);
+    EXPECT_EQ(Ok(QStringLiteral("ftp://bob:@h ls"), QStringLiteral("fromenv")).sPassword, QString());
 
     const CliOptions ask = Ok(QStringLiteral("ftp://bob@h ls"));
     EXPECT_TRUE(ask.bAskPassword);
     EXPECT_TRUE(ask.sPassword.isEmpty());
 
-    const CliOptions anonymous = Ok(QStringLiteral("ftp://h ls"));
+    const CliOptions anonymous = Ok(QStringLiteral("ftp://h ls"), QStringLiteral("fromenv"));
     EXPECT_FALSE(anonymous.bAskPassword || anonymous.bPasswordInUrl);
+    EXPECT_EQ(anonymous.sUser, QStringLiteral("anonymous"));
+    EXPECT_EQ(anonymous.sPassword, QStringLiteral("kelvo@"));
 }

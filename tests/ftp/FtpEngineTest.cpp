@@ -2,6 +2,8 @@
 // and, as a second flavour, with LIST only) and vsftpd.
 #include "ErrorOf.h"
 #include "FtpTestServers.h"
+#include "PointAtServer.h"
+#include "TestFiles.h"
 #include "StartOrSkip.h"
 #include "ftp/ExistingFiles.h"
 #include "ftp/FtpComponent.h"
@@ -36,19 +38,7 @@ QByteArray RandomBytes(qint64 size, quint32 seed)
     return data;
 }
 
-void WriteFile(const QString& path, const QByteArray& data)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
-    ASSERT_EQ(file.write(data), data.size());
-}
 
-QByteArray ReadFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
 
 QByteArray Sha256(const QByteArray& data) { return QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex(); }
 
@@ -75,12 +65,7 @@ protected:
         }
         KELVO_START_OR_SKIP(*m_server, "the server did not start");
         m_ftp = std::make_unique<FtpComponent>();
-        m_ftp->setServerAddress(m_server->host());
-        m_ftp->setPort(m_server->port());
-        m_ftp->setUserName(m_server->user());
-        m_ftp->setPassword(m_server->password());
-        m_ftp->setConnectTimeout(10'000);
-        m_ftp->setIdleTimeout(20'000);
+        PointAtServer(*m_ftp, *m_server, 20'000);
         QObject::connect(m_ftp.get(), &FtpComponent::logText, [this](const QString& line, long) { m_log << line; });
         QObject::connect(m_ftp.get(), &FtpComponent::itemSkipped,
                          [this](const QString& remote, const QString& local, long reason) {
@@ -106,7 +91,7 @@ protected:
     // that the server may rename and delete them.
     void Place(const QString& relative, const QByteArray& data)
     {
-        WriteFile(Remote(relative), data);
+        ASSERT_TRUE(WriteTestFile(Remote(relative), data));
         GiveToServer();
     }
     void GiveToServer()
@@ -214,25 +199,25 @@ TEST_P(FtpEngineTest, FilesOfEverySizeTravelIntact)
     QObject::connect(m_ftp.get(), &FtpComponent::sending, [&](const QString& name) { sending << name; });
     for (qsizetype i = 0; i < contents.size(); ++i) {
         const QString name = QStringLiteral("file%1.bin").arg(i);
-        WriteFile(Local(name), contents[i]);
+        ASSERT_TRUE(WriteTestFile(Local(name), contents[i]));
         m_ftp->SendFile(Local(name), 0, name, false);
-        EXPECT_EQ(Sha256(ReadFile(Remote(name))), Sha256(contents[i])) << "upload " << i;
+        EXPECT_EQ(Sha256(ReadTestFile(Remote(name))), Sha256(contents[i])) << "upload " << i;
         EXPECT_EQ(lastProgress, contents[i].size());
 
         const QString back = Local(QStringLiteral("back%1.bin").arg(i));
         m_ftp->ReceiveFile(name, 0, back);
-        EXPECT_EQ(Sha256(ReadFile(back)), Sha256(contents[i])) << "download " << i;
+        EXPECT_EQ(Sha256(ReadTestFile(back)), Sha256(contents[i])) << "download " << i;
         EXPECT_EQ(lastProgress, contents[i].size());
     }
     EXPECT_EQ(receiving.size(), 3);
     EXPECT_EQ(sending.first(), QStringLiteral("file0.bin"));
 
     // Replacing a longer file leaves no old bytes behind.
-    WriteFile(Local(QStringLiteral("short.bin")), "new");
+    ASSERT_TRUE(WriteTestFile(Local(QStringLiteral("short.bin")), "new"));
     m_ftp->SendFile(Local(QStringLiteral("short.bin")), 0, QStringLiteral("file2.bin"), false);
-    EXPECT_EQ(ReadFile(Remote(QStringLiteral("file2.bin"))), QByteArray("new"));
+    EXPECT_EQ(ReadTestFile(Remote(QStringLiteral("file2.bin"))), QByteArray("new"));
     m_ftp->ReceiveFile(QStringLiteral("file1.bin"), 0, Local(QStringLiteral("back2.bin")));
-    EXPECT_EQ(ReadFile(Local(QStringLiteral("back2.bin"))), QByteArray("x"));
+    EXPECT_EQ(ReadTestFile(Local(QStringLiteral("back2.bin"))), QByteArray("x"));
 }
 
 TEST_P(FtpEngineTest, AsciiModeConvertsLineEndsBothWays)
@@ -240,18 +225,18 @@ TEST_P(FtpEngineTest, AsciiModeConvertsLineEndsBothWays)
     ASSERT_NO_FATAL_FAILURE(Connect());
     m_ftp->setTransferType(1);
     const QByteArray text = "line one\nline two\r\nlast\n";
-    WriteFile(Local(QStringLiteral("notes.txt")), text);
+    ASSERT_TRUE(WriteTestFile(Local(QStringLiteral("notes.txt")), text));
     m_ftp->SendFile(Local(QStringLiteral("notes.txt")), 0, QStringLiteral("notes.txt"), false);
     if (!GetParam().bVsftpd) {  // vsftpd stores ASCII uploads as they come, CRLF and all
-        EXPECT_EQ(ReadFile(Remote(QStringLiteral("notes.txt"))), QByteArray("line one\nline two\nlast\n"));
+        EXPECT_EQ(ReadTestFile(Remote(QStringLiteral("notes.txt"))), QByteArray("line one\nline two\nlast\n"));
     }
     m_ftp->ReceiveFile(QStringLiteral("notes.txt"), 0, Local(QStringLiteral("back.txt")));
-    EXPECT_EQ(ReadFile(Local(QStringLiteral("back.txt"))), QByteArray("line one\nline two\nlast\n"));
+    EXPECT_EQ(ReadTestFile(Local(QStringLiteral("back.txt"))), QByteArray("line one\nline two\nlast\n"));
 
     // Binary again: the same bytes exactly.
     m_ftp->setTransferType(0);
     m_ftp->SendFile(Local(QStringLiteral("notes.txt")), 0, QStringLiteral("raw.txt"), false);
-    EXPECT_EQ(ReadFile(Remote(QStringLiteral("raw.txt"))), text);
+    EXPECT_EQ(ReadTestFile(Remote(QStringLiteral("raw.txt"))), text);
 }
 
 TEST_P(FtpEngineTest, TransfersCarryTheModificationTime)
@@ -268,7 +253,7 @@ TEST_P(FtpEngineTest, TransfersCarryTheModificationTime)
     EXPECT_EQ(QFileInfo(Local(QStringLiteral("old.txt"))).lastModified().toUTC(), then);
 
     const QDateTime earlier(QDate(2019, 5, 6), QTime(7, 8, 9), Qt::UTC);
-    WriteFile(Local(QStringLiteral("up.txt")), "up");
+    ASSERT_TRUE(WriteTestFile(Local(QStringLiteral("up.txt")), "up"));
     {
         QFile local(Local(QStringLiteral("up.txt")));
         ASSERT_TRUE(local.open(QIODevice::Append));
@@ -287,25 +272,25 @@ TEST_P(FtpEngineTest, TransfersResumeFromTheMiddle)
     Place(QStringLiteral("big.bin"), data);
     ASSERT_NO_FATAL_FAILURE(Connect());
 
-    WriteFile(Local(QStringLiteral("big.bin")), data.left(half));
+    ASSERT_TRUE(WriteTestFile(Local(QStringLiteral("big.bin")), data.left(half)));
     m_ftp->ReceiveFile(QStringLiteral("big.bin"), half, Local(QStringLiteral("big.bin")));
-    EXPECT_EQ(Sha256(ReadFile(Local(QStringLiteral("big.bin")))), Sha256(data));
+    EXPECT_EQ(Sha256(ReadTestFile(Local(QStringLiteral("big.bin")))), Sha256(data));
 
     Place(QStringLiteral("up.bin"), data.left(half));
-    WriteFile(Local(QStringLiteral("up.bin")), data);
+    ASSERT_TRUE(WriteTestFile(Local(QStringLiteral("up.bin")), data));
     m_ftp->SendFile(Local(QStringLiteral("up.bin")), half, QStringLiteral("up.bin"), true);
-    EXPECT_EQ(Sha256(ReadFile(Remote(QStringLiteral("up.bin")))), Sha256(data));
+    EXPECT_EQ(Sha256(ReadTestFile(Remote(QStringLiteral("up.bin")))), Sha256(data));
 
     // Without the resume flag the whole file is sent again.
     Place(QStringLiteral("up.bin"), "garbage that must go");
     m_ftp->SendFile(Local(QStringLiteral("up.bin")), half, QStringLiteral("up.bin"), false);
-    EXPECT_EQ(Sha256(ReadFile(Remote(QStringLiteral("up.bin")))), Sha256(data));
+    EXPECT_EQ(Sha256(ReadTestFile(Remote(QStringLiteral("up.bin")))), Sha256(data));
 
     // A resume past the local file's end is refused before anything changes.
-    WriteFile(Local(QStringLiteral("small.bin")), "abc");
+    ASSERT_TRUE(WriteTestFile(Local(QStringLiteral("small.bin")), "abc"));
     EXPECT_EQ(ErrorOf([&] { m_ftp->ReceiveFile(QStringLiteral("big.bin"), 10, Local(QStringLiteral("small.bin"))); }).number,
               kInvalidArgument);
-    EXPECT_EQ(ReadFile(Local(QStringLiteral("small.bin"))), QByteArray("abc"));
+    EXPECT_EQ(ReadTestFile(Local(QStringLiteral("small.bin"))), QByteArray("abc"));
 }
 
 TEST_P(FtpEngineTest, FolderTreesTravelWithAndWithoutSubfolders)
@@ -318,22 +303,22 @@ TEST_P(FtpEngineTest, FolderTreesTravelWithAndWithoutSubfolders)
     ASSERT_NO_FATAL_FAILURE(Connect());
 
     m_ftp->ReceiveFolder(QStringLiteral("tree/*"), Local(QStringLiteral("flat")), false);
-    EXPECT_EQ(ReadFile(Local(QStringLiteral("flat/a.txt"))), QByteArray("a"));
-    EXPECT_EQ(ReadFile(Local(QStringLiteral("flat/.hidden"))), QByteArray("h")) << "hidden files come too";
+    EXPECT_EQ(ReadTestFile(Local(QStringLiteral("flat/a.txt"))), QByteArray("a"));
+    EXPECT_EQ(ReadTestFile(Local(QStringLiteral("flat/.hidden"))), QByteArray("h")) << "hidden files come too";
     EXPECT_FALSE(QFileInfo::exists(Local(QStringLiteral("flat/sub"))));
     EXPECT_TRUE(m_skipped.contains(QStringLiteral("sub||%1").arg(FtpComponent::kSkipSubfolder))) << m_skipped.join(QLatin1Char(' ')).toStdString();
     EXPECT_EQ(m_ftp->currentFolder(), QStringLiteral("/")) << "the current folder is restored";
 
     m_ftp->ReceiveFolder(QStringLiteral("tree\\*.txt"), Local(QStringLiteral("deep")), true);
-    EXPECT_EQ(ReadFile(Local(QStringLiteral("deep/sub/deeper/d.txt"))), QByteArray("d"));
-    EXPECT_EQ(ReadFile(Local(QStringLiteral("deep/sub/c.txt"))), QByteArray("c"));
+    EXPECT_EQ(ReadTestFile(Local(QStringLiteral("deep/sub/deeper/d.txt"))), QByteArray("d"));
+    EXPECT_EQ(ReadTestFile(Local(QStringLiteral("deep/sub/c.txt"))), QByteArray("c"));
     EXPECT_FALSE(QFileInfo::exists(Local(QStringLiteral("deep/b.log")))) << "the mask filters files";
     EXPECT_EQ(m_ftp->currentFolder(), QStringLiteral("/"));
 
     m_skipped.clear();
     m_ftp->SendFolder(Local(QStringLiteral("deep")) + QStringLiteral("/*"), QStringLiteral("copy"), true, true);
-    EXPECT_EQ(ReadFile(Remote(QStringLiteral("copy/sub/deeper/d.txt"))), QByteArray("d"));
-    EXPECT_EQ(ReadFile(Remote(QStringLiteral("copy/a.txt"))), QByteArray("a"));
+    EXPECT_EQ(ReadTestFile(Remote(QStringLiteral("copy/sub/deeper/d.txt"))), QByteArray("d"));
+    EXPECT_EQ(ReadTestFile(Remote(QStringLiteral("copy/a.txt"))), QByteArray("a"));
     m_ftp->SendFolder(Local(QStringLiteral("deep")) + QStringLiteral("/*"), QStringLiteral("shallow"), true, false);
     EXPECT_TRUE(QFileInfo::exists(Remote(QStringLiteral("shallow/a.txt"))));
     EXPECT_FALSE(QFileInfo::exists(Remote(QStringLiteral("shallow/sub"))));
@@ -352,13 +337,13 @@ TEST_P(FtpEngineTest, FileOperationsAndRefusals)
     EXPECT_EQ(ErrorOf([&] { m_ftp->CreateFolder(QStringLiteral("made")); }).number, kRefused);
 
     m_ftp->Rename(QStringLiteral("one.txt"), QStringLiteral("made/moved.txt"));
-    EXPECT_EQ(ReadFile(Remote(QStringLiteral("made/moved.txt"))), QByteArray("1"));
+    EXPECT_EQ(ReadTestFile(Remote(QStringLiteral("made/moved.txt"))), QByteArray("1"));
 
     // Renaming onto a name that is taken is refused as "exists", and the
     // file there is not replaced.
     const FtpError taken = ErrorOf([&] { m_ftp->Rename(QStringLiteral("two.txt"), QStringLiteral("made/moved.txt")); });
     EXPECT_EQ(taken.number, kFileExists);
-    EXPECT_EQ(ReadFile(Remote(QStringLiteral("made/moved.txt"))), QByteArray("1"));
+    EXPECT_EQ(ReadTestFile(Remote(QStringLiteral("made/moved.txt"))), QByteArray("1"));
     EXPECT_EQ(ErrorOf([&] { m_ftp->Rename(QStringLiteral("two.txt"), QStringLiteral("made")); }).number, kFileExists);
     EXPECT_EQ(ErrorOf([&] { m_ftp->Rename(QStringLiteral("ghost.txt"), QStringLiteral("x.txt")); }).number, kRefused);
 
@@ -373,10 +358,10 @@ TEST_P(FtpEngineTest, FileOperationsAndRefusals)
     EXPECT_TRUE(gone.description.startsWith(QStringLiteral("550"))) << gone.description.toStdString();
 
     // A refused download leaves an existing local file untouched.
-    WriteFile(Local(QStringLiteral("keep.txt")), "precious");
+    ASSERT_TRUE(WriteTestFile(Local(QStringLiteral("keep.txt")), "precious"));
     EXPECT_EQ(ErrorOf([&] { m_ftp->ReceiveFile(QStringLiteral("ghost.txt"), 0, Local(QStringLiteral("keep.txt"))); }).number,
               kRefused);
-    EXPECT_EQ(ReadFile(Local(QStringLiteral("keep.txt"))), QByteArray("precious"));
+    EXPECT_EQ(ReadTestFile(Local(QStringLiteral("keep.txt"))), QByteArray("precious"));
 
     // Raw commands: replies go to the log, refusals are not errors.
     m_log.clear();
@@ -425,13 +410,13 @@ TEST_P(FtpEngineTest, AbortStopsATransferAndDoesNotStick)
     m_ftp->setAbort(true);  // between calls: no effect on the next one
     EXPECT_EQ(m_ftp->state(), FtpComponent::kStateConnected);
     m_ftp->ReceiveFile(QStringLiteral("tiny.txt"), 0, Local(QStringLiteral("tiny.txt")));
-    EXPECT_EQ(ReadFile(Local(QStringLiteral("tiny.txt"))), QByteArray("t"));
+    EXPECT_EQ(ReadTestFile(Local(QStringLiteral("tiny.txt"))), QByteArray("t"));
     EXPECT_FALSE(m_ftp->FolderContents().isEmpty());
 
     // The partial file resumes to the whole.
     const qint64 have = QFileInfo(Local(QStringLiteral("huge.bin"))).size();
     m_ftp->ReceiveFile(QStringLiteral("huge.bin"), have, Local(QStringLiteral("huge.bin")));
-    EXPECT_EQ(Sha256(ReadFile(Local(QStringLiteral("huge.bin")))), Sha256(ReadFile(Remote(QStringLiteral("huge.bin")))));
+    EXPECT_EQ(Sha256(ReadTestFile(Local(QStringLiteral("huge.bin")))), Sha256(ReadTestFile(Remote(QStringLiteral("huge.bin")))));
 }
 
 TEST_P(FtpEngineTest, ActiveModeListsTransfersAndAborts)
@@ -444,11 +429,11 @@ TEST_P(FtpEngineTest, ActiveModeListsTransfersAndAborts)
 
     EXPECT_EQ(m_ftp->FolderContents().size(), 2);
     m_ftp->ReceiveFile(QStringLiteral("data.bin"), 0, Local(QStringLiteral("data.bin")));
-    EXPECT_EQ(Sha256(ReadFile(Local(QStringLiteral("data.bin")))), Sha256(data));
+    EXPECT_EQ(Sha256(ReadTestFile(Local(QStringLiteral("data.bin")))), Sha256(data));
     m_ftp->SendFile(Local(QStringLiteral("data.bin")), 0, QStringLiteral("copy.bin"), false);
-    EXPECT_EQ(Sha256(ReadFile(Remote(QStringLiteral("copy.bin")))), Sha256(data));
+    EXPECT_EQ(Sha256(ReadTestFile(Remote(QStringLiteral("copy.bin")))), Sha256(data));
     m_ftp->ReceiveFolder(QStringLiteral("dir/*"), Local(QStringLiteral("dir")), true);
-    EXPECT_EQ(ReadFile(Local(QStringLiteral("dir/inner.txt"))), QByteArray("inner"));
+    EXPECT_EQ(ReadTestFile(Local(QStringLiteral("dir/inner.txt"))), QByteArray("inner"));
     EXPECT_TRUE(m_log.filter(QStringLiteral("EPRT |1|127.0.0.1|")).size() >= 3) << m_log.join(QLatin1Char('\n')).toStdString();
     EXPECT_TRUE(m_log.filter(QStringLiteral("uses passive mode")).isEmpty()) << "active mode worked without falling back";
     EXPECT_TRUE(m_log.filter(QRegularExpression(QStringLiteral("^(PASV|EPSV)$"))).isEmpty()) << "no passive command sent";
@@ -469,7 +454,7 @@ TEST_P(FtpEngineTest, NamesGoBackInTheBytesTheServerListed)
     const QString listed = Listed(QStringLiteral("ключ.txt"));
     ASSERT_EQ(m_ftp->FolderContents().value(0).name, listed);
     m_ftp->ReceiveFile(listed, 0, Local(listed));
-    EXPECT_EQ(ReadFile(Local(listed)), QByteArray("key"));
+    EXPECT_EQ(ReadTestFile(Local(listed)), QByteArray("key"));
     m_ftp->DeleteFile(listed);
     EXPECT_FALSE(QFileInfo::exists(Remote(QStringLiteral("ключ.txt"))));
     if (GetParam().bVsftpd && GetParam().bUtf8) {
@@ -481,20 +466,20 @@ TEST_P(FtpEngineTest, NamesGoBackInTheBytesTheServerListed)
         GiveToServer();
         ASSERT_EQ(m_ftp->FolderContents(QStringLiteral("caf*")).value(0).name, QStringLiteral("café.bin"));
         m_ftp->ReceiveFile(QStringLiteral("café.bin"), 0, Local(QStringLiteral("café.bin")));
-        EXPECT_EQ(ReadFile(Local(QStringLiteral("café.bin"))), QByteArray("raw"));
+        EXPECT_EQ(ReadTestFile(Local(QStringLiteral("café.bin"))), QByteArray("raw"));
     }
 
     // A new name goes out in the server's character set, or not at all.
-    WriteFile(Local(QStringLiteral("файл1.txt")), "one");
-    WriteFile(Local(QStringLiteral("café.txt")), "cafe");
+    ASSERT_TRUE(WriteTestFile(Local(QStringLiteral("файл1.txt")), "one"));
+    ASSERT_TRUE(WriteTestFile(Local(QStringLiteral("café.txt")), "cafe"));
     const FtpError upload = ErrorOf([&] { m_ftp->SendFile(Local(QStringLiteral("файл1.txt")), 0, QStringLiteral("файл1.txt"), false); });
     m_ftp->SendFile(Local(QStringLiteral("café.txt")), 0, QStringLiteral("café.txt"), false);
     QStringList stored;
     for (const ListingEntry& entry : m_ftp->FolderContents()) stored << entry.name;
     if (GetParam().bUtf8) {
         EXPECT_EQ(upload.number, 0) << upload.description.toStdString();
-        EXPECT_EQ(ReadFile(Remote(QStringLiteral("файл1.txt"))), QByteArray("one"));
-        EXPECT_EQ(ReadFile(Remote(QStringLiteral("café.txt"))), QByteArray("cafe"));
+        EXPECT_EQ(ReadTestFile(Remote(QStringLiteral("файл1.txt"))), QByteArray("one"));
+        EXPECT_EQ(ReadTestFile(Remote(QStringLiteral("café.txt"))), QByteArray("cafe"));
     } else {
         EXPECT_EQ(upload.number, kNameEncoding);
         EXPECT_TRUE(upload.description.contains(QStringLiteral("файл1.txt"))) << upload.description.toStdString();
@@ -523,7 +508,7 @@ TEST_P(FtpEngineTest, FolderTransfersAskAboutExistingFiles)
 
     // Another size, or a time a second off within the same minute (which
     // only the exact time, MLSD or MDTM, shows): another file.
-    WriteFile(copy + QStringLiteral("/a.txt"), "changed here");
+    ASSERT_TRUE(WriteTestFile(copy + QStringLiteral("/a.txt"), "changed here"));
     QFile b(copy + QStringLiteral("/sub/b.txt"));
     ASSERT_TRUE(b.open(QIODevice::Append));
     const qint64 t = b.fileTime(QFileDevice::FileModificationTime).toSecsSinceEpoch();
@@ -531,9 +516,9 @@ TEST_P(FtpEngineTest, FolderTransfersAskAboutExistingFiles)
     b.close();
     answers = {ExistingFiles::kSkip, ExistingFiles::kSkip, ExistingFiles::kOverwrite, ExistingFiles::kOverwrite};
     m_ftp->ReceiveFolder(QStringLiteral("tree/*"), copy, true);
-    EXPECT_EQ(ReadFile(copy + QStringLiteral("/a.txt")), QByteArray("changed here")) << "skipped: the copy stays";
+    EXPECT_EQ(ReadTestFile(copy + QStringLiteral("/a.txt")), QByteArray("changed here")) << "skipped: the copy stays";
     m_ftp->ReceiveFolder(QStringLiteral("tree/*"), copy, true);
-    EXPECT_EQ(ReadFile(copy + QStringLiteral("/a.txt")), QByteArray("aaa"));
+    EXPECT_EQ(ReadTestFile(copy + QStringLiteral("/a.txt")), QByteArray("aaa"));
     ASSERT_EQ(asked.size(), 4);
     const auto a = std::find_if(asked.cbegin(), asked.cend(), [](const auto& q) { return q.sName.endsWith("/a.txt"); });
     ASSERT_NE(a, asked.cend());
@@ -544,11 +529,11 @@ TEST_P(FtpEngineTest, FolderTransfersAskAboutExistingFiles)
     // Uploads into a folder that exists ask the same way.
     asked.clear();
     answers = {ExistingFiles::kCancel};
-    WriteFile(copy + QStringLiteral("/sub/b.txt"), "changed too");
+    ASSERT_TRUE(WriteTestFile(copy + QStringLiteral("/sub/b.txt"), "changed too"));
     m_ftp->SendFolder(copy + QStringLiteral("/*"), QStringLiteral("tree"), true, true);
     ASSERT_EQ(asked.size(), 1);
     EXPECT_TRUE(asked[0].bUpload);
-    EXPECT_EQ(ReadFile(Remote(QStringLiteral("tree/sub/b.txt"))), QByteArray("bbb"));
+    EXPECT_EQ(ReadTestFile(Remote(QStringLiteral("tree/sub/b.txt"))), QByteArray("bbb"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, FtpEngineTest,

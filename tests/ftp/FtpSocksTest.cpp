@@ -1,6 +1,7 @@
 // The component through a real SOCKS proxy (Dante) to pyftpdlib, both on
 // loopback: SOCKS 4 and 5, with and without a login, passive and active.
 #include "FtpTestServers.h"
+#include "TestFiles.h"
 #include "StartOrSkip.h"
 #include "SocksTestServer.h"
 #include "ftp/FtpComponent.h"
@@ -18,18 +19,7 @@ namespace {
 
 using namespace FtpErrorNumber;
 
-QByteArray ReadFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
 
-void WriteFile(const QString& path, const QByteArray& data)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(data);
-}
 
 struct ProxyCase {
     const char* name;
@@ -89,7 +79,7 @@ TEST_P(FtpSocksTest, ListsAndTransfersThroughTheProxy)
 {
     QByteArray data(2 << 20, Qt::Uninitialized);
     for (char& c : data) c = static_cast<char>(QRandomGenerator::global()->generate());
-    WriteFile(m_pFtpServer->root() + QStringLiteral("/remote.bin"), data);
+    ASSERT_TRUE(WriteTestFile(m_pFtpServer->root() + QStringLiteral("/remote.bin"), data));
 
     try {
         m_ftp.Connect();
@@ -99,8 +89,8 @@ TEST_P(FtpSocksTest, ListsAndTransfersThroughTheProxy)
     } catch (const FtpError& e) {
         FAIL() << e.number << " " << e.description.toStdString() << "\n" << Log();
     }
-    EXPECT_EQ(ReadFile(m_local.path() + QStringLiteral("/down.bin")), data);
-    EXPECT_EQ(ReadFile(m_pFtpServer->root() + QStringLiteral("/up.bin")), data);
+    EXPECT_EQ(ReadTestFile(m_local.path() + QStringLiteral("/down.bin")), data);
+    EXPECT_EQ(ReadTestFile(m_pFtpServer->root() + QStringLiteral("/up.bin")), data);
     EXPECT_FALSE(m_log.filter(QStringLiteral("through the SOCKS")).isEmpty());
     EXPECT_TRUE(m_log.filter(QStringLiteral("uses passive mode")).isEmpty()) << "no fallback was needed";
     EXPECT_EQ(m_log.filter(QStringLiteral("The connection is encrypted")).isEmpty(), !GetParam().bTls);

@@ -1,6 +1,8 @@
 // The remote operations and manual commands against a real pyftpdlib, with
 // a selection and window routines of the test's own.
 #include "FtpTestServers.h"
+#include "TestFiles.h"
+#include "PointAtServer.h"
 #include "ScriptedPrompter.h"
 #include "ftp/FtpComponent.h"
 #include "remote/RemoteCommands.h"
@@ -32,11 +34,7 @@ private Q_SLOTS:
 private:
     void Place(const QString& name, const QByteArray& data = "x")
     {
-        const QString path = m_server->root() + QLatin1Char('/') + name;
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(data);
+        QVERIFY(WriteTestFile(m_server->root() + QLatin1Char('/') + name, data));
     }
     bool OnServer(const QString& name) const { return QFileInfo::exists(m_server->root() + QLatin1Char('/') + name); }
 
@@ -55,10 +53,7 @@ void tst_RemoteCommands::init()
     m_server = std::make_unique<PyFtpdServer>();
     if (!m_server->Start()) QSKIP(qPrintable(m_server->skipReason()));
     m_ftp = std::make_unique<FtpComponent>();
-    m_ftp->setServerAddress(m_server->host());
-    m_ftp->setPort(m_server->port());
-    m_ftp->setUserName(m_server->user());
-    m_ftp->setPassword(m_server->password());
+    PointAtServer(*m_ftp, *m_server);
     m_ftp->Connect();
     m_prompter = std::make_unique<ScriptedPrompter>();
     m_installed = std::make_unique<ScopedPrompter>(*m_prompter);

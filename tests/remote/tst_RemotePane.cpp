@@ -1,6 +1,8 @@
 // The remote pane against a real pyftpdlib (LIST listings, so that links
 // show as links): rows and icons, navigation, filters, the toolbar.
 #include "FtpTestServers.h"
+#include "TestFiles.h"
+#include "PointAtServer.h"
 #include "ScriptedPrompter.h"
 #include "ftp/FtpComponent.h"
 #include "remote/RemotePane.h"
@@ -32,11 +34,7 @@ private Q_SLOTS:
 private:
     void Place(const QString& name, const QByteArray& data = "x")
     {
-        const QString path = m_server->root() + QLatin1Char('/') + name;
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(data);
+        QVERIFY(WriteTestFile(m_server->root() + QLatin1Char('/') + name, data));
     }
     int Row(const QString& name) const
     {
@@ -84,10 +82,7 @@ void tst_RemotePane::init()
     QFile::link(QStringLiteral("notes.txt"), m_server->root() + QStringLiteral("/tonotes"));
 
     m_ftp = std::make_unique<FtpComponent>();
-    m_ftp->setServerAddress(m_server->host());
-    m_ftp->setPort(m_server->port());
-    m_ftp->setUserName(m_server->user());
-    m_ftp->setPassword(m_server->password());
+    PointAtServer(*m_ftp, *m_server);
     m_ftp->Connect();
     m_list = std::make_unique<FilePane>();
     m_path = std::make_unique<QComboBox>();

@@ -89,10 +89,7 @@ void tst_TransferEngines::init()
     m_server = std::make_unique<PyFtpdServer>();
     if (!m_server->Start()) QSKIP(qPrintable(m_server->skipReason()));
     m_ftp = std::make_unique<FtpComponent>();
-    m_ftp->setServerAddress(m_server->host());
-    m_ftp->setPort(m_server->port());
-    m_ftp->setUserName(m_server->user());
-    m_ftp->setPassword(m_server->password());
+    PointAtServer(*m_ftp, *m_server);
     m_ftp->Connect();
     m_prompter = std::make_unique<ScriptedPrompter>();
     m_installed = std::make_unique<ScopedPrompter>(*m_prompter);
