@@ -1,9 +1,16 @@
 // Connecting the main window to a real pyftpdlib on loopback: site manager
-// values in and out, the log of the login, disconnection, reconnection.
+// values in and out, the log of the login, disconnection, reconnection; and
+// over TLS to vsftpd with a self-signed certificate: the certificate question
+// answered each way, what is remembered, and the warning when a server shows
+// another certificate than the trusted one.
 #include "FtpTestServers.h"
+#include "TestFiles.h"
 #include "WindowTestFixture.h"
+#include "app/ConnectionRules.h"
 #include "app/frmMain.h"
+#include "ftp/Certificates.h"
 #include "ftp/FtpComponent.h"
+#include "settings/CRegister.h"
 #include "settings/OptionsForm.h"
 #include "ui/FilePane.h"
 
@@ -18,6 +25,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QRegularExpression>
+#include <QSslCertificate>
 #include <QTest>
 
 #include <memory>
@@ -36,10 +44,13 @@ private Q_SLOTS:
     void serverGoingAwayIsReported();
     void reconnectWithoutAnEarlierConnectionOpensTheSiteManager();
     void theSiteManagerWindowConnects();
+    void trustAlwaysIsRememberedForTheServer();
+    void trustOnceConnectsAndCancelRefuses();
+    void anotherCertificateThanTheTrustedOneIsAWarning();
 
 private:
     // A site manager that answers like a user who picked the test server.
-    void PickServer(bool bAnonymous = false, const QString& password = QString())
+    void PickServer(bool bAnonymous = false, const QString& password = QString(), bool bTls = false)
     {
         m_window->SetSiteManager([=, this](ConnectionRequest& request) {
             ++m_nSiteManagerShown;
@@ -49,8 +60,35 @@ private:
             request.sUserName = m_server->user();
             request.sPassword = password.isEmpty() ? m_server->password() : password;
             request.bAnonymous = bAnonymous;
+            request.bUseTls = bTls;
             return true;
         });
+    }
+    // vsftpd requiring TLS, with a self-signed certificate, in place of
+    // pyftpdlib; false (the test skipped or failed) when it is not there.
+    bool PickTlsServer()
+    {
+        VsftpdServer::Options options;
+        options.bTls = true;
+        m_server = std::make_unique<VsftpdServer>(options);
+        if (!m_server->Start()) {
+            QTest::qSkip(qPrintable(m_server->skipReason()), __FILE__, __LINE__);
+            return false;
+        }
+        const QList<QSslCertificate> certificates = QSslCertificate::fromPath(m_server->certificateFile());
+        if (certificates.isEmpty() || !WriteTestFile(m_server->root() + QStringLiteral("/welcome.txt"), QByteArray())) {
+            QTest::qFail("the TLS server is not ready", __FILE__, __LINE__);
+            return false;
+        }
+        m_sFingerprint = Certificates::Fingerprint(certificates.first());
+        PickServer(false, QString(), true);
+        return true;
+    }
+    QString Stored() const { return ConnectionRules::TrustedCertificate(CRegister(*m_store), m_server->host(), m_server->port()); }
+    void Disconnect()
+    {
+        m_prompter->AnswerMessage(PromptResult::Ok);  // "Disconnected from FTP server ..."
+        m_window->DisconnectFromServer();
     }
     QStringList Log() const
     {
@@ -68,10 +106,11 @@ private:
     TestEnvironment* m_env = nullptr;           // parts of m_fixture
     MemoryRegistryBackend* m_store = nullptr;
     ScriptedPrompter* m_prompter = nullptr;
-    std::unique_ptr<PyFtpdServer> m_server;
+    std::unique_ptr<FtpTestServer> m_server;
     std::unique_ptr<frmMain> m_window;
     int m_nSiteManagerShown = 0;
     QString m_seenAddress;
+    QString m_sFingerprint;  // of the TLS server's certificate
 };
 
 void tst_frmMainConnection::init()
@@ -84,9 +123,7 @@ void tst_frmMainConnection::init()
     options.bAnonymous = true;
     m_server = std::make_unique<PyFtpdServer>(options);
     if (!m_server->Start()) QSKIP(qPrintable(m_server->skipReason()));
-    QFile welcome(m_server->root() + QStringLiteral("/welcome.txt"));
-    QVERIFY(welcome.open(QIODevice::WriteOnly));
-    welcome.close();
+    QVERIFY(WriteTestFile(m_server->root() + QStringLiteral("/welcome.txt"), QByteArray()));
     m_window = std::make_unique<frmMain>();
     m_window->Load(QString());
     m_nSiteManagerShown = 0;
@@ -240,6 +277,63 @@ void tst_frmMainConnection::theSiteManagerWindowConnects()
     QVERIFY(bFilled);
     QCOMPARE(State(), long(FtpComponent::kStateConnected));
     QCOMPARE(m_window->Ftp().serverAddress(), QStringLiteral("127.0.0.1"));
+}
+
+void tst_frmMainConnection::trustAlwaysIsRememberedForTheServer()
+{
+    if (!PickTlsServer()) return;
+    m_prompter->AnswerMessage(PromptResult::Yes);
+    m_window->ConnectThroughSiteManager();
+    QCOMPARE(State(), long(FtpComponent::kStateConnected));
+    const ScriptedPrompter::Shown question = m_prompter->shown().first();
+    QCOMPARE(question.sTitle, QStringLiteral("Kelvo [Certificate]"));
+    QCOMPARE(question.buttons, PromptButtons::YesNoCancel);
+    QVERIFY(question.defaultButton == PromptResult::Cancel);
+    QVERIFY2(question.sText.contains(QStringLiteral("SHA-256 fingerprint: ") + m_sFingerprint), qPrintable(question.sText));
+    QVERIFY(question.sText.contains(QStringLiteral("Subject: 127.0.0.1")));
+    QVERIFY(question.sText.contains(QStringLiteral("Valid: ")));
+    QCOMPARE(Stored(), m_sFingerprint);
+    QVERIFY2(!Log().filter(QStringLiteral("The connection is encrypted (TLS")).isEmpty(), qPrintable(Log().join(QLatin1Char('\n'))));
+    const auto* remote = m_window->findChild<FilePane*>(QStringLiteral("lstRemoteFileList"));
+    QCOMPARE(remote->Count(), 1);
+    QCOMPARE(remote->Text(0), QStringLiteral("welcome.txt"));
+
+    // The next connection to the server asks nothing.
+    Disconnect();
+    m_window->ConnectThroughSiteManager();
+    QCOMPARE(State(), long(FtpComponent::kStateConnected));
+    QCOMPARE(m_prompter->shown().size(), 2);  // the question and the disconnection only
+}
+
+void tst_frmMainConnection::trustOnceConnectsAndCancelRefuses()
+{
+    if (!PickTlsServer()) return;
+    m_prompter->AnswerMessage(PromptResult::No);
+    m_window->ConnectThroughSiteManager();
+    QCOMPARE(State(), long(FtpComponent::kStateConnected));
+    QVERIFY(Stored().isEmpty());
+    Disconnect();
+
+    m_prompter->AnswerMessage(PromptResult::Cancel);
+    m_window->ConnectThroughSiteManager();
+    QCOMPARE(State(), long(FtpComponent::kStateNotConnected));
+    QVERIFY(Stored().isEmpty());
+    const QStringList errors = Log().filter(QStringLiteral("Error: The server's certificate is not trusted"));
+    QVERIFY2(!errors.isEmpty(), qPrintable(Log().join(QLatin1Char('\n'))));
+    QVERIFY(errors.first().contains(m_sFingerprint));
+    QCOMPARE(m_prompter->shown().size(), 3);
+}
+
+void tst_frmMainConnection::anotherCertificateThanTheTrustedOneIsAWarning()
+{
+    if (!PickTlsServer()) return;
+    const QString old = QStringLiteral("AB:").repeated(31) + QStringLiteral("CD");
+    QVERIFY(ConnectionRules::TrustCertificate(CRegister(*m_store), m_server->host(), m_server->port(), old));
+    m_prompter->AnswerMessage(PromptResult::Yes);
+    m_window->ConnectThroughSiteManager();
+    QCOMPARE(State(), long(FtpComponent::kStateConnected));
+    QVERIFY(m_prompter->shown().first().sText.startsWith(QStringLiteral("WARNING: this server shows another certificate")));
+    QCOMPARE(Stored(), m_sFingerprint);
 }
 
 QTEST_MAIN(tst_frmMainConnection)
