@@ -17,11 +17,13 @@ std::optional<QString> ReadFromTerminal(const QString& sPrompt, bool bEcho)
     if (fd < 0) return std::nullopt;
     // Echo goes off before the prompt shows: switching it off discards
     // what was typed ahead, which must not include the answer.
+    // A question with echo leaves the terminal as it is, and an answer typed
+    // ahead stands.
     termios saved {};
-    const bool bTerminal = ::tcgetattr(fd, &saved) == 0;
+    const bool bTerminal = !bEcho && ::tcgetattr(fd, &saved) == 0;
     if (bTerminal) {
         termios quiet = saved;
-        if (!bEcho) quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
         quiet.c_lflag |= ICANON;
         ::tcsetattr(fd, TCSAFLUSH, &quiet);
     }
