@@ -1136,7 +1136,9 @@ QList<ListingEntry> FtpSession::list()
                 m_listedRawNames.insert(entry->name, entry->rawName);
             }
             entries.append(*entry);
-        } else if (!line.startsWith(QLatin1String("total "), Qt::CaseInsensitive) && !bMlsd) {
+        } else if (!bMlsd && !line.startsWith(QLatin1String("total "), Qt::CaseInsensitive)
+                   && !line.endsWith(QLatin1String(" .")) && !line.endsWith(QLatin1String(" .."))) {
+            // (LIST -a shows the folder itself and its parent: no entries.)
             log(QStringLiteral("Listing line not understood, skipped: ") + line.left(200));
         }
     }
