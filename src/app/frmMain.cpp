@@ -817,7 +817,10 @@ void frmMain::cmdSend_Click() { RunTransfer(&TransferEngines::SendSelectedItems)
 
 void frmMain::RunTransfer(void (*engine)(const TransferContext&))
 {
-    if (m_bTransferRunning) return;
+    if (m_bTransferRunning || xFtp->running()) {  // one call at a time: this one waits for the user
+        DisplayMessage(RemotePane::BusyMessage());
+        return;
+    }
     m_bTransferRunning = true;
     TransferContext ctx;
     ctx.ftp = xFtp;

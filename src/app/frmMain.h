@@ -65,8 +65,9 @@ public:
     void Abort();
 
     // Transfers: the download engine for the remote selection, the upload
-    // engine for the local selection. A run that is already going ignores
-    // further starts (the component does one thing at a time).
+    // engine for the local selection. While a run (or any other call) is
+    // going, a further start is refused with a log line (the component does
+    // one thing at a time).
     void cmdReceive_Click();
     void cmdSend_Click();
 

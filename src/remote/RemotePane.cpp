@@ -166,10 +166,15 @@ void RemotePane::Relist()
     Action(QString());
 }
 
+QString RemotePane::BusyMessage()
+{
+    return QStringLiteral("Error: Another FTP operation is still running; wait for it to end, or abort it.");
+}
+
 bool RemotePane::Idle() const
 {
     if (!m_ftp.running()) return true;
-    Message(QStringLiteral("Error: Another FTP operation is still running; wait for it to end, or abort it."));
+    Message(BusyMessage());
     return false;
 }
 

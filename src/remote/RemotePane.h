@@ -64,6 +64,8 @@ public:
     static bool MakeRow(const QString& sName, const QDateTime& date, qint64 nSize, int nKind, FilePaneRow& row);
 
     QString RememberedFolder() const { return m_sRememberedFolder; }
+    // The log line for a command that waits for a running call.
+    static QString BusyMessage();
     QStringList SelectedNames() const;
     RemoteContext Context() const;
 
