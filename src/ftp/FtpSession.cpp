@@ -1149,12 +1149,18 @@ QList<ListingEntry> FtpSession::list()
 
 void FtpSession::emitProgress(qint64 nDone, qint64 nTotal, bool bFinal)
 {
-    static QElapsedTimer clock;
-    if (!clock.isValid()) clock.start();
+    // Started once, whichever connection's thread gets here first.
+    static const QElapsedTimer clock = [] {
+        QElapsedTimer started;
+        started.start();
+        return started;
+    }();
     const qint64 now = clock.elapsed();
     if (!bFinal && m_nLastProgressMs >= 0 && now - m_nLastProgressMs < kProgressIntervalMs) return;
     m_nLastProgressMs = now;
-    const qint64 total = nTotal > 0 ? nTotal : nDone;
+    // Without a known size the total is 0 and the percentage stays at 0
+    // until the end: the bytes so far are no total.
+    const qint64 total = nTotal > 0 ? nTotal : (bFinal ? nDone : 0);
     const int percent = total > 0 ? static_cast<int>(qBound(qint64(0), nDone * 100 / total, qint64(100))) : (bFinal ? 100 : 0);
     Q_EMIT progress(nDone, total, percent);
 }
