@@ -95,30 +95,23 @@ bool AskSubfolders(const QString& sVerb, const QString& sWhat)
     return ThePrompter().message(kConfirmTitle, sText, PromptButtons::YesNo, PromptIcon::Question) == PromptResult::Yes;
 }
 
-QString SourceCaption(qint64 nSize, const QDateTime& date, int nPrecision)
+// The server's side of the comparison: exact in time where the server tells
+// it (MDTM) and the listing gave it coarser, and the sizes could agree.
+ExistingFiles::Facts RemoteFacts(FtpComponent& ftp, const std::optional<ListingEntry>& entry, qint64 nLocalSize)
 {
-    return TransferEngines::SourceCaption(ExistingFiles::Facts{true, nSize, date, nPrecision});
-}
-
-QString DestinationCaption(qint64 nSize, const QDateTime& date, int nPrecision)
-{
-    return TransferEngines::DestinationCaption(ExistingFiles::Facts{true, nSize, date, nPrecision});
-}
-
-// The same size, and the same time: exact where the server tells it (MDTM)
-// and the listing gave it coarser.
-bool Unchanged(FtpComponent& ftp, ListingEntry entry, const QFileInfo& local)
-{
-    if (entry.size != local.size()) return false;
-    if (entry.nDatePrecision != 1) {
-        const QDateTime exact = ftp.ModificationTime(entry.name);
+    if (!entry) return ExistingFiles::Facts{true, -1, {}, 0};  // listed by the pane, gone from the server's listing
+    ExistingFiles::Facts facts{true, entry->kind == ListingEntry::File ? entry->size : -1, entry->date, entry->nDatePrecision};
+    if (facts.nSize == nLocalSize && facts.nPrecision != 1) {
+        const QDateTime exact = ftp.ModificationTime(entry->name);
         if (exact.isValid()) {
-            entry.date = exact;
-            entry.nDatePrecision = 1;
+            facts.date = exact;
+            facts.nPrecision = 1;
         }
     }
-    return entry.size == local.size() && ExistingFiles::SameTime(entry.date, entry.nDatePrecision, local.lastModified());
+    return facts;
 }
+
+ExistingFiles::Facts LocalFacts(const QFileInfo& local) { return ExistingFiles::Facts{true, local.size(), local.lastModified(), 1}; }
 
 // What the check decides for one file. Each file starts undecided: a file
 // that needs no question (new on the other side) is always transferred, even
@@ -160,46 +153,42 @@ std::optional<ListingEntry> RemoteEntry(FtpComponent& ftp, const QString& sName)
     return std::nullopt;
 }
 
-// Download: asks before a local file is replaced or continued, unless both
-// sides already agree, in which case the file is skipped.
-void CheckReceive(const Window& w, const QString& sName, const QString& sLocalPath, Decision& d)
+// The check of one file: nothing to decide when the destination has no such
+// file, skipped when both sides agree, otherwise the file-exists prompt.
+void Check(const Window& w, const ExistingFiles::Facts& source, const ExistingFiles::Facts& destination, Decision& d)
 {
     d.nOffset = 0;
     d.bSkip = false;
-    const QFileInfo local(sLocalPath);
-    if (!local.exists()) return;
-    const std::optional<ListingEntry> entry = RemoteEntry(*w.ctx.ftp, sName);
-    if (entry && Unchanged(*w.ctx.ftp, *entry, local)) {
+    if (!destination.bExists) return;
+    if (ExistingFiles::Identical(source, destination)) {
         d.bSkip = true;
         return;
     }
-    // Without an entry (the server's listing changed since the pane's) the
-    // remote size is unknown: still ask, but there is nothing to resume.
-    const qint64 nRemoteSize = entry ? entry->size : -1;
-    const bool bResumeAllowed = local.isFile() && local.size() < nRemoteSize;
-    const QString sSource = entry ? SourceCaption(entry->size, entry->date, entry->nDatePrecision)
-                                  : QStringLiteral("Source File Size: ") + QStringLiteral(" Last Modified: ");
-    const int nAnswer = w.AskExists(sSource, DestinationCaption(local.size(), local.lastModified(), 1), bResumeAllowed);
-    Apply(w, nAnswer, bResumeAllowed ? local.size() : -1, d);
+    const bool bResumeAllowed = ExistingFiles::Resumable(source, destination);
+    const int nAnswer = w.AskExists(TransferEngines::SourceCaption(source), TransferEngines::DestinationCaption(destination),
+                                    bResumeAllowed);
+    Apply(w, nAnswer, bResumeAllowed ? destination.nSize : -1, d);
 }
 
-// Upload: the same against the server's entry, with the sides swapped; the
-// send flag tells the component to continue (true) or replace the remote file.
+// Download: the local file is the destination; a folder of that name is
+// never resumed.
+void CheckReceive(const Window& w, const QString& sName, const QString& sLocalPath, Decision& d)
+{
+    const QFileInfo local(sLocalPath);
+    if (!local.exists()) return Check(w, {}, {}, d);
+    ExistingFiles::Facts destination = LocalFacts(local);
+    if (!local.isFile()) destination.nSize = -1;
+    Check(w, RemoteFacts(*w.ctx.ftp, RemoteEntry(*w.ctx.ftp, sName), local.size()), destination, d);
+}
+
+// Upload: the server's file is the destination; the send flag tells the
+// component to continue (true) or replace it.
 void CheckSend(const Window& w, const QString& sName, const QString& sLocalPath, Decision& d)
 {
-    d.nOffset = 0;
-    d.bSkip = false;
     const std::optional<ListingEntry> entry = RemoteEntry(*w.ctx.ftp, sName);
-    if (!entry) return;
+    if (!entry) return Check(w, {}, {}, d);
     const QFileInfo local(sLocalPath);
-    if (Unchanged(*w.ctx.ftp, *entry, local)) {
-        d.bSkip = true;
-        return;
-    }
-    const bool bResumeAllowed = entry->size >= 0 && entry->size < local.size();
-    const int nAnswer = w.AskExists(SourceCaption(local.size(), local.lastModified(), 1),
-                                    DestinationCaption(entry->size, entry->date, entry->nDatePrecision), bResumeAllowed);
-    Apply(w, nAnswer, bResumeAllowed ? entry->size : -1, d);
+    Check(w, LocalFacts(local), RemoteFacts(*w.ctx.ftp, entry, local.size()), d);
 }
 
 // Whether a link row opens as a folder: the server lets us in. The session
@@ -329,7 +318,7 @@ QString SizeAndDate(qint64 nSize, const QDateTime& date, int nPrecision)
         if (nPrecision < kDay)
             sDate += QLatin1Char(' ') + local.time().toString(nPrecision < 60 ? QStringLiteral("HH:mm:ss") : QStringLiteral("HH:mm"));
     }
-    return QString::number(nSize) + QStringLiteral(" Last Modified: ") + sDate;
+    return (nSize >= 0 ? QString::number(nSize) : QString()) + QStringLiteral(" Last Modified: ") + sDate;
 }
 
 }  // namespace TransferEngines
