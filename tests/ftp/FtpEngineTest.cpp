@@ -491,6 +491,12 @@ TEST_P(FtpEngineTest, NamesGoBackInTheBytesTheServerListed)
         EXPECT_EQ(upload.number, kNameEncoding);
         EXPECT_TRUE(upload.description.contains(QStringLiteral("файл1.txt"))) << upload.description.toStdString();
         EXPECT_EQ(stored, QStringList{QStringLiteral("café.txt")});  // in Latin-1 on the server
+        // Inside a folder upload such a file is skipped, and the rest goes.
+        ASSERT_TRUE(WriteTestFile(Local(QStringLiteral("up/файл2.txt")), "two"));
+        ASSERT_TRUE(WriteTestFile(Local(QStringLiteral("up/plain.txt")), "plain"));
+        m_ftp->SendFolder(Local(QStringLiteral("up/*")), QStringLiteral("up"), true, true);
+        EXPECT_EQ(m_skipped, QStringList{QStringLiteral("|файл2.txt|%1").arg(FtpComponent::kSkipEncoding)});
+        EXPECT_EQ(ReadTestFile(Remote(QStringLiteral("up/plain.txt"))), QByteArray("plain"));
     }
     EXPECT_TRUE(stored.filter(QStringLiteral("?")).isEmpty()) << stored.join(QLatin1Char(',')).toStdString();
 }
