@@ -120,7 +120,9 @@ void frmMain::BuildMenus()
     miLocal = Named(menuBar()->addMenu(QStringLiteral("&Local")), "miLocal");  // filled by the local pane
 
     miRemote = Named(menuBar()->addMenu(QStringLiteral("&Remote")), "miRemote");  // filled by the remote pane
-    miRemote->setEnabled(false);
+    // The command state switches the title; the menu itself stays able to
+    // open (a disabled menu widget never shows, whatever its title says).
+    miRemote->menuAction()->setEnabled(false);
 
     mnuTools = Named(menuBar()->addMenu(QStringLiteral("T&ools")), "mnuTools");
     QAction* options = Named(mnuTools->addAction(QStringLiteral("&Options")), "mnuToolsOptions");
@@ -807,7 +809,9 @@ void frmMain::SetUpRemotePane()
     m_remotePane->BuildRemoteMenu(miRemote);
     m_remotePane->BuildToolbar(Toolbar6);
     Toolbar6->setVisible(true);
-    connect(lstRemoteFileList, &FilePane::contextMenuRequested, this, [this](const QPoint& pos) { miRemote->popup(pos); });
+    connect(lstRemoteFileList, &FilePane::contextMenuRequested, this, [this](const QPoint& pos) {
+        if (miRemote->menuAction()->isEnabled()) miRemote->popup(pos);
+    });
 }
 
 // --- transfers ----------------------------------------------------------------

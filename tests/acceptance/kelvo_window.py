@@ -146,10 +146,10 @@ class Kelvo:
             buttons, self.rows(self.remote_pane()), self.windows(), self.log_lines()[-6:])
 
     # --- real input -----------------------------------------------------------------
-    def click(self, node, dx=None):
+    def click(self, node, dx=None, button="1"):
         box = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
         x = box.x + (box.width // 2 if dx is None else box.width + dx)
-        xdotool("mousemove", str(x), str(box.y + box.height // 2), "click", "1")
+        xdotool("mousemove", str(x), str(box.y + box.height // 2), "click", button)
 
     def key(self, *keys):
         xdotool("key", "--delay", "50", *keys)

@@ -92,12 +92,20 @@ class WindowScenarios(WindowTest):
         self.assertEqual(0, self.ended(), "exit status (negative: the signal that ended kelvo)")
         self.assertGreater(os.path.getsize(partial), 0)
 
-    def test_choosing_a_remote_folder_during_a_download(self):
-        # While a transfer runs the main toolbar's "Refresh server file list"
-        # is disabled and the Remote menu does not open; the path box is what
-        # the user reaches.
+    def test_remote_menu_and_remote_folder_during_a_download(self):
         k = self.connected({"slow.bin": SLOW, "a.txt": {"size": 3}})
+        # Connected, the Remote menu opens from the menu bar and on the right
+        # button over the pane.
+        title = k.find("menu item", "Remote", k.find("menu bar"))
+        for open_menu in (lambda: k.click(title), lambda: k.click(k.row_cells(k.remote_pane())[1], button="3")):
+            open_menu()
+            wait_for("the Remote menu open", lambda: k.all("menu item", "Refresh"))
+            k.key("Escape")
+            wait_for("the Remote menu closed", lambda: not k.all("menu item", "Refresh"))
         partial = self.download("slow.bin", running=True)
+        # During the download its Refresh, and the path box, wait for it.
+        k.click(title)
+        k.click(k.find("menu item", "Refresh"))
         k.choose(k.find("text", "Remote folder").parent, "/")
         at = os.path.getsize(partial)
         try:
