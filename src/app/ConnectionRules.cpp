@@ -96,7 +96,7 @@ QString Apply(FtpComponent& ftp, const ConnectionRequest& request, const CRegist
     ftp.setUseTls(request.bUseTls);
     const QString trusted = request.bUseTls ? TrustedCertificate(reg, request.sServer, port) : QString();
     ftp.setTrustedCertificates(trusted.isEmpty() ? QStringList() : QStringList{trusted});
-    ftp.PutProperty(FtpComponent::kPassiveMode, Settings::NumberOrZero(Read(reg, Settings::kFtpPasv, "0")) == 1.0);
+    ftp.PutProperty(FtpComponent::kPassiveMode, Settings::NumberOrZero(Read(reg, Settings::kFtpPasv, Settings::kFtpPasvDefault)) == 1.0);
     ftp.setParallelConnections(ParallelConnections(Read(reg, Settings::kParallelConnections, "")));
 
     if (bFirewall) {

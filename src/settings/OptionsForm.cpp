@@ -268,7 +268,7 @@ void OptionsForm::LoadFirewallSettings()
 void OptionsForm::LoadGeneralSettings()
 {
     const CRegister reg;
-    LoadCheck(chkPasv, Read(reg, Settings::kFtpPasv, "1"));
+    LoadCheck(chkPasv, Read(reg, Settings::kFtpPasv, Settings::kFtpPasvDefault));
     LoadCheck(chkAddToStartup, Read(reg, Settings::kAddToStartup, "1"));
     txtLogFilename->setText(Read(reg, Settings::kLogFileName, ""));
     LoadOption(optDeleteLogOnStartup, Read(reg, Settings::kDeleteLogOnStartup, "1"));
@@ -351,7 +351,7 @@ bool OptionsForm::ConfirmUnsavedOptions()
     const auto text = [&](const char* sName, const QString& sShown) { return Read(reg, sName, "") == sShown; };
     // Every comparison runs, in the order the settings are listed.
     const bool same[] = {
-        check(Settings::kFtpPasv, "1", chkPasv),
+        check(Settings::kFtpPasv, Settings::kFtpPasvDefault, chkPasv),
         check(Settings::kAddToStartup, "1", chkAddToStartup),
         text(Settings::kLogFileName, txtLogFilename->text()),
         bOnStartupStored == optDeleteLogOnStartup->isChecked(),

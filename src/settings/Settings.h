@@ -16,6 +16,10 @@ inline constexpr char kSection[] = "\\Software\\Kelvo\\Settings";
 inline constexpr char kTrustedCertificatesSection[] = "\\Software\\Kelvo\\Trusted Certificates";
 
 inline constexpr char kFtpPasv[] = "FTP PASV";
+// Passive mode unless the user turned it off: what the Options window shows
+// and what connections use are one default (active mode fails behind the
+// NAT routers most users sit behind).
+inline constexpr char kFtpPasvDefault[] = "1";
 inline constexpr char kAddToStartup[] = "ADD TO STARTUP";
 inline constexpr char kLogFileName[] = "LOG FILE NAME";
 inline constexpr char kDeleteLogOnStartup[] = "DELETE LOG ON STARTUP";

@@ -73,6 +73,7 @@ class WindowScenarios(WindowTest):
         except AssertionError as e:
             self.explain(e)
         self.assertGreater(os.path.getsize(partial), 0)
+        self.assertFalse([c for c in self.commands() if c.startswith(("EPRT", "PORT"))], "passive mode, as the Options show")
 
     def test_sigterm_while_the_file_exists_question_is_open(self):
         with open(os.path.join(self.downloads, "data.bin"), "wb") as old:

@@ -53,15 +53,15 @@ TEST_F(ConnectionRulesTest, LoginAndModeFollowTheRequestAndSettings)
     EXPECT_EQ(Get(FtpComponent::kPort).toInt(), 2121);
     EXPECT_EQ(Get(FtpComponent::kUserName).toString(), QStringLiteral("alice"));
     EXPECT_EQ(m_ftp.password(), QStringLiteral("s3cret"));
-    EXPECT_FALSE(Get(FtpComponent::kPassiveMode).toBool()) << "no stored FTP PASV: active mode";
+    EXPECT_TRUE(Get(FtpComponent::kPassiveMode).toBool()) << "no stored FTP PASV: passive, as the Options window shows";
     EXPECT_EQ(Get(FtpComponent::kProxyType).toInt(), 0);
     EXPECT_EQ(Get(FtpComponent::kProxyPort).toInt(), 1080);
 
-    Store(Settings::kFtpPasv, "1");
+    Store(Settings::kFtpPasv, "0");
     ASSERT_TRUE(ConnectionRules::Apply(m_ftp, Request("21", true), m_reg).isEmpty());
     EXPECT_EQ(Get(FtpComponent::kUserName).toString(), QStringLiteral("anonymous"));
     EXPECT_EQ(m_ftp.password(), QStringLiteral("pmqrt")) << "whatever the site manager's boxes hold";
-    EXPECT_TRUE(Get(FtpComponent::kPassiveMode).toBool());
+    EXPECT_FALSE(Get(FtpComponent::kPassiveMode).toBool());
 }
 
 TEST_F(ConnectionRulesTest, FirewallSettingsChooseTheProxy)

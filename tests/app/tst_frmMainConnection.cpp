@@ -162,7 +162,7 @@ void tst_frmMainConnection::connectsWithTheSiteManagersValues()
     QVERIFY(Enabled("cmdDisconnect") && !Enabled("cmdConnect") && Enabled("cboRemotePath") && Enabled("optAscii"));
     const QList<QAction*> buttons = m_window->findChild<QToolBar*>(QStringLiteral("Toolbar1"))->actions();
     QVERIFY(!buttons.at(0)->isEnabled() && buttons.at(1)->isEnabled() && !buttons.at(2)->isEnabled());
-    QVERIFY2(!m_window->Ftp().passiveMode(), "no stored FTP PASV: active mode");
+    QVERIFY2(m_window->Ftp().passiveMode(), "no stored FTP PASV: passive, as the Options window shows");
 
     // The next time the site manager sees the values of this connection.
     m_prompter->AnswerMessage(PromptResult::Ok);  // "Disconnected from FTP server ..."
