@@ -115,15 +115,18 @@ void clsLocalPaths::LogCannotRead(const QString& sPath)
 
 void clsLocalPaths::ListFolder(const QString& sPath, const QString& sPattern)
 {
-    QList<LocalEntry> batch;
-    batch.reserve(kEntryBatch);
+    // Entries go out in name order, letter case aside (as the original
+    // platform's file systems list them), in batches.
+    QList<LocalEntry> entries;
+    auto add = [&](LocalEntry&& entry) { entries.append(std::move(entry)); };
     auto flush = [&] {
-        if (!batch.isEmpty() && onUpdateLocalEntries) onUpdateLocalEntries(batch);
-        batch.clear();
-    };
-    auto add = [&](LocalEntry&& entry) {
-        batch.append(std::move(entry));
-        if (batch.size() >= kEntryBatch) flush();
+        std::sort(entries.begin(), entries.end(), [](const LocalEntry& a, const LocalEntry& b) {
+            const int order = QString::compare(a.sName, b.sName, Qt::CaseInsensitive);
+            return order != 0 ? order < 0 : a.sName < b.sName;
+        });
+        for (qsizetype i = 0; i < entries.size() && onUpdateLocalEntries; i += kEntryBatch)
+            onUpdateLocalEntries(entries.mid(i, kEntryBatch));
+        entries.clear();
     };
 
 #ifdef Q_OS_UNIX
@@ -132,8 +135,9 @@ void clsLocalPaths::ListFolder(const QString& sPath, const QString& sPattern)
     const QByteArray pattern = QFile::encodeName(sPattern);
     const QByteArray patternNoDot = pattern.endsWith(".*") ? pattern.chopped(2) : QByteArray();
     auto matches = [&](const char* sName) {
-        return pattern.isEmpty() || ::fnmatch(pattern.constData(), sName, 0) == 0
-               || (!patternNoDot.isNull() && ::fnmatch(patternNoDot.constData(), sName, 0) == 0);
+        // Letter case aside, as the original platform matched names.
+        return pattern.isEmpty() || ::fnmatch(pattern.constData(), sName, FNM_CASEFOLD) == 0
+               || (!patternNoDot.isNull() && ::fnmatch(patternNoDot.constData(), sName, FNM_CASEFOLD) == 0);
     };
 
     const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(QFile::encodeName(sPath).constData()), &::closedir);

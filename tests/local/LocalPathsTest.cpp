@@ -207,15 +207,22 @@ TEST_F(LocalPathsTest, WildcardListingMatchesFilesAndFolders)
         EXPECT_EQ(listing.events.last(), "listed " + folder()) << sPattern.toStdString();
         return listing.names();
     };
-    // Letter case counts, as it does for the names themselves.
-    EXPECT_EQ(list(QStringLiteral("*.gif")), (QSet<QString>{"a.gif", "x.tar.gif", ".gif", "pics.gif"}));
+    // Letter case aside, as on the original platform.
+    const QSet<QString> gifs{"a.gif", "B.GIF", "x.tar.gif", ".gif", "pics.gif"};
+    EXPECT_EQ(list(QStringLiteral("*.gif")), gifs);
+    EXPECT_EQ(list(QStringLiteral("*.GIF")), gifs);
     EXPECT_EQ(list(QStringLiteral("?.txt")), QSet<QString>{"c.txt"});
-    EXPECT_EQ(list(QStringLiteral("*.GIF")), QSet<QString>{"B.GIF"});
     EXPECT_EQ(list(QStringLiteral("*.none")), QSet<QString>{});
     const QSet<QString> all{"a.gif", "B.GIF", "c.txt", "x.tar.gif", ".gif", "noext", "d.gifs", "pics.gif", "other"};
     EXPECT_EQ(list(QStringLiteral("*.*")), all);  // names without a dot too
     EXPECT_EQ(list(QStringLiteral("*")), all);
     EXPECT_EQ(list(QStringLiteral("n*.*")), QSet<QString>{"noext"});
+    // In name order, letter case aside.
+    Listing listing;
+    listing.paths.RetrieveLocalFolderContents(folder());
+    QStringList order;
+    for (const LocalEntry& e : listing.entries) order << e.sName;
+    EXPECT_EQ(order, (QStringList{".gif", "a.gif", "B.GIF", "c.txt", "d.gifs", "noext", "other", "pics.gif", "x.tar.gif"}));
 }
 
 TEST_F(LocalPathsTest, FoldersThatCannotBeReadAreLoggedAndNotListed)
