@@ -289,7 +289,7 @@ void LocalPane::LocalDeleteFiles()
 {
     const QStringList names = SelectedNames();
     if (names.isEmpty()) return;
-    if (!AskYesNo(kConfirmTitle, QStringLiteral("Are you sure you want to delete the selected local file(s)?"))) return;
+    if (!ConfirmDestruction(kConfirmTitle, QStringLiteral("Are you sure you want to delete the selected local file(s)?"))) return;
     // A folder among them is refused with its own message; the rest go on.
     for (const QString& sName : names) m_xLocalPaths.DeleteLocalFile(m_sCurrentLocalFolder + sName);
     RefreshAndUpdate();
@@ -321,7 +321,7 @@ void LocalPane::LocalRemoveFolder()
 {
     const QString sName = SelectedName();
     if (sName.isEmpty()) return;
-    if (!AskYesNo(kConfirmTitle, QStringLiteral("Delete ") + sName + QStringLiteral("?"))) return;
+    if (!ConfirmDestruction(kConfirmTitle, QStringLiteral("Delete ") + sName + QStringLiteral("?"))) return;
     m_xLocalPaths.RemoveLocalFolder(m_sCurrentLocalFolder + sName);
     RefreshAndUpdate();
 }
@@ -347,7 +347,7 @@ void LocalPane::DeleteFolderToTrash()
 void LocalPane::EmptyTrash()
 {
 #if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
-    if (!AskYesNo(kConfirmTitle, QStringLiteral("Empty the Trash? The items in it will be deleted for good."))) return;
+    if (!ConfirmDestruction(kConfirmTitle, QStringLiteral("Empty the Trash? The items in it will be deleted for good."))) return;
     // The freedesktop home trash: the items in "files", their records in
     // "info"; the folders themselves stay.
     const QString sTrash =

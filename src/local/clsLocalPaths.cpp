@@ -279,9 +279,11 @@ void clsLocalPaths::SendToRecycleBin(const QString& sPath, int flags)
     if (!(flags & RecycleFlags::NoConfirmation)) {
         const QString sQuestion = bUndo ? QStringLiteral("Are you sure you want to move '%1' to the Trash?")
                                         : QStringLiteral("Are you sure you want to permanently delete '%1'?");
-        if (ThePrompter().message(sTitle, sQuestion.arg(sPath), PromptButtons::YesNo, PromptIcon::Question)
-            != PromptResult::Yes)
-            return;
+        // Moving to the Trash can be undone; deleting for good cannot.
+        const bool bYes = bUndo ? ThePrompter().message(sTitle, sQuestion.arg(sPath), PromptButtons::YesNo,
+                                                        PromptIcon::Question) == PromptResult::Yes
+                                : ConfirmDestruction(sTitle, sQuestion.arg(sPath));
+        if (!bYes) return;
     }
     if (bUndo) {
         QString sInTrash;
@@ -292,8 +294,7 @@ void clsLocalPaths::SendToRecycleBin(const QString& sPath, int flags)
         // No trash on that volume (or none that can be written): never fall
         // back to deleting for good without the user's word.
         const QString sText = QStringLiteral("'%1' cannot be moved to the Trash. Delete it permanently?").arg(sPath);
-        if (ThePrompter().message(sTitle, sText, PromptButtons::YesNo, PromptIcon::Exclamation) != PromptResult::Yes)
-            return;
+        if (!ConfirmDestruction(sTitle, sText, PromptIcon::Exclamation)) return;
     }
     if (!DeleteForGood(sPath)) Notice(QStringLiteral("Cannot delete ") + sPath);
 }

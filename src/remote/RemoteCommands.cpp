@@ -75,7 +75,7 @@ QString MoveTarget(const QString& sFolder, const QString& sName)
 
 void DeleteRemoteFiles(const RemoteContext& ctx)
 {
-    if (!AskYesNo(kConfirmTitle, QStringLiteral("Are you sure you want to delete the selected remote file(s)?"))) return;
+    if (!ConfirmDestruction(kConfirmTitle, QStringLiteral("Are you sure you want to delete the selected remote file(s)?"))) return;
     BusyPointer busy;
     const bool bDone = Guarded(ctx, [&] {
         for (const QString& name : ctx.selectedNames()) {
@@ -114,7 +114,7 @@ void RemoveRemoteFolder(const RemoteContext& ctx)
 {
     const QString name = ctx.selectedName();
     if (name.isEmpty()) return;
-    if (!AskYesNo(kConfirmTitle, QStringLiteral("Delete ") + name + QLatin1Char('?'))) return;
+    if (!ConfirmDestruction(kConfirmTitle, QStringLiteral("Delete ") + name + QLatin1Char('?'))) return;
     BusyPointer busy;
     if (Guarded(ctx, [&] { ctx.ftp->RemoveFolder(name); })) {
         ctx.clearStatus();

@@ -330,11 +330,8 @@ void frmConnectionInfo::DeleteSite()
     QTreeWidgetItem* item = TView1->currentItem();
     if (!item || !item->isSelected() || item->data(0, kKeyRole).toString() == kRootKey) return;
     const QString sEntry = item->text(0);
-    const PromptResult answer =
-        ThePrompter().message(kTitle, QStringLiteral("Are you sure you want to delete this profile: ") + sEntry
-                                          + QLatin1Char('?'),
-                              PromptButtons::YesNo, PromptIcon::Question);
-    if (answer != PromptResult::Yes) return;
+    if (!ConfirmDestruction(kTitle, QStringLiteral("Are you sure you want to delete this profile: ") + sEntry + QLatin1Char('?')))
+        return;
     SiteProfiles::Delete(sEntry);
     BuildTree();
 }

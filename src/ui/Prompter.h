@@ -27,6 +27,13 @@ public:
 // The prompter in use: the one installed with SetPrompter, else the one that
 // shows real dialog boxes.
 Prompter& ThePrompter();
+
+// A Yes/No question whose Yes destroys data: No is the default, so that Enter
+// never deletes anything.
+inline bool ConfirmDestruction(const QString& sTitle, const QString& sQuestion, PromptIcon icon = PromptIcon::Question)
+{
+    return ThePrompter().message(sTitle, sQuestion, PromptButtons::YesNo, icon, PromptResult::No) == PromptResult::Yes;
+}
 // Installs `prompter` (nullptr goes back to the real dialog boxes). The caller
 // keeps ownership.
 void SetPrompter(Prompter* prompter);

@@ -339,6 +339,7 @@ void tst_LocalPane::deletesTheSelectionAndRefusesFolders()
     f.pane->LocalDeleteFiles();
     QCOMPARE(f.prompter.shown()[0].sTitle, kConfirm);
     QCOMPARE(f.prompter.shown()[0].sText, QStringLiteral("Are you sure you want to delete the selected local file(s)?"));
+    QVERIFY(f.prompter.shown()[0].defaultButton == PromptResult::No);  // Enter deletes nothing
     QCOMPARE(f.Names().size(), 5);
     QCOMPARE(inserted.size() + reset.size(), 0);  // No: not even a refresh
 

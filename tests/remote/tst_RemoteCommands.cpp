@@ -99,6 +99,7 @@ void tst_RemoteCommands::deleteAsksOnceAndDeletesEachRow()
     RemoteOperations::DeleteRemoteFiles(m_ctx);
     QCOMPARE(m_prompter->shown().last().sText, QStringLiteral("Are you sure you want to delete the selected remote file(s)?"));
     QCOMPARE(m_prompter->shown().last().sTitle, QStringLiteral("Kelvo [Confirm]"));
+    QVERIFY(m_prompter->shown().last().defaultButton == PromptResult::No);  // Enter deletes nothing
     QVERIFY(!OnServer(QStringLiteral("a.txt")) && !OnServer(QStringLiteral("b.txt")) && OnServer(QStringLiteral("keep.txt")));
     QCOMPARE(m_nRemoteRefreshes, 1);
 
