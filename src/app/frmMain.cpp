@@ -39,6 +39,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
@@ -654,6 +655,10 @@ void frmMain::ConnectToServer()
     try {
         UpdateAction(QStringLiteral("Connecting to ") + server + QStringLiteral(". Please wait..."));
         QApplication::setOverrideCursor(Qt::WaitCursor);
+        // Connecting can take its time (a server that never greets): Abort
+        // is there for it.
+        SetBusyState(true);
+        const auto notBusy = qScopeGuard([this] { SetBusyState(false); });
         xFtp->Invoke(FtpComponent::kConnect);
         QApplication::restoreOverrideCursor();
         m_sCurrentRemoteFolder = GetRemoteFolder();

@@ -5,6 +5,7 @@ Run by ctest (window_acceptance) under dbus-run-session with Debian's
 """
 import os
 import signal
+import socket
 import sys
 import unittest
 
@@ -85,6 +86,15 @@ class WindowScenarios(WindowTest):
         self.assertEqual(0, self.ended(), "exit status (negative: the signal that ended kelvo)")
         with open(os.path.join(self.downloads, "data.bin"), "rb") as kept:
             self.assertEqual(b"older, shorter", kept.read())
+
+    def test_abort_while_connecting_to_a_server_that_never_greets(self):
+        silent = socket.create_server(("127.0.0.1", 0))  # takes the connection, says nothing
+        self.addCleanup(silent.close)
+        k = self.kelvo
+        k.connect(silent.getsockname()[1], listed=False)
+        k.click(wait_for("Abort enabled while connecting", lambda: k.enabled(k.button("Abort")) and k.button("Abort")))
+        wait_for("connecting stopped", lambda: k.enabled(k.button("Connect")) and not k.enabled(k.button("Abort"))
+                 and "Error: The operation was aborted." in k.log_lines(), timeout=5)
 
     def test_ctrl_q_during_a_download(self):
         self.connected({"slow.bin": SLOW})

@@ -43,7 +43,6 @@ private Q_SLOTS:
     void disconnectReportsAndReconnectReusesTheSite();
     void serverGoingAwayIsReported();
     void reconnectWithoutAnEarlierConnectionOpensTheSiteManager();
-    void theSiteManagerWindowConnects();
     void trustAlwaysIsRememberedForTheServer();
     void trustOnceConnectsAndCancelRefuses();
     void anotherCertificateThanTheTrustedOneIsAWarning();
@@ -253,30 +252,6 @@ void tst_frmMainConnection::reconnectWithoutAnEarlierConnectionOpensTheSiteManag
     m_window->Reconnect();
     QCOMPARE(m_nSiteManagerShown, 1);
     QCOMPARE(State(), long(FtpComponent::kStateConnected));
-}
-
-void tst_frmMainConnection::theSiteManagerWindowConnects()
-{
-    // The user fills in the real site manager and presses Enter.
-    bool bFilled = false;
-    QTimer::singleShot(0, this, [&] {
-        QWidget* dialog = QApplication::activeModalWidget();
-        if (!dialog) return;
-        dialog->findChild<QRadioButton*>(QStringLiteral("optNormal"))->click();
-        const std::pair<const char*, QString> fields[] = {
-            {"txtHost", QStringLiteral("  127.0.0.1 ")},
-            {"txtPort", QString::number(m_server->port())},
-            {"txtUserName", m_server->user()},
-            {"txtPassword", m_server->password()},
-        };
-        for (const auto& [name, text] : fields) dialog->findChild<QLineEdit*>(QLatin1String(name))->setText(text);
-        bFilled = true;
-        QTest::keyClick(dialog->findChild<QLineEdit*>(QStringLiteral("txtPassword")), Qt::Key_Return);
-    });
-    m_window->ConnectThroughSiteManager();
-    QVERIFY(bFilled);
-    QCOMPARE(State(), long(FtpComponent::kStateConnected));
-    QCOMPARE(m_window->Ftp().serverAddress(), QStringLiteral("127.0.0.1"));
 }
 
 void tst_frmMainConnection::trustAlwaysIsRememberedForTheServer()
