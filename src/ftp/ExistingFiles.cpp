@@ -29,6 +29,11 @@ bool Resumable(const Facts& source, const Facts& destination)
     return destination.bExists && source.nSize >= 0 && destination.nSize >= 0 && destination.nSize < source.nSize;
 }
 
+bool WantsExactTime(const Facts& remote, const Facts& local)
+{
+    return remote.bExists && local.bExists && remote.nSize >= 0 && remote.nSize == local.nSize && remote.nPrecision != 1;
+}
+
 Action Decide(Policy policy, const Facts& source, const Facts& destination)
 {
     if (!destination.bExists) return Action::Transfer;

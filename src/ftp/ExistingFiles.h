@@ -39,6 +39,10 @@ bool Resumable(const Facts& source, const Facts& destination);
 
 Action Decide(Policy policy, const Facts& source, const Facts& destination);
 
+// Whether the server's side should be asked for its exact time (MDTM) before
+// the comparison: its listing gave the time coarser, and the sizes agree.
+bool WantsExactTime(const Facts& remote, const Facts& local);
+
 // The owner's answers to a question, as the file-exists prompt gives them.
 enum Answer { kOverwrite = 0, kResume = -1, kCancel = -2, kSkip = -3 };
 

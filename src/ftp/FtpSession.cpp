@@ -1792,7 +1792,7 @@ bool FtpSession::decideExisting(const FileJob& job, qint64& nOffset)
                  job.listed.nDatePrecision};
     // Where the listing gives the time coarser than MDTM does, the exact
     // time decides between the same file and another.
-    if (local.bExists && remote.bExists && remote.nSize == local.nSize && remote.nPrecision != 1) {
+    if (WantsExactTime(remote, local)) {
         const QDateTime exact = modificationTime(job.sName, &job.listed);
         if (exact.isValid()) {
             remote.date = exact;

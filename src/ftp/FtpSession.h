@@ -94,6 +94,8 @@ public:
     void sendFile(const QString& sLocal, qint64 nOffset, const QString& sRemote, bool bResume);
     void receiveFolder(const QString& sMask, const QString& sLocalFolder, bool bRecurse);
     void sendFolder(const QString& sLocalMask, const QString& sRemoteFolder, bool bRecurse);
+    // The file's time as MDTM gives it; invalid without MDTM or when refused.
+    QDateTime modificationTime(const QString& sRemote, const ListingEntry* pListed);
     // One file of a folder transfer, from or into its folder (changed to
     // when it is not the current one). A file the server refuses or that
     // cannot be written or read here is reported as skipped.
@@ -208,10 +210,6 @@ private:
     // Closes the data connection of an upload once everything is written.
     void closeSentData(QTcpSocket& data);
     void copyRemoteTime(const QString& sRemote, const QString& sLocal, const ListingEntry* pListed);
-public:
-    // The file's time as MDTM gives it; invalid without MDTM or when refused.
-    QDateTime modificationTime(const QString& sRemote, const ListingEntry* pListed);
-private:
     static void setLocalTime(const QString& sLocal, const QDateTime& time);
     // pListed: the file's entry in a listing just read, whose size and
     // (when exact to the second) time are used instead of asking again.

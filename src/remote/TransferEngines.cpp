@@ -97,11 +97,11 @@ bool AskSubfolders(const QString& sVerb, const QString& sWhat)
 
 // The server's side of the comparison: exact in time where the server tells
 // it (MDTM) and the listing gave it coarser, and the sizes could agree.
-ExistingFiles::Facts RemoteFacts(FtpComponent& ftp, const std::optional<ListingEntry>& entry, qint64 nLocalSize)
+ExistingFiles::Facts RemoteFacts(FtpComponent& ftp, const std::optional<ListingEntry>& entry, const ExistingFiles::Facts& local)
 {
     if (!entry) return ExistingFiles::Facts{true, -1, {}, 0};  // listed by the pane, gone from the server's listing
     ExistingFiles::Facts facts{true, entry->kind == ListingEntry::File ? entry->size : -1, entry->date, entry->nDatePrecision};
-    if (facts.nSize == nLocalSize && facts.nPrecision != 1) {
+    if (ExistingFiles::WantsExactTime(facts, local)) {
         const QDateTime exact = ftp.ModificationTime(entry->name);
         if (exact.isValid()) {
             facts.date = exact;
@@ -178,7 +178,7 @@ void CheckReceive(const Window& w, const QString& sName, const QString& sLocalPa
     if (!local.exists()) return Check(w, {}, {}, d);
     ExistingFiles::Facts destination = LocalFacts(local);
     if (!local.isFile()) destination.nSize = -1;
-    Check(w, RemoteFacts(*w.ctx.ftp, RemoteEntry(*w.ctx.ftp, sName), local.size()), destination, d);
+    Check(w, RemoteFacts(*w.ctx.ftp, RemoteEntry(*w.ctx.ftp, sName), destination), destination, d);
 }
 
 // Upload: the server's file is the destination; the send flag tells the
@@ -187,8 +187,8 @@ void CheckSend(const Window& w, const QString& sName, const QString& sLocalPath,
 {
     const std::optional<ListingEntry> entry = RemoteEntry(*w.ctx.ftp, sName);
     if (!entry) return Check(w, {}, {}, d);
-    const QFileInfo local(sLocalPath);
-    Check(w, LocalFacts(local), RemoteFacts(*w.ctx.ftp, entry, local.size()), d);
+    const ExistingFiles::Facts local = LocalFacts(QFileInfo(sLocalPath));
+    Check(w, local, RemoteFacts(*w.ctx.ftp, entry, local), d);
 }
 
 // Whether a link row opens as a folder: the server lets us in. The session

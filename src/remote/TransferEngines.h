@@ -37,8 +37,12 @@ struct TransferContext {
 
 namespace TransferEngines {
 
-// The file-exists prompt's answers.
-enum Answer { kOverwrite = 0, kResume = -1, kCancel = -2, kSkip = -3 };
+// The file-exists prompt's answers, as folder transfers ask for them too.
+using ExistingFiles::Answer;
+using ExistingFiles::kCancel;
+using ExistingFiles::kOverwrite;
+using ExistingFiles::kResume;
+using ExistingFiles::kSkip;
 
 // Copies the selected rows of the remote pane into the current local folder:
 // files one by one (asking before replacing a local file that differs),
