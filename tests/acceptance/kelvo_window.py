@@ -33,6 +33,16 @@ def missing_tools():
     return missing
 
 
+def run_tests():
+    """unittest's main, once every tool is there: a missing one skips the
+    file, or fails it where the tools must be (scripts/test installs them)."""
+    missing = missing_tools()
+    if missing:
+        print("window tests cannot run, missing: " + ", ".join(missing))
+        sys.exit(1 if os.environ.get("KELVO_WINDOW_TESTS_REQUIRED") else SKIP)
+    unittest.main(verbosity=2, warnings="ignore")  # pyatspi's deprecation warnings
+
+
 def wait_for(what, probe, timeout=10.0):
     """probe() until it gives something true; its errors mean "not yet"
     (objects of the accessibility tree vanish while windows change)."""

@@ -1,15 +1,13 @@
 """What a user does with the Kelvo window, against scripted servers on 127.0.0.1.
 
 Run by ctest (window_acceptance) under dbus-run-session with Debian's
-/usr/bin/python3; exits with 77 when a tool it needs is missing.
+/usr/bin/python3 (see run_tests for a missing tool).
 """
 import os
 import signal
 import socket
-import sys
-import unittest
 
-from kelvo_window import SKIP, WindowTest, listed, missing_tools, wait_for
+from kelvo_window import WindowTest, listed, run_tests, wait_for
 
 SLOW = {"size": 400000, "seconds": 20}  # still running when the user acts
 
@@ -132,8 +130,4 @@ class WindowScenarios(WindowTest):
 
 
 if __name__ == "__main__":
-    missing = missing_tools()
-    if missing:
-        print("window tests skipped, missing: " + ", ".join(missing))
-        sys.exit(SKIP)
-    unittest.main(verbosity=2, warnings="ignore")  # pyatspi's deprecation warnings
+    run_tests()
