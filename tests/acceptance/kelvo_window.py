@@ -74,6 +74,17 @@ def stop(proc, sig=signal.SIGTERM):
             proc.wait()
 
 
+def descendants(pid):
+    """pid and the processes below it."""
+    found, todo = set(), [pid]
+    while todo:
+        parent = todo.pop()
+        found.add(parent)
+        for task in os.listdir("/proc/%d/task" % parent) if os.path.isdir("/proc/%d" % parent) else []:
+            todo.extend(map(int, read("/proc/%d/task/%s/children" % (parent, task)).split()))
+    return found
+
+
 def xdotool(*args):
     return subprocess.run(["xdotool", *args], capture_output=True, text=True, check=True).stdout
 
@@ -86,19 +97,21 @@ def read(path):
 class Kelvo:
     """The program with folders of its own, and what a user does with it."""
 
-    def __init__(self, folder):
+    def __init__(self, folder, argv=(KELVO,), **env):
+        """argv starts kelvo, or a script that starts it as its child."""
         paths = {name: os.path.join(folder, name) for name in ("home", "config", "data", "kelvo", "registry")}
         for path in paths.values():
             os.makedirs(path)
+        self.home = paths["kelvo"]
         env = dict(os.environ, QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", HOME=paths["home"],
                    XDG_CONFIG_HOME=paths["config"], XDG_DATA_HOME=paths["data"], KELVO_HOME=paths["kelvo"],
-                   KELVO_REGISTRY_DIR=paths["registry"])
+                   KELVO_REGISTRY_DIR=paths["registry"], **env)
         with open(os.path.join(folder, "kelvo.log"), "w") as output:
-            self.proc = start([KELVO], env=env, stdout=output)
+            self.proc = start(list(argv), env=env, stdout=output)
 
         def app():
             assert self.proc.poll() is None, "kelvo ended with status %s" % self.proc.returncode
-            return [a for a in pyatspi.Registry.getDesktop(0) if a and a.get_process_id() == self.proc.pid][0]
+            return [a for a in pyatspi.Registry.getDesktop(0) if a and a.get_process_id() in descendants(self.proc.pid)][0]
         self.app = wait_for("Kelvo in the accessibility tree (%s/kelvo.log)" % folder, app, 20)
         self.window = self.find("frame", "Kelvo")
 

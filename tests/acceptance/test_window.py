@@ -7,7 +7,7 @@ import os
 import signal
 import socket
 
-from kelvo_window import WindowTest, listed, run_tests, wait_for
+from kelvo_window import HERE, Kelvo, WindowTest, listed, run_tests, stop, wait_for
 
 SLOW = {"size": 400000, "seconds": 20}  # still running when the user acts
 
@@ -127,6 +127,24 @@ class WindowScenarios(WindowTest):
             self.explain(e)
         self.assertIn("ABOR", self.commands())
         self.assertLess(os.path.getsize(partial), SLOW["size"])
+
+    def test_scripts_run_offers_the_demo_site(self):
+        """A newcomer's first steps: scripts/run, Connect, the demo site, Connect;
+        Ctrl+Q ends Kelvo, the script and its demo server."""
+        stop(self.kelvo.proc, signal.SIGKILL)
+        with socket.create_server(("127.0.0.1", 0)) as probe:
+            port = probe.getsockname()[1]
+        k = self.kelvo = Kelvo(os.path.join(self.folder, "run"), [os.path.join(HERE, "..", "..", "scripts", "run")],
+                               KELVO_DEMO_PORT=str(port))
+        self.addCleanup(stop, k.proc)
+        k.click(k.button("Connect"))
+        manager = k.find("dialog", "Connection Information")
+        k.click(k.find("tree item", "Kelvo demo (local).Profile", manager))
+        k.click(k.find("push button", "Connect", manager))
+        wait_for("the demo server's files", lambda: "README.txt" in k.rows(k.remote_pane()), 20)
+        k.key("ctrl+q")
+        self.assertEqual(0, self.ended())
+        self.assertRaises(OSError, socket.create_connection, ("127.0.0.1", port), 2)
 
 
 if __name__ == "__main__":
