@@ -139,7 +139,7 @@ class WindowScenarios(WindowTest):
         self.addCleanup(stop, k.proc)
         k.click(k.button("Connect"))
         manager = k.find("dialog", "Connection Information")
-        k.click(k.find("tree item", "Kelvo demo (local).Profile", manager))
+        k.click(k.find("table cell", "Kelvo demo (local).Profile", manager))
         k.click(k.find("push button", "Connect", manager))
         wait_for("the demo server's files", lambda: "README.txt" in k.rows(k.remote_pane()), 20)
         k.key("ctrl+q")
