@@ -90,6 +90,7 @@ void frmConnectionInfo::BuildControls()
     layout->addWidget(panel);
 
     TView1 = Named(new QTreeWidget(panel), "TView1", QStringLiteral("Current saved profiles"));
+    TView1->setAccessibleName(QStringLiteral("Saved sites"));
     TView1->setHeaderHidden(true);
     TView1->setColumnCount(1);
     TView1->setGeometry(8, 8, 200, 284);
