@@ -44,6 +44,7 @@ frmRemoteChangeMode::frmRemoteChangeMode()
     setObjectName(QStringLiteral("frmRemoteChangeMode"));
     setWindowTitle(QStringLiteral("File/Folder Permission Change"));
     BuildControls();
+    setMinimumWidth(360);  // the title in full
 }
 
 // Also runs when the owner window takes the loaded dialog down with it.

@@ -218,6 +218,7 @@ void OptionsForm::BuildControls()
         {txtFirewallPassword, "Firewall password"},
     };
     for (const auto& [widget, name] : spoken) widget->setAccessibleName(QLatin1String(name));
+    comboFirewallType->lineEdit()->setAccessibleName(QStringLiteral("Firewall type"));
 
     connect(chkFirewall, &QCheckBox::toggled, this, &OptionsForm::UpdateFirewallFields);
     // Values are stored as typed; one that cannot work is marked beside its
