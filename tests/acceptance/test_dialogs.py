@@ -120,6 +120,9 @@ class Dialogs(WindowTest):
                          for n in ("Log file name", "Log file size limit in kilobytes")}
         self.assertEqual({"Log file name": "FTP.LOG", "Log file size limit in kilobytes": "1000"}, texts())
         self.assertFalse(k.all("label", "not a number", dialog))
+        ticked = [("check box", n) for n in ("Use PASV Transfer Mode", "Save Window Size On Exit",
+                                              "Save Window Position on Exit")] + [("radio button", "Delete Log File if it Exceeds :")]
+        self.assertEqual([True] * 4, [k.has(k.find(role, n, dialog), "CHECKED") for role, n in ticked])
         self.close_options(dialog)
 
         dialog = self.open_options()
