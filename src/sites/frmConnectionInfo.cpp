@@ -174,6 +174,12 @@ bool frmConnectionInfo::ShowForm(QString& sAddress, QString& sPort, QString& sUs
     txtUserName->setText(sUserName);
     txtPassword->setText(sPassword);
     SelectOption(bIsAnonymous ? optAnonymous : optNormal);
+    if (bIsAnonymous) {
+        // Anonymous was selected already, so selecting it filled nothing in:
+        // show what an anonymous login sends rather than empty boxes.
+        txtUserName->setText(kAnonymousUser);
+        txtPassword->setText(QLatin1String(kAnonymousPassword));
+    }
     chkUseTls->setChecked(bUseTls);
 
     exec();
