@@ -589,9 +589,11 @@ void FtpSession::connectAndLogin()
     }
 
     reply = command(QStringLiteral("FEAT"));
+    QString sMlstOptions;
     if (reply.code == 211) {
         for (const QString& line : reply.lines) {
             const QString feature = line.trimmed().section(QLatin1Char(' '), 0, 0).toUpper();
+            if (feature == QLatin1String("MLST")) sMlstOptions = ListingParser::MlstOptionsWanted(line);
             if (feature == QLatin1String("MLSD") || feature == QLatin1String("MLST")) m_bFeatMlsd = true;
             else if (feature == QLatin1String("SIZE")) m_bFeatSize = true;
             else if (feature == QLatin1String("REST")) m_bFeatRest = true;
@@ -606,6 +608,8 @@ void FtpSession::connectAndLogin()
         command(QStringLiteral("OPTS UTF8 ON"));
         m_parser.setUtf8(true);
     }
+    // Listings then carry each entry's permissions where the server has them.
+    if (!sMlstOptions.isEmpty()) command(sMlstOptions);
     command(QStringLiteral("SYST"));
     refreshCurrentFolder();
     log(QStringLiteral("Connected to %1").arg(server));

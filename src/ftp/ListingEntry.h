@@ -16,4 +16,5 @@ struct ListingEntry {
     int kind = File;
     QString linkTarget;    // for links, when the listing names the target
     bool bSpecial = false; // a device, socket or pipe: listed, never transferred
+    int nMode = -1;        // permission bits (07777) as the listing gives them; -1 when it gives none
 };

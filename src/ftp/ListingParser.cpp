@@ -1,6 +1,7 @@
 #include "ftp/ListingParser.h"
 
 #include <QDate>
+#include <QStringList>
 #include <QTime>
 
 #include <vector>
@@ -242,6 +243,7 @@ std::optional<ListingEntry> ParseUnixLine(QStringView line, const QDateTime& now
     if (tokens.size() < 6 || !IsPermissions(Text(line, tokens[0]))) return {};
 
     ListingEntry entry;
+    entry.nMode = ListingParser::ModeOfPermissions(Text(line, tokens[0]));
     const QChar type = line[tokens[0].begin];
     if (type == QLatin1Char('d'))
         entry.kind = ListingEntry::Folder;
@@ -472,6 +474,15 @@ std::optional<ListingEntry> ParseMlsdLine(QStringView line)
             entry.date = ParseTimeVal(value);
             entry.nDatePrecision = 1;
             if (!entry.date.isValid()) return {};
+        } else if (key.compare(QLatin1String("unix.mode"), Qt::CaseInsensitive) == 0) {
+            // Octal, as chmod takes it ("0o" before it from some servers); a
+            // value that is not stays unknown.
+            QStringView digits = value;
+            if (digits.startsWith(QLatin1String("0o"), Qt::CaseInsensitive)) digits = digits.sliced(2);
+            bool ok = false;
+            const int nMode = digits.toString().toInt(&ok, 8);
+            if (ok && !digits.isEmpty() && digits.size() <= 6 && nMode <= 07777 && IsAllDigits(digits))
+                entry.nMode = nMode;
         }
     }
     if (!bHaveSize && entry.kind == ListingEntry::Folder && listingSize >= 0) entry.size = listingSize;
@@ -481,6 +492,51 @@ std::optional<ListingEntry> ParseMlsdLine(QStringView line)
     if (!IsUsableName(name)) return {};
     entry.name = name.toString();
     return entry;
+}
+
+int ModeOfPermissions(QStringView text)
+{
+    if (text.size() < 10) return -1;
+    // Owner, group, other: read, write, then execute with its special bit
+    // (s/S set-id, t/T sticky; lower case also executable).
+    static constexpr int kSpecial[] = {04000, 02000, 01000};
+    int nMode = 0;
+    for (int who = 0; who < 3; ++who) {
+        const int shift = 6 - 3 * who;
+        const QChar r = text[1 + 3 * who], w = text[2 + 3 * who], x = text[3 + 3 * who];
+        if (r == QLatin1Char('r')) nMode |= 4 << shift;
+        else if (r != QLatin1Char('-')) return -1;
+        if (w == QLatin1Char('w')) nMode |= 2 << shift;
+        else if (w != QLatin1Char('-')) return -1;
+        const char16_t c = x.unicode();
+        if (c == u'x' || c == u's' || c == u't') nMode |= 1 << shift;
+        if ((c == u's' || c == u'S') && who < 2) nMode |= kSpecial[who];
+        else if ((c == u't' || c == u'T') && who == 2) nMode |= kSpecial[who];
+        else if (c != u'x' && c != u'-') return -1;
+    }
+    return nMode;
+}
+
+QString MlstOptionsWanted(QStringView featLine)
+{
+    // " MLST type*;size*;modify*;unix.mode;": the enabled facts carry "*".
+    const QStringView line = featLine.trimmed();
+    if (!line.startsWith(QLatin1String("MLST "), Qt::CaseInsensitive)) return {};
+    QStringList enabled;
+    bool bModeOffered = false;
+    for (QStringView fact : line.sliced(5).trimmed().split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const bool bOn = fact.endsWith(QLatin1Char('*'));
+        if (bOn) fact.chop(1);
+        if (fact.compare(QLatin1String("unix.mode"), Qt::CaseInsensitive) == 0) {
+            if (bOn) return {};
+            bModeOffered = true;
+        } else if (bOn) {
+            enabled << fact.toString();
+        }
+    }
+    if (!bModeOffered) return {};
+    enabled << QStringLiteral("unix.mode");
+    return QStringLiteral("OPTS MLST ") + enabled.join(QLatin1Char(';')) + QLatin1Char(';');
 }
 
 QDateTime ParseTimeVal(QStringView text)

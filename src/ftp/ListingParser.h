@@ -27,4 +27,13 @@ std::optional<ListingEntry> ParseMlsdLine(QStringView line);
 // as local time; invalid when malformed (including out-of-range fields).
 QDateTime ParseTimeVal(QStringView text);
 
+// The permission bits (07777) of an `ls -l` permissions word such as
+// "drwxr-sr-t"; -1 when the word does not read as one.
+int ModeOfPermissions(QStringView text);
+
+// The OPTS MLST command that adds unix.mode to the facts a server sends, for
+// the MLST line of its FEAT reply; empty when the server does not offer the
+// fact or sends it already.
+QString MlstOptionsWanted(QStringView featLine);
+
 }  // namespace ListingParser

@@ -2,17 +2,51 @@
 
 #include "ftp/FtpComponent.h"
 #include "remote/frmRemoteChangeMode.h"
-#include "ui/Prompter.h"
 
 #include <QRegularExpression>
 
-std::optional<QString> ModeToSend(const QString& sText)
+namespace ChangeMode {
+
+std::optional<int> ModeOfText(const QString& sText)
 {
     static const QRegularExpression octal(QStringLiteral("^[0-7]{1,4}$"));
     const QString sTrimmed = sText.trimmed();
     if (!octal.match(sTrimmed).hasMatch()) return std::nullopt;
-    return QString::number(sTrimmed.toInt());
+    return sTrimmed.toInt(nullptr, 8);
 }
+
+QString TextOfMode(int nMode) { return QStringLiteral("%1").arg(nMode & 07777, 3, 8, QLatin1Char('0')); }
+
+int WithBox(int nMode, int nBit, bool bTicked) { return bTicked ? (nMode | nBit) : (nMode & ~nBit); }
+
+}  // namespace ChangeMode
+
+std::optional<QString> ModeToSend(const QString& sText)
+{
+    if (!ChangeMode::ModeOfText(sText)) return std::nullopt;
+    return QString::number(sText.trimmed().toInt());
+}
+
+namespace {
+
+// The permissions of the first selected name that the server lists them for;
+// -1 when it lists none (or cannot be asked now).
+int StartingMode(FtpComponent& ftp, const QStringList& selectedNames)
+{
+    if (selectedNames.isEmpty()) return -1;
+    QList<ListingEntry> entries;
+    try {
+        entries = ftp.FolderContents();
+    } catch (const FtpError&) {
+        return -1;
+    }
+    for (const QString& sName : selectedNames)
+        for (const ListingEntry& entry : entries)
+            if (entry.name == sName && entry.nMode >= 0) return entry.nMode;
+    return -1;
+}
+
+}  // namespace
 
 void ChangeModeOfSelection(FtpComponent& ftp, const QStringList& selectedNames, QWidget* owner,
                            const std::function<void(const QString&)>& displayMessage,
@@ -20,21 +54,15 @@ void ChangeModeOfSelection(FtpComponent& ftp, const QStringList& selectedNames, 
 {
     frmRemoteChangeMode& dialog = frmRemoteChangeMode::Loaded();
     if (owner && dialog.parentWidget() != owner) dialog.setParent(owner, dialog.windowFlags());
+    dialog.Start(StartingMode(ftp, selectedNames));
     dialog.nResult = 0;
     dialog.exec();
     if (dialog.nResult != 1) return;
 
-    // The server would take any text; a mode it cannot read must not reach
-    // it (an unchecked "8" or "12345" can set bits nobody asked for).
-    const QString sText = dialog.NumericText();
-    const std::optional<QString> sMode = ModeToSend(sText);
-    if (!sMode) {
-        ThePrompter().message(QStringLiteral("Kelvo"),
-                              QStringLiteral("The permission value \"") + sText
-                                  + QStringLiteral("\" is not a valid mode: use up to four digits 0 to 7."),
-                              PromptButtons::Ok, PromptIcon::Exclamation);
-        return;
-    }
+    // Ok is only enabled for a mode the boxes show; the check stays, so that
+    // nothing else can ever reach the server.
+    const std::optional<QString> sMode = ModeToSend(dialog.NumericText());
+    if (!sMode) return;
 
     for (const QString& sName : selectedNames) {
         const QString sCommand = QStringLiteral("SITE chmod ") + *sMode + QLatin1Char(' ') + sName;

@@ -15,14 +15,34 @@ class QWidget;
 // "Error: <the server's reply>". A connection failure is logged as
 // "Error: ..." and ends the walk.
 //
-// Cancel ends everything: nothing is sent and afterwards is not called. A
-// mode that is not one to four octal digits gets a message and ends the same
-// way. Otherwise afterwards (clear the status text, refresh the remote pane)
-// runs once the walk is over, also when there was nothing selected or the
-// walk stopped on an error.
+// The dialog starts from the permissions of the first selected name that the
+// server's listing gives them for; where it gives none it starts empty, and
+// Ok waits for a mode. Cancel ends everything: nothing is sent and afterwards
+// is not called. Otherwise afterwards (clear the status text, refresh the
+// remote pane) runs once the walk is over, also when there was nothing
+// selected or the walk stopped on an error.
 void ChangeModeOfSelection(FtpComponent& ftp, const QStringList& selectedNames, QWidget* owner,
                            const std::function<void(const QString&)>& displayMessage,
                            const std::function<void()>& afterwards);
+
+namespace ChangeMode {
+
+// The nine boxes' bits, owner read first, other execute last.
+inline constexpr int kBoxBits[9] = {0400, 0200, 0100, 040, 020, 010, 04, 02, 01};
+
+// The mode a text holds: one to four octal digits, blanks around them
+// ignored. Nothing for anything else (empty, "8", "12345", "-1").
+std::optional<int> ModeOfText(const QString& sText);
+
+// A mode as the dialog shows it: octal, at least three digits ("644",
+// "000", "4755").
+QString TextOfMode(int nMode);
+
+// The mode with one box's bit set or cleared; the other bits, the set-id
+// and sticky bits included, stay as they are.
+int WithBox(int nMode, int nBit, bool bTicked);
+
+}  // namespace ChangeMode
 
 // The mode to send for the dialog's text: one to four octal digits, blanks
 // around them ignored, leading zeros dropped ("0644" gives "644", "000" gives

@@ -5,6 +5,7 @@
 #include "settings/OptionsForm.h"
 #include "settings/Settings.h"
 #include "ui/WindowGeometry.h"
+#include "remote/ChangeMode.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -15,6 +16,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
 namespace {
@@ -42,6 +44,7 @@ frmRemoteChangeMode::frmRemoteChangeMode()
     setObjectName(QStringLiteral("frmRemoteChangeMode"));
     setWindowTitle(QStringLiteral("File/Folder Permission Change"));
     BuildControls();
+    setMinimumWidth(360);  // the title in full
 }
 
 // Also runs when the owner window takes the loaded dialog down with it.
@@ -56,11 +59,21 @@ void frmRemoteChangeMode::BuildControls()
 
     auto* valueRow = new QHBoxLayout;
     lblNeumericValue = Named(new QLabel(QStringLiteral("Numeric Value"), this), "lblNeumericValue");
-    txtNumericValue = Named(new QLineEdit(QStringLiteral("0"), this), "txtNumericValue");
+    txtNumericValue = Named(new QLineEdit(this), "txtNumericValue");
+    txtNumericValue->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-7]{0,4}")), txtNumericValue));
+    txtNumericValue->setPlaceholderText(QStringLiteral("e.g. 644"));
     lblNeumericValue->setBuddy(txtNumericValue);
     valueRow->addWidget(lblNeumericValue);
     valueRow->addWidget(txtNumericValue);
     layout->addLayout(valueRow);
+    lblNotListed = Named(new QLabel(QStringLiteral("The server does not list the permissions of this item: "
+                                                   "tick the boxes or type a mode."),
+                                    this),
+                         "lblNotListed");
+    lblNotListed->setWordWrap(true);
+    lblNotListed->hide();
+    layout->addWidget(lblNotListed);
 
     Frame1 = Named(new QGroupBox(QStringLiteral("Permissions"), this), "Frame1");
     auto* grid = new QGridLayout(Frame1);
@@ -68,28 +81,22 @@ void frmRemoteChangeMode::BuildControls()
     lblGroup = Named(new QLabel(QStringLiteral("Group"), Frame1), "lblGroup");
     lblOther = Named(new QLabel(QStringLiteral("Other"), Frame1), "lblOther");
 
-    struct Box {
-        QCheckBox*& box;
-        const char* sName;
-        int nWeight;
-    };
-    const Box boxes[] = {
-        {chkOwnerRead, "chkOwnerRead", 400}, {chkOwnerWrite, "chkOwnerWrite", 200},
-        {chkOwnerExecute, "chkOwnerExecute", 100}, {chkGroupRead, "chkGroupRead", 40},
-        {chkGroupWrite, "chkGroupWrite", 20}, {chkGroupExecute, "chkGroupExecute", 10},
-        {chkOtherRead, "chkOtherRead", 4}, {chkOtherWrite, "chkOtherWrite", 2},
-        {chkOtherExecute, "chkOtherExecute", 1},
-    };
+    QCheckBox** const fields[] = {&chkOwnerRead, &chkOwnerWrite, &chkOwnerExecute, &chkGroupRead, &chkGroupWrite,
+                                  &chkGroupExecute, &chkOtherRead, &chkOtherWrite, &chkOtherExecute};
+    const char* const names[] = {"chkOwnerRead", "chkOwnerWrite", "chkOwnerExecute", "chkGroupRead", "chkGroupWrite",
+                                 "chkGroupExecute", "chkOtherRead", "chkOtherWrite", "chkOtherExecute"};
     QLabel* const rows[] = {lblOwner, lblGroup, lblOther};
     const QString captions[] = {QStringLiteral("Read"), QStringLiteral("Write"), QStringLiteral("Execute")};
     for (int row = 0; row < 3; ++row) grid->addWidget(rows[row], row, 0);
     for (int i = 0; i < 9; ++i) {
-        const Box& b = boxes[i];
-        b.box = Named(new QCheckBox(captions[i % 3], Frame1), b.sName);
-        grid->addWidget(b.box, i / 3, 1 + i % 3);
+        QCheckBox* box = Named(new QCheckBox(captions[i % 3], Frame1), names[i]);
+        *fields[i] = m_boxes[i] = box;
+        // Three boxes read "Read": the name says whose.
+        box->setAccessibleName(rows[i / 3]->text() + QLatin1Char(' ') + captions[i % 3].toLower());
+        grid->addWidget(box, i / 3, 1 + i % 3);
         // clicked, not toggled: only the user's click changes the number.
-        const int nWeight = b.nWeight;
-        connect(b.box, &QCheckBox::clicked, this, [this, nWeight](bool bTicked) { BoxClicked(nWeight, bTicked); });
+        const int nBit = ChangeMode::kBoxBits[i];
+        connect(box, &QCheckBox::clicked, this, [this, nBit](bool bTicked) { BoxClicked(nBit, bTicked); });
     }
     layout->addWidget(Frame1);
 
@@ -107,6 +114,8 @@ void frmRemoteChangeMode::BuildControls()
         hide();
     });
     connect(cmdCancel, &QPushButton::clicked, this, &frmRemoteChangeMode::reject);
+    connect(txtNumericValue, &QLineEdit::textChanged, this, &frmRemoteChangeMode::ShowBoxesOfText);
+    ShowBoxesOfText();
 }
 
 void frmRemoteChangeMode::reject()
@@ -117,16 +126,24 @@ void frmRemoteChangeMode::reject()
 
 QString frmRemoteChangeMode::NumericText() const { return txtNumericValue->text(); }
 
-qlonglong frmRemoteChangeMode::LeadingNumber(const QString& sText)
+void frmRemoteChangeMode::Start(int nMode)
 {
-    // Up to 15 digits, so that adding a weight cannot overflow.
-    static const QRegularExpression number(QStringLiteral("^\\s*([+-]?\\d{1,15})"));
-    const QRegularExpressionMatch match = number.match(sText);
-    return match.hasMatch() ? match.captured(1).toLongLong() : 0;
+    txtNumericValue->setText(nMode >= 0 ? ChangeMode::TextOfMode(nMode) : QString());
+    lblNotListed->setVisible(nMode < 0);
+    ShowBoxesOfText();
+    txtNumericValue->setFocus();
+    txtNumericValue->selectAll();
 }
 
-void frmRemoteChangeMode::BoxClicked(int nWeight, bool bTicked)
+void frmRemoteChangeMode::ShowBoxesOfText()
 {
-    const qlonglong value = LeadingNumber(txtNumericValue->text());
-    txtNumericValue->setText(QString::number(bTicked ? value + nWeight : value - nWeight));
+    const std::optional<int> nMode = ChangeMode::ModeOfText(txtNumericValue->text());
+    for (int i = 0; i < 9; ++i) m_boxes[i]->setChecked(nMode && (*nMode & ChangeMode::kBoxBits[i]));
+    cmdOk->setEnabled(nMode.has_value());
+}
+
+void frmRemoteChangeMode::BoxClicked(int nBit, bool bTicked)
+{
+    const int nMode = ChangeMode::ModeOfText(txtNumericValue->text()).value_or(0);
+    txtNumericValue->setText(ChangeMode::TextOfMode(ChangeMode::WithBox(nMode, nBit, bTicked)));
 }

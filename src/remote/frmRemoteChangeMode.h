@@ -9,13 +9,14 @@ class QLineEdit;
 class QPushButton;
 
 // "File/Folder Permission Change": nine boxes for read, write and execute of
-// owner, group and other, and the mode as a number. Each box adds its weight
-// to the number when ticked and takes it off when unticked, whatever the text
-// holds, so a typed value and ticks add up.
+// owner, group and other, and the mode as an octal number. The boxes and the
+// number always agree: a tick sets or clears its bit in the number, a typed
+// number ticks the boxes it means. Only octal digits can be typed, and Ok is
+// enabled only while the number is a mode.
 //
-// Ok and Cancel only hide the window: it is loaded once and keeps its boxes
-// and number for the next use in the run. The caller reads nResult after the
-// modal run.
+// Ok and Cancel only hide the window: it is loaded once for the run. The
+// caller starts it from the selected item's permissions and reads nResult
+// after the modal run.
 class frmRemoteChangeMode final : public QDialog {
     Q_OBJECT
 public:
@@ -32,9 +33,9 @@ public:
 
     QString NumericText() const;
 
-    // The leading decimal number of sText (after blanks, with an optional
-    // sign); 0 when the text does not start with one.
-    static qlonglong LeadingNumber(const QString& sText);
+    // Shows nMode (permission bits) in the boxes and the number; a negative
+    // nMode (not known) leaves both empty.
+    void Start(int nMode);
 
     // Esc and the close box end here: the same as Cancel.
     void reject() override;
@@ -42,10 +43,12 @@ public:
 private:
     frmRemoteChangeMode();
     void BuildControls();
-    void BoxClicked(int nWeight, bool bTicked);
+    void BoxClicked(int nBit, bool bTicked);
+    void ShowBoxesOfText();
 
     QLabel* lblNeumericValue = nullptr;
     QLineEdit* txtNumericValue = nullptr;
+    QLabel* lblNotListed = nullptr;
     QGroupBox* Frame1 = nullptr;
     QLabel* lblOwner = nullptr;
     QLabel* lblGroup = nullptr;
@@ -61,4 +64,5 @@ private:
     QCheckBox* chkOtherExecute = nullptr;
     QPushButton* cmdOk = nullptr;
     QPushButton* cmdCancel = nullptr;
+    QCheckBox* m_boxes[9] = {};  // in the order of ChangeMode::kBoxBits
 };

@@ -79,6 +79,8 @@ OptionsForm& OptionsForm::Loaded()
         g_pLoaded->UpdateFirewallFields();
         g_pLoaded->LoadFirewallSettings();
         g_pLoaded->LoadGeneralSettings();
+        // Loaded with the box ticked: the entry is written (again), as start-up does.
+        if (g_pLoaded->AddToStartup()) StartupEntry::Write(CRegister());
         RestoreGeometryByConvention(g_pLoaded, QLatin1String(Settings::kOptionsWindow));
     }
     return *g_pLoaded;
@@ -91,6 +93,11 @@ void OptionsForm::Unload() { delete g_pLoaded.data(); }
 void OptionsForm::ShowModal(QWidget* owner)
 {
     OptionsForm& form = Loaded();
+    // Loaded hidden, perhaps before start-up settled the log file's name and
+    // size: show the values in force now.
+    form.LoadFirewallSettings();
+    form.LoadGeneralSettings();
+    form.SSTab1->setCurrentIndex(0);
     if (owner && form.parentWidget() != owner) form.setParent(owner, form.windowFlags() | Qt::Dialog);
     form.exec();
 }
@@ -200,6 +207,18 @@ void OptionsForm::BuildControls()
         {txtFirewallPassword, "txtFirewallPassword"},
     };
     for (const auto& [object, name] : names) object->setObjectName(QLatin1String(name));
+    // What a screen reader says for the fields whose label is not their own.
+    const std::pair<QWidget*, const char*> spoken[] = {
+        {txtLogFileSize, "Log file size limit in kilobytes"},
+        {txtLogFilename, "Log file name"},
+        {comboFirewallType, "Firewall type"},
+        {txtFirewallHostName, "Firewall host name"},
+        {txtFirewallPort, "Firewall port"},
+        {txtFirewallUserName, "Firewall user name"},
+        {txtFirewallPassword, "Firewall password"},
+    };
+    for (const auto& [widget, name] : spoken) widget->setAccessibleName(QLatin1String(name));
+    comboFirewallType->lineEdit()->setAccessibleName(QStringLiteral("Firewall type"));
 
     connect(chkFirewall, &QCheckBox::toggled, this, &OptionsForm::UpdateFirewallFields);
     // Values are stored as typed; one that cannot work is marked beside its
@@ -213,10 +232,14 @@ void OptionsForm::BuildControls()
     connect(optDeleteLogOnStartup, &QRadioButton::toggled, this, [this](bool bOn) {
         if (bOn) txtLogFileSize->setEnabled(false);
     });
-    connect(chkAddToStartup, &QCheckBox::toggled, this, [](bool bOn) {
+    // The user's tick takes effect at once and is kept at once: the entry is
+    // written or removed and the choice stored, so that no later loading of
+    // this window brings back what the user turned off.
+    connect(chkAddToStartup, &QCheckBox::clicked, this, [this](bool bOn) {
         const CRegister reg;
         if (bOn) StartupEntry::Write(reg);
         else StartupEntry::Remove(reg);
+        Write(reg, Settings::kAddToStartup, CheckText(chkAddToStartup));
     });
 }
 
@@ -270,10 +293,11 @@ void OptionsForm::LoadGeneralSettings()
     const CRegister reg;
     LoadCheck(chkPasv, Read(reg, Settings::kFtpPasv, Settings::kFtpPasvDefault));
     LoadCheck(chkAddToStartup, Read(reg, Settings::kAddToStartup, "1"));
-    txtLogFilename->setText(Read(reg, Settings::kLogFileName, ""));
+    // Start-up uses these when none is stored: they are the values in force.
+    txtLogFilename->setText(Read(reg, Settings::kLogFileName, Settings::kDefaultLogFileName));
     LoadOption(optDeleteLogOnStartup, Read(reg, Settings::kDeleteLogOnStartup, "1"));
     LoadOption(optDeleteLogIfSizeExceeds, Read(reg, Settings::kDeleteLogIfSizeExceeds, "1"));
-    txtLogFileSize->setText(Read(reg, Settings::kLogFileSize, ""));
+    txtLogFileSize->setText(Read(reg, Settings::kLogFileSize, Settings::kDefaultLogFileSize));
     LoadCheck(chkSaveWindowPosition, Read(reg, Settings::kSaveWindowPosition, "1"));
     LoadCheck(chkSaveWindowSize, Read(reg, Settings::kSaveWindowSize, "1"));
 }
@@ -316,12 +340,12 @@ void OptionsForm::SaveFirewallSettings()
 
 // Start-up deletes the log file by this name, so a typed name that reaches
 // outside the log folder is never stored. A name left as it was stored is
-// not questioned (an empty one, as on the first run, means "FTP.LOG", and
-// start-up ignores a stored name that reaches outside).
+// not questioned (start-up ignores a stored name that reaches outside).
 bool OptionsForm::LogFileNameAccepted()
 {
     const QString sName = txtLogFilename->text();
-    if (Settings::IsPlainLogFileName(sName) || sName == Read(CRegister(), Settings::kLogFileName, "")) return true;
+    if (Settings::IsPlainLogFileName(sName) || sName == Read(CRegister(), Settings::kLogFileName, Settings::kDefaultLogFileName))
+        return true;
     ThePrompter().message(QStringLiteral("Kelvo"), LogFileNameRefused(), PromptButtons::Ok, PromptIcon::Exclamation);
     SSTab1->setCurrentIndex(0);
     txtLogFilename->setFocus();
@@ -348,15 +372,17 @@ bool OptionsForm::ConfirmUnsavedOptions()
     // defaults would count as a change every time.
     const bool bIfSizeStored = Settings::ReadAsBoolean(Read(reg, Settings::kDeleteLogIfSizeExceeds, "1"));
     const bool bOnStartupStored = Settings::ReadAsBoolean(Read(reg, Settings::kDeleteLogOnStartup, "1")) && !bIfSizeStored;
-    const auto text = [&](const char* sName, const QString& sShown) { return Read(reg, sName, "") == sShown; };
+    const auto text = [&](const char* sName, const QString& sShown, const char* sDefault = "") {
+        return Read(reg, sName, sDefault) == sShown;
+    };
     // Every comparison runs, in the order the settings are listed.
     const bool same[] = {
         check(Settings::kFtpPasv, Settings::kFtpPasvDefault, chkPasv),
         check(Settings::kAddToStartup, "1", chkAddToStartup),
-        text(Settings::kLogFileName, txtLogFilename->text()),
+        text(Settings::kLogFileName, txtLogFilename->text(), Settings::kDefaultLogFileName),
         bOnStartupStored == optDeleteLogOnStartup->isChecked(),
         bIfSizeStored == optDeleteLogIfSizeExceeds->isChecked(),
-        text(Settings::kLogFileSize, txtLogFileSize->text()),
+        text(Settings::kLogFileSize, txtLogFileSize->text(), Settings::kDefaultLogFileSize),
         check(Settings::kSaveWindowPosition, "1", chkSaveWindowPosition),
         check(Settings::kSaveWindowSize, "1", chkSaveWindowSize),
         text(Settings::kFirewallHostName, txtFirewallHostName->text()),

@@ -90,6 +90,7 @@ void frmConnectionInfo::BuildControls()
     layout->addWidget(panel);
 
     TView1 = Named(new QTreeWidget(panel), "TView1", QStringLiteral("Current saved profiles"));
+    TView1->setAccessibleName(QStringLiteral("Saved sites"));
     TView1->setHeaderHidden(true);
     TView1->setColumnCount(1);
     TView1->setGeometry(8, 8, 200, 284);
@@ -173,6 +174,12 @@ bool frmConnectionInfo::ShowForm(QString& sAddress, QString& sPort, QString& sUs
     txtUserName->setText(sUserName);
     txtPassword->setText(sPassword);
     SelectOption(bIsAnonymous ? optAnonymous : optNormal);
+    if (bIsAnonymous) {
+        // Anonymous was selected already, so selecting it filled nothing in:
+        // show what an anonymous login sends rather than empty boxes.
+        txtUserName->setText(kAnonymousUser);
+        txtPassword->setText(QLatin1String(kAnonymousPassword));
+    }
     chkUseTls->setChecked(bUseTls);
 
     exec();

@@ -379,3 +379,27 @@ TEST(ListingDates, PrecisionFollowsWhatTheLineShows)
         EXPECT_EQ(entry ? entry->nDatePrecision : -1, precision) << QString::fromUtf16(line).toStdString();
     }
 }
+
+TEST(ListingParser, ReadsPermissions)
+{
+    const std::pair<const char*, int> unix[] = {
+        {"-rw-r--r-- 1 o g 5 Dec 07 10:00 a", 0644}, {"drwxr-x--- 2 o g 5 Dec 07 10:00 a", 0750},
+        {"-rwsr-xr-x 1 o g 5 Dec 07 10:00 a", 04755}, {"-rwSr--r-- 1 o g 5 Dec 07 10:00 a", 04644},
+        {"drwxrws--T 2 o g 5 Dec 07 10:00 a", 03770}, {"drwxrwxrwt+ 2 o g 5 Dec 07 10:00 a", 01777},
+        {"---------- 1 o g 5 Dec 07 10:00 a", 0}, {"-rwxr-lr-x 1 o g 5 Dec 07 10:00 a", -1},
+        {"12-07-26  02:10PM 5 a", -1}, {"+r,s5,\ta", -1},
+    };
+    for (const auto& [line, mode] : unix) EXPECT_EQ(ParseListLine(QString::fromUtf8(line), kNow)->nMode, mode) << line;
+    const std::pair<const char*, int> mlsd[] = {
+        {"type=file;unix.mode=0644; a", 0644}, {"type=file;UNIX.mode=4755; a", 04755}, {"type=file;unix.mode=0o600; a", 0600},
+        {"type=file; a", -1}, {"type=file;unix.mode=0648; a", -1}, {"type=file;unix.mode=; a", -1},
+        {"type=file;unix.mode=+644; a", -1}, {"type=file;unix.mode=0o; a", -1}, {"type=file;unix.mode=7; a", 07}, {"type=file;unix.mode=177777; a", -1},
+    };
+    for (const auto& [line, mode] : mlsd) EXPECT_EQ(ParseMlsdLine(QString::fromUtf8(line))->nMode, mode) << line;
+    const std::pair<const char*, const char*> feat[] = {
+        {" MLST type*;perm*;size*;modify*;unique*;unix.mode;unix.uid;", "OPTS MLST type;perm;size;modify;unique;unix.mode;"},
+        {"MLST type*;size*;unix.mode*;", ""}, {"MLST type*;size*;modify*;", ""}, {"MLSD", ""}, {"MLST unix.mode", "OPTS MLST unix.mode;"},
+    };
+    for (const auto& [line, wanted] : feat)
+        EXPECT_EQ(ListingParser::MlstOptionsWanted(QString::fromUtf8(line)), QString::fromUtf8(wanted)) << line;
+}

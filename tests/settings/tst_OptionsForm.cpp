@@ -1,6 +1,6 @@
 // The Settings window with a scripted prompter and a registry in memory:
-// first load, Save, the question on closing with changes, the start-up entry,
-// the firewall fields, the log file name guard and the field warnings.
+// stored values, the question on closing with changes, the firewall fields,
+// the log file name guard and the field warnings.
 #include "MemoryRegistryBackend.h"
 #include "ScriptedPrompter.h"
 #include "TestEnvironment.h"
@@ -47,12 +47,9 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
-    void firstLoadShowsTheDefaultsAndWritesTheStartupEntry();
     void storedValuesLoadWithTheirConversions();
-    void saveStoresEverySettingWithoutAQuestion();
     void closingWithChangesAsks_data();
     void closingWithChangesAsks();
-    void untickingStartupRemovesTheEntryAtOnce();
     void firewallFieldsFollowTheCheckBox();
     void logFileNameReachingOutsideIsRefused();
     void unusablePortAndSizeAreMarked();
@@ -106,27 +103,6 @@ void tst_OptionsForm::cleanup()
     m_env.reset();
 }
 
-void tst_OptionsForm::firstLoadShowsTheDefaultsAndWritesTheStartupEntry()
-{
-    OptionsForm::Loaded();
-    QVERIFY(Control<QCheckBox>("chkPasv")->isChecked());
-    QVERIFY(Control<QCheckBox>("chkSaveWindowSize")->isChecked());
-    QVERIFY(Control<QCheckBox>("chkSaveWindowPosition")->isChecked());
-    QVERIFY(Control<QCheckBox>("chkAddToStartup")->isChecked());
-    QVERIFY(Control<QRadioButton>("optDeleteLogIfSizeExceeds")->isChecked());
-    QVERIFY(!Control<QRadioButton>("optDeleteLogOnStartup")->isChecked());
-    QVERIFY(Control<QLineEdit>("txtLogFileSize")->isEnabled());
-    QVERIFY(!Control<QCheckBox>("chkFirewall")->isChecked());
-    for (const char* box : {"txtLogFileSize", "txtLogFilename", "txtFirewallHostName", "txtFirewallPort"})
-        QVERIFY2(Control<QLineEdit>(box)->text().isEmpty(), box);
-    QVERIFY(StartupEntryExists());
-    // Nothing touched: closing asks nothing and stores no setting.
-    Close();
-    QVERIFY(m_prompter->shown().isEmpty());
-    QVERIFY(!OptionsForm::IsLoaded());
-    for (const char* name : kAllSettings) QVERIFY2(!Has(name), name);
-}
-
 void tst_OptionsForm::storedValuesLoadWithTheirConversions()
 {
     Store(Settings::kDeleteLogOnStartup, QStringLiteral("true"));
@@ -145,29 +121,6 @@ void tst_OptionsForm::storedValuesLoadWithTheirConversions()
     QVERIFY(Control<QCheckBox>("chkFirewall")->isChecked());
     QCOMPARE(Control<QComboBox>("comboFirewallType")->currentText(), QStringLiteral("SOCKS 5"));
     QCOMPARE(Control<QLineEdit>("txtFirewallPort")->text(), QStringLiteral("1085"));
-    Close();
-    QVERIFY(m_prompter->shown().isEmpty());
-}
-
-void tst_OptionsForm::saveStoresEverySettingWithoutAQuestion()
-{
-    Control<QCheckBox>("chkPasv")->setChecked(false);
-    Control<QLineEdit>("txtLogFilename")->setText(QStringLiteral("session.log"));
-    Control<QLineEdit>("txtLogFileSize")->setText(QStringLiteral("250"));
-    Control<QRadioButton>("optDeleteLogOnStartup")->setChecked(true);
-    Control<QCheckBox>("chkFirewall")->setChecked(true);
-    Control<QLineEdit>("txtFirewallHostName")->setText(QStringLiteral("127.0.0.1"));
-    Control<QLineEdit>("txtFirewallPassword")->setText(QStringLiteral("s3cret"));
-    Control<QComboBox>("comboFirewallType")->setCurrentText(QStringLiteral("SOCKS 5"));
-    Control<QLineEdit>("txtFirewallPort")->setText(QStringLiteral("1080"));
-    OptionsForm::Loaded().findChild<QAction*>(QStringLiteral("mnuSave"))->trigger();
-    QVERIFY(m_prompter->shown().isEmpty());
-    QVERIFY(!OptionsForm::IsLoaded());
-    const QStringList expected = {"0", "1", "session.log", "True", "False", "250", "1", "1",
-                                  "127.0.0.1", "", "s3cret", "SOCKS 5", "1080", "1"};
-    QCOMPARE(Snapshot(), expected);
-    // Loaded again, the window shows what was saved and finds nothing changed.
-    QCOMPARE(Control<QLineEdit>("txtLogFilename")->text(), QStringLiteral("session.log"));
     Close();
     QVERIFY(m_prompter->shown().isEmpty());
 }
@@ -193,18 +146,6 @@ void tst_OptionsForm::closingWithChangesAsks()
     QVERIFY(!OptionsForm::IsLoaded());
     if (yes) QCOMPARE(Stored(Settings::kFirewallProxyPort), QStringLiteral("1081"));
     else QCOMPARE(Snapshot(), before);
-}
-
-void tst_OptionsForm::untickingStartupRemovesTheEntryAtOnce()
-{
-    QVERIFY(Control<QCheckBox>("chkAddToStartup")->isChecked());
-    QVERIFY(StartupEntryExists());
-    Control<QCheckBox>("chkAddToStartup")->setChecked(false);
-    QVERIFY(!m_store->has(kHKEY_CURRENT_USER, kRun, QLatin1String(Settings::kRunValueName)));
-    QVERIFY(!QFileInfo::exists(StartupEntry::AutostartFilePath()));
-    m_prompter->AnswerMessage(PromptResult::No);  // the box differs from the stored default
-    Close();
-    QVERIFY(!m_store->has(kHKEY_CURRENT_USER, kRun, QLatin1String(Settings::kRunValueName)));
 }
 
 void tst_OptionsForm::firewallFieldsFollowTheCheckBox()

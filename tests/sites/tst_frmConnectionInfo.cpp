@@ -90,7 +90,6 @@ private Q_SLOTS:
     void cancelEscAndCloseBoxLeaveArgumentsUnchanged();
     void clickingEntriesDerivesTheLoginType();
     void deleteEnablingFollowsTheSelection();
-    void deleteAsksAndOnlyActsOnSites();
     void saveChecksAndReportsTheStoresAnswer();
     void tlsChoiceTravelsWithTheSite();
     void geometryIsStoredAndRestored();
@@ -320,37 +319,6 @@ void tst_frmConnectionInfo::deleteEnablingFollowsTheSelection()
     QVERIFY(!del->isEnabled());
     QCOMPARE(f.prompter.shown().last().sText, QStringLiteral("Profile Saved"));
     QCOMPARE(f.prompter.shown().last().icon, PromptIcon::Information);
-}
-
-void tst_frmConnectionInfo::deleteAsksAndOnlyActsOnSites()
-{
-    Fixture f;
-    SaveFixture(QStringLiteral("Home"), QStringLiteral("bob"), QStringLiteral("pw"));
-    frmConnectionInfo dlg;
-    dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-    auto* tree = Child<QTreeWidget>(dlg, "TView1");
-
-    Click(tree, QStringLiteral("Profiles"));
-    QTest::keyClick(tree, Qt::Key_Delete);
-    QVERIFY(f.prompter.shown().isEmpty());
-
-    Click(tree, QStringLiteral("Home.Profile"));
-    f.prompter.AnswerMessage(PromptResult::No);
-    QTest::keyClick(tree, Qt::Key_Delete);
-    QCOMPARE(f.prompter.shown().size(), 1);
-    QCOMPARE(f.prompter.shown().last().sTitle, QStringLiteral("Kelvo"));
-    QCOMPARE(f.prompter.shown().last().sText,
-             QStringLiteral("Are you sure you want to delete this profile: Home.Profile?"));
-    QCOMPARE(f.prompter.shown().last().buttons, PromptButtons::YesNo);
-    QVERIFY(ProfileExists(QStringLiteral("Home")));
-
-    f.prompter.AnswerMessage(PromptResult::Yes);
-    Child<QAction>(dlg, "cmdDeleteSite")->trigger();
-    QVERIFY(f.prompter.ScriptDone());
-    QVERIFY(!ProfileExists(QStringLiteral("Home")));
-    QCOMPARE(Entry(tree, QStringLiteral("Home.Profile")), nullptr);
-    QCOMPARE(Text(dlg, "txtHost"), QStringLiteral("127.0.0.1"));  // the boxes keep their texts
 }
 
 void tst_frmConnectionInfo::saveChecksAndReportsTheStoresAnswer()
