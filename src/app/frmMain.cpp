@@ -33,6 +33,7 @@
 #include <QGuiApplication>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QAbstractItemView>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -108,6 +109,11 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent)
     SetUpTransfers();
     BuildViewMenus();
     ConnectCommands();
+    // A narrow window folds the toolbars' last buttons behind a button of
+    // their own.
+    for (QToolBar* toolbar : {Toolbar1, Toolbar5, Toolbar6})
+        if (auto* more = toolbar->findChild<QWidget*>(QStringLiteral("qt_toolbar_ext_button")))
+            more->setAccessibleName(QStringLiteral("More buttons"));
     resize(960, 680);  // the designed size, kept until a stored one applies
 }
 
@@ -212,6 +218,7 @@ void frmMain::BuildPanes()
     cboRemotePath->setEditable(true);
     cboRemotePath->setEnabled(false);
     Toolbar6 = Named(new QToolBar, "Toolbar6");
+    Toolbar6->setAccessibleName(QStringLiteral("Remote toolbar"));
     Toolbar6->setEnabled(false);
     Toolbar6->setVisible(false);  // shown once the pane has its buttons
     lstRemoteFileList = NewFileList("lstRemoteFileList");
@@ -220,8 +227,12 @@ void frmMain::BuildPanes()
     remoteLayout->addWidget(lstRemoteFileList);
     panes->addWidget(local);
     panes->addWidget(remote);
+    cboLocalPath->setAccessibleName(QStringLiteral("Local folder"));
+    cboLocalPath->view()->setAccessibleName(QStringLiteral("Local folders"));
     cboLocalPath->lineEdit()->setAccessibleName(QStringLiteral("Local folder"));
     lstLocalFileList->setAccessibleName(QStringLiteral("Local files"));
+    cboRemotePath->setAccessibleName(QStringLiteral("Remote folder"));
+    cboRemotePath->view()->setAccessibleName(QStringLiteral("Remote folders"));
     cboRemotePath->lineEdit()->setAccessibleName(QStringLiteral("Remote folder"));
     lstRemoteFileList->setAccessibleName(QStringLiteral("Remote files"));
 
@@ -260,14 +271,19 @@ void frmMain::BuildPanes()
     lstConnectionInfo->setUniformItemSizes(true);
     // Lines can be selected and copied: Ctrl+C or the right button.
     lstConnectionInfo->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    lstConnectionInfo->setContextMenuPolicy(Qt::ActionsContextMenu);
-    auto* copy = Named(new QAction(QStringLiteral("&Copy"), lstConnectionInfo), "mnuLogCopy");
+    auto* mnuLog = Named(new QMenu(QStringLiteral("Connection log"), this), "mnuLog");
+    QAction* copy = Named(mnuLog->addAction(QStringLiteral("&Copy")), "mnuLogCopy");
     copy->setShortcut(QKeySequence::Copy);
     copy->setShortcutContext(Qt::WidgetShortcut);
+    lstConnectionInfo->addAction(copy);
     connect(copy, &QAction::triggered, this, [this] { CopyLog(false); });
-    auto* copyAll = Named(new QAction(QStringLiteral("Copy &All"), lstConnectionInfo), "mnuLogCopyAll");
-    connect(copyAll, &QAction::triggered, this, [this] { CopyLog(true); });
-    lstConnectionInfo->addActions({copy, copyAll, mnuToolsClearLog});
+    connect(Named(mnuLog->addAction(QStringLiteral("Copy &All")), "mnuLogCopyAll"), &QAction::triggered, this,
+            [this] { CopyLog(true); });
+    mnuLog->addAction(mnuToolsClearLog);
+    lstConnectionInfo->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(lstConnectionInfo, &QWidget::customContextMenuRequested, this, [this, mnuLog](const QPoint& pos) {
+        mnuLog->popup(lstConnectionInfo->viewport()->mapToGlobal(pos));
+    });
     m_pShowLastLogLine = new QTimer(this);
     m_pShowLastLogLine->setSingleShot(true);
     m_pShowLastLogLine->setInterval(0);
@@ -292,13 +308,14 @@ void frmMain::BuildStatusBar()
 {
     QStatusBar* stbProgress = Named(statusBar(), "stbProgress");
     stbProgress->setAccessibleName(QStringLiteral("Status"));
-    // Panels 1 to 3, then the rate and time left of a running transfer.
+    // Panels 1 to 3, then the rate and time left of a running transfer. A
+    // screen reader reads a panel's text; the description says what it is.
     static const char* const kPanelNames[] = {"Current action", "Bytes transferred", "Total bytes",
                                               "Transfer rate and time left"};
     for (int i = 0; i < 4; ++i) {
         m_pPanel[i] = new QLabel;
         m_pPanel[i]->setObjectName(QStringLiteral("stbProgressPanel%1").arg(i + 1));
-        m_pPanel[i]->setAccessibleName(QLatin1String(kPanelNames[i]));
+        m_pPanel[i]->setAccessibleDescription(QLatin1String(kPanelNames[i]));
         stbProgress->addWidget(m_pPanel[i], i == 0 ? 3 : 1);
     }
     m_rateClock.start();
