@@ -243,10 +243,19 @@ class CommandTests(WindowTest):
         self.menu("Tools", "Clear Log")
         wait_for("the log empty", lambda: not k.log_lines())
         for side in ("Local", "Remote"):
-            self.menu("Tools", side, "Show List")
-            wait_for(side + " as a list", lambda: not k.all("tree", None, k.find("filler", side + " files")))
-            self.menu("Tools", side, "Show Report")
-            wait_for(side + " in details", lambda: self.pane(side))
+            for view in ("Show Big Icons", "Show Small Icons", "Show List"):
+                self.menu("Tools", side, view)
+                wait_for(side + " without columns", lambda: not k.all("tree", None, k.find("filler", side + " files")))
+                self.menu("Tools", side, "Show Report")
+                wait_for(side + " in details", lambda: self.pane(side))
+        trash = os.path.join(self.folder, "program", "data", "Trash", "files", "kept.txt")
+        write(trash, b"in the wastebasket")
+        self.menu("Tools", "Empty Local Recycle Bin")
+        self.answer("No")  # No keeps it, Yes empties it
+        self.assertTrue(os.path.exists(trash))
+        self.menu("Tools", "Empty Local Recycle Bin")
+        self.answer("Yes")
+        wait_for("the wastebasket emptied", lambda: not os.path.exists(trash))
         self.menu("Tools", "Options")
         options = self.dialog()
         k.key("Escape")
