@@ -149,6 +149,10 @@ class CommandTests(WindowTest):
         self.expect_enabled(on=("Connect to server", "Reconnect to server", "Create a local folder", "Exit program"),
                             off=("Disconnect from server", "Abort operation", UPLOAD, DOWNLOAD) + REMOTE_TOOLS)
         self.assertFalse(k.enabled(k.find("radio button", "ASCII")))
+        # Reconnect without an earlier connection asks for the server.
+        self.press("Reconnect to server")
+        self.answer("Cancel")
+        self.expect_enabled(on=("Connect to server",), off=("Disconnect from server",))
 
         k.connect(port)
         # Nothing selected on the local side: nothing to upload.
@@ -290,9 +294,7 @@ class CommandTests(WindowTest):
         write(os.path.join(self.downloads, "up", "inner.txt"), b"inner file")
         k.open_local_folder(self.downloads)
         k.connect(port)
-        k.click(k.find("radio button", "ASCII"))
-        wait_for("ASCII chosen", lambda: k.has(k.find("radio button", "ASCII"), "CHECKED"))
-        k.click(k.find("radio button", "Binary"))
+        types = lambda: [line for line in k.log_lines() if line.startswith("TYPE ")]
 
         def download(name, *answers):
             self.select("Remote", name)
@@ -311,9 +313,12 @@ class CommandTests(WindowTest):
         self.assertEqual(remote_data[:11], content(mine))
         download("d.txt", "Resume")
         self.assertEqual(remote_data, content(mine))
+        k.click(k.find("radio button", "ASCII"))
         write(mine, b"changed here")
         download("d.txt", "Overwrite")
         self.assertEqual(remote_data, content(mine))
+        self.assertEqual("TYPE A", types()[-1])
+        k.click(k.find("radio button", "Binary"))
         # A folder: subfolders asked first; one answer for both files.
         self.select("Remote", "fold")
         k.click(k.button("<< Download"))
@@ -324,6 +329,7 @@ class CommandTests(WindowTest):
         wait_for("both files of fold", lambda: [content(os.path.join(self.downloads, "fold", n)) for n in ("x.txt", "y.txt")]
                  == [b"x from server", b"y from server"])
         self.assertNotIn("File Exists!", k.windows())
+        self.assertEqual("TYPE I", types()[-1])
 
         def upload(name, *answers):
             self.select("Local", name)
@@ -360,10 +366,12 @@ class CommandTests(WindowTest):
         self.expect_enabled(on=("Abort operation", "Abort", "Exit program"),
                             off=(UPLOAD, "Upload >>", DOWNLOAD, "<< Download", "Connect to server",
                                  "Reconnect to server"))
-        panel = wait_for("the rate panel", lambda: [p for p in k.all("label", None, k.find("status bar"))
-                                                     if p.description == "Transfer rate and time left"][0])
+        panels = lambda: {p.description: p.name for p in k.all("label", None, k.find("status bar"))}
+        self.assertEqual("Receiving big.bin", panels()["Current action"])
+        self.assertEqual("Total : 3000000", panels()["Total bytes"])
+        wait_for("bytes counted", lambda: int(panels()["Bytes transferred"]) > 0)
         wait_for("the rate and time left", lambda: re.fullmatch(r"[0-9.]+ (B|KB|MB)/s, [0-9:]+ left",
-                                                                 panel.name))
+                                                                 panels()["Transfer rate and time left"]))
         self.press("Abort operation")
         self.expect_enabled(on=(DOWNLOAD, "<< Download"), off=("Abort operation", "Abort"))
         self.select("Local", "local.txt")  # the local pane was listed again
