@@ -114,6 +114,10 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent)
     for (QToolBar* toolbar : {Toolbar1, Toolbar5, Toolbar6})
         if (auto* more = toolbar->findChild<QWidget*>(QStringLiteral("qt_toolbar_ext_button")))
             more->setAccessibleName(QStringLiteral("More buttons"));
+    // Menus are read out by their titles.
+    menuBar()->setAccessibleName(QStringLiteral("Menu bar"));
+    for (QMenu* menu : findChildren<QMenu*>())
+        if (menu->accessibleName().isEmpty()) menu->setAccessibleName(QString(menu->title()).remove(QLatin1Char('&')));
     resize(960, 680);  // the designed size, kept until a stored one applies
 }
 

@@ -142,7 +142,7 @@ class CommandTests(WindowTest):
         # Every control a screen reader reaches has a name (the file lists
         # inside the panes are the panes' own).
         roles = ("push button", "check box", "radio button", "text", "list", "combo box", "tool bar", "menu item",
-                 "progress bar", "status bar", "panel")
+                 "progress bar", "status bar", "panel", "menu bar")
         unnamed = [(n.getRoleName(), n.parent.name) for r in roles for n in k.all(r, None, k.window)
                    if not n.name.strip() and n.parent.getRoleName() != "layered pane"]
         self.assertEqual([], unnamed, "controls without an accessible name (role, parent)")
