@@ -121,9 +121,6 @@ class CommandTests(WindowTest):
             node = k.find("menu item", item, node)  # in the menu the last item opened
             k.click(node)
 
-    def states(self, *names):
-        return {n: self.kelvo.enabled(self.tool(n)) for n in names}
-
     def expect_enabled(self, on=(), off=()):
         k = self.kelvo
         wanted = dict({n: True for n in on}, **{n: False for n in off})
@@ -343,9 +340,13 @@ class CommandTests(WindowTest):
         write(theirs, b"new from")
         upload("u.txt", "Resume")
         self.assertEqual(b"new from the local side", content(theirs))
-        write(theirs, b"something else")
+        write(theirs, b"something else, longer than the local copy")
         upload("u.txt", "Overwrite")
-        self.assertEqual(b"new from the local side", content(theirs))
+        self.assertEqual(b"new from the local side", content(theirs))  # nothing of the longer copy left
+        self.menu("Tools", "Clear Log")
+        upload("u.txt")  # unchanged now: skipped without a question
+        wait_for("u.txt skipped", lambda: "Skiped sending file: u.txt" in k.log_lines())
+        self.assertNotIn("File Exists!", k.windows())
         upload("up", "Yes")
         wait_for("the folder uploaded", lambda: content(os.path.join(self.remote, "up", "inner.txt")) == b"inner file")
 

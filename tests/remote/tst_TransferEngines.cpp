@@ -53,7 +53,6 @@ private Q_SLOTS:
     void downloadErrorEndsTheRun();
     void linksAndNamesOnVsftpd();
     void interruptedDownloadResumesToAnIdenticalFile();
-    void uploadNewChangedAndUnchanged();
     void uploadResumeAndFolders();
 
 private:
@@ -342,40 +341,6 @@ serve({"LIST": listing, "REST": rest, "RETR": retr})
     QCOMPARE(m_actions.last(), QStringLiteral("Download complete"));
     QCOMPARE(Sha(ReadTestFile(Local("large.bin"))), Sha(data));
     m_ctx.ftp = m_ftp.get();
-}
-
-void tst_TransferEngines::uploadNewChangedAndUnchanged()
-{
-    // Nothing selected: complete, and the remote pane is relisted.
-    Send();
-    QCOMPARE(m_actions.value(m_actions.size() - 1), QStringLiteral("Upload complete"));
-    QCOMPARE(m_nRemoteRefreshes, 1);
-
-    const QByteArray small = Pattern(1000, 'd');
-    QVERIFY(WriteTestFile(Local("doc.bin"), small));
-    QVERIFY(WriteTestFile(Local("new.txt"), "new"));
-    // The server's copy is longer: Overwrite must leave no tail of it behind.
-    QVERIFY(WriteTestFile(Remote("doc.bin"), Pattern(5000, 'e')));
-    Show(*m_localList, {{"doc.bin", kFileIcon}, {"new.txt", kFileIcon}}, {"doc.bin", "new.txt"});
-    // Skip the first file; the new file after it is still sent.
-    m_answers = {TransferEngines::kSkip};
-    Send();
-    QVERIFY(Logged("Skiped sending file: doc.bin"));
-    QCOMPARE(ReadTestFile(Remote("new.txt")), QByteArray("new"));
-    QCOMPARE(ReadTestFile(Remote("doc.bin")), Pattern(5000, 'e'));
-    QVERIFY(m_questions[0].sSource.startsWith(QStringLiteral("Source File Size: 1000 ")));
-    QVERIFY(m_questions[0].sDestination.startsWith(QStringLiteral("Destination File Size: 5000 ")));
-    QVERIFY(!m_questions[0].bResumeAllowed);
-
-    m_log.clear();
-    m_questions.clear();
-    m_answers = {TransferEngines::kOverwrite};
-    Send();  // new.txt is now unchanged on the server: skipped without a question
-    QCOMPARE(m_questions.size(), 1);
-    QCOMPARE(Sha(ReadTestFile(Remote("doc.bin"))), Sha(small));
-    QVERIFY(Logged("Skiped sending file: new.txt"));
-    QCOMPARE(m_actions.last(), QStringLiteral("Upload complete"));
-    QCOMPARE(m_nRemoteRefreshes, 3);
 }
 
 void tst_TransferEngines::uploadResumeAndFolders()
