@@ -9,7 +9,7 @@ import re
 import subprocess
 import time
 
-from kelvo_window import PYTHON, WindowTest, read, run_tests, start, wait_for
+from kelvo_window import PYTHON, WindowTest, read, run_tests, start, stop, wait_for
 
 SERVER = r"""
 import os, sys
@@ -73,8 +73,7 @@ class CommandTests(WindowTest):
             else:
                 write(os.path.join(self.remote, name), data)
         ready = os.path.join(self.folder, "port")
-        self.addCleanup(lambda p: os.kill(p.pid, 15) if p.poll() is None else None,
-                        start([PYTHON, "-c", SERVER, self.remote, ready, str(limit)]))
+        self.addCleanup(stop, start([PYTHON, "-c", SERVER, self.remote, ready, str(limit)]))
         return int(wait_for("pyftpdlib", lambda: read(ready), 15))
 
     # --- what the user sees and does -------------------------------------------------
