@@ -15,41 +15,42 @@
 // SetConnectedState, enabled exactly when connected:
 //   cmdDisconnect          Disconnect button
 //   Toolbar1:2             main toolbar, "Disconnect"
-//   Toolbar1:5             main toolbar, "Upload"
+//   Toolbar1:11, :13       main toolbar, "Reload2" and "NewFolder2"
 //   Toolbar6               the remote pane's toolbar as a whole
 //   miCreateRemoteFolder   Remote menu, Create Folder
 //   optAscii, optBinary    transfer type choice
-//   cmdSend                Upload button
-//   mnuLocalUpload         Local menu, Upload
-//   Toolbar5:4             local pane toolbar, upload button
 //   cboRemotePath          remote path box
 //   miRemote               the Remote menu as a whole
 // SetConnectedState, enabled exactly when not connected:
 //   cmdConnect             Connect button
 //   Toolbar1:1             main toolbar, "Connect"
 //   Toolbar1:3             main toolbar, "Reconnect"
+// and, when not connected, disables the upload items (connecting leaves them
+// to UpdateLocalCommands: there must be something to upload).
 //
 // SetBusyState, enabled exactly when busy:
 //   cmdAbort               Abort button
 //   Toolbar1:4             main toolbar, "Abort"
 //
 // UpdateRemoteCommands:
-//   miDeleteRemoteFile     Remote menu, Delete File
-//   miRenameRemoteFile     Remote menu, Rename File
-//   miRemoveRemoteFolder   Remote menu, Remove Folder
+//   miDeleteRemoteFile     Remote menu, Delete File      (and Toolbar1:15)
+//   miRenameRemoteFile     Remote menu, Rename File      (and Toolbar1:16)
+//   miRemoveRemoteFolder   Remote menu, Remove Folder    (and Toolbar1:14)
+//   the download items, not while busy:
 //   cmdReceive             Download button
 //   mnuRemoteDownload      Remote menu, Download
 //   Toolbar6:4             remote pane toolbar, download button
 //   Toolbar1:12            main toolbar, "Download"
 //
 // UpdateLocalCommands:
-//   miDeleteLocalFile               Local menu, Delete File
+//   miDeleteLocalFile               Local menu, Delete File   (and Toolbar1:8)
 //   mnuLocalDeleteFileToRecycleBin  Local menu, delete file to the wastebasket
-//   miRenameLocalFile               Local menu, Rename File
-//   miCreateLocalFolder             Local menu, Create Folder (always enabled)
-//   miRemoveLocalFolder             Local menu, Remove Folder
+//   miRenameLocalFile               Local menu, Rename File   (and Toolbar1:9)
+//   miCreateLocalFolder             Local menu, Create Folder, always enabled (and Toolbar1:6)
+//   miRemoveLocalFolder             Local menu, Remove Folder (and Toolbar1:7)
 //   mnuDelteFolderToRecycleBin      Local menu, remove folder to the wastebasket
-//   cmdSend, mnuLocalUpload, Toolbar5:4, Toolbar1:5   upload, as above
+//   cmdSend, mnuLocalUpload, Toolbar5:4, Toolbar1:5   upload: a selection and
+//                                   the component connected and idle
 
 // What the rules read about one file pane's selection.
 struct PaneSelection {
@@ -80,7 +81,8 @@ QString ToolbarKey(const QString& sToolbar, int nPosition);
 
 CommandStates SetConnectedState(bool bConnected);
 CommandStates SetBusyState(bool bBusy);
-CommandStates UpdateRemoteCommands(const PaneSelection& remote);
+// bBusy: a transfer or another call is running.
+CommandStates UpdateRemoteCommands(const PaneSelection& remote, bool bBusy = false);
 // nFtpState: the FTP component's connection state; uploads need it idle.
 CommandStates UpdateLocalCommands(const PaneSelection& local, int nFtpState);
 

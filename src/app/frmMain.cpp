@@ -28,9 +28,12 @@
 #include <QDeadlineTimer>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QClipboard>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QAbstractItemView>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -106,6 +109,15 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent)
     SetUpTransfers();
     BuildViewMenus();
     ConnectCommands();
+    // A narrow window folds the toolbars' last buttons behind a button of
+    // their own.
+    for (QToolBar* toolbar : {Toolbar1, Toolbar5, Toolbar6})
+        if (auto* more = toolbar->findChild<QWidget*>(QStringLiteral("qt_toolbar_ext_button")))
+            more->setAccessibleName(QStringLiteral("More buttons"));
+    // Menus are read out by their titles.
+    menuBar()->setAccessibleName(QStringLiteral("Menu bar"));
+    for (QMenu* menu : findChildren<QMenu*>())
+        if (menu->accessibleName().isEmpty()) menu->setAccessibleName(QString(menu->title()).remove(QLatin1Char('&')));
     resize(960, 680);  // the designed size, kept until a stored one applies
 }
 
@@ -142,40 +154,44 @@ void frmMain::BuildMenus()
 
 void frmMain::BuildToolbar()
 {
+    // The key names the button in code; the text is what a screen reader
+    // says for it (the buttons show only their pictures).
     struct Button {
         const char* key;
+        const char* text;
         const char* tip;
         QStyle::StandardPixmap icon;
     };
     static const Button kButtons[] = {
-        {"Connect", "Connect to server", QStyle::SP_DriveNetIcon},
-        {"Disconnect", "Disconnect from server", QStyle::SP_DialogCloseButton},
-        {"Reconnect", "Reconnect to server", QStyle::SP_BrowserReload},
-        {"Abort", "Abort operation", QStyle::SP_BrowserStop},
-        {"Upload", "Upload file(s) to server", QStyle::SP_ArrowUp},
-        {"NewFolder", "Create a local folder", QStyle::SP_FileDialogNewFolder},
-        {"DelFolder", "Remove local folder", QStyle::SP_DirIcon},
-        {"DelFile", "Delete local file", QStyle::SP_TrashIcon},
-        {"Rename", "Rename local file", QStyle::SP_FileIcon},
-        {nullptr, nullptr, QStyle::SP_CustomBase},  // position 10: separator
-        {"Reload2", "Refresh server file list", QStyle::SP_BrowserReload},
-        {"Download", "Download selected files from server", QStyle::SP_ArrowDown},
-        {"NewFolder2", "Add folder to server", QStyle::SP_FileDialogNewFolder},
-        {"DelFolder2", "Remocve folder from server", QStyle::SP_DirIcon},
-        {"DelFile2", "Delete file from server", QStyle::SP_TrashIcon},
-        {"Rename2", "Rename file on server", QStyle::SP_FileIcon},
-        {"Exit", "Exit program", QStyle::SP_TitleBarCloseButton},
+        {"Connect", "Connect to server", "Connect to server", QStyle::SP_DriveNetIcon},
+        {"Disconnect", "Disconnect from server", "Disconnect from server", QStyle::SP_DialogCloseButton},
+        {"Reconnect", "Reconnect to server", "Reconnect to server", QStyle::SP_BrowserReload},
+        {"Abort", "Abort operation", "Abort operation", QStyle::SP_BrowserStop},
+        {"Upload", "Upload selected files to server", "Upload file(s) to server", QStyle::SP_ArrowUp},
+        {"NewFolder", "Create a local folder", "Create a local folder", QStyle::SP_FileDialogNewFolder},
+        {"DelFolder", "Remove local folder", "Remove local folder", QStyle::SP_DirIcon},
+        {"DelFile", "Delete local file", "Delete local file", QStyle::SP_TrashIcon},
+        {"Rename", "Rename local file", "Rename local file", QStyle::SP_FileIcon},
+        {nullptr, nullptr, nullptr, QStyle::SP_CustomBase},  // position 10: separator
+        {"Reload2", "Refresh server file list", "Refresh server file list", QStyle::SP_BrowserReload},
+        {"Download", "Download selected files from server", "Download selected files from server", QStyle::SP_ArrowDown},
+        {"NewFolder2", "Add folder to server", "Add folder to server", QStyle::SP_FileDialogNewFolder},
+        {"DelFolder2", "Remove folder from server", "Remocve folder from server", QStyle::SP_DirIcon},
+        {"DelFile2", "Delete file from server", "Delete file from server", QStyle::SP_TrashIcon},
+        {"Rename2", "Rename file on server", "Rename file on server", QStyle::SP_FileIcon},
+        {"Exit", "Exit program", "Exit program", QStyle::SP_TitleBarCloseButton},
     };
-    Toolbar1 = Named(addToolBar(QStringLiteral("Main")), "Toolbar1");
+    Toolbar1 = Named(addToolBar(QStringLiteral("Main toolbar")), "Toolbar1");
+    Toolbar1->toggleViewAction()->setText(QStringLiteral("Show main toolbar"));
     for (const Button& button : kButtons) {
         if (!button.key) {
             Toolbar1->addSeparator();
             continue;
         }
-        QAction* action = Toolbar1->addAction(style()->standardIcon(button.icon), QLatin1String(button.key));
+        QAction* action = Toolbar1->addAction(style()->standardIcon(button.icon), QLatin1String(button.text));
         action->setObjectName(QStringLiteral("Toolbar1_") + QLatin1String(button.key));
         action->setToolTip(QLatin1String(button.tip));
-        action->setEnabled(false);  // each button is connected with the command it runs
+        action->setEnabled(false);  // the command state enables each button
     }
 }
 
@@ -192,6 +208,7 @@ void frmMain::BuildPanes()
     cboLocalPath = Named(new QComboBox, "cboLocalPath");
     cboLocalPath->setEditable(true);
     Toolbar5 = Named(new QToolBar, "Toolbar5");
+    Toolbar5->setAccessibleName(QStringLiteral("Local toolbar"));
     Toolbar5->setVisible(false);  // shown once the pane has its buttons
     lstLocalFileList = NewFileList("lstLocalFileList");
     localLayout->addWidget(cboLocalPath);
@@ -205,6 +222,7 @@ void frmMain::BuildPanes()
     cboRemotePath->setEditable(true);
     cboRemotePath->setEnabled(false);
     Toolbar6 = Named(new QToolBar, "Toolbar6");
+    Toolbar6->setAccessibleName(QStringLiteral("Remote toolbar"));
     Toolbar6->setEnabled(false);
     Toolbar6->setVisible(false);  // shown once the pane has its buttons
     lstRemoteFileList = NewFileList("lstRemoteFileList");
@@ -213,8 +231,12 @@ void frmMain::BuildPanes()
     remoteLayout->addWidget(lstRemoteFileList);
     panes->addWidget(local);
     panes->addWidget(remote);
+    cboLocalPath->setAccessibleName(QStringLiteral("Local folder"));
+    cboLocalPath->view()->setAccessibleName(QStringLiteral("Local folders"));
     cboLocalPath->lineEdit()->setAccessibleName(QStringLiteral("Local folder"));
     lstLocalFileList->setAccessibleName(QStringLiteral("Local files"));
+    cboRemotePath->setAccessibleName(QStringLiteral("Remote folder"));
+    cboRemotePath->view()->setAccessibleName(QStringLiteral("Remote folders"));
     cboRemotePath->lineEdit()->setAccessibleName(QStringLiteral("Remote folder"));
     lstRemoteFileList->setAccessibleName(QStringLiteral("Remote files"));
 
@@ -228,7 +250,10 @@ void frmMain::BuildPanes()
         button->setEnabled(false);
         commands->addWidget(button);
     }
+    cmdSend->setAccessibleDescription(QStringLiteral("Upload the selected local files to the server"));
+    cmdReceive->setAccessibleDescription(QStringLiteral("Download the selected server files to the local folder"));
     fraTransfer = Named(new QGroupBox(QStringLiteral("Transfer")), "fraTransfer");
+    fraTransfer->setAccessibleName(QStringLiteral("Transfer type"));
     auto* transferLayout = new QHBoxLayout(fraTransfer);
     optAscii = Named(new QRadioButton(QStringLiteral("ASCII")), "optAscii");
     optAscii->setToolTip(QStringLiteral("ASCII transfer mode"));
@@ -248,11 +273,26 @@ void frmMain::BuildPanes()
     lstConnectionInfo = Named(new QListWidget, "lstConnectionInfo");
     lstConnectionInfo->setAccessibleName(QStringLiteral("Connection log"));
     lstConnectionInfo->setUniformItemSizes(true);
+    // Lines can be selected and copied: Ctrl+C or the right button.
+    lstConnectionInfo->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    auto* mnuLog = Named(new QMenu(QStringLiteral("Connection log"), this), "mnuLog");
+    QAction* copy = Named(mnuLog->addAction(QStringLiteral("&Copy")), "mnuLogCopy");
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setShortcutContext(Qt::WidgetShortcut);
+    lstConnectionInfo->addAction(copy);
+    connect(copy, &QAction::triggered, this, [this] { CopyLog(false); });
+    connect(Named(mnuLog->addAction(QStringLiteral("Copy &All")), "mnuLogCopyAll"), &QAction::triggered, this,
+            [this] { CopyLog(true); });
+    mnuLog->addAction(mnuToolsClearLog);
+    lstConnectionInfo->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(lstConnectionInfo, &QWidget::customContextMenuRequested, this, [this, mnuLog](const QPoint& pos) {
+        mnuLog->popup(lstConnectionInfo->viewport()->mapToGlobal(pos));
+    });
     m_pShowLastLogLine = new QTimer(this);
     m_pShowLastLogLine->setSingleShot(true);
     m_pShowLastLogLine->setInterval(0);
     connect(m_pShowLastLogLine, &QTimer::timeout, this,
-            [this] { lstConnectionInfo->setCurrentRow(lstConnectionInfo->count() - 1); });
+            [this] { lstConnectionInfo->setCurrentRow(lstConnectionInfo->count() - 1, QItemSelectionModel::ClearAndSelect); });
 
     auto* vertical = Named(new QSplitter(Qt::Vertical), "splLog");
     auto* top = new QWidget;
@@ -271,12 +311,20 @@ void frmMain::BuildPanes()
 void frmMain::BuildStatusBar()
 {
     QStatusBar* stbProgress = Named(statusBar(), "stbProgress");
-    for (int i = 0; i < 3; ++i) {
+    stbProgress->setAccessibleName(QStringLiteral("Status"));
+    // Panels 1 to 3, then the rate and time left of a running transfer. A
+    // screen reader reads a panel's text; the description says what it is.
+    static const char* const kPanelNames[] = {"Current action", "Bytes transferred", "Total bytes",
+                                              "Transfer rate and time left"};
+    for (int i = 0; i < 4; ++i) {
         m_pPanel[i] = new QLabel;
         m_pPanel[i]->setObjectName(QStringLiteral("stbProgressPanel%1").arg(i + 1));
+        m_pPanel[i]->setAccessibleDescription(QLatin1String(kPanelNames[i]));
         stbProgress->addWidget(m_pPanel[i], i == 0 ? 3 : 1);
     }
+    m_rateClock.start();
     prgStatus = Named(new QProgressBar, "prgStatus");
+    prgStatus->setAccessibleName(QStringLiteral("Transfer progress"));
     prgStatus->setRange(0, 100);
     prgStatus->setValue(0);
     prgStatus->setMaximumWidth(200);
@@ -370,6 +418,21 @@ void frmMain::ConnectCommands()
                 connect(action, &QAction::triggered, this, command.routine);
         }
     }
+    // The file buttons run what the Local and Remote menus' items run (with
+    // their checks: the remote ones wait for a running call).
+    const std::pair<const char*, const char*> kMenuItems[] = {
+        {"Toolbar1_NewFolder", "miCreateLocalFolder"},   {"Toolbar1_DelFolder", "miRemoveLocalFolder"},
+        {"Toolbar1_DelFile", "miDeleteLocalFile"},       {"Toolbar1_Rename", "miRenameLocalFile"},
+        {"Toolbar1_Reload2", "mnuRemoteRefresh"},        {"Toolbar1_NewFolder2", "miCreateRemoteFolder"},
+        {"Toolbar1_DelFolder2", "miRemoveRemoteFolder"}, {"Toolbar1_DelFile2", "miDeleteRemoteFile"},
+        {"Toolbar1_Rename2", "miRenameRemoteFile"},
+    };
+    for (const auto& [button, item] : kMenuItems) {
+        QAction* action = findChild<QAction*>(QLatin1String(button));
+        QAction* menuItem = findChild<QAction*>(QLatin1String(item));
+        Q_ASSERT(action && menuItem);
+        if (action && menuItem) connect(action, &QAction::triggered, menuItem, &QAction::trigger);
+    }
     connect(cmdConnect, &QPushButton::clicked, this, &frmMain::ConnectThroughSiteManager);
     connect(cmdDisconnect, &QPushButton::clicked, this, &frmMain::DisconnectFromServer);
     connect(cmdAbort, &QPushButton::clicked, this, &frmMain::Abort);
@@ -441,6 +504,8 @@ void frmMain::UpdateStatus(qint64 lBytes, qint64 lTotalBytes, int nBytesPercent)
     m_pPanel[1]->setText(QString::number(lBytes));
     m_pPanel[2]->setText(QStringLiteral("Total : ") + QString::number(lTotalBytes));
     prgStatus->setValue(qBound(0, nBytesPercent, 100));
+    m_rate.Add(lBytes, lTotalBytes, m_rateClock.elapsed());
+    m_pPanel[3]->setText(m_rate.Text());
 }
 
 void frmMain::ResetStatus()
@@ -448,6 +513,21 @@ void frmMain::ResetStatus()
     prgStatus->setValue(0);
     m_pPanel[1]->clear();
     m_pPanel[2]->clear();
+    m_pPanel[3]->clear();
+    m_rate.Reset();
+}
+
+// The selected lines of the log, or with none selected the whole log, as
+// text on the clipboard.
+void frmMain::CopyLog(bool bAll)
+{
+    QStringList lines;
+    for (int row = 0; row < lstConnectionInfo->count(); ++row) {
+        const QListWidgetItem* item = lstConnectionInfo->item(row);
+        if (bAll || item->isSelected()) lines << item->text();
+    }
+    if (lines.isEmpty() && !bAll) return CopyLog(true);
+    QGuiApplication::clipboard()->setText(lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
 }
 
 void frmMain::ClearLog() { lstConnectionInfo->clear(); }
@@ -501,13 +581,26 @@ void frmMain::SetFtpLogFile(const QString& sPath)
 // Transfer type 0 binary, 1 ASCII.
 void frmMain::SetTransferType(int nType) { xFtp->PutProperty(FtpComponent::kTransferType, nType); }
 // Command state: the rules decide, ApplyCommandStates finds the controls.
+// A transfer run counts as busy from its start to its end, also between its
+// calls (while the file-exists question waits, say).
+bool frmMain::Busy() const { return m_bTransferRunning || xFtp->running(); }
 void frmMain::UpdateLocalCommands()
 {
-    ApplyCommandStates(CommandState::UpdateLocalCommands(SelectionOf(lstLocalFileList), static_cast<int>(xFtp->state())));
+    const int nState = Busy() ? FtpComponent::kStateBusy : static_cast<int>(xFtp->state());
+    ApplyCommandStates(CommandState::UpdateLocalCommands(SelectionOf(lstLocalFileList), nState));
 }
-void frmMain::UpdateRemoteCommands() { ApplyCommandStates(CommandState::UpdateRemoteCommands(SelectionOf(lstRemoteFileList))); }
+void frmMain::UpdateRemoteCommands()
+{
+    ApplyCommandStates(CommandState::UpdateRemoteCommands(SelectionOf(lstRemoteFileList), Busy()));
+}
 void frmMain::SetConnectedState(bool bConnected) { ApplyCommandStates(CommandState::SetConnectedState(bConnected)); }
-void frmMain::SetBusyState(bool bBusy) { ApplyCommandStates(CommandState::SetBusyState(bBusy)); }
+// Starting and ending a call also decides again what the selections allow.
+void frmMain::SetBusyState(bool bBusy)
+{
+    ApplyCommandStates(CommandState::SetBusyState(bBusy));
+    UpdateLocalCommands();
+    UpdateRemoteCommands();
+}
 
 PaneSelection frmMain::SelectionOf(const FilePane* list)
 {
@@ -639,6 +732,7 @@ void frmMain::ConnectThroughSiteManager()
             if (xFtp->state() == FtpComponent::kStateConnected) {
                 ListFilesOnServer();
                 SetConnectedState(true);
+                UpdateLocalCommands();
             }
         }
     }
@@ -696,6 +790,7 @@ void frmMain::Reconnect()
         if (xFtp->state() == FtpComponent::kStateConnected) {
             ListFilesOnServer();
             SetConnectedState(true);
+            UpdateLocalCommands();
         }
     } else if (xFtp->state() == FtpComponent::kStateNotConnected) {
         ConnectThroughSiteManager();
@@ -831,6 +926,8 @@ void frmMain::RunTransfer(void (*engine)(const TransferContext&))
         return;
     }
     m_bTransferRunning = true;
+    UpdateLocalCommands();
+    UpdateRemoteCommands();
     TransferContext ctx;
     ctx.ftp = xFtp;
     ctx.remoteList = lstRemoteFileList;
@@ -849,7 +946,8 @@ void frmMain::RunTransfer(void (*engine)(const TransferContext&))
     ctx.resetApplyToAll = [] { frmExist::ApplyToAll() = 0; };
     engine(ctx);
     m_bTransferRunning = false;
-    UpdateLocalCommands();  // the state was busy while the first selection was read
+    UpdateLocalCommands();
+    UpdateRemoteCommands();
 }
 
 // Dropping rows of one pane on the other starts the transfer toward the

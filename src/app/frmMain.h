@@ -2,6 +2,9 @@
 
 #include "app/CommandState.h"
 #include "app/ConnectionRules.h"
+#include "app/TransferRate.h"
+
+#include <QElapsedTimer>
 
 #include <QMainWindow>
 #include <QString>
@@ -47,6 +50,8 @@ public:
     void UpdateStatus(qint64 lBytes, qint64 lTotalBytes, int nBytesPercent);
     void ResetStatus();
     void ClearLog();
+    // The selected log lines (bAll: every line) to the clipboard.
+    void CopyLog(bool bAll);
 
     // The protocol log file handed to the FTP component at start-up.
     QString FtpLogFilePath() const { return m_sFtpLogFile; }
@@ -119,6 +124,7 @@ private:
     void UpdateRemoteCommands();
     void SetConnectedState(bool bConnected);
     void SetBusyState(bool bBusy);
+    bool Busy() const;  // a transfer run or another call is going
     void AddTrayIcon();  // tray icon
     void RemoveTrayIcon();
     void Disconnect();   // connection
@@ -176,6 +182,8 @@ private:
     QRadioButton* optAscii = nullptr;
     QRadioButton* optBinary = nullptr;
     QListWidget* lstConnectionInfo = nullptr;
-    QLabel* m_pPanel[3] = {nullptr, nullptr, nullptr};  // status bar panels 1 to 3
+    QLabel* m_pPanel[4] = {nullptr, nullptr, nullptr, nullptr};  // status bar panels 1 to 3; rate and time left
+    TransferRate m_rate;
+    QElapsedTimer m_rateClock;
     QProgressBar* prgStatus = nullptr;
 };

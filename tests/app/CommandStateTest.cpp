@@ -33,15 +33,18 @@ PaneSelection One(int nIcon) { return {true, 1, nIcon}; }
 
 TEST(CommandStateTest, ConnectedStateSwitchesBothGroups)
 {
-    for (const bool connected : {true, false}) {
-        SCOPED_TRACE(connected ? "connected" : "not connected");
-        const bool c = connected, n = !connected;
-        EXPECT_EQ(CommandState::SetConnectedState(connected),
-                  States({{"cmdDisconnect", c}, {"Toolbar1:2", c}, {"Toolbar1:5", c}, {"Toolbar6", c},
-                          {"miCreateRemoteFolder", c}, {"optAscii", c}, {"optBinary", c}, {"cmdSend", c},
-                          {"mnuLocalUpload", c}, {"Toolbar5:4", c}, {"cboRemotePath", c}, {"miRemote", c},
-                          {"cmdConnect", n}, {"Toolbar1:1", n}, {"Toolbar1:3", n}}));
-    }
+    // Connecting leaves Upload to the local selection; disconnecting takes it away.
+    EXPECT_EQ(CommandState::SetConnectedState(true),
+              States({{"cmdDisconnect", true}, {"Toolbar1:2", true}, {"Toolbar6", true}, {"miCreateRemoteFolder", true},
+                      {"optAscii", true}, {"optBinary", true}, {"cboRemotePath", true}, {"miRemote", true},
+                      {"Toolbar1:11", true}, {"Toolbar1:13", true}, {"cmdConnect", false}, {"Toolbar1:1", false},
+                      {"Toolbar1:3", false}}));
+    EXPECT_EQ(CommandState::SetConnectedState(false),
+              States({{"cmdDisconnect", false}, {"Toolbar1:2", false}, {"Toolbar6", false}, {"miCreateRemoteFolder", false},
+                      {"optAscii", false}, {"optBinary", false}, {"cboRemotePath", false}, {"miRemote", false},
+                      {"Toolbar1:11", false}, {"Toolbar1:13", false}, {"cmdConnect", true}, {"Toolbar1:1", true},
+                      {"Toolbar1:3", true}, {"cmdSend", false}, {"mnuLocalUpload", false}, {"Toolbar5:4", false},
+                      {"Toolbar1:5", false}}));
 }
 
 TEST(CommandStateTest, BusyStateOnlyTouchesAbort)
@@ -56,9 +59,11 @@ TEST(CommandStateTest, RemoteCommandsFollowTheSelection)
         const char* what;
         PaneSelection selection;
         bool del, rename, removeFolder, download;
+        bool busy = false;
     };
     const Case cases[] = {
         {"nothing selected", {false, 0, 0}, false, false, false, false},
+        {"one file, a transfer running", One(kFile), true, true, false, false, true},
         {"one file", One(kFile), true, true, false, true},
         {"one folder", One(kFolder), false, false, true, true},
         // A link may be either, so it is offered as both.
@@ -73,9 +78,10 @@ TEST(CommandStateTest, RemoteCommandsFollowTheSelection)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        EXPECT_EQ(CommandState::UpdateRemoteCommands(c.selection),
+        EXPECT_EQ(CommandState::UpdateRemoteCommands(c.selection, c.busy),
                   States({{"miDeleteRemoteFile", c.del}, {"miRenameRemoteFile", c.rename},
-                          {"miRemoveRemoteFolder", c.removeFolder}, {"cmdReceive", c.download},
+                          {"miRemoveRemoteFolder", c.removeFolder}, {"Toolbar1:15", c.del}, {"Toolbar1:16", c.rename},
+                          {"Toolbar1:14", c.removeFolder}, {"cmdReceive", c.download},
                           {"mnuRemoteDownload", c.download}, {"Toolbar6:4", c.download},
                           {"Toolbar1:12", c.download}}));
     }
@@ -109,6 +115,8 @@ TEST(CommandStateTest, LocalCommandsFollowTheSelectionAndTheConnection)
                   States({{"miDeleteLocalFile", c.del}, {"mnuLocalDeleteFileToRecycleBin", c.del},
                           {"miRenameLocalFile", c.rename}, {"miCreateLocalFolder", true},
                           {"miRemoveLocalFolder", c.removeFolder}, {"mnuDelteFolderToRecycleBin", c.removeFolder},
+                          {"Toolbar1:6", true}, {"Toolbar1:7", c.removeFolder}, {"Toolbar1:8", c.del},
+                          {"Toolbar1:9", c.rename},
                           {"cmdSend", c.upload}, {"mnuLocalUpload", c.upload}, {"Toolbar5:4", c.upload},
                           {"Toolbar1:5", c.upload}}));
     }
@@ -130,9 +138,12 @@ TEST(CommandStateTest, StartUpAndDisconnectLeaveTheExpectedButtons)
     for (const char* off : {"cmdDisconnect", "cmdSend", "Toolbar1:5", "cmdAbort", "cmdReceive", "miRemote"})
         EXPECT_FALSE(window.value(QLatin1String(off), true)) << off;
 
-    // Connected with a local file selected: Connect and Reconnect go away,
-    // Upload comes; disconnecting takes Upload away again.
+    // Connected with nothing selected: no Upload. With a local file selected:
+    // Connect and Reconnect go away, Upload comes; disconnecting takes Upload
+    // away again.
     apply(CommandState::SetConnectedState(true));
+    apply(CommandState::UpdateLocalCommands({}, FtpComponent::kStateConnected));
+    EXPECT_FALSE(window.value(QStringLiteral("cmdSend"), true));
     apply(CommandState::UpdateLocalCommands(One(kFile), FtpComponent::kStateConnected));
     EXPECT_FALSE(window.value(QStringLiteral("cmdConnect"), true));
     EXPECT_FALSE(window.value(QStringLiteral("Toolbar1:3"), true));

@@ -38,7 +38,6 @@ private Q_SLOTS:
     void closingStoresGeometry();
     void minimisedCloseStoresNothing();
     void storedOptionsOverrideTheDefaults();
-    void logAndStatusRoutines();
     void ftpEventsReachTheLogStatusAndPrompts();
     void trayIconBringsTheWindowBackAndExitsWithoutGeometry();
     void withoutATrayTheWindowIsNeverHidden();
@@ -185,44 +184,6 @@ void tst_frmMain::storedOptionsOverrideTheDefaults()
     QVERIFY(!QFileInfo::exists(StartupEntry::AutostartFilePath()));
     QVERIFY2(!m_store->has(kHKEY_LOCAL_MACHINE, m_sSection, QLatin1String(Settings::kLogFileSize)),
              "no size limit without size checking");
-}
-
-void tst_frmMain::logAndStatusRoutines()
-{
-    m_window->Load(QString());
-    auto* log = Child<QListWidget>("lstConnectionInfo");
-    for (const char* line : {"Connecting to 127.0.0.1", "220 Welcome", "USER anonymous"})
-        m_window->DisplayMessage(QLatin1String(line));
-    QCOMPARE(log->count(), 3);
-    QTRY_COMPARE(log->currentRow(), 2);  // once the window is back in its event loop
-    QCOMPARE(log->currentItem()->text(), QStringLiteral("USER anonymous"));
-
-    auto* action = Child<QLabel>("stbProgressPanel1");
-    auto* bytes = Child<QLabel>("stbProgressPanel2");
-    auto* total = Child<QLabel>("stbProgressPanel3");
-    auto* progress = Child<QProgressBar>("prgStatus");
-    m_window->UpdateAction(QStringLiteral("Downloading"));
-    m_window->UpdateStatus(512, 2048, 25);
-    QCOMPARE(action->text(), QStringLiteral("Downloading"));
-    QCOMPARE(bytes->text(), QStringLiteral("512"));
-    QCOMPARE(total->text(), QStringLiteral("Total : 2048"));
-    QCOMPARE(progress->value(), 25);
-
-    m_window->UpdateStatus(5'000'000'000, 5'000'000'000, 100);
-    QCOMPARE(bytes->text(), QStringLiteral("5000000000"));
-    m_window->UpdateStatus(10, 5, 200);
-    QCOMPARE(progress->value(), 100);
-
-    m_window->ResetStatus();
-    QCOMPARE(progress->value(), 0);
-    QVERIFY(bytes->text().isEmpty());
-    QVERIFY(total->text().isEmpty());
-    QCOMPARE(action->text(), QStringLiteral("Downloading"));
-
-    Child<QAction>("mnuToolsClearLog")->trigger();
-    QCOMPARE(log->count(), 0);
-    m_window->DisplayMessage(QStringLiteral("after"));
-    QTRY_COMPARE(log->currentRow(), 0);
 }
 
 void tst_frmMain::ftpEventsReachTheLogStatusAndPrompts()

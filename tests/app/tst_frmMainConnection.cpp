@@ -37,12 +37,9 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
-    void connectsWithTheSiteManagersValues();
     void cancelledSiteManagerChangesNothing();
     void wrongPasswordAndBadPortAreLoggedErrors();
-    void disconnectReportsAndReconnectReusesTheSite();
     void serverGoingAwayIsReported();
-    void reconnectWithoutAnEarlierConnectionOpensTheSiteManager();
     void trustAlwaysIsRememberedForTheServer();
     void trustOnceConnectsAndCancelRefuses();
     void anotherCertificateThanTheTrustedOneIsAWarning();
@@ -99,7 +96,6 @@ private:
     QString Panel1() const { return m_window->findChild<QLabel*>(QStringLiteral("stbProgressPanel1"))->text(); }
     QComboBox* RemotePath() const { return m_window->findChild<QComboBox*>(QStringLiteral("cboRemotePath")); }
     long State() const { return m_window->Ftp().state(); }
-    bool Enabled(const char* name) const { return m_window->findChild<QWidget*>(QLatin1String(name))->isEnabled(); }
 
     std::unique_ptr<WindowTestFixture> m_fixture;
     TestEnvironment* m_env = nullptr;           // parts of m_fixture
@@ -141,38 +137,6 @@ void tst_frmMainConnection::cleanup()
     m_prompter = nullptr;
 }
 
-void tst_frmMainConnection::connectsWithTheSiteManagersValues()
-{
-    PickServer();
-    m_window->ConnectThroughSiteManager();
-    QCOMPARE(State(), long(FtpComponent::kStateConnected));
-    QCOMPARE(m_nSiteManagerShown, 1);
-    const QStringList log = Log();
-    QVERIFY2(log.contains(QStringLiteral("Connected to 127.0.0.1")), qPrintable(log.join(QLatin1Char('\n'))));
-    QVERIFY(!log.filter(QStringLiteral("230")).isEmpty());
-    QVERIFY(log.contains(QStringLiteral("PASS ****")));
-    QVERIFY(log.filter(m_server->password()).isEmpty());
-    QCOMPARE(Panel1(), QStringLiteral("Connected to 127.0.0.1"));  // again, once the first listing is done
-    const auto* remote = m_window->findChild<FilePane*>(QStringLiteral("lstRemoteFileList"));
-    QCOMPARE(remote->Count(), 1);
-    QCOMPARE(remote->Text(0), QStringLiteral("welcome.txt"));
-    QCOMPARE(RemotePath()->currentText(), QStringLiteral("/"));
-    QCOMPARE(m_window->CurrentRemoteFolder(), QStringLiteral("/"));
-    QVERIFY(Enabled("cmdDisconnect") && !Enabled("cmdConnect") && Enabled("cboRemotePath") && Enabled("optAscii"));
-    const QList<QAction*> buttons = m_window->findChild<QToolBar*>(QStringLiteral("Toolbar1"))->actions();
-    QVERIFY(!buttons.at(0)->isEnabled() && buttons.at(1)->isEnabled() && !buttons.at(2)->isEnabled());
-    QVERIFY2(m_window->Ftp().passiveMode(), "no stored FTP PASV: passive, as the Options window shows");
-
-    // The next time the site manager sees the values of this connection.
-    m_prompter->AnswerMessage(PromptResult::Ok);  // "Disconnected from FTP server ..."
-    m_window->DisconnectFromServer();
-    PickServer(true);
-    m_window->ConnectThroughSiteManager();
-    QCOMPARE(m_seenAddress, QStringLiteral("127.0.0.1"));
-    QCOMPARE(m_window->Ftp().userName(), QStringLiteral("anonymous"));
-    QCOMPARE(State(), long(FtpComponent::kStateConnected));
-}
-
 void tst_frmMainConnection::cancelledSiteManagerChangesNothing()
 {
     m_window->SetSiteManager([this](ConnectionRequest& request) {
@@ -209,29 +173,6 @@ void tst_frmMainConnection::wrongPasswordAndBadPortAreLoggedErrors()
     QCOMPARE(State(), long(FtpComponent::kStateNotConnected));
 }
 
-void tst_frmMainConnection::disconnectReportsAndReconnectReusesTheSite()
-{
-    PickServer();
-    m_window->ConnectThroughSiteManager();
-    QCOMPARE(State(), long(FtpComponent::kStateConnected));
-
-    m_prompter->AnswerMessage(PromptResult::Ok);
-    m_window->DisconnectFromServer();
-    QCOMPARE(State(), long(FtpComponent::kStateNotConnected));
-    QCOMPARE(m_prompter->shown().last().sTitle, QStringLiteral("Kelvo [Notice]"));
-    QCOMPARE(m_prompter->shown().last().sText, QStringLiteral("Disconnected from FTP server 127.0.0.1"));
-    QCOMPARE(RemotePath()->count(), 0);
-    QVERIFY(!Enabled("cmdDisconnect") && Enabled("cmdConnect") && !Enabled("cboRemotePath"));
-
-    m_window->Reconnect();
-    QCOMPARE(State(), long(FtpComponent::kStateConnected));
-    QCOMPARE(m_nSiteManagerShown, 1);  // Reconnect used the component's settings
-    QCOMPARE(RemotePath()->currentText(), QStringLiteral("/"));
-
-    m_window->Reconnect();  // connected already: nothing happens
-    QCOMPARE(m_nSiteManagerShown, 1);
-}
-
 void tst_frmMainConnection::serverGoingAwayIsReported()
 {
     PickServer();
@@ -244,14 +185,6 @@ void tst_frmMainConnection::serverGoingAwayIsReported()
     QCOMPARE(m_prompter->shown().size(), 1);
     QCOMPARE(m_prompter->shown().first().sText, QStringLiteral("Disconnected from FTP server 127.0.0.1"));
     QCOMPARE(State(), long(FtpComponent::kStateNotConnected));
-}
-
-void tst_frmMainConnection::reconnectWithoutAnEarlierConnectionOpensTheSiteManager()
-{
-    PickServer();
-    m_window->Reconnect();
-    QCOMPARE(m_nSiteManagerShown, 1);
-    QCOMPARE(State(), long(FtpComponent::kStateConnected));
 }
 
 void tst_frmMainConnection::trustAlwaysIsRememberedForTheServer()

@@ -48,14 +48,11 @@ private Q_SLOTS:
 
     void datesAgreeAtTheListingsPrecision();
     void downloadNewUnchangedAndNothingSelected();
-    void downloadOntoAChangedFile_data();
-    void downloadOntoAChangedFile();
     void downloadMatchesNamesExactly();
     void downloadFoldersAndLinks();
     void downloadErrorEndsTheRun();
     void linksAndNamesOnVsftpd();
     void interruptedDownloadResumesToAnIdenticalFile();
-    void uploadNewChangedAndUnchanged();
     void uploadResumeAndFolders();
 
 private:
@@ -175,44 +172,6 @@ void tst_TransferEngines::downloadNewUnchangedAndNothingSelected()
     QCOMPARE(m_questions.size(), 0);
     QVERIFY(Logged("Skiped Receiving file: new.bin"));
     QCOMPARE(m_actions.count(QStringLiteral("Download complete")), 6);  // shown again after each relisting
-}
-
-void tst_TransferEngines::downloadOntoAChangedFile_data()
-{
-    QTest::addColumn<int>("answer");
-    QTest::addColumn<bool>("replaced");  // the local file now equals the server's
-    QTest::newRow("Overwrite") << int(TransferEngines::kOverwrite) << true;
-    QTest::newRow("Resume") << int(TransferEngines::kResume) << true;
-    QTest::newRow("Skip") << int(TransferEngines::kSkip) << false;
-    QTest::newRow("Cancel") << int(TransferEngines::kCancel) << false;
-}
-
-void tst_TransferEngines::downloadOntoAChangedFile()
-{
-    QFETCH(int, answer);
-    QFETCH(bool, replaced);
-    const QByteArray data = Pattern(200'000, 'b');
-    QVERIFY(WriteTestFile(Remote("big.bin"), data));
-    QVERIFY(WriteTestFile(Remote("after.txt"), "after"));
-    // For a resume the local file is the first part of the server's; for
-    // the others a different, shorter file.
-    const QByteArray local = answer == TransferEngines::kResume ? data.left(70'000) : QByteArray("old contents");
-    QVERIFY(WriteTestFile(Local("big.bin"), local));
-    Show(*m_remoteList, {{"after.txt", kFileIcon}, {"big.bin", kFileIcon}}, {"big.bin", "after.txt"});
-    m_answers = {answer};
-    Receive();
-
-    QCOMPARE(m_questions.size(), 1);
-    QVERIFY(m_questions[0].sSource.startsWith(QStringLiteral("Source File Size: 200000 Last Modified: ")));
-    QVERIFY(m_questions[0].sDestination.startsWith(
-        QStringLiteral("Destination File Size: %1 Last Modified: ").arg(local.size())));
-    QVERIFY(m_questions[0].bResumeAllowed);
-    QCOMPARE(Sha(ReadTestFile(Local("big.bin"))), Sha(replaced ? data : local));
-    // Whatever the answer, the other rows are still processed.
-    QCOMPARE(ReadTestFile(Local("after.txt")), QByteArray("after"));
-    QCOMPARE(Logged("Skiped Receiving file: big.bin"), !replaced);
-    QCOMPARE(m_nAborts, answer == TransferEngines::kCancel ? 1 : 0);
-    QCOMPARE(m_actions.last(), QStringLiteral("Download complete"));
 }
 
 void tst_TransferEngines::downloadMatchesNamesExactly()
@@ -382,40 +341,6 @@ serve({"LIST": listing, "REST": rest, "RETR": retr})
     QCOMPARE(m_actions.last(), QStringLiteral("Download complete"));
     QCOMPARE(Sha(ReadTestFile(Local("large.bin"))), Sha(data));
     m_ctx.ftp = m_ftp.get();
-}
-
-void tst_TransferEngines::uploadNewChangedAndUnchanged()
-{
-    // Nothing selected: complete, and the remote pane is relisted.
-    Send();
-    QCOMPARE(m_actions.value(m_actions.size() - 1), QStringLiteral("Upload complete"));
-    QCOMPARE(m_nRemoteRefreshes, 1);
-
-    const QByteArray small = Pattern(1000, 'd');
-    QVERIFY(WriteTestFile(Local("doc.bin"), small));
-    QVERIFY(WriteTestFile(Local("new.txt"), "new"));
-    // The server's copy is longer: Overwrite must leave no tail of it behind.
-    QVERIFY(WriteTestFile(Remote("doc.bin"), Pattern(5000, 'e')));
-    Show(*m_localList, {{"doc.bin", kFileIcon}, {"new.txt", kFileIcon}}, {"doc.bin", "new.txt"});
-    // Skip the first file; the new file after it is still sent.
-    m_answers = {TransferEngines::kSkip};
-    Send();
-    QVERIFY(Logged("Skiped sending file: doc.bin"));
-    QCOMPARE(ReadTestFile(Remote("new.txt")), QByteArray("new"));
-    QCOMPARE(ReadTestFile(Remote("doc.bin")), Pattern(5000, 'e'));
-    QVERIFY(m_questions[0].sSource.startsWith(QStringLiteral("Source File Size: 1000 ")));
-    QVERIFY(m_questions[0].sDestination.startsWith(QStringLiteral("Destination File Size: 5000 ")));
-    QVERIFY(!m_questions[0].bResumeAllowed);
-
-    m_log.clear();
-    m_questions.clear();
-    m_answers = {TransferEngines::kOverwrite};
-    Send();  // new.txt is now unchanged on the server: skipped without a question
-    QCOMPARE(m_questions.size(), 1);
-    QCOMPARE(Sha(ReadTestFile(Remote("doc.bin"))), Sha(small));
-    QVERIFY(Logged("Skiped sending file: new.txt"));
-    QCOMPARE(m_actions.last(), QStringLiteral("Upload complete"));
-    QCOMPARE(m_nRemoteRefreshes, 3);
 }
 
 void tst_TransferEngines::uploadResumeAndFolders()

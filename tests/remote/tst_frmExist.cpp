@@ -37,11 +37,8 @@ class tst_frmExist : public QObject {
 private Q_SLOTS:
     void init();
     void cleanup();
-    void eachButtonGivesItsAnswer_data();
-    void eachButtonGivesItsAnswer();
     void frameCloseSkipsAndLeavesApplyToAll();
     void enterSkipsWhicheverButtonHasFocus();
-    void applyToAllAnswersLaterPromptsSilently();
     void resumeWithNothingToResumeIsDisabled();
     void geometryIsStoredOnUnloadUnlessMinimised();
 
@@ -102,39 +99,6 @@ int tst_frmExist::Ask(bool bResumeAllowed, const std::function<void(frmExist&)>&
     return bLeftOpen ? 1 : nAnswer;  // 1 is no answer of the window
 }
 
-void tst_frmExist::eachButtonGivesItsAnswer_data()
-{
-    QTest::addColumn<QString>("button");
-    QTest::addColumn<int>("answer");
-    QTest::newRow("Overwrite") << "cmdOverwrite" << 0;
-    QTest::newRow("Resume") << "cmdResume" << -1;
-    QTest::newRow("Cancel") << "cmdCancel" << -2;
-    QTest::newRow("Skip") << "cmdSkip" << -3;
-}
-
-void tst_frmExist::eachButtonGivesItsAnswer()
-{
-    QFETCH(QString, button);
-    QFETCH(int, answer);
-    frmExist::Loaded().Answer = 7;  // no button's value, so a press must set it
-    QString sSource, sDestination;
-    bool bShown = false;
-    const int nGot = Ask(true, [&](frmExist& dlg) {
-        sSource = Child<QLabel>("lblSource")->text();
-        sDestination = Child<QLabel>("lblDestination")->text();
-        dlg.findChild<QPushButton*>(button)->click();
-    }, &bShown);
-    QVERIFY(bShown);
-    QCOMPARE(nGot, answer);
-    QCOMPARE(frmExist::Loaded().Answer, answer);
-    QCOMPARE(sSource, kSource);
-    QCOMPARE(sDestination, kDestination);
-    QCOMPARE(frmExist::ApplyToAll(), 0);
-    // Hidden, not unloaded: the answer stays readable.
-    QVERIFY(frmExist::IsLoaded());
-    QVERIFY(!frmExist::Loaded().isVisible());
-}
-
 void tst_frmExist::frameCloseSkipsAndLeavesApplyToAll()
 {
     // With the box ticked a button press would set ApplyToAll; a close must not.
@@ -166,43 +130,6 @@ void tst_frmExist::enterSkipsWhicheverButtonHasFocus()
         Child("cmdOverwrite")->setFocus();
         QTest::keyClick(&dlg, Qt::Key_Return);
     }), -3);
-}
-
-void tst_frmExist::applyToAllAnswersLaterPromptsSilently()
-{
-    bool bShown = false;
-    QCOMPARE(Ask(true, [](frmExist&) {
-        Child<QCheckBox>("chkAll")->setChecked(true);
-        Child("cmdResume")->click();
-    }, &bShown), -1);
-    QVERIFY(bShown);
-    QCOMPARE(frmExist::ApplyToAll(), -1);
-
-    // The same run: no window, the same answer.
-    QCOMPARE(Ask(true, [](frmExist&) { Child("cmdOverwrite")->click(); }, &bShown), -1);
-    QVERIFY(!bShown);
-    // A remembered Resume does not append to a destination that is already complete.
-    QCOMPARE(Ask(false, [](frmExist&) { Child("cmdOverwrite")->click(); }, &bShown), -3);
-    QVERIFY(!bShown);
-    QCOMPARE(frmExist::Loaded().Answer, -1);
-    QCOMPARE(Ask(true, [](frmExist&) { Child("cmdOverwrite")->click(); }, &bShown), -1);
-    QVERIFY(!bShown);
-
-    // A new run asks again, with the box as the user left it.
-    frmExist::ApplyToAll() = 0;
-    bool bStillTicked = false;
-    QCOMPARE(Ask(true, [&](frmExist&) {
-        bStillTicked = Child<QCheckBox>("chkAll")->isChecked();
-        Child<QCheckBox>("chkAll")->setChecked(false);
-        Child("cmdOverwrite")->click();
-    }, &bShown), 0);
-    QVERIFY(bShown);
-    QVERIFY(bStillTicked);
-    QCOMPARE(frmExist::ApplyToAll(), 0);
-
-    // Unticked, the next prompt shows again.
-    QCOMPARE(Ask(true, [](frmExist&) { Child("cmdSkip")->click(); }, &bShown), -3);
-    QVERIFY(bShown);
 }
 
 void tst_frmExist::resumeWithNothingToResumeIsDisabled()
