@@ -21,7 +21,6 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QListWidget>
-#include <QMimeData>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -38,7 +37,6 @@ private Q_SLOTS:
 
     void commandsStartTheEngines();
     void theFileExistsWindowAppliesToAllForOneRun();
-    void dropsStartTransfersTowardThePaneDroppedOn();
 
 private:
     QString Remote(const QString& name) const { return m_server->root() + QLatin1Char('/') + name; }
@@ -182,32 +180,6 @@ void tst_frmMainTransfers::theFileExistsWindowAppliesToAllForOneRun()
     m_window->cmdReceive_Click();
     QCOMPARE(m_nExistShown, 1);
     QCOMPARE(ReadTestFile(Local("three.txt")), QByteArray("stale"));
-}
-
-void tst_frmMainTransfers::dropsStartTransfersTowardThePaneDroppedOn()
-{
-    QVERIFY(WriteTestFile(Remote("fetched.txt"), "fetched"));
-    QVERIFY(WriteTestFile(Local("dragged.txt"), "dragged"));
-    m_window->ConnectThroughSiteManager();
-    QVERIFY(m_window->OpenLocalFolder(Local(QString())));
-    FilePane* remote = Pane("lstRemoteFileList");
-    FilePane* local = Pane("lstLocalFileList");
-
-    // Local rows dropped on the remote pane upload the local selection.
-    Select(local, {"dragged.txt"});
-    const QModelIndexList cells = local->SelectionModel()->selectedIndexes();
-    std::unique_ptr<QMimeData> rows(local->Model()->mimeData(cells));
-    QVERIFY(remote->Model()->dropMimeData(rows.get(), Qt::CopyAction, -1, -1, {}));
-    QTRY_COMPARE(ReadTestFile(Remote("dragged.txt")), QByteArray("dragged"));
-    QTRY_VERIFY(Lists(remote, "dragged.txt"));
-
-    // Text from another program dropped on the local pane downloads the
-    // remote selection.
-    Select(remote, {"fetched.txt"});
-    QMimeData text;
-    text.setText(QStringLiteral("anything"));
-    QVERIFY(local->Model()->dropMimeData(&text, Qt::CopyAction, -1, -1, {}));
-    QTRY_COMPARE(ReadTestFile(Local("fetched.txt")), QByteArray("fetched"));
 }
 
 QTEST_MAIN(tst_frmMainTransfers)
