@@ -257,9 +257,13 @@ class PaneTests(WindowTest):
         k.answer("Kelvo [Confirm]", "Yes")
         wait_for("old removed", lambda: not self.remote("old"))
         self.select("Remote", "b.txt")
+        xdotool("keydown", "ctrl")
+        k.click(k.item("Remote", "new.txt"))
+        xdotool("keyup", "ctrl")
+        wait_for("two rows selected", lambda: sorted(self.selected("Remote")) == ["b.txt", "new.txt"])
         self.remote_menu("Delete File(s)")
-        k.answer("Kelvo [Confirm]", "Yes")
-        wait_for("b.txt deleted", lambda: not self.remote("b.txt"))
+        k.answer("Kelvo [Confirm]", "Yes")  # once for both
+        wait_for("both deleted", lambda: not self.remote("b.txt") and not self.remote("new.txt"))
         self.select("Remote", "c.txt")
         self.remote_menu("Rename File", right_click="c.txt")
         k.answer("Kelvo [Confirm]", "Yes")
@@ -426,18 +430,18 @@ class PaneTests(WindowTest):
 
     def drop_from_outside(self, files, target):
         """Drags files from a program of their own onto target; the action the drop took."""
-        source = start([os.environ["KELVO_DRAG_SOURCE"], *files], stdout=subprocess.PIPE)
+        if getattr(self, "source", None):
+            stop(self.source)  # its drop is done with: the next drag is the new window's
+        self.source = source = start([os.environ["KELVO_DRAG_SOURCE"], *files], stdout=subprocess.PIPE)
         self.addCleanup(stop, source)
-        window = wait_for("the drag source", lambda: xdotool("search", "--pid", str(source.pid), "--name", "^Drag source$").split()[0])
+        window = wait_for("the drag source", lambda: xdotool(
+            "search", "--onlyvisible", "--pid", str(source.pid), "--name", "^Drag source$").split()[0])
         xdotool("windowmove", "--sync", window, "20", "820")
         at = dict(line.split("=") for line in xdotool("getwindowgeometry", "--shell", window).split())
         self.k.drag((int(at["X"]) + int(at["WIDTH"]) // 2, int(at["Y"]) + int(at["HEIGHT"]) // 2), target, steps=20)
         ready, _, _ = select.select([source.stdout], [], [], 15)
         self.assertTrue(ready, "the drag source reported no end of its drag")
-        action = source.stdout.readline().decode().strip()
-        stop(source)
-        return action
-
+        return source.stdout.readline().decode().strip()  # the source lives on: the drop reads its data
 
 if __name__ == "__main__":
     run_tests()
