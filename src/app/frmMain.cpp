@@ -951,15 +951,46 @@ void frmMain::RunTransfer(void (*engine)(const TransferContext&))
 }
 
 // Dropping rows of one pane on the other starts the transfer toward the
-// pane dropped on, for the other pane's selection; so does text dropped
-// from another program. A pane's own rows never drop on itself.
+// pane dropped on, for the other pane's selection. Files dropped on the
+// remote pane from another program (a desktop file manager) are uploaded as
+// dropped; the local pane takes no drops from other programs. A pane's own
+// rows never drop on itself.
 void frmMain::SetUpTransfers()
 {
     connect(lstLocalFileList, &FilePane::rowsDropped, this, [this](FilePane* source, const QList<int>&) {
-        if (!source || source == lstRemoteFileList) cmdReceive_Click();
+        if (source == lstRemoteFileList) cmdReceive_Click();
     });
     connect(lstRemoteFileList, &FilePane::rowsDropped, this, [this](FilePane* source, const QList<int>&) {
-        if ((!source || source == lstLocalFileList) && xFtp->state() == FtpComponent::kStateConnected) cmdSend_Click();
+        if (source == lstLocalFileList && xFtp->state() == FtpComponent::kStateConnected) cmdSend_Click();
+    });
+
+    // The upload engine reads a selection of a pane in a folder: the files
+    // dropped from one folder become the selected rows of a pane of their own.
+    static struct {
+        FilePane* list = nullptr;
+        QString sFolder;
+    } dropped;
+    lstRemoteFileList->SetAcceptFileDrops(true);
+    connect(lstRemoteFileList, &FilePane::filesDropped, this, [this](const QStringList& files) {
+        if (xFtp->state() != FtpComponent::kStateConnected) {
+            DisplayMessage(QStringLiteral("Error: Not connected; connect to a server to upload files."));
+            return;
+        }
+        for (const LocalPane::DroppedFolder& folder : LocalPane::GroupByFolder(files)) {
+            FilePane list;
+            list.AddRows(LocalPane::RowsOf(folder.sFolder, folder.names));
+            for (int nRow = 0; nRow < list.Count(); ++nRow) list.SetSelected(nRow, true);
+            if (list.Count() == 0) continue;
+            dropped.list = &list;
+            dropped.sFolder = folder.sFolder;
+            RunTransfer([](const TransferContext& window) {
+                TransferContext ctx = window;
+                ctx.localList = dropped.list;
+                ctx.currentLocalFolder = [sFolder = dropped.sFolder] { return sFolder; };
+                TransferEngines::SendSelectedItems(ctx);
+            });
+            dropped.list = nullptr;
+        }
     });
 }
 

@@ -12,6 +12,8 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
 #include <QStandardPaths>
@@ -64,9 +66,15 @@ LocalPane::LocalPane(FilePane* list, QComboBox* pathBox, QObject* parent)
     // Typed text is taken only when it names an entry: the history holds
     // folders that were listed, nothing else.
     m_pathBox->setInsertPolicy(QComboBox::NoInsert);
+    // A typed path is taken as typed: no completion from the history slips
+    // another folder in before Enter.
+    m_pathBox->setCompleter(nullptr);
+    // The box is the focus proxy of its text: the keys come to the box.
+    m_pathBox->installEventFilter(this);
     // activated comes from the user alone; the program's own selections list
     // explicitly where needed.
     connect(m_pathBox, &QComboBox::activated, this, &LocalPane::cboLocalPath_Click);
+    m_list->SetLabelEditByClick(true);
     connect(m_list, &FilePane::itemDoubleClicked, this, &LocalPane::OnDoubleClick);
     connect(m_list, &FilePane::keyPressed, this, &LocalPane::OnKey);
     connect(m_list, &FilePane::selectionChanged, this, &LocalPane::UpdateCommands);
@@ -123,6 +131,39 @@ FilePaneRow LocalPane::MakeRow(const LocalEntry& entry)
     return row;
 }
 
+QList<LocalPane::DroppedFolder> LocalPane::GroupByFolder(const QStringList& files)
+{
+    QList<DroppedFolder> folders;
+    for (const QString& sFile : files) {
+        const QString sClean = QDir::cleanPath(QDir::fromNativeSeparators(sFile));
+        const int nCut = sClean.lastIndexOf(QLatin1Char('/'));
+        const QString sName = sClean.mid(nCut + 1);
+        if (nCut < 0 || sName.isEmpty() || sName == QLatin1String("..")) continue;  // no entry of a folder
+        const QString sFolder = QDir::toNativeSeparators(sClean.left(nCut + 1));
+        auto at = std::find_if(folders.begin(), folders.end(),
+                               [&](const DroppedFolder& f) { return f.sFolder == sFolder; });
+        if (at == folders.end()) folders.append(DroppedFolder{sFolder, {sName}});
+        else if (!at->names.contains(sName)) at->names.append(sName);
+    }
+    return folders;
+}
+
+QList<FilePaneRow> LocalPane::RowsOf(const QString& sFolder, const QStringList& names)
+{
+    QList<FilePaneRow> rows;
+    for (const QString& sName : names) {
+        const QFileInfo info(sFolder + sName);
+        if (!info.exists()) continue;
+        LocalEntry entry;
+        entry.sName = sName;
+        entry.dtDate = info.lastModified();
+        entry.lSize = info.size();
+        entry.nAttrib = info.isDir() ? LocalAttrib::Directory : 0;
+        rows.append(MakeRow(entry));
+    }
+    return rows;
+}
+
 void LocalPane::OnEntries(const QList<LocalEntry>& entries)
 {
     QList<FilePaneRow> rows;
@@ -177,6 +218,56 @@ void LocalPane::cboLocalPath_Click(int nIndex)
     ClearLocalList();
     RetrieveLocalFolderContents(sPath);
     m_sCurrentLocalFolder = sPath;
+    UpdateCommands();
+}
+
+bool LocalPane::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress && watched == m_pathBox && m_pathBox->lineEdit()) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            GoToTypedPath(m_pathBox->lineEdit()->text());
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+QString LocalPane::TypedFolder(const QString& sCurrent, const QString& sTyped)
+{
+    const QString sTrimmed = sTyped.trimmed();
+    if (sTrimmed.isEmpty()) return {};
+    QString sPath = sTrimmed;
+    if (sPath == QLatin1String("~") || sPath.startsWith(QLatin1String("~/")))
+        sPath = QDir::homePath() + sPath.mid(1);
+    // A relative path starts from the folder shown.
+    sPath = QDir::toNativeSeparators(QDir::cleanPath(QDir(sCurrent).absoluteFilePath(QDir::fromNativeSeparators(sPath))));
+    return sPath.endsWith(kSep) ? sPath : sPath + kSep;
+}
+
+void LocalPane::GoToTypedPath(const QString& sTyped)
+{
+    const QString sPath = TypedFolder(m_sCurrentLocalFolder, sTyped);
+    if (sPath.isEmpty()) {
+        m_pathBox->setEditText(m_sCurrentLocalFolder);
+        return;
+    }
+    const QFileInfo info(sPath);
+    QString sWhy;
+    if (!info.exists()) sWhy = QStringLiteral("No such folder");
+    else if (!info.isDir()) sWhy = QStringLiteral("Not a folder");
+    else if (!info.isReadable() || !info.isExecutable()) sWhy = QStringLiteral("Permission denied");
+    if (!sWhy.isEmpty()) {
+        Message(QStringLiteral("Error while attempting to change current local folder to '") + sTyped.trimmed()
+                + QStringLiteral("'. Description: ") + sWhy);
+        m_pathBox->setEditText(m_sCurrentLocalFolder);  // the folder in force
+        return;
+    }
+    // As choosing the entry: the listing adds the folder to the history.
+    ClearLocalList();
+    RetrieveLocalFolderContents(sPath);
+    m_sCurrentLocalFolder = sPath;
+    m_pathBox->setEditText(sPath);
     UpdateCommands();
 }
 
@@ -443,7 +534,9 @@ void LocalPane::OnKey(int key)
     case Qt::Key_Backspace: GoUpLocalFolder(); break;
     case Qt::Key_F5: Refresh(); break;
     case Qt::Key_Delete: LocalDeleteFiles(); break;
-    case Qt::Key_F2: LocalRenameFile(); break;
+    case Qt::Key_F2:  // the name is edited in place, as a slow second click does
+        if (m_list->SelectedItem() >= 0) m_list->StartLabelEdit(m_list->SelectedItem());
+        break;
     default: break;
     }
 }

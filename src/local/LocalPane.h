@@ -53,6 +53,16 @@ public:
     QStringList SelectedNames() const;
     // One listing entry as a row, by the local icon rules.
     static FilePaneRow MakeRow(const LocalEntry& entry);
+    // Files dropped from another program, by folder in the order dropped:
+    // each folder (ending with the separator) with the names dropped from it.
+    struct DroppedFolder {
+        QString sFolder;
+        QStringList names;
+    };
+    static QList<DroppedFolder> GroupByFolder(const QStringList& files);
+    // The rows of entries of a folder as a listing would show them; names
+    // that no longer exist give none.
+    static QList<FilePaneRow> RowsOf(const QString& sFolder, const QStringList& names);
 
     // Navigation
     void ClearLocalList();
@@ -64,6 +74,13 @@ public:
     static void AddPathToComboBox(const QString& sPathToAdd, QComboBox* combo);
     static bool FindPathInComboBox(const QString& sPath, const QComboBox* combo);
     void cboLocalPath_Click(int nIndex);  // an entry of the path box was chosen
+    // A path typed into the path box and Enter: lists that folder as choosing
+    // its entry would; one that cannot be entered is logged, and the box
+    // shows the current folder again.
+    void GoToTypedPath(const QString& sTyped);
+    // The folder a typed path names, seen from sCurrent (relative paths, "~"),
+    // ending with the separator; empty for blank text.
+    static QString TypedFolder(const QString& sCurrent, const QString& sTyped);
     void OnDoubleClick();
     void Refresh();
     void FilterAll();
@@ -81,6 +98,9 @@ public:
     void ShowProperties();
     void FindFiles();
     void Upload();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void OnEntries(const QList<LocalEntry>& entries);

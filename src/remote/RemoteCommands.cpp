@@ -31,6 +31,15 @@ QString Ask(const QString& sTitle, const QString& sPrompt)
     return ThePrompter().input(sTitle, sPrompt, QString()).value_or(QString());
 }
 
+// True, after the box, when the new name is listed already.
+bool NameTaken(const RemoteContext& ctx, const QString& sNew)
+{
+    if (!ctx.isListed || !ctx.isListed(sNew)) return false;
+    ThePrompter().message(kApplicationTitle, QStringLiteral("File name exists in folder? no way!"), PromptButtons::Ok,
+                          PromptIcon::Exclamation);
+    return true;
+}
+
 void LogError(const RemoteContext& ctx, const FtpError& e)
 {
     if (!e.description.isEmpty()) ctx.displayMessage(QStringLiteral("Error: ") + e.description);
@@ -92,7 +101,7 @@ void RenameRemoteFile(const RemoteContext& ctx)
     if (name.isEmpty()) return;
     if (!AskYesNo(kConfirmTitle, QStringLiteral("Rename remote file ") + name + QLatin1Char('?'))) return;
     const QString answer = Ask(QStringLiteral("Kelvo - Rename Remote File"), QStringLiteral("Rename remote file to : "));
-    if (answer.isEmpty()) return;  // nothing to rename to
+    if (answer.isEmpty() || answer == name || NameTaken(ctx, answer)) return;  // nothing to rename to
     BusyPointer busy;
     Guarded(ctx, [&] { ctx.ftp->Rename(name, answer); });
     ctx.clearStatus();
@@ -150,6 +159,7 @@ bool FinishInPlaceRename(const RemoteContext& ctx, const QString& sOld, const QS
         && !AskYesNo(kApplicationTitle, QStringLiteral("Are you sure to exchange the file extension from: \"") + oldExtension
                                             + QStringLiteral("\" to: \"") + newExtension + QLatin1Char('"')))
         return false;
+    if (NameTaken(ctx, sNew)) return false;
     try {
         ctx.ftp->Rename(sOld, sNew);
     } catch (const FtpError& e) {

@@ -13,6 +13,10 @@ struct RemoteContext {
     FtpComponent* ftp = nullptr;
     std::function<QStringList()> selectedNames;  // the selected rows' names, in list order
     std::function<QString()> selectedName;       // the selected row's name; empty when none
+    // Whether the pane lists an entry of exactly this name. Many servers
+    // replace the target of a rename without a word: a listed name is never
+    // renamed onto.
+    std::function<bool(const QString&)> isListed;
     std::function<void(const QString&)> displayMessage;
     std::function<void()> clearStatus;           // status-bar panel 1 := ""
     std::function<void()> refreshRemoteList;

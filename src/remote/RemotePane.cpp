@@ -8,6 +8,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
 #include <QStyle>
@@ -37,6 +39,13 @@ RemotePane::RemotePane(FilePane* list, QComboBox* pathBox, FtpComponent& ftp, QO
     connect(m_list, &FilePane::itemClicked, this, [this](int) { UpdateCommands(); });
     connect(m_list, &FilePane::selectionChanged, this, [this] { UpdateCommands(); });
     connect(m_pathBox, qOverload<int>(&QComboBox::activated), this, &RemotePane::OnPathChosen);
+    // A typed folder is taken as typed (no completion from the history) on Enter.
+    m_pathBox->setInsertPolicy(QComboBox::NoInsert);
+    m_pathBox->setCompleter(nullptr);
+    // The box is the focus proxy of its text: the keys come to the box.
+    m_pathBox->installEventFilter(this);
+    connect(m_list, &FilePane::keyPressed, this, &RemotePane::OnKey);
+    m_list->SetLabelEditByClick(true);
     connect(m_list, &FilePane::labelEditStarting, this, [this](int nRow, bool& bCancel) {
         if (!Idle()) {
             bCancel = true;
@@ -217,6 +226,69 @@ void RemotePane::OnPathChosen(int nIndex)
     m_sRememberedFolder = text;
 }
 
+bool RemotePane::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress && watched == m_pathBox && m_pathBox->lineEdit()) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            GoToTypedPath(m_pathBox->lineEdit()->text());
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void RemotePane::GoToTypedPath(const QString& sTyped)
+{
+    const QString folder = sTyped.trimmed();
+    if (folder.isEmpty() || m_ftp.state() == FtpComponent::kStateNotConnected || !Idle()) {
+        m_pathBox->setEditText(m_ftp.currentFolder());
+        return;
+    }
+    // As choosing the entry; a folder the server refuses is logged and the
+    // box shows the folder in force again.
+    if (!ChangeCurrentRemoteFolder(folder, true)) {
+        m_pathBox->setEditText(m_ftp.currentFolder());
+        return;
+    }
+    m_sRememberedFolder = m_ftp.currentFolder();
+    ClearRemoteList();
+    Busy(true);
+    ListFilesOnServer();
+    Busy(false);
+    UpdateCommands();
+    Action(QString());
+}
+
+void RemotePane::OnKey(int key)
+{
+    // The keys run the commands of the Remote menu and toolbar, on a
+    // connection that is not busy with another call.
+    if (m_ftp.state() == FtpComponent::kStateNotConnected) return;
+    const bool bSelected = m_list->SelectedItem() >= 0;
+    switch (key) {
+    case Qt::Key_Return:
+        if (bSelected) OnDoubleClick();
+        break;
+    case Qt::Key_Backspace:
+        if (Idle()) GoUpRemoteFolder();
+        break;
+    case Qt::Key_F5:
+        if (Idle()) {
+            RefreshRemoteList();
+            UpdateCommands();
+        }
+        break;
+    case Qt::Key_Delete:
+        if (bSelected && Idle()) RemoteOperations::DeleteRemoteFiles(Context());
+        break;
+    case Qt::Key_F2:  // the name is edited in place, as a slow second click does
+        if (bSelected) m_list->StartLabelEdit(m_list->SelectedItem());
+        break;
+    default: break;
+    }
+}
+
 void RemotePane::GoUpRemoteFolder()
 {
     const QString before = m_ftp.GetProperty(FtpComponent::kCurrentFolder).toString();
@@ -289,6 +361,11 @@ RemoteContext RemotePane::Context() const
     ctx.selectedName = [this] {
         const int row = m_list->SelectedItem();
         return row >= 0 ? m_list->Text(row) : QString();
+    };
+    ctx.isListed = [this](const QString& sName) {
+        for (int row = 0; row < m_list->Count(); ++row)
+            if (m_list->Text(row) == sName) return true;
+        return false;
     };
     ctx.displayMessage = [this](const QString& s) { Message(s); };
     ctx.clearStatus = [this] { Action(QString()); };
@@ -389,6 +466,8 @@ void RemotePane::BuildToolbar(QToolBar* toolbar)
         }
         QAction* action = toolbar->addAction(toolbar->style()->standardIcon(button.icon), QLatin1String(button.tip));
         action->setToolTip(QLatin1String(button.tip));
+        // What a screen reader says: the tool tip.
+        if (QWidget* widget = toolbar->widgetForAction(action)) widget->setAccessibleName(QLatin1String(button.tip));
         const std::function<void()> fn = button.fn;
         connect(action, &QAction::triggered, this, [fn] { fn(); });
     }

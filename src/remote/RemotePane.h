@@ -58,6 +58,11 @@ public:
     void FilterDefineTypes();
     void OnDoubleClick();
     void OnPathChosen(int nIndex);
+    // A folder typed into the path box and Enter: changes to it and lists
+    // it; a refused folder is logged and the box shows the folder in force.
+    void GoToTypedPath(const QString& sTyped);
+    // Enter, Backspace, F5, Delete and F2 of the pane.
+    void OnKey(int key);
 
     // One listing entry as a row, by the remote icon rules; false for kinds
     // that add nothing.
@@ -68,6 +73,9 @@ public:
     static QString BusyMessage();
     QStringList SelectedNames() const;
     RemoteContext Context() const;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // False, with a log line, while a call (a transfer) is running: the

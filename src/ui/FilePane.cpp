@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QDataStream>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QListView>
@@ -82,9 +84,10 @@ public:
     Qt::DropActions supportedDropActions() const override { return Qt::CopyAction; }
     QStringList mimeTypes() const override
     {
-        return {QLatin1String(FilePane::MimeType), QStringLiteral("text/plain")};
+        return {QLatin1String(FilePane::MimeType), QStringLiteral("text/uri-list")};
     }
     QMimeData* mimeData(const QModelIndexList& indexes) const override;
+    FilePane::DropKind Classify(const QMimeData* data, FilePane** source, QList<int>* rows, QStringList* files) const;
     bool canDropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
                          const QModelIndex& parent) const override;
     bool dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
@@ -187,38 +190,54 @@ QMimeData* FilePaneModel::mimeData(const QModelIndexList& indexes) const
     return data;
 }
 
-bool FilePaneModel::canDropMimeData(const QMimeData* data, Qt::DropAction, int, int, const QModelIndex&) const
+// The live pane of this process whose rows the data names, with the rows;
+// null for data from elsewhere.
+static FilePane* SourcePane(const QMimeData* data, QList<int>* rows)
 {
-    return data && !m_pane->m_dragging && (data->hasFormat(QLatin1String(FilePane::MimeType)) || data->hasText());
+    if (!data || !data->hasFormat(QLatin1String(FilePane::MimeType))) return nullptr;
+    QDataStream in(data->data(QLatin1String(FilePane::MimeType)));
+    qint64 pid = 0;
+    quint64 pane = 0;
+    QList<int> named;
+    in >> pid >> pane >> named;
+    if (in.status() != QDataStream::Ok || pid != QCoreApplication::applicationPid()) return nullptr;
+    auto* source = reinterpret_cast<FilePane*>(quintptr(pane));
+    if (!LivePanes().contains(source)) return nullptr;  // rows of a pane gone mean nothing
+    if (rows) *rows = named;
+    return source;
 }
 
-bool FilePaneModel::dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
-                                 const QModelIndex& parent)
+FilePane::DropKind FilePaneModel::Classify(const QMimeData* data, FilePane** source, QList<int>* rows,
+                                           QStringList* files) const
 {
-    if (!canDropMimeData(data, action, row, column, parent)) return false;
+    FilePane* from = SourcePane(data, rows);
+    const QStringList named = from || !data || !data->hasUrls() ? QStringList() : FilePane::LocalFiles(data->urls());
+    if (source) *source = from;
+    if (files) *files = named;
+    return FilePane::ClassifyDrop(from != nullptr, from == m_pane || m_pane->m_dragging, named, m_pane->m_acceptFiles);
+}
+
+bool FilePaneModel::canDropMimeData(const QMimeData* data, Qt::DropAction, int, int, const QModelIndex&) const
+{
+    return Classify(data, nullptr, nullptr, nullptr) != FilePane::DropKind::Refused;
+}
+
+bool FilePaneModel::dropMimeData(const QMimeData* data, Qt::DropAction, int, int, const QModelIndex&)
+{
     FilePane* source = nullptr;
     QList<int> rows;
-    if (data->hasFormat(QLatin1String(FilePane::MimeType))) {
-        QDataStream in(data->data(QLatin1String(FilePane::MimeType)));
-        qint64 pid = 0;
-        quint64 pane = 0;
-        in >> pid >> pane >> rows;
-        if (in.status() == QDataStream::Ok && pid == QCoreApplication::applicationPid()) {
-            auto* named = reinterpret_cast<FilePane*>(quintptr(pane));
-            if (LivePanes().contains(named)) source = named;
-        }
-        if (!source) rows.clear();  // rows of a pane elsewhere mean nothing here
-    }
-    if (source == m_pane || (!source && !data->hasText())) return false;
+    QStringList files;
+    const FilePane::DropKind kind = Classify(data, &source, &rows, &files);
+    if (kind == FilePane::DropKind::Refused) return false;
 
     // Reported once the drag is over, so the handler may run a whole transfer.
     const QPointer<FilePane> from(source);
-    const bool external = source == nullptr;
     FilePane* target = m_pane;
     QMetaObject::invokeMethod(
         target,
-        [target, from, external, rows] {
-            if (external || from) Q_EMIT target->rowsDropped(from.data(), rows);
+        [target, from, kind, rows, files] {
+            if (kind == FilePane::DropKind::Files) Q_EMIT target->filesDropped(files);
+            else if (from) Q_EMIT target->rowsDropped(from.data(), rows);
         },
         Qt::QueuedConnection);
     return true;
@@ -321,8 +340,18 @@ public:
         return cancel ? nullptr : QStyledItemDelegate::createEditor(parent, option, index);
     }
 
+    // Every item of the icon and list views fills its grid cell, so a name
+    // shows as far as the cell allows (wrapped or elided there), whatever
+    // the first row, which the uniform item size is taken from, is called.
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        return m_cell.isValid() ? m_cell : QStyledItemDelegate::sizeHint(option, index);
+    }
+    void SetCell(const QSize& cell) { m_cell = cell; }
+
 private:
     FilePane* m_pane;
+    QSize m_cell;
 };
 
 // The list and tree views of a pane: bound keys go to the pane, and a
@@ -353,6 +382,23 @@ protected:
         Base::keyPressEvent(event);
     }
 
+    // A drop here is always a copy: a program that offered a move would
+    // otherwise delete its files once they were "moved" here.
+    void dragEnterEvent(QDragEnterEvent* event) override
+    {
+        if (AsCopy(event)) Base::dragEnterEvent(event);
+    }
+    void dragMoveEvent(QDragMoveEvent* event) override
+    {
+        if (!AsCopy(event)) return;
+        Base::dragMoveEvent(event);
+        if (event->isAccepted()) event->setDropAction(Qt::CopyAction);
+    }
+    void dropEvent(QDropEvent* event) override
+    {
+        if (AsCopy(event)) Base::dropEvent(event);
+    }
+
     void startDrag(Qt::DropActions actions) override
     {
         m_pane->m_dragging = true;
@@ -363,6 +409,16 @@ protected:
     }
 
 private:
+    static bool AsCopy(QDropEvent* event)
+    {
+        if (!(event->possibleActions() & Qt::CopyAction)) {
+            event->ignore();
+            return false;
+        }
+        event->setDropAction(Qt::CopyAction);
+        return true;
+    }
+
     FilePane* m_pane;
 };
 
@@ -434,6 +490,22 @@ FilePane::FilePane(QWidget* parent)
 }
 
 FilePane::~FilePane() { LivePanes().remove(this); }
+
+FilePane::DropKind FilePane::ClassifyDrop(bool bRows, bool bOwnRows, const QStringList& files, bool bAcceptFiles)
+{
+    if (bRows) return bOwnRows ? DropKind::Refused : DropKind::Rows;
+    return bAcceptFiles && !files.isEmpty() ? DropKind::Files : DropKind::Refused;
+}
+
+QStringList FilePane::LocalFiles(const QList<QUrl>& urls)
+{
+    QStringList files;
+    for (const QUrl& url : urls) {
+        if (!url.isLocalFile() || url.toLocalFile().isEmpty()) return {};
+        files.append(url.toLocalFile());
+    }
+    return files;
+}
 
 bool FilePane::IsValidRow(int nRow) const { return nRow >= 0 && nRow < m_model->m_rows.size(); }
 
@@ -554,20 +626,25 @@ void FilePane::UpdateSortIndicator()
 void FilePane::ApplyListMode(int nView)
 {
     const QFontMetrics metrics = m_list->fontMetrics();
+    QSize grid;
     if (nView == LargeIcons) {
         m_list->setViewMode(QListView::IconMode);
         m_list->setIconSize(QSize(32, 32));
         m_list->setFlow(QListView::LeftToRight);
-        m_list->setGridSize(QSize(metrics.averageCharWidth() * 12, 32 + 2 * metrics.height() + 8));
+        // Names wrap over up to two lines below the picture, then elide.
+        grid = QSize(metrics.averageCharWidth() * 18, 32 + 2 * metrics.height() + 10);
         m_list->setWordWrap(true);
     } else {
         m_list->setViewMode(QListView::ListMode);
         m_list->setIconSize(QSize(16, 16));
         m_list->setFlow(nView == SmallIcons ? QListView::LeftToRight : QListView::TopToBottom);
         // A fixed cell keeps the layout of big lists cheap; longer names are elided.
-        m_list->setGridSize(QSize(metrics.averageCharWidth() * 24 + 24, qMax(metrics.height(), 16) + 4));
+        grid = QSize(metrics.averageCharWidth() * 28 + 24, qMax(metrics.height(), 16) + 4);
         m_list->setWordWrap(false);
     }
+    m_list->setTextElideMode(Qt::ElideMiddle);  // a name's end (its extension) stays in view
+    m_list->setGridSize(grid);
+    static_cast<FilePaneDelegate*>(m_list->itemDelegate())->SetCell(grid - QSize(4, 2));
     m_list->setWrapping(true);
     m_list->setMovement(QListView::Static);
     m_list->setResizeMode(QListView::Adjust);

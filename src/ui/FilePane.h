@@ -4,6 +4,7 @@
 #include <QIcon>
 #include <QList>
 #include <QStringList>
+#include <QUrl>
 #include <QWidget>
 
 class QAbstractItemModel;
@@ -41,6 +42,18 @@ public:
     enum Column { NameColumn, SizeColumn, DateColumn, KindColumn, ColumnCount };
     enum ViewCode { LargeIcons, SmallIcons, List, Details };
     static constexpr char MimeType[] = "application/x-kelvo-filepane-rows";
+
+    // What a pane makes of data dragged onto it.
+    enum class DropKind {
+        Refused,
+        Rows,   // rows of another pane of this program
+        Files,  // local files from another program (text/uri-list)
+    };
+    // bRows: the data names rows of a live pane of this program (bOwnRows:
+    // this very pane's); files: the local files the data names.
+    static DropKind ClassifyDrop(bool bRows, bool bOwnRows, const QStringList& files, bool bAcceptFiles);
+    // The local files a drop's URLs name; empty when any URL is no local file.
+    static QStringList LocalFiles(const QList<QUrl>& urls);
 
     explicit FilePane(QWidget* parent = nullptr);
     ~FilePane() override;
@@ -89,6 +102,9 @@ public:
     bool StartLabelEdit(int nRow);
     // Label editing by a click on the selected row's label.
     void SetLabelEditByClick(bool bEnabled);
+    // Whether files dragged from other programs may be dropped here
+    // (filesDropped); refused by default.
+    void SetAcceptFileDrops(bool bAccept) { m_acceptFiles = bAccept; }
 
     QAbstractItemModel* Model() const;
     QItemSelectionModel* SelectionModel() const;
@@ -113,9 +129,11 @@ Q_SIGNALS:
     void labelEdited(int row, const QString& oldText, QString& newText, bool& cancel);
     void dragStarted();
     void dragFinished();
-    // Rows of another pane, or (source null, rows empty) plain text from
-    // elsewhere, were dropped here. Delivered after the drag has ended.
+    // Rows of another pane were dropped here. Delivered after the drag has ended.
     void rowsDropped(FilePane* source, const QList<int>& rows);
+    // Local files (full paths) from another program were dropped here, once
+    // SetAcceptFileDrops allowed it. Delivered after the drag has ended.
+    void filesDropped(const QStringList& files);
 
 private:
     friend class FilePaneModel;
@@ -135,4 +153,5 @@ private:
     QTreeView* m_details;
     int m_view = Details;
     bool m_dragging = false;  // own drags are not dropped back here
+    bool m_acceptFiles = false;
 };

@@ -199,7 +199,8 @@ class Kelvo:
                 if [c for c in self.row_cells(pane) if c.name == part and self.has(c, "SELECTED")]:
                     return True
                 if time.monotonic() - typed[0] > 1.5:
-                    self.click(first)
+                    if not self.has(first, "SELECTED"):  # a second click on it would rename it
+                        self.click(first)
                     self.type(part)
                     typed[0] = time.monotonic()
             wait_for("the row %r selected" % part, selected)
@@ -227,6 +228,63 @@ class Kelvo:
         wait_for("the list of the box open", showing)
         self.click([i for i in self.children(self.children(combo, "list")[0]) if i.name == entry][0])
         wait_for("the list of the box closed", lambda: not showing())
+
+    # --- panes, menus, dialogs and drags -------------------------------------------------
+    def view(self, side):
+        """The view the "Local" or "Remote" pane shows: a tree (details) or a list."""
+        filler = self.find("filler", side + " files")
+        return wait_for("the %s view" % side, lambda: (self.all("tree", root=filler) + self.all("list", root=filler))[0])
+
+    def item(self, side, name):
+        """A row's name cell (details) or its item (the other views)."""
+        def found():
+            view = self.view(side)
+            cells = self.row_cells(view) if view.getRoleName() == "tree" else self.children(view, "list item")
+            return [c for c in cells if c.name == name][0]
+        return wait_for("the %s row %r" % (side, name), found)
+
+    def menu(self, opener, *path, button="1"):
+        """Opens a menu by clicking (button 3: right-clicking) opener, then clicks along path."""
+        self.click(opener, button=button)
+        for name in path:
+            self.click(self.find("menu item", name))
+
+    def dialog(self, title):
+        """A window of that title other than the main window (which message boxes may share)."""
+        return wait_for("the window %r" % title, lambda: [w for w in self.children(self.app) if w.name == title
+                                                          and w.getRoleName() != "frame" and self.has(w, "SHOWING")][0])
+
+    def answer(self, title, button, text=None):
+        """Fills the text box of a window (an input box) when text is given, clicks button."""
+        box = self.dialog(title)
+        if text is not None:
+            self.fill(self.find("text", root=box), text)
+        self.click(self.find("push button", button, box))
+
+        def closed():
+            try:
+                return not self.has(box, "SHOWING")
+            except Exception:  # noqa: BLE001  gone from the tree
+                return True
+        wait_for("the window %r closed" % title, closed)
+
+    def drag(self, source, target, steps=12):
+        """A real mouse drag from the centre of source to the centre of target (a node or a point)."""
+        def centre(at):
+            if isinstance(at, tuple):
+                return at
+            box = at.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+            return box.x + box.width // 2, box.y + box.height // 2
+        (x0, y0), (x1, y1) = centre(source), centre(target)
+        xdotool("mousemove", str(x0), str(y0), "mousedown", "1")
+        for i in range(1, steps + 1):
+            time.sleep(0.05)
+            xdotool("mousemove", str(x0 + (x1 - x0) * i // steps), str(y0 + (y1 - y0) * i // steps))
+        for dx in (1, 0):  # a rest over the target, as a hand makes, before the release
+            time.sleep(0.4)
+            xdotool("mousemove", str(x1 + dx), str(y1))
+        time.sleep(0.4)
+        xdotool("mouseup", "1")
 
 
 def listed(name, size):

@@ -1,17 +1,12 @@
-// The file pane: rows, selection, sorting, views, label editing, keys and drops.
+// The file pane's rows: adding, selection and sorting.
 #include "ui/FilePane.h"
 
 #include <QHeaderView>
-#include <QLineEdit>
-#include <QListView>
-#include <QMimeData>
-#include <QPixmap>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTreeView>
 
 #include <algorithm>
-#include <memory>
 
 namespace {
 
@@ -55,29 +50,8 @@ private Q_SLOTS:
     void sortingComparesColumnTexts();
     void sortingByValueOrdersSizesAndDates();
     void columnClicksFlipTheOrder();
-    void viewsSwitchAndKeepTheSelection();
-    void labelEditAcceptedChangedOrCancelled();
-    void boundKeysAreReported();
     void hundredThousandRowsInOneBatch();
-    void dropsBetweenPanesReportTheSourceRows();
-    void clicksAndImages();
-
-private:
-    static bool Edit(FilePane& pane, int row, const QString& text);
 };
-
-bool tst_FilePane::Edit(FilePane& pane, int row, const QString& text)
-{
-    if (!pane.StartLabelEdit(row)) return false;
-    auto* editor = qobject_cast<QLineEdit*>(pane.ActiveView()->indexWidget(pane.Model()->index(pane.CurrentItem(), 0)));
-    if (!editor) return false;
-    editor->setText(text);
-    QTest::keyClick(editor, Qt::Key_Return);
-    // The delegate commits through a queued call, and the pane asks its
-    // handler through another.
-    for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
-    return true;
-}
 
 void tst_FilePane::rowsAddClearAndCount()
 {
@@ -258,145 +232,6 @@ void tst_FilePane::columnClicksFlipTheOrder()
     QCOMPARE(header->sortIndicatorOrder(), Qt::AscendingOrder);
 }
 
-void tst_FilePane::viewsSwitchAndKeepTheSelection()
-{
-    FilePane pane;
-    for (int i = 0; i < 10; ++i) pane.AddRow(QStringLiteral("file%1").arg(i), 1, {QString::number(i), {}, QStringLiteral("F")});
-    pane.resize(600, 400);
-    pane.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&pane));
-    pane.SetSelected(2, true);
-    pane.SetSelected(7, true);
-    pane.SetCurrentItem(7);
-    QCOMPARE(pane.View(), 3);
-    QCOMPARE(pane.ActiveView(), pane.DetailsView());
-
-    for (int view : {0, 1, 2, 3, 1}) {
-        pane.SetView(view);
-        QCOMPARE(pane.View(), view);
-        QVERIFY(pane.ActiveView()->isVisible());
-        QCOMPARE(pane.SelectedRows(), QList<int>({2, 7}));
-        QCOMPARE(pane.CurrentItem(), 7);
-        if (view == 3) {
-            QCOMPARE(pane.ActiveView(), pane.DetailsView());
-            continue;
-        }
-        QListView* list = pane.IconListView();
-        QCOMPARE(pane.ActiveView(), list);
-        QCOMPARE(list->viewMode(), view == 0 ? QListView::IconMode : QListView::ListMode);
-        if (view > 0) QCOMPARE(list->flow(), view == 1 ? QListView::LeftToRight : QListView::TopToBottom);
-        QCOMPARE(list->iconSize(), view == 0 ? QSize(32, 32) : QSize(16, 16));
-    }
-    pane.SetView(4);
-    pane.SetView(-1);
-    QCOMPARE(pane.View(), 1);
-
-    // A click in the list view selects the whole row for the details view.
-    pane.SetView(2);
-    QListView* list = pane.IconListView();
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(pane.Model()->index(5, 0)).center());
-    QCOMPARE(pane.SelectedRows(), QList<int>({5}));
-    pane.SetView(3);
-    QVERIFY(pane.SelectionModel()->isRowSelected(5, {}));
-
-    // The kind column is there but zero wide, and stays so when the pane grows.
-    QHeaderView* header = pane.DetailsView()->header();
-    QCOMPARE(header->count(), 4);
-    QCOMPARE(header->sectionSize(3), 0);
-    QVERIFY(!header->isSectionHidden(3));
-    pane.resize(1200, 400);
-    QCoreApplication::processEvents();
-    QCOMPARE(header->sectionSize(3), 0);
-    QVERIFY(pane.DetailsView()->uniformRowHeights());
-    QVERIFY(list->uniformItemSizes());
-}
-
-void tst_FilePane::labelEditAcceptedChangedOrCancelled()
-{
-    FilePane pane;
-    for (const char* name : {"a.txt", "b.txt", "c.txt"}) pane.AddRow(QLatin1String(name), 1, {});
-    pane.resize(500, 300);
-    pane.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&pane));
-
-    QList<int> started;
-    QStringList edits;
-    connect(&pane, &FilePane::labelEditStarting, this, [&](int row, bool& cancel) {
-        started.append(row);
-        cancel = pane.Text(row) == QStringLiteral("c.txt");
-    });
-    connect(&pane, &FilePane::labelEdited, this, [&](int row, const QString& oldText, QString& newText, bool& cancel) {
-        edits.append(QStringLiteral("%1:%2>%3").arg(row).arg(oldText, newText));
-        if (newText == QStringLiteral("refused.txt")) cancel = true;
-        if (newText.startsWith(QLatin1Char(' '))) newText = newText.trimmed();
-        if (newText == QStringLiteral("reload.txt")) {  // as a rename that lists the folder again
-            pane.Clear();
-            pane.AddRow(QStringLiteral("fresh.txt"), 1, {});
-        }
-    });
-
-    QVERIFY(Edit(pane, 0, QStringLiteral("x.txt")));
-    QCOMPARE(pane.Text(0), QStringLiteral("x.txt"));
-    QCOMPARE(edits, QStringList({"0:a.txt>x.txt"}));
-    QCOMPARE(started, QList<int>({0}));
-
-    QVERIFY(Edit(pane, 1, QStringLiteral("refused.txt")));
-    QCOMPARE(pane.Text(1), QStringLiteral("b.txt"));  // cancelled: the old name stays
-    QVERIFY(Edit(pane, 1, QStringLiteral(" y.txt ")));
-    QCOMPARE(pane.Text(1), QStringLiteral("y.txt"));  // the handler's text wins
-    QVERIFY(Edit(pane, 1, QStringLiteral("y.txt")));  // unchanged: nothing to report
-    QCOMPARE(edits.size(), 3);
-
-    // Escape abandons the edit without a report.
-    QVERIFY(pane.StartLabelEdit(0));
-    auto* editor = qobject_cast<QLineEdit*>(pane.ActiveView()->indexWidget(pane.Model()->index(0, 0)));
-    QVERIFY(editor);
-    editor->setText(QStringLiteral("never.txt"));
-    QTest::keyClick(editor, Qt::Key_Escape);
-    QCoreApplication::processEvents();
-    QCOMPARE(pane.Text(0), QStringLiteral("x.txt"));
-    QCOMPARE(edits.size(), 3);
-
-    // A handler may refuse the edit before it starts.
-    QVERIFY(!pane.StartLabelEdit(2));
-    QVERIFY(!pane.StartLabelEdit(5));
-
-    // In sorted mode the renamed row moves to its place.
-    pane.SetView(2);
-    pane.SetSorted(true);
-    QVERIFY(Edit(pane, 1, QStringLiteral("z.txt")));  // the list view edits too
-    QCOMPARE(Texts(pane), QStringList({"c.txt", "y.txt", "z.txt"}));
-
-    // A handler that reloads the list keeps what it loaded.
-    QVERIFY(Edit(pane, 1, QStringLiteral("reload.txt")));
-    QCOMPARE(Texts(pane), QStringList({"fresh.txt"}));
-}
-
-void tst_FilePane::boundKeysAreReported()
-{
-    FilePane pane;
-    pane.AddRow(QStringLiteral("one"), 1, {});
-    pane.AddRow(QStringLiteral("two"), 1, {});
-    pane.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&pane));
-    QSignalSpy keys(&pane, &FilePane::keyPressed);
-    QList<int> expected;
-    for (int view : {3, 2, 0}) {
-        pane.SetView(view);
-        for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Backspace, Qt::Key_F5, Qt::Key_Delete, Qt::Key_F2})
-            QTest::keyClick(pane.ActiveView(), key);
-        expected << Qt::Key_Return << Qt::Key_Return << Qt::Key_Backspace << Qt::Key_F5 << Qt::Key_Delete << Qt::Key_F2;
-    }
-    pane.SetView(3);
-    pane.SetCurrentItem(0);
-    QTest::keyClick(pane.ActiveView(), Qt::Key_Down);  // other keys keep their usual meaning
-    QCOMPARE(pane.CurrentItem(), 1);
-    QList<int> got;
-    for (const QList<QVariant>& args : std::as_const(keys)) got.append(args.at(0).toInt());
-    QCOMPARE(got, expected);
-    QVERIFY(!pane.ActiveView()->indexWidget(pane.Model()->index(1, 0)));  // F2 opened no editor
-}
-
 void tst_FilePane::hundredThousandRowsInOneBatch()
 {
     QList<FilePaneRow> rows;
@@ -417,84 +252,6 @@ void tst_FilePane::hundredThousandRowsInOneBatch()
     pane.ApplyColumnClick(FilePane::NameColumn);
     QCOMPARE(pane.Text(0), QStringLiteral("f099999"));
     QCOMPARE(pane.Text(99999), QStringLiteral("f000000"));
-}
-
-void tst_FilePane::dropsBetweenPanesReportTheSourceRows()
-{
-    FilePane local;
-    FilePane remote;
-    for (const char* name : {"a", "b", "c", "d"}) local.AddRow(QLatin1String(name), 1, {});
-    remote.AddRow(QStringLiteral("r"), 1, {});
-    local.SetSelected(3, true);
-    local.SetSelected(1, true);
-    QSignalSpy toRemote(&remote, &FilePane::rowsDropped);
-    QSignalSpy toLocal(&local, &FilePane::rowsDropped);
-
-    // The view hands the model every selected cell, four per row.
-    const QModelIndexList cells = local.SelectionModel()->selectedIndexes();
-    QCOMPARE(cells.size(), 8);
-    std::unique_ptr<QMimeData> data(local.Model()->mimeData(cells));
-    QVERIFY(data);
-    QVERIFY(data->hasFormat(QLatin1String(FilePane::MimeType)));
-    QCOMPARE(data->text(), QStringLiteral("b\nd"));
-    QVERIFY(remote.Model()->canDropMimeData(data.get(), Qt::CopyAction, -1, -1, {}));
-    QVERIFY(remote.Model()->dropMimeData(data.get(), Qt::CopyAction, -1, -1, {}));
-    QVERIFY(toRemote.isEmpty());  // reported once the drag is over
-    QTRY_COMPARE(toRemote.size(), 1);
-    QCOMPARE(toRemote.at(0).at(0).value<FilePane*>(), &local);
-    QCOMPARE(toRemote.at(0).at(1).value<QList<int>>(), QList<int>({1, 3}));
-
-    // Not back onto the pane it came from.
-    QVERIFY(!local.Model()->dropMimeData(data.get(), Qt::CopyAction, -1, -1, {}));
-
-    // Plain text from elsewhere: no source, no rows.
-    QMimeData text;
-    text.setText(QStringLiteral("something"));
-    QVERIFY(local.Model()->dropMimeData(&text, Qt::CopyAction, -1, -1, {}));
-    QTRY_COMPARE(toLocal.size(), 1);
-    QCOMPARE(toLocal.at(0).at(0).value<FilePane*>(), nullptr);
-    QVERIFY(toLocal.at(0).at(1).value<QList<int>>().isEmpty());
-
-    // Data without text is refused.
-    QMimeData binary;
-    binary.setData(QStringLiteral("application/octet-stream"), QByteArray("x"));
-    QVERIFY(!remote.Model()->canDropMimeData(&binary, Qt::CopyAction, -1, -1, {}));
-
-    QCOMPARE(local.Model()->supportedDragActions(), Qt::CopyAction);  // a move would delete the dragged rows
-}
-
-void tst_FilePane::clicksAndImages()
-{
-    FilePane pane;
-    QPixmap red(16, 16);
-    red.fill(Qt::red);
-    QPixmap blue(16, 16);
-    blue.fill(Qt::blue);
-    const QIcon first(red);
-    const QIcon second(blue);
-    pane.AddRow(QStringLiteral("one"), 2, {});
-    pane.AddRow(QStringLiteral("two"), 1, {});
-    pane.AddRow(QStringLiteral("three"), 3, {});
-    pane.SetImageList({first, second});
-    const QAbstractItemModel* model = pane.Model();
-    // Image indexes count from 1.
-    QCOMPARE(model->data(model->index(0, 0), Qt::DecorationRole).value<QIcon>().cacheKey(), second.cacheKey());
-    QCOMPARE(model->data(model->index(1, 0), Qt::DecorationRole).value<QIcon>().cacheKey(), first.cacheKey());
-    QVERIFY(!model->data(model->index(2, 0), Qt::DecorationRole).isValid());
-
-    pane.resize(500, 300);
-    pane.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&pane));
-    QSignalSpy clicked(&pane, &FilePane::itemClicked);
-    QSignalSpy doubleClicked(&pane, &FilePane::itemDoubleClicked);
-    QWidget* viewport = pane.DetailsView()->viewport();
-    const QPoint onTwo = pane.DetailsView()->visualRect(model->index(1, 0)).center();
-    QTest::mouseClick(viewport, Qt::LeftButton, {}, onTwo);
-    QCOMPARE(clicked.size(), 1);
-    QCOMPARE(clicked.at(0).at(0).toInt(), 1);
-    QTest::mouseDClick(viewport, Qt::LeftButton, {}, onTwo);
-    QCOMPARE(doubleClicked.size(), 1);
-    QCOMPARE(doubleClicked.at(0).at(0).toInt(), 1);
 }
 
 QTEST_MAIN(tst_FilePane)
