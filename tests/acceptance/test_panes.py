@@ -173,7 +173,7 @@ class PaneTests(WindowTest):
         self.shows("Local", gone=["up3.txt", "hold"])
 
         self.pane_menu("Local", "Directory Filters", "DefineTypes (*.?)")
-        k.answer("Define Type For Local Server Directory Listing", "OK", "r*")
+        k.answer("Define Type For Local Server Directory Listing", "OK", "R*")  # letter case aside
         wait_for("only renamed.txt", lambda: self.rows("Local") == ["renamed.txt"])
         self.pane_menu("Local", "Directory Filters", "All Files (*.*)", right_click="renamed.txt")
         self.shows("Local", "renamed.txt", "up4.txt", "fresh.txt")
@@ -187,8 +187,12 @@ class PaneTests(WindowTest):
         k = self.k
         put(os.path.join(self.downloads, "a.txt"))
         put(os.path.join(self.downloads, LONG))
+        put(os.path.join(self.downloads, "Capital.txt"))
         self.go_local(self.downloads)
         box = k.find("text", "Local folder").queryText()
+        rows = self.rows("Local")  # in name order, letter case aside
+        self.assertLess(rows.index("a.txt"), rows.index("Capital.txt"), rows)
+        self.assertLess(rows.index("Capital.txt"), rows.index("up.txt"), rows)
         # Keys: Enter opens a folder, Backspace goes up, F5 relists, Delete
         # deletes (after the question), F2 renames in place.
         self.select("Local", "hold")
@@ -201,6 +205,11 @@ class PaneTests(WindowTest):
         k.key("F5")
         self.shows("Local", "fresh.txt")
         self.select("Local", "fresh.txt")
+        k.key("Delete")
+        k.dialog("Kelvo [Confirm]")
+        k.key("Return")  # No is the default: Enter deletes nothing
+        wait_for("the question answered", lambda: "Kelvo [Confirm]" not in k.windows())
+        self.assertTrue(self.local("fresh.txt"), "Enter deleted fresh.txt")
         k.key("Delete")
         k.answer("Kelvo [Confirm]", "Yes")
         wait_for("fresh.txt deleted", lambda: not self.local("fresh.txt"))
