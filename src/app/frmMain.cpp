@@ -234,11 +234,11 @@ void frmMain::BuildPanes()
     cboLocalPath->setAccessibleName(QStringLiteral("Local folder"));
     cboLocalPath->view()->setAccessibleName(QStringLiteral("Local folders"));
     cboLocalPath->lineEdit()->setAccessibleName(QStringLiteral("Local folder"));
-    lstLocalFileList->setAccessibleName(QStringLiteral("Local files"));
+    lstLocalFileList->SetAccessibleName(QStringLiteral("Local files"));
     cboRemotePath->setAccessibleName(QStringLiteral("Remote folder"));
     cboRemotePath->view()->setAccessibleName(QStringLiteral("Remote folders"));
     cboRemotePath->lineEdit()->setAccessibleName(QStringLiteral("Remote folder"));
-    lstRemoteFileList->setAccessibleName(QStringLiteral("Remote files"));
+    lstRemoteFileList->SetAccessibleName(QStringLiteral("Remote files"));
 
     auto* commands = new QHBoxLayout;
     cmdConnect = Named(new QPushButton(QStringLiteral("&Connect")), "cmdConnect");

@@ -664,6 +664,11 @@ void FilePane::SetView(int nView)
 
 int FilePane::View() const { return m_view; }
 
+void FilePane::SetAccessibleName(const QString& sName)
+{
+    for (QWidget* widget : std::initializer_list<QWidget*>{this, m_list, m_details}) widget->setAccessibleName(sName);
+}
+
 void FilePane::SetImageList(const QList<QIcon>& icons)
 {
     m_model->m_icons = icons;

@@ -97,6 +97,8 @@ public:
     int View() const;
 
     void SetImageList(const QList<QIcon>& icons);
+    // The name a screen reader gives the pane and each of its views.
+    void SetAccessibleName(const QString& sName);
     // Opens the label editor of a row; false when the row does not exist or
     // a labelEditStarting handler cancelled.
     bool StartLabelEdit(int nRow);

@@ -135,9 +135,8 @@ class CommandTests(WindowTest):
         write(os.path.join(self.downloads, "local.txt"), b"local file")
         port = self.serve_files({"a.txt": b"server file a", "sub/": None})
         k.open_local_folder(self.downloads)
-        # Every control a screen reader reaches has a name (the file lists
-        # inside the panes are the panes' own).
-        roles = ("push button", "check box", "radio button", "text", "list", "combo box", "tool bar", "menu item",
+        # Every control a screen reader reaches has a name.
+        roles = ("push button", "check box", "radio button", "text", "list", "tree", "combo box", "tool bar", "menu item",
                  "progress bar", "status bar", "panel", "menu bar")
         unnamed = [(n.getRoleName(), n.parent.name) for r in roles for n in k.all(r, None, k.window)
                    if not n.name.strip() and n.parent.getRoleName() != "layered pane"]
