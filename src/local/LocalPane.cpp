@@ -4,6 +4,7 @@
 #include "local/frmFindFiles.h"
 #include "local/frmProperties.h"
 #include "ui/FilePane.h"
+#include "ui/PathBox.h"
 #include "ui/Prompter.h"
 
 #include <QAction>
@@ -65,12 +66,7 @@ LocalPane::LocalPane(FilePane* list, QComboBox* pathBox, QObject* parent)
 
     // Typed text is taken only when it names an entry: the history holds
     // folders that were listed, nothing else.
-    m_pathBox->setInsertPolicy(QComboBox::NoInsert);
-    // A typed path is taken as typed: no completion from the history slips
-    // another folder in before Enter.
-    m_pathBox->setCompleter(nullptr);
-    // The box is the focus proxy of its text: the keys come to the box.
-    m_pathBox->installEventFilter(this);
+    TakeTypedPaths(m_pathBox, [this](const QString& sTyped) { GoToTypedPath(sTyped); });
     // activated comes from the user alone; the program's own selections list
     // explicitly where needed.
     connect(m_pathBox, &QComboBox::activated, this, &LocalPane::cboLocalPath_Click);
@@ -219,18 +215,6 @@ void LocalPane::cboLocalPath_Click(int nIndex)
     RetrieveLocalFolderContents(sPath);
     m_sCurrentLocalFolder = sPath;
     UpdateCommands();
-}
-
-bool LocalPane::eventFilter(QObject* watched, QEvent* event)
-{
-    if (event->type() == QEvent::KeyPress && watched == m_pathBox && m_pathBox->lineEdit()) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            GoToTypedPath(m_pathBox->lineEdit()->text());
-            return true;
-        }
-    }
-    return QObject::eventFilter(watched, event);
 }
 
 QString LocalPane::TypedFolder(const QString& sCurrent, const QString& sTyped)

@@ -99,9 +99,6 @@ public:
     void FindFiles();
     void Upload();
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
     void OnEntries(const QList<LocalEntry>& entries);
     void OnFolderListed(const QString& sPath);

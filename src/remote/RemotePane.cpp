@@ -3,6 +3,7 @@
 #include "ftp/FtpComponent.h"
 #include "local/FileIcons.h"
 #include "ui/FilePane.h"
+#include "ui/PathBox.h"
 #include "ui/Prompter.h"
 
 #include <QAction>
@@ -39,11 +40,7 @@ RemotePane::RemotePane(FilePane* list, QComboBox* pathBox, FtpComponent& ftp, QO
     connect(m_list, &FilePane::itemClicked, this, [this](int) { UpdateCommands(); });
     connect(m_list, &FilePane::selectionChanged, this, [this] { UpdateCommands(); });
     connect(m_pathBox, qOverload<int>(&QComboBox::activated), this, &RemotePane::OnPathChosen);
-    // A typed folder is taken as typed (no completion from the history) on Enter.
-    m_pathBox->setInsertPolicy(QComboBox::NoInsert);
-    m_pathBox->setCompleter(nullptr);
-    // The box is the focus proxy of its text: the keys come to the box.
-    m_pathBox->installEventFilter(this);
+    TakeTypedPaths(m_pathBox, [this](const QString& sTyped) { GoToTypedPath(sTyped); });
     connect(m_list, &FilePane::keyPressed, this, &RemotePane::OnKey);
     m_list->SetLabelEditByClick(true);
     connect(m_list, &FilePane::labelEditStarting, this, [this](int nRow, bool& bCancel) {
@@ -226,18 +223,6 @@ void RemotePane::OnPathChosen(int nIndex)
     m_sRememberedFolder = text;
 }
 
-bool RemotePane::eventFilter(QObject* watched, QEvent* event)
-{
-    if (event->type() == QEvent::KeyPress && watched == m_pathBox && m_pathBox->lineEdit()) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            GoToTypedPath(m_pathBox->lineEdit()->text());
-            return true;
-        }
-    }
-    return QObject::eventFilter(watched, event);
-}
-
 void RemotePane::GoToTypedPath(const QString& sTyped)
 {
     const QString folder = sTyped.trimmed();
@@ -251,13 +236,7 @@ void RemotePane::GoToTypedPath(const QString& sTyped)
         m_pathBox->setEditText(m_ftp.currentFolder());
         return;
     }
-    m_sRememberedFolder = m_ftp.currentFolder();
-    ClearRemoteList();
-    Busy(true);
-    ListFilesOnServer();
-    Busy(false);
-    UpdateCommands();
-    Action(QString());
+    Relist();
 }
 
 void RemotePane::OnKey(int key)

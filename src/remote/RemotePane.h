@@ -74,9 +74,6 @@ public:
     QStringList SelectedNames() const;
     RemoteContext Context() const;
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
     // False, with a log line, while a call (a transfer) is running: the
     // commands that need the connection wait for it.
