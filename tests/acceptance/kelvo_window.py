@@ -25,7 +25,7 @@ SKIP = 77  # ctest's SKIP_RETURN_CODE
 
 
 def missing_tools():
-    missing = [t for t in ("Xvfb", "openbox", "xdotool", "xclip", "dbus-send", LAUNCHER, KELVO) if not shutil.which(t)]
+    missing = [t for t in ("Xvfb", "openbox", "trayer", "xdotool", "xclip", "dbus-send", LAUNCHER, KELVO) if not shutil.which(t)]
     if pyatspi is None:
         missing.append("python3-pyatspi")
     if not os.environ.get("DBUS_SESSION_BUS_ADDRESS"):

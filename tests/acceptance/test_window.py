@@ -7,7 +7,7 @@ import os
 import signal
 import socket
 
-from kelvo_window import HERE, Kelvo, WindowTest, listed, run_tests, stop, wait_for
+from kelvo_window import HERE, Kelvo, WindowTest, listed, run_tests, start, stop, wait_for, xdotool
 
 SLOW = {"size": 400000, "seconds": 20}  # still running when the user acts
 
@@ -145,6 +145,40 @@ class WindowScenarios(WindowTest):
         k.key("ctrl+q")
         self.assertEqual(0, self.ended())
         self.assertRaises(OSError, socket.create_connection, ("127.0.0.1", port), 2)
+
+    def test_tray_icon_and_its_menu(self):
+        """With a notification area (trayer): minimising or the icon's menu
+        (Show/Hide) hides the window into it, a click on the icon brings it
+        back, the menu's Exit ends the program."""
+        stop(self.kelvo.proc, signal.SIGKILL)
+        tray = start(["trayer", "--edge", "bottom", "--align", "right"])
+        self.addCleanup(stop, tray)
+        wait_for("the notification area", lambda: xdotool("search", "--class", "trayer"))
+        k = self.kelvo = Kelvo(os.path.join(self.folder, "tray"))
+        self.addCleanup(stop, k.proc, signal.SIGKILL)
+
+        def windows():  # the program's windows on the screen by width: the tray icon's is the small one
+            shown = xdotool("search", "--onlyvisible", "--class", "kelvo").split()
+            sizes = {w: xdotool("getwindowgeometry", "--shell", w) for w in shown}
+            return sorted(sizes, key=lambda w: int(sizes[w].split("WIDTH=")[1].split()[0]))
+        shown = lambda: "Kelvo" in k.windows()
+        click = lambda button: xdotool("mousemove", "--window", wait_for("the tray icon", windows)[0], "5", "5",
+                                       "click", button)
+        xdotool("windowminimize", windows()[-1])
+        wait_for("the window hidden in the tray", lambda: not shown())
+        click("1")
+        wait_for("the window back", shown)
+        def menu(letter):  # the icon's menu, once it shows, and its item by its letter
+            before = len(windows())
+            click("3")
+            wait_for("the tray icon's menu", lambda: len(windows()) > before)
+            k.key(letter)
+        menu("s")  # Show/Hide
+        wait_for("the window hidden", lambda: not shown())
+        click("1")
+        wait_for("the window shown", shown)
+        menu("e")  # Exit
+        self.assertEqual(0, self.ended())
 
 
 if __name__ == "__main__":
