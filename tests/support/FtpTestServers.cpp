@@ -244,7 +244,12 @@ FtpTestServer::FtpTestServer() : m_pDir(std::make_unique<QTemporaryDir>(QDir::te
     QDir().mkpath(m_sRoot);
 }
 
-FtpTestServer::~FtpTestServer() { Stop(); }
+FtpTestServer::~FtpTestServer()
+{
+    Stop();
+    // A name a server wrote in bytes that are not UTF-8 is beyond QDir's removal.
+    RunTool(QStringLiteral("rm"), {QStringLiteral("-rf"), m_pDir->path()});
+}
 
 void FtpTestServer::Stop()
 {
