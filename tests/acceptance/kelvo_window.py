@@ -6,6 +6,7 @@ import json
 import os
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
@@ -320,6 +321,24 @@ class WindowTest(unittest.TestCase):
         os.makedirs(self.downloads)
         self.kelvo = Kelvo(os.path.join(self.folder, "program"))
         self.addCleanup(stop, self.kelvo.proc, signal.SIGKILL)
+
+    def pyftpd(self, root, limit=0):
+        """pyftpdlib (the engine tests' script) serving root to tester/secret,
+        transfers limited to limit bytes a second; its port."""
+        with socket.socket() as probe:
+            probe.bind(("127.0.0.1", 0))
+            port = probe.getsockname()[1]
+        self.ftp_log = os.path.join(self.folder, "pyftpd.log")
+        self.addCleanup(stop, start([PYTHON, os.path.join(HERE, "..", "support", "servers", "pyftpd_server.py"),
+                                     "--port", str(port), "--root", root, "--user", "tester", "--password", "secret",
+                                     "--pasv-min", str(port + 1), "--pasv-max", str(port + 40), "--log", self.ftp_log,
+                                     "--rate-limit", str(limit)]))
+        wait_for("pyftpdlib", lambda: socket.create_connection(("127.0.0.1", port), 1).close() or True, 15)
+        return port
+
+    def received(self):
+        """The commands pyftpdlib received, as typed."""
+        return [line.split(" <- ", 1)[1] for line in read(self.ftp_log).splitlines() if " <- " in line]
 
     def serve(self, listing, files):
         """scripted_ftp.py on a free port, which it returns."""

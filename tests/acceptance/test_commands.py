@@ -9,27 +9,8 @@ import re
 import subprocess
 import time
 
-from kelvo_window import PYTHON, WindowTest, read, run_tests, start, stop, wait_for
+from kelvo_window import WindowTest, read, run_tests, wait_for
 
-SERVER = r"""
-import os, sys
-from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
-from pyftpdlib.servers import FTPServer
-root, ready, limit = sys.argv[1], sys.argv[2], int(sys.argv[3])
-authorizer = DummyAuthorizer()
-authorizer.add_user("tester", "secret", root, perm="elradfmwMT")
-handler = FTPHandler
-handler.authorizer = authorizer
-if limit:
-    ThrottledDTPHandler.read_limit = ThrottledDTPHandler.write_limit = limit
-    handler.dtp_handler = ThrottledDTPHandler
-server = FTPServer(("127.0.0.1", 0), handler)
-with open(ready + ".part", "w") as out:
-    out.write(str(server.socket.getsockname()[1]))
-os.replace(ready + ".part", ready)
-server.serve_forever()
-"""
 # The toolbar's buttons by what a screen reader calls them.
 LOCAL_TOOLS = ("Create a local folder", "Remove local folder", "Delete local file", "Rename local file")
 REMOTE_TOOLS = ("Refresh server file list", "Add folder to server", "Remove folder from server",
@@ -72,9 +53,7 @@ class CommandTests(WindowTest):
                 os.makedirs(os.path.join(self.remote, name), exist_ok=True)
             else:
                 write(os.path.join(self.remote, name), data)
-        ready = os.path.join(self.folder, "port")
-        self.addCleanup(stop, start([PYTHON, "-c", SERVER, self.remote, ready, str(limit)]))
-        return int(wait_for("pyftpdlib", lambda: read(ready), 15))
+        return self.pyftpd(self.remote, limit)
 
     # --- what the user sees and does -------------------------------------------------
     def tool(self, name):

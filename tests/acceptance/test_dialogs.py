@@ -5,17 +5,16 @@ Run by ctest (window_dialogs) under dbus-run-session with Debian's
 /usr/bin/python3 (see run_tests for a missing tool).
 """
 import os
-import socket
 import stat
 
-from kelvo_window import HERE, PYTHON, WindowTest, read, run_tests, start, stop, wait_for
+from kelvo_window import WindowTest, read, run_tests, wait_for
 
 CHMOD = "Chmod File(s) or Folders(s)"
 BOXES = [who + " " + what for who in ("Owner", "Group", "Other") for what in ("read", "write", "execute")]
 
 
 class Dialogs(WindowTest):
-    def pyftpd(self, files):
+    def serve_modes(self, files):
         """pyftpdlib (MLSD, unix.mode offered) serving files {name: mode}."""
         root = os.path.join(self.folder, "pyftpd")
         os.makedirs(root)
@@ -23,15 +22,7 @@ class Dialogs(WindowTest):
             with open(os.path.join(root, name), "w") as out:
                 out.write(name)
             os.chmod(os.path.join(root, name), mode)
-        with socket.socket() as probe:
-            probe.bind(("127.0.0.1", 0))
-            port = probe.getsockname()[1]
-        server = start([PYTHON, os.path.join(HERE, "..", "support", "servers", "pyftpd_server.py"), "--port", str(port),
-                        "--root", root, "--user", "tester", "--password", "secret", "--pasv-min", str(port + 1),
-                        "--pasv-max", str(port + 40), "--log", os.path.join(self.folder, "pyftpd.log")])
-        self.addCleanup(stop, server)
-        wait_for("pyftpdlib", lambda: socket.create_connection(("127.0.0.1", port), 1).close() or True)
-        return root, port
+        return root, self.pyftpd(root)
 
     def chmod_dialog(self, name, menu=True):
         """Selects a remote row and opens the permissions dialog from the
@@ -83,7 +74,7 @@ class Dialogs(WindowTest):
         self.assertEqual(2, len([c for c in read(self.log).splitlines() if c.startswith("SITE")]), "Escape sent nothing")
 
     def test_chmod_against_pyftpdlib_mlsd(self):
-        root, port = self.pyftpd({"script.sh": 0o750, "notes.txt": 0o600})
+        root, port = self.serve_modes({"script.sh": 0o750, "notes.txt": 0o600})
         k = self.kelvo
         k.connect(port)
         dialog = self.chmod_dialog("notes.txt")
@@ -151,24 +142,6 @@ class Dialogs(WindowTest):
         self.close_options(dialog)
         self.assertFalse(os.path.exists(autostart))
 
-    def named(self, name, root):
-        """Every showing object below root with this name, whatever its role."""
-        k, found, todo = self.kelvo, [], [root]
-        while todo:
-            node = todo.pop()
-            if node is not None and k.has(node, "SHOWING"):
-                found += [node] if node.name == name else []
-                todo.extend(k.children(node))
-        return found
-
-    def answer(self, title, button):
-        """Clicks a button of the message box with this title."""
-        k = self.kelvo
-        boxes = lambda: [w for w in k.children(k.app) if w.name == title and w.getRoleName() != "frame"
-                         and k.has(w, "SHOWING")]
-        k.click(k.find("push button", button, wait_for("the box %r" % title, boxes)[0]))
-        wait_for("the box %r closed" % title, lambda: not boxes())
-
     def test_site_manager_new_save_connect_delete(self):
         port = self.serve(["-rw-r--r-- 1 ftp ftp 3 Jan 01 2024 a.txt"], {})
         k = self.kelvo
@@ -178,7 +151,7 @@ class Dialogs(WindowTest):
         user = k.find("text", "User Name :", manager)
         self.assertEqual(("anonymous", False), (user.queryText().getText(0, -1), k.enabled(user)))
         k.click(k.find("menu item", "Save", manager))  # nothing filled in yet
-        self.answer("Kelvo", "OK")
+        k.answer("Kelvo", "OK")
         k.click(k.find("menu item", "New", manager))
         k.fill(k.find("text", "Site Name:", manager), "scripted")
         k.fill(k.find("text", "Host Address :", manager), "127.0.0.1")
@@ -187,31 +160,31 @@ class Dialogs(WindowTest):
         k.fill(k.find("text", "User Name :", manager), "tester")
         k.fill(k.find("password text", "Password :", manager), "secret")
         k.click(k.find("menu item", "Save", manager))
-        self.answer("Kelvo", "OK")
+        k.answer("Kelvo", "OK")
         k.click(k.find("push button", "Cancel", manager))
         wait_for("the site manager closed", lambda: "Connection Information" not in k.windows())
 
         k.click(k.button("Connect"))
         manager = k.find("dialog", "Connection Information")
         k.find("tree", "Saved sites", manager)
-        k.click(wait_for("the saved site", lambda: self.named("scripted.Profile", manager)[0]))
+        k.click(wait_for("the saved site", lambda: k.all("table cell", "scripted.Profile", manager)[0]))
         wait_for("the site's boxes", lambda: k.find("text", "Port:", manager).queryText().getText(0, -1) == str(port))
         k.click(k.find("menu item", "Connect", manager))  # its menu bar; the others use the button
         wait_for("the remote listing", lambda: k.rows(k.remote_pane()) == ["a.txt"])
         self.assertIn("USER tester", read(self.log).splitlines())
         k.click(k.button("Disconnect"))
-        self.answer("Kelvo [Notice]", "OK")
+        k.answer("Kelvo [Notice]", "OK")
         wait_for("disconnected", lambda: k.enabled(k.button("Connect")))
 
         k.click(k.button("Connect"))
         manager = k.find("dialog", "Connection Information")
-        k.click(wait_for("the saved site", lambda: self.named("scripted.Profile", manager)[0]))
+        k.click(wait_for("the saved site", lambda: k.all("table cell", "scripted.Profile", manager)[0]))
         k.click(k.find("menu item", "Delete", manager))
-        self.answer("Kelvo", "No")
-        self.assertTrue(self.named("scripted.Profile", manager), "No keeps the site")
+        k.answer("Kelvo", "No")
+        self.assertTrue(k.all("table cell", "scripted.Profile", manager), "No keeps the site")
         k.click(k.find("menu item", "Delete", manager))
-        self.answer("Kelvo", "Yes")
-        wait_for("the site gone", lambda: not self.named("scripted.Profile", manager))
+        k.answer("Kelvo", "Yes")
+        wait_for("the site gone", lambda: not k.all("table cell", "scripted.Profile", manager))
         self.assertNotIn("scripted.Profile", os.listdir(os.path.join(self.folder, "program", "kelvo", "Profiles")))
         k.key("Escape")
 

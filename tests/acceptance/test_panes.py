@@ -10,24 +10,8 @@ import subprocess
 import tempfile
 import time
 
-from kelvo_window import PYTHON, WindowTest, read, run_tests, start, stop, wait_for, xdotool
+from kelvo_window import WindowTest, read, run_tests, start, stop, wait_for, xdotool
 
-SERVER = r'''
-import logging, os, sys
-from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler
-from pyftpdlib.servers import FTPServer
-root, ready, log = sys.argv[1:4]
-logging.basicConfig(filename=log, level=logging.DEBUG)
-users = DummyAuthorizer()
-users.add_user("tester", "secret", root, perm="elradfmwMT")
-FTPHandler.authorizer = users
-server = FTPServer(("127.0.0.1", 0), FTPHandler)
-with open(ready + ".tmp", "w") as out:
-    out.write(str(server.address[1]))
-os.rename(ready + ".tmp", ready)
-server.serve_forever()
-'''
 LONG = "zz-a-name-longer-than-the-first-rows.txt"
 
 
@@ -59,9 +43,7 @@ class PaneTests(WindowTest):
     # --- what the tests share ------------------------------------------------------------
     def connect(self):
         """pyftpdlib serving self.root, the local pane at the downloads folder, Connect."""
-        ready, self.ftp_log = (os.path.join(self.folder, "server", f) for f in ("port", "ftp.log"))
-        self.addCleanup(stop, start([PYTHON, "-c", SERVER, self.root, ready, self.ftp_log]))
-        port = int(wait_for("pyftpdlib", lambda: read(ready)))
+        port = self.pyftpd(self.root)
         self.go_local(self.downloads)
         self.k.connect(port)
 
@@ -71,10 +53,6 @@ class PaneTests(WindowTest):
         self.k.fill(box, path)
         self.k.key("Return")
         wait_for("the local folder %s" % path, lambda: box.queryText().getText(0, -1) == path.rstrip("/") + "/")
-
-    def received(self):
-        """The commands the server received, as typed."""
-        return [line.split(" <- ", 1)[1] for line in read(self.ftp_log).splitlines() if " <- " in line]
 
     def cells(self, side):
         view = self.k.view(side)

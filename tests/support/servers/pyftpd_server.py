@@ -34,6 +34,7 @@ def main():
     parser.add_argument("--anonymous", action="store_true")
     parser.add_argument("--tls-cert")
     parser.add_argument("--tls-key")
+    parser.add_argument("--rate-limit", type=int, default=0, help="bytes a second a transfer may move")
     args = parser.parse_args()
 
     logging.basicConfig(filename=args.log, level=logging.DEBUG,
@@ -79,6 +80,12 @@ def main():
             Handler.proto_cmds.pop(name, None)
 
     Handler.authorizer = authorizer
+    if args.rate_limit > 0:
+        from pyftpdlib.handlers import ThrottledDTPHandler
+
+        class Throttled(ThrottledDTPHandler):
+            read_limit = write_limit = args.rate_limit
+        Handler.dtp_handler = Throttled
     Handler.passive_ports = range(args.pasv_min, args.pasv_max + 1)
     Handler.masquerade_address = None
     # No pause after a wrong password: tests try bad logins on purpose.
