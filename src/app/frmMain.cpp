@@ -154,32 +154,32 @@ void frmMain::BuildMenus()
 
 void frmMain::BuildToolbar()
 {
-    // The key names the button in code; the text is what a screen reader
-    // says for it (the buttons show only their pictures).
+    // The key names the button in code; a screen reader says its tool tip,
+    // or the spoken text where the tip is not fit to be said.
     struct Button {
         const char* key;
-        const char* text;
         const char* tip;
         QStyle::StandardPixmap icon;
+        const char* spoken = nullptr;
     };
     static const Button kButtons[] = {
-        {"Connect", "Connect to server", "Connect to server", QStyle::SP_DriveNetIcon},
-        {"Disconnect", "Disconnect from server", "Disconnect from server", QStyle::SP_DialogCloseButton},
-        {"Reconnect", "Reconnect to server", "Reconnect to server", QStyle::SP_BrowserReload},
-        {"Abort", "Abort operation", "Abort operation", QStyle::SP_BrowserStop},
-        {"Upload", "Upload selected files to server", "Upload file(s) to server", QStyle::SP_ArrowUp},
-        {"NewFolder", "Create a local folder", "Create a local folder", QStyle::SP_FileDialogNewFolder},
-        {"DelFolder", "Remove local folder", "Remove local folder", QStyle::SP_DirIcon},
-        {"DelFile", "Delete local file", "Delete local file", QStyle::SP_TrashIcon},
-        {"Rename", "Rename local file", "Rename local file", QStyle::SP_FileIcon},
-        {nullptr, nullptr, nullptr, QStyle::SP_CustomBase},  // position 10: separator
-        {"Reload2", "Refresh server file list", "Refresh server file list", QStyle::SP_BrowserReload},
-        {"Download", "Download selected files from server", "Download selected files from server", QStyle::SP_ArrowDown},
-        {"NewFolder2", "Add folder to server", "Add folder to server", QStyle::SP_FileDialogNewFolder},
-        {"DelFolder2", "Remove folder from server", "Remocve folder from server", QStyle::SP_DirIcon},
-        {"DelFile2", "Delete file from server", "Delete file from server", QStyle::SP_TrashIcon},
-        {"Rename2", "Rename file on server", "Rename file on server", QStyle::SP_FileIcon},
-        {"Exit", "Exit program", "Exit program", QStyle::SP_TitleBarCloseButton},
+        {"Connect", "Connect to server", QStyle::SP_DriveNetIcon},
+        {"Disconnect", "Disconnect from server", QStyle::SP_DialogCloseButton},
+        {"Reconnect", "Reconnect to server", QStyle::SP_BrowserReload},
+        {"Abort", "Abort operation", QStyle::SP_BrowserStop},
+        {"Upload", "Upload file(s) to server", QStyle::SP_ArrowUp, "Upload selected files to server"},
+        {"NewFolder", "Create a local folder", QStyle::SP_FileDialogNewFolder},
+        {"DelFolder", "Remove local folder", QStyle::SP_DirIcon},
+        {"DelFile", "Delete local file", QStyle::SP_TrashIcon},
+        {"Rename", "Rename local file", QStyle::SP_FileIcon},
+        {nullptr, nullptr, QStyle::SP_CustomBase},  // position 10: separator
+        {"Reload2", "Refresh server file list", QStyle::SP_BrowserReload},
+        {"Download", "Download selected files from server", QStyle::SP_ArrowDown},
+        {"NewFolder2", "Add folder to server", QStyle::SP_FileDialogNewFolder},
+        {"DelFolder2", "Remocve folder from server", QStyle::SP_DirIcon, "Remove folder from server"},
+        {"DelFile2", "Delete file from server", QStyle::SP_TrashIcon},
+        {"Rename2", "Rename file on server", QStyle::SP_FileIcon},
+        {"Exit", "Exit program", QStyle::SP_TitleBarCloseButton},
     };
     Toolbar1 = Named(addToolBar(QStringLiteral("Main toolbar")), "Toolbar1");
     Toolbar1->toggleViewAction()->setText(QStringLiteral("Show main toolbar"));
@@ -188,7 +188,8 @@ void frmMain::BuildToolbar()
             Toolbar1->addSeparator();
             continue;
         }
-        QAction* action = Toolbar1->addAction(style()->standardIcon(button.icon), QLatin1String(button.text));
+        QAction* action = Toolbar1->addAction(style()->standardIcon(button.icon),
+                                              QLatin1String(button.spoken ? button.spoken : button.tip));
         action->setObjectName(QStringLiteral("Toolbar1_") + QLatin1String(button.key));
         action->setToolTip(QLatin1String(button.tip));
         action->setEnabled(false);  // the command state enables each button
