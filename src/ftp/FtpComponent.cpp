@@ -1,5 +1,6 @@
 #include "ftp/FtpComponent.h"
 
+#include "ftp/FolderWalk.h"
 #include "ftp/FtpSession.h"
 #include "ftp/NameRules.h"
 
@@ -18,7 +19,7 @@ FtpComponent::FtpComponent(QObject* parent) : QObject(parent)
 {
     m_pThread = new QThread(this);
     m_pThread->setObjectName(QStringLiteral("FtpWorker"));
-    m_pSession = new FtpSession(m_abort, m_state);
+    m_pSession = new FtpSession(m_abort, m_phase);
     m_pSession->moveToThread(m_pThread);
     connect(m_pThread, &QThread::finished, m_pSession, &QObject::deleteLater);
 
@@ -120,7 +121,7 @@ void FtpComponent::Run(const std::function<void(FtpSession&)>& fn, bool bEvenWhe
     if (m_bClosing && !bEvenWhenClosing) throw FtpError{kAborted, QStringLiteral("The program is closing.")};
     m_bRunning = true;
     m_abort = false;
-    const long previous = m_state;
+    const long previous = state();
 
     std::optional<FtpError> error;
     QString folder;
@@ -164,7 +165,7 @@ void FtpComponent::Run(const std::function<void(FtpSession&)>& fn, bool bEvenWhe
     m_abort = false;
     m_sCurrentFolder = folder;
     m_bEncrypted = bEncrypted;
-    if (m_state != previous) Q_EMIT stateChanged(m_state, previous, QString());
+    if (state() != previous) Q_EMIT stateChanged(state(), previous, QString());
     // A Disconnect asked for while the call ran: now that it has stopped.
     if (std::exchange(m_bDisconnectAfterCall, false)) {
         try {
@@ -188,7 +189,11 @@ void FtpComponent::Close()
 
 QString FtpComponent::currentFolder() const { return m_sCurrentFolder; }
 
-long FtpComponent::state() const { return m_state; }
+long FtpComponent::state() const
+{
+    const FtpState::Phase phase = m_phase;
+    return phase == FtpState::Phase::Connecting ? static_cast<long>(kStateNotConnected) : static_cast<long>(phase);
+}
 
 void FtpComponent::setLogFile(const QString& sPath)
 {
@@ -308,7 +313,7 @@ void FtpComponent::Disconnect()
         m_bDisconnectAfterCall = true;
         return;
     }
-    const bool bWasConnected = m_state != kStateNotConnected;
+    const bool bWasConnected = state() != kStateNotConnected;
     Run([](FtpSession& s) { s.disconnectFromServer(); }, true);
     m_sCurrentFolder.clear();
     // The owner hears of every disconnection, its own included.
@@ -406,7 +411,7 @@ void FtpComponent::ReceiveFolder(const QString& sMask, const QString& sLocalFold
     RequireName(sLocalFolder, "local folder");
     Run([&](FtpSession& s) {
         RequireConnection(s);
-        s.receiveFolder(sMask, sLocalFolder, bRecurse);
+        FolderWalk(s).receive(sMask, sLocalFolder, bRecurse);
     });
 }
 
@@ -450,7 +455,7 @@ void FtpComponent::SendFolder(const QString& sLocalMask, const QString& sRemoteF
     RequireName(sRemoteFolder, "remote folder name");
     Run([&](FtpSession& s) {
         RequireConnection(s);
-        s.sendFolder(sLocalMask, sRemoteFolder, bRecurse);
+        FolderWalk(s).send(sLocalMask, sRemoteFolder, bRecurse);
     });
 }
 
@@ -460,7 +465,7 @@ QDateTime FtpComponent::ModificationTime(const QString& sName)
     QDateTime time;
     Run([&](FtpSession& s) {
         RequireConnection(s);
-        time = s.modificationTime(sName, nullptr);
+        time = s.modificationTime(sName);
     });
     return time;
 }

@@ -3,6 +3,7 @@
 #include "ftp/Certificates.h"
 #include "ftp/ExistingFiles.h"
 #include "ftp/FtpError.h"
+#include "ftp/FtpState.h"
 #include "ftp/ListingEntry.h"
 
 #include <QDateTime>
@@ -65,22 +66,17 @@ public:
         kReasonText = 2020,
     };
 
-    // Values of the state property.
-    enum State { kStateNotConnected = 0, kStateConnected = 2, kStateBusy = 3 };
+    // Values of the state property: the connection's phase as the owner
+    // sees it (connecting counts as not connected).
+    enum State {
+        kStateNotConnected = static_cast<int>(FtpState::Phase::NotConnected),
+        kStateConnected = static_cast<int>(FtpState::Phase::Connected),
+        kStateBusy = static_cast<int>(FtpState::Phase::Busy),
+    };
 
     // Reason codes of the item-skipped event; ReasonText gives their words.
-    enum SkipReason {
-        kSkipUnsafeName = 1,      // the listed name cannot be used as a file name here
-        kSkipSubfolder = 2,       // a subfolder, and subfolders were not asked for
-        kSkipNoMatch = 3,         // the name does not match the mask
-        kSkipLoop = 4,            // a link back into a folder already being copied
-        kSkipSpecial = 5,         // not a regular file or folder (device, socket, pipe)
-        kSkipLocalError = 6,      // the local file or folder could not be created or read
-        kSkipRefused = 7,         // the server refused this item
-        kSkipIdentical = 8,       // the destination holds the same file already
-        kSkipExisting = 9,        // the destination's copy was kept, as the owner chose
-        kSkipEncoding = 10,       // the server's character set cannot carry the name
-    };
+    using SkipReason = FtpState::SkipReason;
+    using enum FtpState::SkipReason;
 
     explicit FtpComponent(QObject* parent = nullptr);
     ~FtpComponent() override;
@@ -221,7 +217,6 @@ Q_SIGNALS:
     void stateChanged(long nState, long nPrevious, const QString& sText);
 
 private:
-    friend class FtpSession;
     // Runs fn in the worker thread and waits, handling events, until it ends.
     void Run(const std::function<void(FtpSession&)>& fn, bool bEvenWhenClosing = false);
     void ApplySettings(FtpSession& session) const;
@@ -250,7 +245,7 @@ private:
     int m_nLastReplyCode = 0;
     QString m_sLastReplyText;
     std::atomic<bool> m_abort{false};
-    std::atomic<int> m_state{kStateNotConnected};
+    std::atomic<FtpState::Phase> m_phase{FtpState::Phase::NotConnected};  // written by the worker
 
     QThread* m_pThread = nullptr;
     FtpSession* m_pSession = nullptr;  // lives in m_pThread

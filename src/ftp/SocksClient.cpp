@@ -1,8 +1,8 @@
 #include "ftp/SocksClient.h"
 
 #include "ftp/FtpError.h"
+#include "ftp/Wait.h"
 
-#include <QDeadlineTimer>
 #include <QTcpSocket>
 #include <QtEndian>
 
@@ -12,35 +12,37 @@ namespace {
 
 using namespace FtpErrorNumber;
 
-constexpr int kSliceMs = 50;
-
 FtpError ProxyError(const QString& sText) { return FtpError{kConnectFailed, QStringLiteral("SOCKS proxy: ") + sText}; }
 
-void WriteAll(QTcpSocket& socket, const QByteArray& data, const QDeadlineTimer& deadline, const AbortCheck& checkAbort)
+void WriteAll(QTcpSocket& socket, const QByteArray& data, Wait& wait)
 {
     socket.write(data);
-    while (socket.bytesToWrite() > 0) {
-        checkAbort();
-        if (socket.state() != QAbstractSocket::ConnectedState) throw ProxyError(QStringLiteral("the proxy closed the connection."));
-        if (deadline.hasExpired()) throw FtpError{kTimeout, QStringLiteral("SOCKS proxy: timed out sending to the proxy.")};
-        socket.waitForBytesWritten(kSliceMs);
-    }
+    wait.until(
+        [&] {
+            if (socket.bytesToWrite() == 0) return Wait::Done;
+            if (socket.state() != QAbstractSocket::ConnectedState) throw ProxyError(QStringLiteral("the proxy closed the connection."));
+            return Wait::Idle;
+        },
+        [&](int nSliceMs) { socket.waitForBytesWritten(nSliceMs); },
+        [] { throw FtpError{kTimeout, QStringLiteral("SOCKS proxy: timed out sending to the proxy.")}; });
 }
 
-QByteArray ReadExactly(QTcpSocket& socket, qint64 nBytes, const QDeadlineTimer& deadline, const AbortCheck& checkAbort)
+QByteArray ReadExactly(QTcpSocket& socket, qint64 nBytes, Wait& wait)
 {
     QByteArray data;
-    while (data.size() < nBytes) {
-        if (socket.bytesAvailable() > 0) {
-            data += socket.read(nBytes - data.size());
-            continue;
-        }
-        checkAbort();
-        if (socket.state() != QAbstractSocket::ConnectedState)
-            throw ProxyError(QStringLiteral("the proxy closed the connection during the handshake."));
-        if (deadline.hasExpired()) throw FtpError{kTimeout, QStringLiteral("SOCKS proxy: timed out waiting for the proxy's answer.")};
-        socket.waitForReadyRead(kSliceMs);
-    }
+    wait.until(
+        [&] {
+            if (data.size() >= nBytes) return Wait::Done;
+            if (socket.bytesAvailable() > 0) {
+                data += socket.read(nBytes - data.size());
+                return Wait::Moved;
+            }
+            if (socket.state() != QAbstractSocket::ConnectedState)
+                throw ProxyError(QStringLiteral("the proxy closed the connection during the handshake."));
+            return Wait::Idle;
+        },
+        [&](int nSliceMs) { socket.waitForReadyRead(nSliceMs); },
+        [] { throw FtpError{kTimeout, QStringLiteral("SOCKS proxy: timed out waiting for the proxy's answer.")}; });
     return data;
 }
 
@@ -64,7 +66,7 @@ QString Socks4Failure(quint8 code)
 }
 
 Endpoint Socks4Request(QTcpSocket& socket, const Proxy& settings, quint8 command, const QString& sHost, quint16 nPort,
-                       const QDeadlineTimer& deadline, const AbortCheck& checkAbort)
+                       Wait& wait)
 {
     QHostAddress address(sHost);
     QByteArray request;
@@ -84,8 +86,8 @@ Endpoint Socks4Request(QTcpSocket& socket, const Proxy& settings, quint8 command
         request += sHost.toUtf8();
         request += '\0';
     }
-    WriteAll(socket, request, deadline, checkAbort);
-    const QByteArray reply = ReadExactly(socket, 8, deadline, checkAbort);
+    WriteAll(socket, request, wait);
+    const QByteArray reply = ReadExactly(socket, 8, wait);
     if (static_cast<quint8>(reply[1]) != 90) throw ProxyError(Socks4Failure(static_cast<quint8>(reply[1])));
     Endpoint bound;
     bound.port = qFromBigEndian<quint16>(reply.constData() + 2);
@@ -111,15 +113,15 @@ QString Socks5Failure(quint8 code)
     }
 }
 
-void Socks5Greet(QTcpSocket& socket, const Proxy& settings, const QDeadlineTimer& deadline, const AbortCheck& checkAbort)
+void Socks5Greet(QTcpSocket& socket, const Proxy& settings, Wait& wait)
 {
     const bool bCredentials = !settings.sUser.isEmpty();
     QByteArray greeting;
     greeting += char(5);
     if (bCredentials) greeting += QByteArray::fromRawData("\x02\x00\x02", 3);
     else greeting += QByteArray::fromRawData("\x01\x00", 2);
-    WriteAll(socket, greeting, deadline, checkAbort);
-    const QByteArray choice = ReadExactly(socket, 2, deadline, checkAbort);
+    WriteAll(socket, greeting, wait);
+    const QByteArray choice = ReadExactly(socket, 2, wait);
     if (choice[0] != 5) throw ProxyError(QStringLiteral("the proxy does not speak SOCKS 5."));
     const quint8 method = static_cast<quint8>(choice[1]);
     if (method == 0xFF)
@@ -135,46 +137,46 @@ void Socks5Greet(QTcpSocket& socket, const Proxy& settings, const QDeadlineTimer
     login += user;
     login += char(password.size());
     login += password;
-    WriteAll(socket, login, deadline, checkAbort);
-    const QByteArray status = ReadExactly(socket, 2, deadline, checkAbort);
+    WriteAll(socket, login, wait);
+    const QByteArray status = ReadExactly(socket, 2, wait);
     if (status[1] != 0)
         throw FtpError{kLoginFailed, QStringLiteral("SOCKS proxy: the proxy refused the user name or password.")};
 }
 
-Endpoint Socks5Reply(QTcpSocket& socket, const QDeadlineTimer& deadline, const AbortCheck& checkAbort)
+Endpoint Socks5Reply(QTcpSocket& socket, Wait& wait)
 {
-    const QByteArray head = ReadExactly(socket, 4, deadline, checkAbort);
+    const QByteArray head = ReadExactly(socket, 4, wait);
     if (head[0] != 5) throw ProxyError(QStringLiteral("the proxy sent a malformed answer."));
     if (head[1] != 0) throw ProxyError(Socks5Failure(static_cast<quint8>(head[1])));
     Endpoint bound;
     switch (head[3]) {
     case 1: {
-        const QByteArray ip = ReadExactly(socket, 4, deadline, checkAbort);
+        const QByteArray ip = ReadExactly(socket, 4, wait);
         const quint32 ip4 = qFromBigEndian<quint32>(ip.constData());
         if (ip4 != 0) bound.address = QHostAddress(ip4);
         break;
     }
     case 4: {
-        const QByteArray ip = ReadExactly(socket, 16, deadline, checkAbort);
+        const QByteArray ip = ReadExactly(socket, 16, wait);
         bound.address = QHostAddress(reinterpret_cast<const quint8*>(ip.constData()));
         if (bound.address == QHostAddress::AnyIPv6) bound.address = QHostAddress();
         break;
     }
     case 3: {
-        const quint8 length = static_cast<quint8>(ReadExactly(socket, 1, deadline, checkAbort)[0]);
-        bound.address = QHostAddress(QString::fromUtf8(ReadExactly(socket, length, deadline, checkAbort)));
+        const quint8 length = static_cast<quint8>(ReadExactly(socket, 1, wait)[0]);
+        bound.address = QHostAddress(QString::fromUtf8(ReadExactly(socket, length, wait)));
         break;
     }
     default: throw ProxyError(QStringLiteral("the proxy sent an unknown address type."));
     }
-    bound.port = qFromBigEndian<quint16>(ReadExactly(socket, 2, deadline, checkAbort).constData());
+    bound.port = qFromBigEndian<quint16>(ReadExactly(socket, 2, wait).constData());
     return bound;
 }
 
 Endpoint Socks5Request(QTcpSocket& socket, const Proxy& settings, quint8 command, const QString& sHost, quint16 nPort,
-                       const QDeadlineTimer& deadline, const AbortCheck& checkAbort)
+                       Wait& wait)
 {
-    Socks5Greet(socket, settings, deadline, checkAbort);
+    Socks5Greet(socket, settings, wait);
     QByteArray request;
     request += char(5);
     request += char(command);
@@ -197,8 +199,8 @@ Endpoint Socks5Request(QTcpSocket& socket, const Proxy& settings, quint8 command
         request += name;
     }
     request += PortBytes(nPort);
-    WriteAll(socket, request, deadline, checkAbort);
-    return Socks5Reply(socket, deadline, checkAbort);
+    WriteAll(socket, request, wait);
+    return Socks5Reply(socket, wait);
 }
 
 }  // namespace
@@ -206,18 +208,18 @@ Endpoint Socks5Request(QTcpSocket& socket, const Proxy& settings, quint8 command
 void Connect(QTcpSocket& proxy, const Proxy& settings, const QString& sHost, quint16 nPort, int nTimeoutMs,
              const AbortCheck& checkAbort)
 {
-    const QDeadlineTimer deadline(nTimeoutMs);
-    if (settings.nVersion == 4) Socks4Request(proxy, settings, 1, sHost, nPort, deadline, checkAbort);
-    else Socks5Request(proxy, settings, 1, sHost, nPort, deadline, checkAbort);
+    Wait wait(nTimeoutMs, checkAbort, true);
+    if (settings.nVersion == 4) Socks4Request(proxy, settings, 1, sHost, nPort, wait);
+    else Socks5Request(proxy, settings, 1, sHost, nPort, wait);
 }
 
 Endpoint Bind(QTcpSocket& proxy, const Proxy& settings, const QString& sHost, quint16 nPort, int nTimeoutMs,
               const AbortCheck& checkAbort)
 {
-    const QDeadlineTimer deadline(nTimeoutMs);
+    Wait wait(nTimeoutMs, checkAbort, true);
     try {
-        return settings.nVersion == 4 ? Socks4Request(proxy, settings, 2, sHost, nPort, deadline, checkAbort)
-                                      : Socks5Request(proxy, settings, 2, sHost, nPort, deadline, checkAbort);
+        return settings.nVersion == 4 ? Socks4Request(proxy, settings, 2, sHost, nPort, wait)
+                                      : Socks5Request(proxy, settings, 2, sHost, nPort, wait);
     } catch (const FtpError& e) {
         if (e.number == kTimeout) throw;
         throw FtpError{kDataConnection, QStringLiteral("Active mode is not possible through this proxy; enable passive mode (%1)")
@@ -227,12 +229,12 @@ Endpoint Bind(QTcpSocket& proxy, const Proxy& settings, const QString& sHost, qu
 
 void AwaitBoundConnection(QTcpSocket& proxy, const Proxy& settings, int nTimeoutMs, const AbortCheck& checkAbort)
 {
-    const QDeadlineTimer deadline(nTimeoutMs);
+    Wait wait(nTimeoutMs, checkAbort, true);
     if (settings.nVersion == 4) {
-        const QByteArray reply = ReadExactly(proxy, 8, deadline, checkAbort);
+        const QByteArray reply = ReadExactly(proxy, 8, wait);
         if (static_cast<quint8>(reply[1]) != 90) throw ProxyError(Socks4Failure(static_cast<quint8>(reply[1])));
     } else {
-        Socks5Reply(proxy, deadline, checkAbort);
+        Socks5Reply(proxy, wait);
     }
 }
 

@@ -1,5 +1,7 @@
 #include "ftp/TransferPool.h"
 
+#include "ftp/FtpSession.h"
+
 #include <QThread>
 
 #include <chrono>
@@ -13,8 +15,8 @@ constexpr auto kPollInterval = 20ms;  // how often a waiting owner looks at the 
 
 }  // namespace
 
-TransferPool::TransferPool(FtpSession& owner, std::atomic<bool>& abortFlag, int nConnections)
-    : m_owner(owner), m_abort(abortFlag), m_nConnections(nConnections)
+TransferPool::TransferPool(FtpSession& owner, int nConnections, Transfer transfer)
+    : m_owner(owner), m_nConnections(nConnections), m_transfer(std::move(transfer))
 {
 }
 
@@ -23,7 +25,7 @@ TransferPool::~TransferPool() { stopHelpers(); }
 void TransferPool::schedule(const FileJob& job)
 {
     if (m_nConnections <= 1) {
-        m_owner.transferJob(job);
+        m_transfer(m_owner, job);
         return;
     }
     if (m_helpers.empty()) startHelpers();
@@ -59,9 +61,9 @@ void TransferPool::finish()
                 m_wake.wait_for(lock, kPollInterval);
             }
         }
-        if (m_abort) stopHelpers();
-        m_owner.checkAbort();
-        if (job) m_owner.transferJob(*job);
+        if (m_owner.control().aborted()) stopHelpers();
+        m_owner.control().checkAbort();
+        if (job) m_transfer(m_owner, *job);
     }
     stopHelpers();
 }
@@ -87,13 +89,13 @@ void TransferPool::runHelper(Helper& helper)
 {
     const QString sPrefix = QStringLiteral("[%1] ").arg(helper.nNumber);
     {
-        FtpSession session(helper.abort, helper.state);
+        FtpSession session(helper.abort, helper.phase);
         session.apply(m_owner.settingsForExtraConnection());
         // Everything the extra connection reports goes out through the
         // owning session, so the component hears it as one stream; its log
         // lines carry the connection's number.
         QObject::connect(&session, &FtpSession::logText, [this, sPrefix](const QString& sText, long) {
-            m_owner.log(sPrefix + sText);
+            m_owner.control().log(sPrefix + sText);
         });
         QObject::connect(&session, &FtpSession::progress, &m_owner, &FtpSession::progress, Qt::DirectConnection);
         QObject::connect(&session, &FtpSession::receiving, &m_owner, &FtpSession::receiving, Qt::DirectConnection);
@@ -108,7 +110,7 @@ void TransferPool::runHelper(Helper& helper)
             helper.bLoggedIn = true;
             while (std::optional<FileJob> job = takeForHelper(helper)) {
                 try {
-                    session.transferJob(*job);
+                    m_transfer(session, *job);
                 } catch (const FtpError& e) {
                     // The file goes back for another connection; this one
                     // is not trusted with more.
@@ -117,13 +119,13 @@ void TransferPool::runHelper(Helper& helper)
                         m_queue.push_front(*job);
                     }
                     if (e.number != kAborted)
-                        m_owner.log(sPrefix + QStringLiteral("This connection stops; its file is sent again: ") + e.description);
+                        m_owner.control().log(sPrefix + QStringLiteral("This connection stops; its file is sent again: ") + e.description);
                     break;
                 }
             }
         } catch (const FtpError& e) {
             if (e.number != kAborted)
-                m_owner.log(sPrefix + QStringLiteral("No extra connection: ") + e.description);
+                m_owner.control().log(sPrefix + QStringLiteral("No extra connection: ") + e.description);
         }
         session.endOperation();
         if (!helper.abort) {

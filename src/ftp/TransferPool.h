@@ -1,17 +1,20 @@
 #pragma once
 
-#include "ftp/FtpSession.h"
+#include "ftp/FtpState.h"
+#include "ftp/ListingEntry.h"
 
-#include <QList>
 #include <QString>
 
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <vector>
 
+class FtpSession;
 class QThread;
 
 // One file of a folder transfer: where it is on the server, where it is
@@ -29,8 +32,9 @@ struct FileJob {
 // The files of one folder transfer, spread over extra connections.
 //
 // The owning session walks the tree (listing, creating folders, deciding
-// what to skip) and hands each file to schedule(). With one connection the
-// file is transferred there and then, in walk order. With more, extra
+// what to skip) and hands each file to schedule(); transfer moves one file
+// on the session it is given. With one connection the file is transferred
+// there and then, in walk order. With more, extra
 // sessions log in with the same settings, each in its own thread, and take
 // files from a queue while the walk goes on; finish() lets the owning
 // session take files too and waits until every file is done.
@@ -43,7 +47,9 @@ struct FileJob {
 // connection before they reach the caller, as an abort does.
 class TransferPool {
 public:
-    TransferPool(FtpSession& owner, std::atomic<bool>& abortFlag, int nConnections);
+    using Transfer = std::function<void(FtpSession& session, const FileJob& job)>;
+
+    TransferPool(FtpSession& owner, int nConnections, Transfer transfer);
     ~TransferPool();
     TransferPool(const TransferPool&) = delete;
     TransferPool& operator=(const TransferPool&) = delete;
@@ -55,7 +61,7 @@ private:
     struct Helper {
         int nNumber = 0;
         std::atomic<bool> abort{false};
-        std::atomic<int> state{0};
+        std::atomic<FtpState::Phase> phase{FtpState::Phase::NotConnected};
         std::atomic<bool> bLoggedIn{false};
         QThread* pThread = nullptr;
     };
@@ -66,8 +72,8 @@ private:
     void stopHelpers();
 
     FtpSession& m_owner;
-    std::atomic<bool>& m_abort;
     const int m_nConnections;
+    const Transfer m_transfer;
     std::vector<std::unique_ptr<Helper>> m_helpers;
 
     std::mutex m_mutex;
