@@ -18,8 +18,6 @@ using FtpState::Phase;
 
 namespace {
 
-FtpError Error(long nNumber, const QString& sText) { return FtpError{nNumber, sText}; }
-
 // "host:port", with an IPv6 address in brackets.
 QString HostAndPort(const QString& sHost, int nPort)
 {
@@ -109,7 +107,7 @@ void ControlChannel::lost(const QString& sWhy, long nNumber)
     // After a timeout the server may still answer the old command later, so
     // the connection cannot be trusted either: it is closed all the same.
     dropConnection(sWhy);
-    throw Error(nNumber, sWhy);
+    throw FtpError{nNumber, sWhy};
 }
 
 void ControlChannel::connectDirect(QTcpSocket& socket, const QString& sHost, quint16 nPort, int nTimeoutMs,
@@ -123,7 +121,7 @@ void ControlChannel::connectDirect(QTcpSocket& socket, const QString& sHost, qui
         const QHostInfo info = QHostInfo::fromName(sHost);
         addresses = info.addresses();
         if (addresses.isEmpty())
-            throw Error(kConnectFailed, QStringLiteral("Cannot find the host %1: %2").arg(sHost, info.errorString()));
+            throw FtpError{kConnectFailed, QStringLiteral("Cannot find the host %1: %2").arg(sHost, info.errorString())};
     }
     // Each address in turn, with its share of the time, so that one dead
     // address (an IPv6 route that goes nowhere, say) does not use it all.
@@ -142,11 +140,11 @@ void ControlChannel::connectDirect(QTcpSocket& socket, const QString& sHost, qui
                 [&] {
                     if (socket.state() == QAbstractSocket::ConnectedState) return Wait::Done;
                     if (socket.state() == QAbstractSocket::UnconnectedState)
-                        throw Error(sWhat == QLatin1String("data") ? kDataConnection : kConnectFailed,
-                                    QStringLiteral("Cannot open the %1 connection: %2").arg(sWhat, socket.errorString()));
+                        throw FtpError{sWhat == QLatin1String("data") ? kDataConnection : kConnectFailed,
+                                    QStringLiteral("Cannot open the %1 connection: %2").arg(sWhat, socket.errorString())};
                     return Wait::Idle;
                 },
-                [&](int nSliceMs) { socket.waitForConnected(nSliceMs); }, [&] { throw Error(kTimeout, timedOut); });
+                [&](int nSliceMs) { socket.waitForConnected(nSliceMs); }, [&] { throw FtpError{kTimeout, timedOut}; });
             return;
         } catch (const FtpError& e) {
             if (e.number == kAborted) throw;
@@ -156,7 +154,7 @@ void ControlChannel::connectDirect(QTcpSocket& socket, const QString& sHost, qui
         }
     }
     socket.abort();
-    if (last.description.isEmpty()) last = Error(kTimeout, timedOut);
+    if (last.description.isEmpty()) last = FtpError{kTimeout, timedOut};
     throw last;
 }
 
@@ -173,7 +171,7 @@ void ControlChannel::connectTo(QTcpSocket& socket, const QString& sHost, quint16
                       QStringLiteral("proxy"));
     } catch (const FtpError& e) {
         if (e.number == kAborted) throw;
-        throw Error(e.number, QStringLiteral("SOCKS proxy %1: %2").arg(HostAndPort(m_settings.sProxyHost, m_settings.nProxyPort), e.description));
+        throw FtpError{e.number, QStringLiteral("SOCKS proxy %1: %2").arg(HostAndPort(m_settings.sProxyHost, m_settings.nProxyPort), e.description)};
     }
     Socks::Proxy proxy{static_cast<int>(m_settings.nProxyType), m_settings.sProxyHost,
                        static_cast<quint16>(m_settings.nProxyPort), m_settings.sProxyUser, m_settings.sProxyPassword};
@@ -185,7 +183,7 @@ void ControlChannel::connectTo(QTcpSocket& socket, const QString& sHost, quint16
 
 void ControlChannel::checkAbort() const
 {
-    if (m_abort) throw Error(kAborted, QStringLiteral("The operation was aborted."));
+    if (m_abort) throw FtpError{kAborted, QStringLiteral("The operation was aborted.")};
 }
 
 Wait ControlChannel::wait(int nTimeoutMs, bool bAbortable) const
@@ -247,10 +245,10 @@ FtpReply ControlChannel::command(const QString& sCommand)
 
 void ControlChannel::sendLine(const QByteArray& line, const QString& sLogged)
 {
-    if (!connected()) throw Error(kNotConnected, QStringLiteral("Not connected."));
+    if (!connected()) throw FtpError{kNotConnected, QStringLiteral("Not connected.")};
     drainUnsolicited();
     if (line.contains('\r') || line.contains('\n') || line.contains('\0'))
-        throw Error(kInvalidArgument, QStringLiteral("A command or name may not contain a line break."));
+        throw FtpError{kInvalidArgument, QStringLiteral("A command or name may not contain a line break.")};
     log(sLogged);
     m_socket->write(line + "\r\n");
     wait(m_settings.nIdleTimeoutMs, false)
@@ -287,7 +285,7 @@ FtpReply ControlChannel::readReply(int nTimeoutMs) { return readReply(nTimeoutMs
 
 FtpReply ControlChannel::readReply(int nTimeoutMs, bool bAbortable)
 {
-    if (!m_socket) throw Error(kNotConnected, QStringLiteral("Not connected."));
+    if (!m_socket) throw FtpError{kNotConnected, QStringLiteral("Not connected.")};
     // The wait counts from the last byte: a slow server that keeps talking
     // is waited for, and the parser's bounds stop one that talks forever.
     try {
@@ -295,7 +293,7 @@ FtpReply ControlChannel::readReply(int nTimeoutMs, bool bAbortable)
             .until(
                 [&] {
                     if (m_parser.hasReply()) return Wait::Done;
-                    if (!m_socket) throw Error(kConnectionLost, QStringLiteral("The server closed the connection."));
+                    if (!m_socket) throw FtpError{kConnectionLost, QStringLiteral("The server closed the connection.")};
                     if (m_socket->bytesAvailable() > 0) {
                         if (!m_parser.feed(m_socket->readAll())) lost(QStringLiteral("Protocol error: ") + m_parser.error());
                         return Wait::Moved;
@@ -328,7 +326,7 @@ FtpReply ControlChannel::readFinalReply(int nTimeoutMs)
 
 void ControlChannel::expectPositive(const FtpReply& reply, long nNumber)
 {
-    if (!reply.positive()) throw Error(nNumber, QStringLiteral("%1 %2").arg(reply.code).arg(reply.text()));
+    if (!reply.positive()) throw FtpError{nNumber, QStringLiteral("%1 %2").arg(reply.code).arg(reply.text())};
 }
 
 void ControlChannel::ensureType(bool bAscii)
@@ -355,8 +353,8 @@ QByteArray ControlChannel::encode(const QString& sText, const QString& sWhat) co
     // name another file (or make two names one).
     for (QChar c : sText)
         if (c.unicode() > 0xFF)
-            throw Error(kNameEncoding, QStringLiteral("The server does not announce UTF-8, and %1 cannot be written in its "
-                                                      "character set (Latin-1).").arg(sWhat));
+            throw FtpError{kNameEncoding, QStringLiteral("The server does not announce UTF-8, and %1 cannot be written in its "
+                                                      "character set (Latin-1).").arg(sWhat)};
     return sText.toLatin1();
 }
 

@@ -10,8 +10,6 @@ using namespace FtpErrorNumber;
 
 namespace {
 
-FtpError Error(long nNumber, const QString& sText) { return FtpError{nNumber, sText}; }
-
 // Listens for active-mode data connections; with TLS they arrive as sockets
 // that can be encrypted once the server has answered the command.
 class DataListener final : public QTcpServer {
@@ -64,7 +62,7 @@ FtpReply DataChannel::open(const QString& sVerb, const QString& sArgument, qint6
             const FtpReply rest = m_control.command(QStringLiteral("REST %1").arg(nRest));
             if (rest.code != 350) {
                 if (!bAppendWhenRestRefused)
-                    throw Error(kRefused, QStringLiteral("The server cannot resume: %1 %2").arg(rest.code).arg(rest.text()));
+                    throw FtpError{kRefused, QStringLiteral("The server cannot resume: %1 %2").arg(rest.code).arg(rest.text())};
                 verb = QStringLiteral("APPE");  // appending continues at the remote end
             }
         }
@@ -106,12 +104,12 @@ void DataChannel::preparePassive(DataConnection& connection)
     }
     if (port <= 0 || port > 65535) {
         if (bIpv6)
-            throw Error(kDataConnection, QStringLiteral("The server refused EPSV, which passive mode over IPv6 needs."));
+            throw FtpError{kDataConnection, QStringLiteral("The server refused EPSV, which passive mode over IPv6 needs.")};
         const FtpReply reply = m_control.command(QStringLiteral("PASV"));
         if (reply.code != 227)
-            throw Error(kDataConnection, QStringLiteral("The server refused passive mode: %1 %2").arg(reply.code).arg(reply.text()));
+            throw FtpError{kDataConnection, QStringLiteral("The server refused passive mode: %1 %2").arg(reply.code).arg(reply.text())};
         const std::optional<PasvTarget> target = ParsePasvReply(reply.text());
-        if (!target) throw Error(kDataConnection, QStringLiteral("The server sent a malformed PASV reply."));
+        if (!target) throw FtpError{kDataConnection, QStringLiteral("The server sent a malformed PASV reply.")};
         port = target->nPort;
         const QHostAddress named(target->sAddress);
         // The data connection goes where the control connection goes: a
@@ -121,7 +119,7 @@ void DataChannel::preparePassive(DataConnection& connection)
             m_control.log(QStringLiteral("The server named %1 for the data connection; using %2, the server's own address.")
                               .arg(named.toString(), m_control.dataHost()));
     }
-    if (port <= 0 || port > 65535) throw Error(kDataConnection, QStringLiteral("The server named no usable data port."));
+    if (port <= 0 || port > 65535) throw FtpError{kDataConnection, QStringLiteral("The server named no usable data port.")};
     const bool bTls = m_control.encrypted();
     connection.socket = bTls ? std::make_unique<QSslSocket>() : std::make_unique<QTcpSocket>();
     // A plain socket's buffer is bounded; an encrypted one is left as it is
@@ -146,7 +144,7 @@ bool DataChannel::prepareActive(DataConnection& connection)
                                     m_settings.nConnectTimeoutMs, QStringLiteral("proxy"));
         } catch (const FtpError& e) {
             if (e.number == kAborted) throw;
-            throw Error(e.number, QStringLiteral("SOCKS proxy: ") + e.description);
+            throw FtpError{e.number, QStringLiteral("SOCKS proxy: ") + e.description};
         }
         const Socks::Endpoint bound = Socks::Bind(*connection.bound, ProxyOf(m_settings), m_control.dataHost(), 0,
                                                   m_settings.nConnectTimeoutMs, [this] { m_control.checkAbort(); });
@@ -157,7 +155,7 @@ bool DataChannel::prepareActive(DataConnection& connection)
         connection.listener = std::make_unique<DataListener>(bTls);
         address = m_control.socket().localAddress();
         if (!connection.listener->listen(address, 0))
-            throw Error(kDataConnection, QStringLiteral("Cannot listen for the data connection: ") + connection.listener->errorString());
+            throw FtpError{kDataConnection, QStringLiteral("Cannot listen for the data connection: ") + connection.listener->errorString()};
         port = connection.listener->serverPort();
     }
 
@@ -206,7 +204,7 @@ void DataChannel::completeActive(DataConnection& connection)
                 return Wait::Idle;
             },
             [&](int nSliceMs) { connection.listener->waitForNewConnection(nSliceMs); },
-            [] { throw Error(kTimeout, QStringLiteral("The server did not open the data connection in time.")); });
+            [] { throw FtpError{kTimeout, QStringLiteral("The server did not open the data connection in time.")}; });
     connection.listener->close();
     if (!bTls) connection.socket->setReadBufferSize(4 * kBlockSize);
 }

@@ -38,8 +38,6 @@ constexpr int kProgressIntervalMs = 250;
 // Inside receive only: more data than the file holds (reported as kProtocol).
 constexpr long kBeyondEnd = -1;
 
-FtpError Error(long nNumber, const QString& sText) { return FtpError{nNumber, sText}; }
-
 bool IsTls(const QAbstractSocket& socket) { return qobject_cast<const QSslSocket*>(&socket) != nullptr; }
 
 #if defined(Q_OS_LINUX)
@@ -149,20 +147,20 @@ void FileTransfer::emitProgress(qint64 nDone, qint64 nTotal, bool bFinal)
 
 void FileTransfer::receive(const QString& sRemote, qint64 nOffset, const QString& sLocal, const ListingEntry* pListed)
 {
-    if (sRemote.isEmpty() || sLocal.isEmpty()) throw Error(kInvalidArgument, QStringLiteral("No file name given."));
-    if (nOffset < 0) throw Error(kInvalidArgument, QStringLiteral("The start offset may not be negative."));
+    if (sRemote.isEmpty() || sLocal.isEmpty()) throw FtpError{kInvalidArgument, QStringLiteral("No file name given.")};
+    if (nOffset < 0) throw FtpError{kInvalidArgument, QStringLiteral("The start offset may not be negative.")};
     const bool bAscii = m_settings.nTransferType == 1;
 
     // Open the local file before asking for the remote one, but change
     // nothing in it until the server has agreed to send.
     QFile file(sLocal);
     const bool bExisted = QFileInfo::exists(sLocal);
-    if (QFileInfo(sLocal).isDir()) throw Error(kLocalFile, QStringLiteral("Cannot write %1: it is a folder.").arg(sLocal));
+    if (QFileInfo(sLocal).isDir()) throw FtpError{kLocalFile, QStringLiteral("Cannot write %1: it is a folder.").arg(sLocal)};
     if (!file.open(QIODevice::ReadWrite))
-        throw Error(kLocalFile, QStringLiteral("Cannot write %1: %2").arg(sLocal, file.errorString()));
+        throw FtpError{kLocalFile, QStringLiteral("Cannot write %1: %2").arg(sLocal, file.errorString())};
     if (nOffset > file.size())
-        throw Error(kInvalidArgument, QStringLiteral("Cannot resume %1 at byte %2: the local file has only %3 bytes.")
-                                          .arg(sLocal).arg(nOffset).arg(file.size()));
+        throw FtpError{kInvalidArgument, QStringLiteral("Cannot resume %1 at byte %2: the local file has only %3 bytes.")
+                                          .arg(sLocal).arg(nOffset).arg(file.size())};
 
     // Until the server agrees to send, a file that this call created goes
     // again when the call fails.
@@ -177,10 +175,10 @@ void FileTransfer::receive(const QString& sRemote, qint64 nOffset, const QString
         // nothing would show a server that ignores the offset.
         if (nOffset > 0 && !bAscii) {
             if (expected < 0)
-                throw Error(kRefused, QStringLiteral("Cannot resume %1: the server does not tell its size.").arg(sRemote));
+                throw FtpError{kRefused, QStringLiteral("Cannot resume %1: the server does not tell its size.").arg(sRemote)};
             if (nOffset > expected)
-                throw Error(kInvalidArgument, QStringLiteral("Cannot resume %1 at byte %2: the file on the server has only %3 bytes.")
-                                                  .arg(sRemote).arg(nOffset).arg(expected));
+                throw FtpError{kInvalidArgument, QStringLiteral("Cannot resume %1 at byte %2: the file on the server has only %3 bytes.")
+                                                  .arg(sRemote).arg(nOffset).arg(expected)};
             if (nOffset == expected) {
                 file.close();
                 m_control.log(QStringLiteral("%1 is complete already (%2 bytes).").arg(sRemote).arg(expected));
@@ -192,7 +190,7 @@ void FileTransfer::receive(const QString& sRemote, qint64 nOffset, const QString
         reply = m_data.open(QStringLiteral("RETR"), sRemote, nOffset, false, connection, pListed);
         if (reply.kind() != 1) {
             ControlChannel::expectPositive(reply);
-            throw Error(kProtocol, QStringLiteral("The server did not start the transfer: %1 %2").arg(reply.code).arg(reply.text()));
+            throw FtpError{kProtocol, QStringLiteral("The server did not start the transfer: %1 %2").arg(reply.code).arg(reply.text())};
         }
     } catch (const FtpError&) {
         if (!bExisted) file.remove();
@@ -212,14 +210,14 @@ void FileTransfer::receive(const QString& sRemote, qint64 nOffset, const QString
     if ((file.size() != nOffset && !file.resize(nOffset)) || !file.seek(nOffset)) {
         const QString why = file.errorString();
         m_data.abortTransfer(data.get());
-        throw Error(kLocalFile, QStringLiteral("Cannot write %1: %2").arg(sLocal, why));
+        throw FtpError{kLocalFile, QStringLiteral("Cannot write %1: %2").arg(sLocal, why)};
     }
 
     qint64 received = 0;
     m_nLastProgressMs = -1;
     AsciiDecoder ascii;
     QByteArray buffer(kBlockSize, Qt::Uninitialized);
-    const auto cannotWrite = [&] { return Error(kLocalFile, QStringLiteral("Cannot write %1: %2").arg(sLocal, file.errorString())); };
+    const auto cannotWrite = [&] { return FtpError{kLocalFile, QStringLiteral("Cannot write %1: %2").arg(sLocal, file.errorString())}; };
     try {
         // Binary data goes from the socket to the file without the socket
         // class's own buffer in between, where the system allows it.
@@ -244,7 +242,7 @@ void FileTransfer::receive(const QString& sRemote, qint64 nOffset, const QString
                         return Wait::Idle;
                     },
                     [&](int nSliceMs) { data->waitForReadyRead(nSliceMs); },
-                    [&] { throw Error(kTimeout, QStringLiteral("Timed out waiting for data of %1.").arg(sRemote)); });
+                    [&] { throw FtpError{kTimeout, QStringLiteral("Timed out waiting for data of %1.").arg(sRemote)}; });
             if (bAscii) file.write(ascii.finish());
         }
         if (!file.flush()) throw cannotWrite();
@@ -265,17 +263,17 @@ void FileTransfer::receive(const QString& sRemote, qint64 nOffset, const QString
         reply = m_control.readFinalReply();
     } catch (const FtpError& e) {
         if (e.number == kTimeout || e.number == kConnectionLost)
-            throw Error(kShortTransfer, QStringLiteral("%1: the server did not confirm the end of the transfer (%2)")
-                                            .arg(sRemote, e.description));
+            throw FtpError{kShortTransfer, QStringLiteral("%1: the server did not confirm the end of the transfer (%2)")
+                                            .arg(sRemote, e.description)};
         throw;
     }
     if (!reply.positive())
-        throw Error(kShortTransfer, QStringLiteral("The transfer of %1 failed: %2 %3").arg(sRemote).arg(reply.code).arg(reply.text()));
+        throw FtpError{kShortTransfer, QStringLiteral("The transfer of %1 failed: %2 %3").arg(sRemote).arg(reply.code).arg(reply.text())};
     if (expected >= 0 && nOffset + received < expected)
-        throw Error(kShortTransfer, QStringLiteral("The transfer of %1 ended early: %2 of %3 bytes arrived.")
+        throw FtpError{kShortTransfer, QStringLiteral("The transfer of %1 ended early: %2 of %3 bytes arrived.")
                                         .arg(sRemote)
                                         .arg(nOffset + received)
-                                        .arg(expected));
+                                        .arg(expected)};
     emitProgress(nOffset + received, expected >= 0 ? expected : nOffset + received, true);
     // An MLSD time is exact to the second: no need to ask for it again.
     if (pListed && pListed->date.isValid() && pListed->nDatePrecision == 1) setLocalTime(sLocal, pListed->date);
@@ -288,10 +286,8 @@ qint64 FileTransfer::remoteSize(const QString& sRemote, const ListingEntry* pLis
     // link's entry gives the link's own size, not its target's).
     if (pListed && pListed->kind == ListingEntry::File) return pListed->size;
     if (m_control.features().bSize) {
-        const FtpReply size = m_control.named(QStringLiteral("SIZE"), sRemote);
-        bool ok = false;
-        const qint64 value = size.text().toLongLong(&ok);
-        if (size.code == 213 && ok && value >= 0) return value;
+        const std::optional<qint64> size = sizeOnServer(sRemote);
+        if (size && *size >= 0) return *size;
     }
     if (bListIfUnknown && !sRemote.contains(QLatin1Char('/'))) {
         try {
@@ -304,16 +300,25 @@ qint64 FileTransfer::remoteSize(const QString& sRemote, const ListingEntry* pLis
     return -1;
 }
 
+std::optional<qint64> FileTransfer::sizeOnServer(const QString& sRemote)
+{
+    const FtpReply reply = m_control.named(QStringLiteral("SIZE"), sRemote);
+    bool ok = false;
+    const qint64 size = reply.text().toLongLong(&ok);
+    if (reply.code != 213 || !ok) return std::nullopt;
+    return size;
+}
+
 void FileTransfer::checkNotBeyond(const QString& sRemote, qint64 nOffset, qint64 nReceived, qint64 nExpected) const
 {
     if (nExpected < 0 || nOffset + nReceived <= nExpected) return;
-    throw Error(kBeyondEnd, QStringLiteral("The server sent more of %1 than the file holds (%2 bytes from byte %3 of %4)%5; "
+    throw FtpError{kBeyondEnd, QStringLiteral("The server sent more of %1 than the file holds (%2 bytes from byte %3 of %4)%5; "
                                            "the local file is left as it was before.")
                                 .arg(sRemote)
                                 .arg(nReceived)
                                 .arg(nOffset)
                                 .arg(nExpected)
-                                .arg(nOffset > 0 ? QStringLiteral(": it did not resume where it was asked to") : QString()));
+                                .arg(nOffset > 0 ? QStringLiteral(": it did not resume where it was asked to") : QString())};
 }
 
 bool FileTransfer::receiveNative(QTcpSocket& data, QFile& file, const QString& sLocal, const QString& sRemote,
@@ -327,7 +332,7 @@ bool FileTransfer::receiveNative(QTcpSocket& data, QFile& file, const QString& s
         while (n > 0) {
             const ssize_t done = ::write(nFile, p, static_cast<size_t>(n));
             if (done < 0 && errno == EINTR) continue;
-            if (done <= 0) throw Error(kLocalFile, QStringLiteral("Cannot write %1: %2").arg(sLocal, SystemError()));
+            if (done <= 0) throw FtpError{kLocalFile, QStringLiteral("Cannot write %1: %2").arg(sLocal, SystemError())};
             p += done;
             n -= done;
         }
@@ -358,10 +363,10 @@ bool FileTransfer::receiveNative(QTcpSocket& data, QFile& file, const QString& s
                 // A reset connection ends the data like a close; the server's
                 // final reply and the size check tell whether it was all.
                 if (errno == ECONNRESET) return Wait::Done;
-                throw Error(kShortTransfer, QStringLiteral("The data connection of %1 failed: %2").arg(sRemote, SystemError()));
+                throw FtpError{kShortTransfer, QStringLiteral("The data connection of %1 failed: %2").arg(sRemote, SystemError())};
             },
             [&](int nSliceMs) { Poll(nSocket, POLLIN, nSliceMs); },
-            [&] { throw Error(kTimeout, QStringLiteral("Timed out waiting for data of %1.").arg(sRemote)); });
+            [&] { throw FtpError{kTimeout, QStringLiteral("Timed out waiting for data of %1.").arg(sRemote)}; });
     // The file was written around QFile: bring its idea of the position in line.
     file.seek(nOffset + received);
     return true;
@@ -376,17 +381,17 @@ bool FileTransfer::receiveNative(QTcpSocket& data, QFile& file, const QString& s
 
 void FileTransfer::send(const QString& sLocal, qint64 nOffset, const QString& sRemote, bool bResume)
 {
-    if (sRemote.isEmpty() || sLocal.isEmpty()) throw Error(kInvalidArgument, QStringLiteral("No file name given."));
-    if (nOffset < 0) throw Error(kInvalidArgument, QStringLiteral("The start offset may not be negative."));
+    if (sRemote.isEmpty() || sLocal.isEmpty()) throw FtpError{kInvalidArgument, QStringLiteral("No file name given.")};
+    if (nOffset < 0) throw FtpError{kInvalidArgument, QStringLiteral("The start offset may not be negative.")};
     const QFileInfo info(sLocal);
-    if (!info.isFile()) throw Error(kLocalFile, QStringLiteral("Cannot read %1: not a file.").arg(sLocal));
+    if (!info.isFile()) throw FtpError{kLocalFile, QStringLiteral("Cannot read %1: not a file.").arg(sLocal)};
     QFile file(sLocal);
     if (!file.open(QIODevice::ReadOnly))
-        throw Error(kLocalFile, QStringLiteral("Cannot read %1: %2").arg(sLocal, file.errorString()));
+        throw FtpError{kLocalFile, QStringLiteral("Cannot read %1: %2").arg(sLocal, file.errorString())};
     const qint64 total = file.size();
     const qint64 offset = bResume ? nOffset : 0;
     if (offset > total)
-        throw Error(kInvalidArgument, QStringLiteral("Cannot resume at byte %1: %2 has only %3 bytes.").arg(offset).arg(sLocal).arg(total));
+        throw FtpError{kInvalidArgument, QStringLiteral("Cannot resume at byte %1: %2 has only %3 bytes.").arg(offset).arg(sLocal).arg(total)};
     const bool bAscii = m_settings.nTransferType == 1;
     m_control.ensureType(bAscii);
 
@@ -395,14 +400,14 @@ void FileTransfer::send(const QString& sLocal, qint64 nOffset, const QString& sR
     std::unique_ptr<QTcpSocket>& data = connection.socket;
     if (reply.kind() != 1) {
         ControlChannel::expectPositive(reply);
-        throw Error(kProtocol, QStringLiteral("The server did not start the transfer: %1 %2").arg(reply.code).arg(reply.text()));
+        throw FtpError{kProtocol, QStringLiteral("The server did not start the transfer: %1 %2").arg(reply.code).arg(reply.text())};
     }
     Q_EMIT m_events.sending(info.fileName());
 
     qint64 sent = offset;
     m_nLastProgressMs = -1;
     bool bLastWasCr = false;
-    const auto cannotRead = [&] { return Error(kLocalFile, QStringLiteral("Cannot read %1: %2").arg(sLocal, file.errorString())); };
+    const auto cannotRead = [&] { return FtpError{kLocalFile, QStringLiteral("Cannot read %1: %2").arg(sLocal, file.errorString())}; };
     try {
         if (!file.seek(offset)) throw cannotRead();
         // Binary data goes from the file to the socket inside the kernel
@@ -443,13 +448,11 @@ void FileTransfer::send(const QString& sLocal, qint64 nOffset, const QString& sR
 
     reply = m_control.readFinalReply();
     if (!reply.positive())
-        throw Error(kShortTransfer, QStringLiteral("The transfer of %1 failed: %2 %3").arg(sLocal).arg(reply.code).arg(reply.text()));
+        throw FtpError{kShortTransfer, QStringLiteral("The transfer of %1 failed: %2 %3").arg(sLocal).arg(reply.code).arg(reply.text())};
     if (!bAscii && m_control.features().bSize) {
-        const FtpReply size = m_control.named(QStringLiteral("SIZE"), sRemote);
-        bool ok = false;
-        const qint64 value = size.text().toLongLong(&ok);
-        if (size.code == 213 && ok && value < total)
-            throw Error(kShortTransfer, QStringLiteral("The server holds %1 of the %2 bytes of %3.").arg(value).arg(total).arg(sLocal));
+        const std::optional<qint64> size = sizeOnServer(sRemote);
+        if (size && *size < total)
+            throw FtpError{kShortTransfer, QStringLiteral("The server holds %1 of the %2 bytes of %3.").arg(*size).arg(total).arg(sLocal)};
     }
     emitProgress(total, total, true);
     copyLocalTime(sLocal, sRemote);
@@ -463,12 +466,12 @@ void FileTransfer::waitWritten(QTcpSocket& data, qint64 nLeft, const QString& sL
             [&] {
                 if (data.bytesToWrite() <= nLeft) return Wait::Done;
                 if (data.state() != QAbstractSocket::ConnectedState)
-                    throw Error(kShortTransfer, QStringLiteral("The server closed the data connection while %1 was sent.").arg(sLocal));
+                    throw FtpError{kShortTransfer, QStringLiteral("The server closed the data connection while %1 was sent.").arg(sLocal)};
                 if (data.bytesToWrite() < std::exchange(pending, data.bytesToWrite())) return Wait::Moved;
                 return Wait::Idle;
             },
             [&](int nSliceMs) { data.waitForBytesWritten(nSliceMs); },
-            [&] { throw Error(kTimeout, QStringLiteral("Timed out sending %1.").arg(sLocal)); });
+            [&] { throw FtpError{kTimeout, QStringLiteral("Timed out sending %1.").arg(sLocal)}; });
 }
 
 void FileTransfer::sendNative(QTcpSocket& data, QFile& file, const QString& sLocal, qint64& sent, qint64 total)
@@ -494,11 +497,11 @@ void FileTransfer::sendNative(QTcpSocket& data, QFile& file, const QString& sLoc
                 if (errno == EAGAIN) return Wait::Idle;
                 if (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) return Wait::Done;  // not for this file: copy instead
                 if (errno == EPIPE || errno == ECONNRESET)
-                    throw Error(kShortTransfer, QStringLiteral("The server closed the data connection while %1 was sent.").arg(sLocal));
-                throw Error(kLocalFile, QStringLiteral("Cannot send %1: %2").arg(sLocal, SystemError()));
+                    throw FtpError{kShortTransfer, QStringLiteral("The server closed the data connection while %1 was sent.").arg(sLocal)};
+                throw FtpError{kLocalFile, QStringLiteral("Cannot send %1: %2").arg(sLocal, SystemError())};
             },
             [&](int nSliceMs) { Poll(nSocket, POLLOUT, nSliceMs); },
-            [&] { throw Error(kTimeout, QStringLiteral("Timed out sending %1.").arg(sLocal)); });
+            [&] { throw FtpError{kTimeout, QStringLiteral("Timed out sending %1.").arg(sLocal)}; });
 #else
     Q_UNUSED(data) Q_UNUSED(file) Q_UNUSED(sLocal) Q_UNUSED(sent) Q_UNUSED(total)
 #endif

@@ -4,6 +4,8 @@
 #include <QDateTime>
 #include <QString>
 
+#include <optional>
+
 class ControlChannel;
 class DataChannel;
 class FtpEvents;
@@ -33,6 +35,7 @@ private:
     // The file's size on the server (pListed's, SIZE, or with bListIfUnknown
     // the current folder's listing); -1 when none of them tells.
     qint64 remoteSize(const QString& sRemote, const ListingEntry* pListed, bool bListIfUnknown);
+    std::optional<qint64> sizeOnServer(const QString& sRemote);  // SIZE's answer, when it gives one
     // Throws when nReceived bytes from nOffset go beyond a file of nExpected bytes.
     void checkNotBeyond(const QString& sRemote, qint64 nOffset, qint64 nReceived, qint64 nExpected) const;
     // Reads the data connection to its end straight into file (already at

@@ -21,6 +21,8 @@ constexpr int kMaxDepth = 64;  // folder recursion
 // One question at a time, from whichever connection asks.
 std::mutex g_questionMutex;
 
+void TransferOne(FtpSession& session, const FileJob& job) { FolderWalk(session).transferJob(job); }
+
 }  // namespace
 
 FolderWalk::FolderWalk(FtpSession& session) : m_session(session) {}
@@ -31,12 +33,18 @@ void FolderWalk::receive(const QString& sMask, const QString& sLocalFolder, bool
     NameRules::SplitMask(sMask, folder, m_sPattern);
     m_bRecurse = bRecurse;
     if (sLocalFolder.isEmpty()) throw FtpError{kInvalidArgument, QStringLiteral("No local folder given.")};
-    const QString start = m_session.currentFolder();
-    try {
-        TransferPool pool(m_session, m_session.settings().nConnections,
-                          [](FtpSession& session, const FileJob& job) { FolderWalk(session).transferJob(job); });
+    returningToStart([&] {
+        TransferPool pool(m_session, m_session.settings().nConnections, TransferOne);
         receiveTree(folder, sLocalFolder, 0, pool);
         pool.finish();
+    });
+}
+
+void FolderWalk::returningToStart(const std::function<void()>& walk)
+{
+    const QString start = m_session.currentFolder();
+    try {
+        walk();
     } catch (const FtpError& e) {
         if (e.number != kConnectionLost && m_session.connected() && !start.isEmpty()) m_session.tryChangeFolder(start);
         throw;
@@ -106,22 +114,16 @@ void FolderWalk::send(const QString& sLocalMask, const QString& sRemoteFolder, b
     m_bRecurse = bRecurse;
     if (!QFileInfo(folder).isDir()) throw FtpError{kLocalFile, QStringLiteral("%1 is not a folder.").arg(folder)};
     if (sRemoteFolder.isEmpty()) throw FtpError{kInvalidArgument, QStringLiteral("No remote folder name given.")};
-    const QString start = m_session.currentFolder();
-    try {
+    returningToStart([&] {
         const bool bExisted = m_session.tryChangeFolder(sRemoteFolder);
         if (!bExisted) {
             m_session.makeFolder(sRemoteFolder);
             m_session.changeFolder(sRemoteFolder);
         }
-        TransferPool pool(m_session, m_session.settings().nConnections,
-                          [](FtpSession& session, const FileJob& job) { FolderWalk(session).transferJob(job); });
+        TransferPool pool(m_session, m_session.settings().nConnections, TransferOne);
         sendTree(folder, 0, pool, bExisted);
         pool.finish();
-    } catch (const FtpError& e) {
-        if (e.number != kConnectionLost && m_session.connected() && !start.isEmpty()) m_session.tryChangeFolder(start);
-        throw;
-    }
-    if (!start.isEmpty() && m_session.currentFolder() != start) m_session.changeFolder(start);
+    });
 }
 
 void FolderWalk::sendTree(const QString& sLocalFolder, int nDepth, TransferPool& pool, bool bRemoteExisted)

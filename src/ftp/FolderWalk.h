@@ -3,6 +3,8 @@
 #include <QSet>
 #include <QString>
 
+#include <functional>
+
 class FtpSession;
 class TransferPool;
 struct FileJob;
@@ -30,6 +32,8 @@ public:
     void transferJob(const FileJob& job);
 
 private:
+    // Runs walk, then goes back to the folder that was current before it.
+    void returningToStart(const std::function<void()>& walk);
     void receiveTree(const QString& sRemoteFolder, const QString& sLocalFolder, int nDepth, TransferPool& pool);
     void sendTree(const QString& sLocalFolder, int nDepth, TransferPool& pool, bool bRemoteExisted);
     // What to do with a file whose copy exists: false when it is skipped

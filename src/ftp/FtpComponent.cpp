@@ -176,6 +176,14 @@ void FtpComponent::Run(const std::function<void(FtpSession&)>& fn, bool bEvenWhe
     if (error) throw *error;
 }
 
+void FtpComponent::RunConnected(const std::function<void(FtpSession&)>& fn)
+{
+    Run([&fn](FtpSession& s) {
+        if (!s.connected()) throw FtpError{kNotConnected, QStringLiteral("Not connected to a server.")};
+        fn(s);
+    });
+}
+
 void FtpComponent::Close()
 {
     m_bClosing = true;
@@ -288,11 +296,6 @@ QVariant FtpComponent::Invoke(int nId, const QVariantList& args)
 
 namespace {
 
-void RequireConnection(FtpSession& s)
-{
-    if (!s.connected()) throw FtpError{kNotConnected, QStringLiteral("Not connected to a server.")};
-}
-
 void RequireName(const QString& sName, const char* sWhat)
 {
     if (sName.trimmed().isEmpty())
@@ -323,54 +326,36 @@ void FtpComponent::Disconnect()
 void FtpComponent::ChangeFolder(const QString& sFolder)
 {
     RequireName(sFolder, "folder");
-    Run([&](FtpSession& s) {
-        RequireConnection(s);
-        s.changeFolder(sFolder);
-    });
+    RunConnected([&](FtpSession& s) { s.changeFolder(sFolder); });
 }
 
 void FtpComponent::ParentFolder()
 {
-    Run([](FtpSession& s) {
-        RequireConnection(s);
-        s.parentFolder();
-    });
+    RunConnected([](FtpSession& s) { s.parentFolder(); });
 }
 
 void FtpComponent::CreateFolder(const QString& sName)
 {
     RequireName(sName, "folder name");
-    Run([&](FtpSession& s) {
-        RequireConnection(s);
-        s.makeFolder(sName);
-    });
+    RunConnected([&](FtpSession& s) { s.makeFolder(sName); });
 }
 
 void FtpComponent::DeleteFile(const QString& sName)
 {
     RequireName(sName, "file name");
-    Run([&](FtpSession& s) {
-        RequireConnection(s);
-        s.deleteFile(sName);
-    });
+    RunConnected([&](FtpSession& s) { s.deleteFile(sName); });
 }
 
 void FtpComponent::RemoveFolder(const QString& sName)
 {
     RequireName(sName, "folder name");
-    Run([&](FtpSession& s) {
-        RequireConnection(s);
-        s.removeFolder(sName);
-    });
+    RunConnected([&](FtpSession& s) { s.removeFolder(sName); });
 }
 
 QList<ListingEntry> FtpComponent::FolderContents(const QString& sMask, long)
 {
     QList<ListingEntry> entries;
-    Run([&](FtpSession& s) {
-        RequireConnection(s);
-        entries = s.list();
-    });
+    RunConnected([&](FtpSession& s) { entries = s.list(); });
     entries.removeIf([&](const ListingEntry& e) { return !NameRules::MatchesMask(e.name, sMask); });
     return entries;
 }
@@ -399,30 +384,21 @@ void FtpComponent::ReceiveFile(const QString& sRemote, qint64 nOffset, const QSt
 {
     RequireName(sRemote, "remote file name");
     RequireName(sLocal, "local file name");
-    Run([&](FtpSession& s) {
-        RequireConnection(s);
-        s.receiveFile(sRemote, nOffset, sLocal);
-    });
+    RunConnected([&](FtpSession& s) { s.receiveFile(sRemote, nOffset, sLocal); });
 }
 
 void FtpComponent::ReceiveFolder(const QString& sMask, const QString& sLocalFolder, bool bRecurse)
 {
     RequireName(sMask, "remote folder");
     RequireName(sLocalFolder, "local folder");
-    Run([&](FtpSession& s) {
-        RequireConnection(s);
-        FolderWalk(s).receive(sMask, sLocalFolder, bRecurse);
-    });
+    RunConnected([&](FtpSession& s) { FolderWalk(s).receive(sMask, sLocalFolder, bRecurse); });
 }
 
 void FtpComponent::Rename(const QString& sOld, const QString& sNew)
 {
     RequireName(sOld, "name");
     RequireName(sNew, "new name");
-    Run([&](FtpSession& s) {
-        RequireConnection(s);
-        s.rename(sOld, sNew);
-    });
+    RunConnected([&](FtpSession& s) { s.rename(sOld, sNew); });
 }
 
 void FtpComponent::SendCommand(const QString& sCommand)
@@ -430,8 +406,7 @@ void FtpComponent::SendCommand(const QString& sCommand)
     RequireName(sCommand, "command");
     m_nLastReplyCode = 0;
     m_sLastReplyText.clear();
-    Run([&](FtpSession& s) {
-        RequireConnection(s);
+    RunConnected([&](FtpSession& s) {
         s.sendCommand(sCommand);
         const FtpReply reply = s.lastCommandReply();
         m_nLastReplyCode = reply.code;
@@ -443,30 +418,21 @@ void FtpComponent::SendFile(const QString& sLocal, qint64 nOffset, const QString
 {
     RequireName(sLocal, "local file name");
     RequireName(sRemote, "remote file name");
-    Run([&](FtpSession& s) {
-        RequireConnection(s);
-        s.sendFile(sLocal, nOffset, sRemote, bResume);
-    });
+    RunConnected([&](FtpSession& s) { s.sendFile(sLocal, nOffset, sRemote, bResume); });
 }
 
 void FtpComponent::SendFolder(const QString& sLocalMask, const QString& sRemoteFolder, bool, bool bRecurse)
 {
     RequireName(sLocalMask, "local folder");
     RequireName(sRemoteFolder, "remote folder name");
-    Run([&](FtpSession& s) {
-        RequireConnection(s);
-        FolderWalk(s).send(sLocalMask, sRemoteFolder, bRecurse);
-    });
+    RunConnected([&](FtpSession& s) { FolderWalk(s).send(sLocalMask, sRemoteFolder, bRecurse); });
 }
 
 QDateTime FtpComponent::ModificationTime(const QString& sName)
 {
     RequireName(sName, "file name");
     QDateTime time;
-    Run([&](FtpSession& s) {
-        RequireConnection(s);
-        time = s.modificationTime(sName);
-    });
+    RunConnected([&](FtpSession& s) { time = s.modificationTime(sName); });
     return time;
 }
 

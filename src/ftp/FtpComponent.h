@@ -219,6 +219,7 @@ Q_SIGNALS:
 private:
     // Runs fn in the worker thread and waits, handling events, until it ends.
     void Run(const std::function<void(FtpSession&)>& fn, bool bEvenWhenClosing = false);
+    void RunConnected(const std::function<void(FtpSession&)>& fn);  // Run, for calls that need a connection
     void ApplySettings(FtpSession& session) const;
 
     QString m_sUserName, m_sPassword, m_sServer;

@@ -7,8 +7,6 @@ using FtpState::Phase;
 
 namespace {
 
-FtpError Error(long nNumber, const QString& sText) { return FtpError{nNumber, sText}; }
-
 QString ReplyText(const FtpReply& reply) { return QStringLiteral("%1 %2").arg(reply.code).arg(reply.text()); }
 
 }  // namespace
@@ -52,17 +50,17 @@ void FtpSession::endOperation() { m_control.setPhase(connected() ? Phase::Connec
 void FtpSession::checkSettings() const
 {
     if (m_settings.nProxyType != 0 && m_settings.nProxyType != 4 && m_settings.nProxyType != 5)
-        throw Error(kInvalidArgument, QStringLiteral("Unknown proxy type %1 (4 and 5 are SOCKS 4 and 5).").arg(m_settings.nProxyType));
+        throw FtpError{kInvalidArgument, QStringLiteral("Unknown proxy type %1 (4 and 5 are SOCKS 4 and 5).").arg(m_settings.nProxyType)};
     if (m_settings.viaProxy() && m_settings.sProxyHost.trimmed().isEmpty())
-        throw Error(kInvalidArgument, QStringLiteral("No SOCKS proxy address given."));
-    if (m_settings.sServer.trimmed().isEmpty()) throw Error(kInvalidArgument, QStringLiteral("No server address given."));
+        throw FtpError{kInvalidArgument, QStringLiteral("No SOCKS proxy address given.")};
+    if (m_settings.sServer.trimmed().isEmpty()) throw FtpError{kInvalidArgument, QStringLiteral("No server address given.")};
     if (m_settings.nPort < 1 || m_settings.nPort > 65535)
-        throw Error(kInvalidArgument, QStringLiteral("The port %1 is not valid.").arg(m_settings.nPort));
+        throw FtpError{kInvalidArgument, QStringLiteral("The port %1 is not valid.").arg(m_settings.nPort)};
 }
 
 void FtpSession::connectAndLogin()
 {
-    if (connected()) throw Error(kInvalidArgument, QStringLiteral("Already connected; disconnect first."));
+    if (connected()) throw FtpError{kInvalidArgument, QStringLiteral("Already connected; disconnect first.")};
     checkSettings();
     QString server = m_settings.sServer.trimmed();
     if (server.startsWith(QLatin1Char('[')) && server.endsWith(QLatin1Char(']'))) server = server.mid(1, server.size() - 2);
@@ -72,7 +70,7 @@ void FtpSession::connectAndLogin()
     const FtpReply greeting = m_control.readFinalReply(m_settings.nConnectTimeoutMs);
     if (greeting.code != 220) {
         m_control.close();
-        throw Error(kConnectFailed, QStringLiteral("The server did not greet: ") + ReplyText(greeting));
+        throw FtpError{kConnectFailed, QStringLiteral("The server did not greet: ") + ReplyText(greeting)};
     }
     if (m_settings.bTls) {
         try {
@@ -92,7 +90,7 @@ void FtpSession::connectAndLogin()
         const FtpReply reply = m_control.command(QStringLiteral("PROT P"));
         if (!reply.positive()) {
             disconnectFromServer();
-            throw Error(kTls, QStringLiteral("The server will not encrypt data connections: ") + ReplyText(reply));
+            throw FtpError{kTls, QStringLiteral("The server will not encrypt data connections: ") + ReplyText(reply)};
         }
     }
     readFeatures();
@@ -122,13 +120,13 @@ void FtpSession::login()
         Q_EMIT accountQuery(&account);
         if (account.isEmpty()) {
             m_control.close();
-            throw Error(kLoginFailed, QStringLiteral("The server asks for an account; none was given."));
+            throw FtpError{kLoginFailed, QStringLiteral("The server asks for an account; none was given.")};
         }
         reply = m_control.command(QStringLiteral("ACCT ") + account);
     }
     if (reply.code != 230 && reply.code != 202) {
         m_control.close();
-        throw Error(kLoginFailed, QStringLiteral("Login failed: ") + ReplyText(reply));
+        throw FtpError{kLoginFailed, QStringLiteral("Login failed: ") + ReplyText(reply)};
     }
 }
 
@@ -243,12 +241,12 @@ void FtpSession::rename(const QString& sOld, const QString& sNew)
 {
     // Most servers replace an existing target without a word; a rename must
     // never cost the user the file that had the new name.
-    if (remoteExists(sNew)) throw Error(kFileExists, QStringLiteral("%1 already exists.").arg(sNew));
+    if (remoteExists(sNew)) throw FtpError{kFileExists, QStringLiteral("%1 already exists.").arg(sNew)};
     const FtpReply from = m_control.named(QStringLiteral("RNFR"), sOld);
-    if (from.code != 350) throw Error(kRefused, ReplyText(from));
+    if (from.code != 350) throw FtpError{kRefused, ReplyText(from)};
     const FtpReply to = m_control.named(QStringLiteral("RNTO"), sNew);
     if (to.positive()) return;
-    throw Error(remoteExists(sNew) ? kFileExists : kRefused, ReplyText(to));
+    throw FtpError{remoteExists(sNew) ? kFileExists : kRefused, ReplyText(to)};
 }
 
 // --- raw commands -----------------------------------------------------------------------------
@@ -262,7 +260,7 @@ void FtpSession::sendCommand(const QString& sCommand)
     // no QUOTE, so what follows is what it gets.
     if (verb == QLatin1String("QUOTE")) {
         const QString rest = line.section(QLatin1Char(' '), 1).trimmed();
-        if (rest.isEmpty()) throw Error(kInvalidArgument, QStringLiteral("QUOTE needs a command to send."));
+        if (rest.isEmpty()) throw FtpError{kInvalidArgument, QStringLiteral("QUOTE needs a command to send.")};
         sendCommand(rest);
         return;
     }
@@ -278,13 +276,13 @@ void FtpSession::sendCommand(const QString& sCommand)
                                            QStringLiteral("APPE"), QStringLiteral("PASV"), QStringLiteral("EPSV"),
                                            QStringLiteral("PORT"), QStringLiteral("EPRT"), QStringLiteral("REST")};
     if (kDataVerbs.contains(verb))
-        throw Error(kInvalidArgument, QStringLiteral("%1 needs a data connection; use the transfer commands.").arg(verb));
+        throw FtpError{kInvalidArgument, QStringLiteral("%1 needs a data connection; use the transfer commands.").arg(verb)};
     // Encryption is set up at login and kept for the whole connection:
     // sent raw, these would leave both sides disagreeing about it.
     static const QStringList kTlsVerbs = {QStringLiteral("AUTH"), QStringLiteral("PBSZ"), QStringLiteral("PROT"),
                                           QStringLiteral("CCC")};
     if (kTlsVerbs.contains(verb))
-        throw Error(kInvalidArgument, QStringLiteral("%1 changes the connection's encryption; choose TLS for the site instead.").arg(verb));
+        throw FtpError{kInvalidArgument, QStringLiteral("%1 changes the connection's encryption; choose TLS for the site instead.").arg(verb)};
     if (verb == QLatin1String("QUIT")) {
         disconnectFromServer();
         Q_EMIT disconnected();
