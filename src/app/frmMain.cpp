@@ -14,7 +14,6 @@
 #include "sites/frmConnectionInfo.h"
 #include "local/FileIcons.h"
 #include "local/LocalPane.h"
-#include "remote/ChangeMode.h"
 #include "remote/RemotePane.h"
 #include "remote/TransferEngines.h"
 #include "remote/frmExist.h"
@@ -465,8 +464,8 @@ void frmMain::ConnectFtpEvents()
     xFtp->setExistingFiles(ExistingFiles::Policy::Ask);
     connect(xFtp, &FtpComponent::existingFileQuery, this, [this](const ExistingFileQuestion& q, int& nAnswer) {
         QApplication::setOverrideCursor(Qt::ArrowCursor);
-        nAnswer = frmExist::Ask(this, TransferEngines::SourceCaption(q.source), TransferEngines::DestinationCaption(q.destination),
-                                q.bResumeAllowed);
+        nAnswer = AskExists(TransferEngines::SourceCaption(q.source), TransferEngines::DestinationCaption(q.destination),
+                            q.bResumeAllowed);
         QApplication::restoreOverrideCursor();
     });
     connect(xFtp, &FtpComponent::passwordQuery, this, [](QString& sPassword) {
@@ -678,18 +677,12 @@ void frmMain::ApplyCommandStates(const CommandStates& states)
 
 // --- tray icon --------------------------------------------------------------------
 
-namespace {
-std::function<bool()> g_trayAvailable;
-}
-
-void frmMain::SetTrayAvailability(std::function<bool()> available) { g_trayAvailable = std::move(available); }
-
 // The icon in the notification area, where the desktop has one. Without it
 // the window is never hidden (minimising keeps it in the task bar), so it
 // cannot become unreachable.
 void frmMain::AddTrayIcon()
 {
-    const bool bAvailable = g_trayAvailable ? g_trayAvailable() : QSystemTrayIcon::isSystemTrayAvailable();
+    const bool bAvailable = QSystemTrayIcon::isSystemTrayAvailable();
     if (!bAvailable || m_pTrayIcon) {
         m_bTrayIconShown = m_pTrayIcon != nullptr;
         return;

@@ -92,8 +92,6 @@ public:
     // Brings the window back, restored and active (a left click on the icon).
     void ShowFromTray();
     bool TrayIconShown() const { return m_bTrayIconShown; }
-    // Whether the desktop offers a tray; tests may answer instead.
-    static void SetTrayAvailability(std::function<bool()> available);
 
 Q_SIGNALS:
     // Shutdown has run; the program should end now.
