@@ -7,11 +7,6 @@
 
 namespace {
 
-QImage Painted(XPCmdButton& button)
-{
-    return button.grab().toImage().convertToFormat(QImage::Format_RGB32);
-}
-
 // A pointer move over the button as the window system delivers it.
 void MoveTo(QWidget* widget, QPoint pos, Qt::MouseButtons buttons = Qt::NoButton)
 {
@@ -31,7 +26,7 @@ private Q_SLOTS:
     void keysReportButDoNotDraw();
     void propertiesRoundTrip();
     void captionFollowsALaterObjectName();
-    void smallSizesDoNotBreak();
+    void skinCellsHaveTheirColours();
 };
 
 void tst_XPCmdButton::stateAndEnabledChooseTheRestLook()
@@ -177,15 +172,17 @@ void tst_XPCmdButton::captionFollowsALaterObjectName()
     QCOMPARE(button.Caption(), QStringLiteral("Cancel"));
 }
 
-void tst_XPCmdButton::smallSizesDoNotBreak()
+void tst_XPCmdButton::skinCellsHaveTheirColours()
 {
-    XPCmdButton button;
-    for (const QSize& size : {QSize(0, 0), QSize(3, 23), QSize(75, 4), QSize(6, 6)}) {
-        button.resize(size);
-        const QImage img = Painted(button);
-        QCOMPARE(img.size(), size.expandedTo(QSize(0, 0)));
-    }
-    QVERIFY(button.sizeHint().width() >= 75 && button.sizeHint().height() >= 23);
+    // A few pixels of the looks' cells: rounded frame, face top, middle and bottom rows.
+    const QImage& skin = XPCmdButton::Skin();
+    QCOMPARE(skin.size(), QSize(90, 21));
+    const auto at = [&skin](int cell, int x, int y) { return skin.pixel(cell * 18 + x, y); };
+    QCOMPARE(at(0, 1, 1), qRgb(0x22, 0x55, 0x83));
+    QCOMPARE(at(1, 9, 1), qRgb(0xd1, 0xcc, 0xc1));   // pressed: dark under the top frame
+    QCOMPARE(at(1, 9, 19), qRgb(0xf2, 0xf1, 0xee));  // light at the bottom
+    QCOMPARE(at(2, 9, 10), qRgb(0xf5, 0xf4, 0xea));  // disabled: flat face
+    QCOMPARE(at(4, 9, 18), qRgb(0x89, 0xad, 0xe4));
 }
 
 QTEST_MAIN(tst_XPCmdButton)
