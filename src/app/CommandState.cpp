@@ -1,96 +1,72 @@
 #include "app/CommandState.h"
 
-#include <QStringList>
+#include <initializer_list>
 
 namespace CommandState {
 
 namespace {
 
-const QString kToolbar1 = QStringLiteral("Toolbar1");
-
-void Set(CommandStates& states, const QStringList& keys, bool bEnabled)
+void Set(CommandStates& states, std::initializer_list<Command> commands, bool bEnabled)
 {
-    for (const QString& key : keys) states.insert(key, bEnabled);
+    for (Command command : commands) states.insert(command, bEnabled);
 }
 
 // Upload's controls: button, Local menu item, local pane toolbar, main toolbar.
-QStringList UploadItems()
-{
-    return {QStringLiteral("cmdSend"), QStringLiteral("mnuLocalUpload"), QStringLiteral("Toolbar5:4"),
-            QStringLiteral("Toolbar1:5")};
-}
+const std::initializer_list<Command> kUploadCommands = {Command::UploadButton, Command::LocalUpload,
+                                                        Command::LocalToolbarUpload, Command::ToolUpload};
 
 bool Multiple(const PaneSelection& selection) { return selection.nSelectedCount > 1; }
 
 // Delete: a file, or several rows whatever they are.
 bool CanDelete(const PaneSelection& selection)
 {
-    return selection.bHasSelectedItem && (IsFileLike(SelectionIcon(selection)) || Multiple(selection));
+    return selection.bHasSelectedItem && (IsFileLike(selection) || Multiple(selection));
 }
 
-bool CanRename(const PaneSelection& selection)
-{
-    return selection.bHasSelectedItem && IsFileLike(SelectionIcon(selection));
-}
+bool CanRename(const PaneSelection& selection) { return selection.bHasSelectedItem && IsFileLike(selection); }
 
-bool CanRemoveFolder(const PaneSelection& selection)
-{
-    return selection.bHasSelectedItem && IsFolderLike(SelectionIcon(selection));
-}
+bool CanRemoveFolder(const PaneSelection& selection) { return selection.bHasSelectedItem && IsFolderLike(selection); }
 
 // Transfers need at least one row whose selected flag is set: a list can
 // report a selected item after its rows were deselected.
-bool CanTransfer(const PaneSelection& selection)
-{
-    return selection.bHasSelectedItem && selection.nSelectedCount > 0;
-}
+bool CanTransfer(const PaneSelection& selection) { return selection.bHasSelectedItem && selection.nSelectedCount > 0; }
 
 }  // namespace
 
-int SelectionIcon(const PaneSelection& selection) { return Multiple(selection) ? 0 : selection.nSelectedIcon; }
+bool IsFileLike(const PaneSelection& selection) { return Multiple(selection) || selection.nKind != ListingEntry::Folder; }
 
-bool IsFileLike(int nIcon) { return nIcon < 11; }
-
-bool IsFolderLike(int nIcon) { return nIcon > 9; }
-
-QString ToolbarKey(const QString& sToolbar, int nPosition)
-{
-    return sToolbar + QLatin1Char(':') + QString::number(nPosition);
-}
+bool IsFolderLike(const PaneSelection& selection) { return !Multiple(selection) && selection.nKind != ListingEntry::File; }
 
 CommandStates SetConnectedState(bool bConnected)
 {
     CommandStates states;
     Set(states,
-        {QStringLiteral("cmdDisconnect"), ToolbarKey(kToolbar1, 2), QStringLiteral("Toolbar6"),
-         QStringLiteral("miCreateRemoteFolder"), QStringLiteral("optAscii"), QStringLiteral("optBinary"),
-         QStringLiteral("cboRemotePath"), QStringLiteral("miRemote"), ToolbarKey(kToolbar1, 11),
-         ToolbarKey(kToolbar1, 13)},
+        {Command::DisconnectButton, Command::ToolDisconnect, Command::RemoteToolbar, Command::RemoteCreateFolder,
+         Command::AsciiType, Command::BinaryType, Command::RemotePathBox, Command::RemoteMenu, Command::ToolRefreshRemote,
+         Command::ToolNewRemoteFolder},
         bConnected);
-    Set(states, {QStringLiteral("cmdConnect"), ToolbarKey(kToolbar1, 1), ToolbarKey(kToolbar1, 3)}, !bConnected);
+    Set(states, {Command::ConnectButton, Command::ToolConnect, Command::ToolReconnect}, !bConnected);
     // Upload also needs something to upload: connecting leaves it to the
     // local selection; disconnecting takes it away.
-    if (!bConnected) Set(states, UploadItems(), false);
+    if (!bConnected) Set(states, kUploadCommands, false);
     return states;
 }
 
 CommandStates SetBusyState(bool bBusy)
 {
     CommandStates states;
-    Set(states, {QStringLiteral("cmdAbort"), ToolbarKey(kToolbar1, 4)}, bBusy);
+    Set(states, {Command::AbortButton, Command::ToolAbort}, bBusy);
     return states;
 }
 
 CommandStates UpdateRemoteCommands(const PaneSelection& remote, bool bBusy)
 {
     CommandStates states;
-    Set(states, {QStringLiteral("miDeleteRemoteFile"), ToolbarKey(kToolbar1, 15)}, CanDelete(remote));
-    Set(states, {QStringLiteral("miRenameRemoteFile"), ToolbarKey(kToolbar1, 16)}, CanRename(remote));
-    Set(states, {QStringLiteral("miRemoveRemoteFolder"), ToolbarKey(kToolbar1, 14)}, CanRemoveFolder(remote));
+    Set(states, {Command::RemoteDeleteFile, Command::ToolDeleteRemoteFile}, CanDelete(remote));
+    Set(states, {Command::RemoteRenameFile, Command::ToolRenameRemoteFile}, CanRename(remote));
+    Set(states, {Command::RemoteRemoveFolder, Command::ToolRemoveRemoteFolder}, CanRemoveFolder(remote));
     // Not while a transfer runs: the component does one thing at a time.
-    Set(states,
-        {QStringLiteral("cmdReceive"), QStringLiteral("mnuRemoteDownload"), ToolbarKey(QStringLiteral("Toolbar6"), 4),
-         ToolbarKey(kToolbar1, 12)},
+    Set(states, {Command::DownloadButton, Command::RemoteDownload, Command::RemoteToolbarDownload, Command::ToolDownload},
         CanTransfer(remote) && !bBusy);
     return states;
 }
@@ -98,16 +74,14 @@ CommandStates UpdateRemoteCommands(const PaneSelection& remote, bool bBusy)
 CommandStates UpdateLocalCommands(const PaneSelection& local, int nFtpState)
 {
     CommandStates states;
-    Set(states,
-        {QStringLiteral("miDeleteLocalFile"), QStringLiteral("mnuLocalDeleteFileToRecycleBin"), ToolbarKey(kToolbar1, 8)},
+    Set(states, {Command::LocalDeleteFile, Command::LocalDeleteFileToTrash, Command::ToolDeleteLocalFile},
         CanDelete(local));
-    Set(states, {QStringLiteral("miRenameLocalFile"), ToolbarKey(kToolbar1, 9)}, CanRename(local));
-    Set(states, {QStringLiteral("miCreateLocalFolder"), ToolbarKey(kToolbar1, 6)}, true);
-    Set(states,
-        {QStringLiteral("miRemoveLocalFolder"), QStringLiteral("mnuDelteFolderToRecycleBin"), ToolbarKey(kToolbar1, 7)},
+    Set(states, {Command::LocalRenameFile, Command::ToolRenameLocalFile}, CanRename(local));
+    Set(states, {Command::LocalCreateFolder, Command::ToolNewLocalFolder}, true);
+    Set(states, {Command::LocalRemoveFolder, Command::LocalRemoveFolderToTrash, Command::ToolRemoveLocalFolder},
         CanRemoveFolder(local));
     // Not while a transfer runs: the component is then busy, not idle.
-    Set(states, UploadItems(), CanTransfer(local) && nFtpState == kFtpStateConnectedIdle);
+    Set(states, kUploadCommands, CanTransfer(local) && nFtpState == kFtpStateConnectedIdle);
     return states;
 }
 

@@ -14,7 +14,6 @@
 #include "sites/frmConnectionInfo.h"
 #include "local/FileIcons.h"
 #include "local/LocalPane.h"
-#include "remote/ChangeMode.h"
 #include "remote/RemotePane.h"
 #include "remote/TransferEngines.h"
 #include "remote/frmExist.h"
@@ -109,6 +108,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent)
     SetUpTransfers();
     BuildViewMenus();
     ConnectCommands();
+    BindCommands();
     // A narrow window folds the toolbars' last buttons behind a button of
     // their own.
     for (QToolBar* toolbar : {Toolbar1, Toolbar5, Toolbar6})
@@ -464,8 +464,8 @@ void frmMain::ConnectFtpEvents()
     xFtp->setExistingFiles(ExistingFiles::Policy::Ask);
     connect(xFtp, &FtpComponent::existingFileQuery, this, [this](const ExistingFileQuestion& q, int& nAnswer) {
         QApplication::setOverrideCursor(Qt::ArrowCursor);
-        nAnswer = frmExist::Ask(this, TransferEngines::SourceCaption(q.source), TransferEngines::DestinationCaption(q.destination),
-                                q.bResumeAllowed);
+        nAnswer = AskExists(TransferEngines::SourceCaption(q.source), TransferEngines::DestinationCaption(q.destination),
+                            q.bResumeAllowed);
         QApplication::restoreOverrideCursor();
     });
     connect(xFtp, &FtpComponent::passwordQuery, this, [](QString& sPassword) {
@@ -548,17 +548,17 @@ void frmMain::changeEvent(QEvent* event)
 
 void frmMain::closeEvent(QCloseEvent* event)
 {
-    Shutdown();
+    Shutdown(true);
     event->accept();
 }
 
-void frmMain::Shutdown()
+void frmMain::Shutdown(bool bStoreGeometry)
 {
     if (m_bShutDown) return;
     m_bShutDown = true;
     xFtp->Close();  // a running transfer stops; the program ends once it has
     Disconnect();
-    StoreWindowGeometry(this, QLatin1String(Settings::kMainWindow), CRegister());  // nothing when minimised
+    if (bStoreGeometry) StoreWindowGeometry(this, QLatin1String(Settings::kMainWindow), CRegister());  // nothing when minimised
     RemoveTrayIcon();
     UnloadWindows();
     Q_EMIT programEnded();
@@ -609,43 +609,80 @@ PaneSelection frmMain::SelectionOf(const FilePane* list)
     const int current = list->SelectedItem();
     selection.bHasSelectedItem = current >= 0;
     selection.nSelectedCount = static_cast<int>(list->SelectedRows().size());
-    if (current >= 0) selection.nSelectedIcon = list->SmallIcon(current);
+    if (current >= 0) selection.nKind = list->Kind(current);
     return selection;
+}
+
+// The control each command switches: buttons, toolbar buttons, menu items,
+// whole menus, toolbars and boxes.
+void frmMain::BindCommands()
+{
+    const auto action = [this](const char* sName) { return findChild<QAction*>(QLatin1String(sName)); };
+    const std::pair<Command, QObject*> controls[] = {
+        {Command::ConnectButton, cmdConnect},
+        {Command::DisconnectButton, cmdDisconnect},
+        {Command::AbortButton, cmdAbort},
+        {Command::UploadButton, cmdSend},
+        {Command::DownloadButton, cmdReceive},
+        {Command::AsciiType, optAscii},
+        {Command::BinaryType, optBinary},
+        {Command::ToolConnect, action("Toolbar1_Connect")},
+        {Command::ToolDisconnect, action("Toolbar1_Disconnect")},
+        {Command::ToolReconnect, action("Toolbar1_Reconnect")},
+        {Command::ToolAbort, action("Toolbar1_Abort")},
+        {Command::ToolUpload, action("Toolbar1_Upload")},
+        {Command::ToolNewLocalFolder, action("Toolbar1_NewFolder")},
+        {Command::ToolRemoveLocalFolder, action("Toolbar1_DelFolder")},
+        {Command::ToolDeleteLocalFile, action("Toolbar1_DelFile")},
+        {Command::ToolRenameLocalFile, action("Toolbar1_Rename")},
+        {Command::ToolRefreshRemote, action("Toolbar1_Reload2")},
+        {Command::ToolDownload, action("Toolbar1_Download")},
+        {Command::ToolNewRemoteFolder, action("Toolbar1_NewFolder2")},
+        {Command::ToolRemoveRemoteFolder, action("Toolbar1_DelFolder2")},
+        {Command::ToolDeleteRemoteFile, action("Toolbar1_DelFile2")},
+        {Command::ToolRenameRemoteFile, action("Toolbar1_Rename2")},
+        {Command::LocalToolbarUpload, m_localPane->UploadButton()},
+        {Command::RemoteToolbar, Toolbar6},
+        {Command::RemoteToolbarDownload, m_remotePane->DownloadButton()},
+        {Command::RemotePathBox, cboRemotePath},
+        {Command::RemoteMenu, miRemote},
+        {Command::LocalUpload, action("mnuLocalUpload")},
+        {Command::LocalDeleteFile, action("miDeleteLocalFile")},
+        {Command::LocalDeleteFileToTrash, action("mnuLocalDeleteFileToRecycleBin")},
+        {Command::LocalRenameFile, action("miRenameLocalFile")},
+        {Command::LocalCreateFolder, action("miCreateLocalFolder")},
+        {Command::LocalRemoveFolder, action("miRemoveLocalFolder")},
+        {Command::LocalRemoveFolderToTrash, action("mnuDelteFolderToRecycleBin")},
+        {Command::RemoteDownload, action("mnuRemoteDownload")},
+        {Command::RemoteCreateFolder, action("miCreateRemoteFolder")},
+        {Command::RemoteRemoveFolder, action("miRemoveRemoteFolder")},
+        {Command::RemoteDeleteFile, action("miDeleteRemoteFile")},
+        {Command::RemoteRenameFile, action("miRenameRemoteFile")},
+    };
+    for (const auto& [command, control] : controls) {
+        Q_ASSERT(control);
+        m_commandControls.insert(command, control);
+    }
 }
 
 void frmMain::ApplyCommandStates(const CommandStates& states)
 {
     for (auto it = states.cbegin(); it != states.cend(); ++it) {
-        const QString& key = it.key();
-        const qsizetype colon = key.indexOf(QLatin1Char(':'));
-        if (colon > 0) {  // "Toolbar1:5": the fifth button, separators counted
-            const auto* toolbar = findChild<QToolBar*>(key.left(colon));
-            const int position = key.mid(colon + 1).toInt();
-            if (toolbar && position >= 1 && position <= toolbar->actions().size())
-                toolbar->actions().at(position - 1)->setEnabled(it.value());
-            continue;
-        }
-        if (auto* menu = findChild<QMenu*>(key)) menu->menuAction()->setEnabled(it.value());
-        else if (auto* widget = findChild<QWidget*>(key)) widget->setEnabled(it.value());
-        else if (auto* action = findChild<QAction*>(key)) action->setEnabled(it.value());
-        // Items of parts not built yet have no control to switch.
+        QObject* control = m_commandControls.value(it.key());
+        if (auto* menu = qobject_cast<QMenu*>(control)) menu->menuAction()->setEnabled(it.value());
+        else if (auto* act = qobject_cast<QAction*>(control)) act->setEnabled(it.value());
+        else if (auto* widget = qobject_cast<QWidget*>(control)) widget->setEnabled(it.value());
     }
 }
 
 // --- tray icon --------------------------------------------------------------------
-
-namespace {
-std::function<bool()> g_trayAvailable;
-}
-
-void frmMain::SetTrayAvailability(std::function<bool()> available) { g_trayAvailable = std::move(available); }
 
 // The icon in the notification area, where the desktop has one. Without it
 // the window is never hidden (minimising keeps it in the task bar), so it
 // cannot become unreachable.
 void frmMain::AddTrayIcon()
 {
-    const bool bAvailable = g_trayAvailable ? g_trayAvailable() : QSystemTrayIcon::isSystemTrayAvailable();
+    const bool bAvailable = QSystemTrayIcon::isSystemTrayAvailable();
     if (!bAvailable || m_pTrayIcon) {
         m_bTrayIconShown = m_pTrayIcon != nullptr;
         return;
@@ -696,13 +733,7 @@ void frmMain::ToggleShown()
 
 void frmMain::EndProgram()
 {
-    if (m_bShutDown) return;
-    m_bShutDown = true;
-    xFtp->Close();
-    Disconnect();
-    RemoveTrayIcon();
-    UnloadWindows();
-    Q_EMIT programEnded();
+    Shutdown(false);
     hide();
 }
 // Filled by the connection: harmless when not connected.
@@ -721,23 +752,20 @@ bool frmMain::ShowSiteManager(ConnectionRequest& request)
 
 void frmMain::ConnectThroughSiteManager()
 {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    cboRemotePath->setProperty("Tag", QStringLiteral("1"));
-    QApplication::restoreOverrideCursor();  // the dialog gets the normal pointer
-    if (ShowSiteManager(m_lastRequest)) {
-        const QString problem = ConnectionRules::Apply(*xFtp, m_lastRequest, CRegister());
-        if (!problem.isEmpty()) {
-            DisplayMessage(QStringLiteral("Error: ") + problem);
-        } else {
-            ConnectToServer();
-            if (xFtp->state() == FtpComponent::kStateConnected) {
-                ListFilesOnServer();
-                SetConnectedState(true);
-                UpdateLocalCommands();
-            }
-        }
-    }
-    cboRemotePath->setProperty("Tag", QStringLiteral("0"));
+    const RemotePane::ProgramMovesPathBox moving(*m_remotePane);
+    if (!ShowSiteManager(m_lastRequest)) return;
+    const QString problem = ConnectionRules::Apply(*xFtp, m_lastRequest, CRegister());
+    if (!problem.isEmpty()) DisplayMessage(QStringLiteral("Error: ") + problem);
+    else ConnectAndList();
+}
+
+void frmMain::ConnectAndList()
+{
+    ConnectToServer();
+    if (xFtp->state() != FtpComponent::kStateConnected) return;
+    ListFilesOnServer();
+    SetConnectedState(true);
+    UpdateLocalCommands();
 }
 
 void frmMain::ConnectToServer()
@@ -761,7 +789,7 @@ void frmMain::ConnectToServer()
         UpdateAction(QStringLiteral("Connected to ") + server);
     } catch (const FtpError& e) {
         QApplication::restoreOverrideCursor();
-        if (!e.description.isEmpty()) DisplayMessage(QStringLiteral("Error: ") + e.description);
+        ReportError(e);
         m_pPanel[0]->clear();
     }
 }
@@ -775,28 +803,20 @@ void frmMain::DisconnectFromServer()
         // busy state.
         if (xFtp->running() || xFtp->state() != FtpComponent::kStateNotConnected) xFtp->Invoke(FtpComponent::kDisconnect);
     } catch (const FtpError& e) {
-        if (!e.description.isEmpty()) DisplayMessage(QStringLiteral("Error: ") + e.description);
+        ReportError(e);
     }
     if (!xFtp->running()) SetBusyState(false);
 }
 
 void frmMain::Reconnect()
 {
-    cboRemotePath->setProperty("Tag", QStringLiteral("1"));
+    const RemotePane::ProgramMovesPathBox moving(*m_remotePane);
     const bool bKnown = !xFtp->GetProperty(FtpComponent::kServerAddress).toString().isEmpty()
                         && !xFtp->GetProperty(FtpComponent::kUserName).toString().isEmpty();
-    if (bKnown && xFtp->state() == FtpComponent::kStateNotConnected) {
-        ClearRemoteList();
-        ConnectToServer();
-        if (xFtp->state() == FtpComponent::kStateConnected) {
-            ListFilesOnServer();
-            SetConnectedState(true);
-            UpdateLocalCommands();
-        }
-    } else if (xFtp->state() == FtpComponent::kStateNotConnected) {
-        ConnectThroughSiteManager();
-    }
-    cboRemotePath->setProperty("Tag", QStringLiteral("0"));
+    if (xFtp->state() != FtpComponent::kStateNotConnected) return;
+    if (!bKnown) return ConnectThroughSiteManager();
+    ClearRemoteList();
+    ConnectAndList();
 }
 
 void frmMain::Abort()
@@ -850,63 +870,18 @@ bool frmMain::OpenLocalFolder(const QString& sPath)
 
 void frmMain::SetUpLocalPane()
 {
-    m_localPane = new LocalPane(lstLocalFileList, cboLocalPath, this);
-    m_localPane->displayMessage = [this](const QString& s) { DisplayMessage(s); };
-    m_localPane->updateLocalCommands = [this] { UpdateLocalCommands(); };
-    m_localPane->ftpState = [this] { return xFtp->state(); };
-    m_localPane->startUpload = [this] { cmdSend_Click(); };
+    m_localPane = new LocalPane(lstLocalFileList, cboLocalPath, *this, this);
+    connect(m_localPane, &LocalPane::uploadRequested, this, &frmMain::cmdSend_Click);
     m_localPane->BuildLocalMenu(miLocal);
     mnuTools->addAction(m_localPane->EmptyTrashAction());
-
-    // The local toolbar, by position as the command rules address it.
-    struct Button {
-        const char* tip;
-        QStyle::StandardPixmap icon;
-        std::function<void()> fn;
-    };
-    const Button buttons[] = {
-        {"Go Up 1 directory level", QStyle::SP_FileDialogToParent, [this] { m_localPane->GoUpLocalFolder(); }},
-        {nullptr, QStyle::SP_CustomBase, {}},
-        {"Delete selection", QStyle::SP_TrashIcon, [this] { m_localPane->LocalDeleteFiles(); }},
-        {"Upload selection", QStyle::SP_ArrowUp, [this] { m_localPane->Upload(); }},
-        {nullptr, QStyle::SP_CustomBase, {}},
-        {"View Large Icons", QStyle::SP_FileDialogContentsView, [this] { lstLocalFileList->SetView(FilePane::LargeIcons); }},
-        {"View Small Icons", QStyle::SP_FileDialogInfoView, [this] { lstLocalFileList->SetView(FilePane::SmallIcons); }},
-        {"View List", QStyle::SP_FileDialogListView, [this] { lstLocalFileList->SetView(FilePane::List); }},
-        {"View Details", QStyle::SP_FileDialogDetailedView, [this] { lstLocalFileList->SetView(FilePane::Details); }},
-        {nullptr, QStyle::SP_CustomBase, {}},
-        {"New Folder", QStyle::SP_FileDialogNewFolder, [this] { m_localPane->LocalCreateFolder(); }},
-    };
-    for (const Button& button : buttons) {
-        if (!button.tip) {
-            Toolbar5->addSeparator();
-            continue;
-        }
-        QAction* action = Toolbar5->addAction(style()->standardIcon(button.icon), QLatin1String(button.tip));
-        action->setToolTip(QLatin1String(button.tip));
-        connect(action, &QAction::triggered, this, button.fn);
-    }
+    m_localPane->BuildToolbar(Toolbar5);
     Toolbar5->setVisible(true);
 }
 
 void frmMain::SetUpRemotePane()
 {
-    m_remotePane = new RemotePane(lstRemoteFileList, cboRemotePath, *xFtp, this);
-    m_remotePane->displayMessage = [this](const QString& s) { DisplayMessage(s); };
-    m_remotePane->updateAction = [this](const QString& s) { UpdateAction(s); };
-    m_remotePane->setBusyState = [this](bool b) { SetBusyState(b); };
-    m_remotePane->updateRemoteCommands = [this] { UpdateRemoteCommands(); };
-    m_remotePane->updateLocalCommands = [this] { UpdateLocalCommands(); };
-    m_remotePane->currentLocalFolder = [this] { return m_localPane->CurrentLocalFolder(); };
-    m_remotePane->refreshLocalList = [this] { m_localPane->RefreshLocalList(); };
-    m_remotePane->changeMode = [this](const QStringList& names) {
-        ChangeModeOfSelection(*xFtp, names, this, [this](const QString& s) { DisplayMessage(s); }, [this] {
-            m_pPanel[0]->clear();
-            m_remotePane->RefreshRemoteList();
-        });
-    };
-    m_remotePane->receiveSelectedItems = [this] { cmdReceive_Click(); };
-    m_remotePane->sendSelectedItems = [this] { cmdSend_Click(); };
+    m_remotePane = new RemotePane(lstRemoteFileList, cboRemotePath, *xFtp, *this, this);
+    connect(m_remotePane, &RemotePane::downloadRequested, this, &frmMain::cmdReceive_Click);
     m_remotePane->BuildRemoteMenu(miRemote);
     m_remotePane->BuildToolbar(Toolbar6);
     Toolbar6->setVisible(true);
@@ -915,12 +890,28 @@ void frmMain::SetUpRemotePane()
     });
 }
 
+bool frmMain::Connected() const { return xFtp->state() != FtpComponent::kStateNotConnected; }
+void frmMain::RefreshLocalList() { m_localPane->RefreshLocalList(); }
+void frmMain::RefreshRemoteList() { m_remotePane->RefreshRemoteList(); }
+int frmMain::AskExists(const QString& sSource, const QString& sDestination, bool bResumeAllowed)
+{
+    return frmExist::Ask(this, sSource, sDestination, bResumeAllowed);
+}
+
 // --- transfers ----------------------------------------------------------------
 
-void frmMain::cmdReceive_Click() { RunTransfer(&TransferEngines::ReceiveSelectedItems); }
-void frmMain::cmdSend_Click() { RunTransfer(&TransferEngines::SendSelectedItems); }
+void frmMain::cmdReceive_Click()
+{
+    RunTransfer([this] { TransferEngines::ReceiveRows(*xFtp, *this, m_remotePane->SelectedRows(), CurrentLocalFolder()); });
+}
 
-void frmMain::RunTransfer(void (*engine)(const TransferContext&))
+void frmMain::cmdSend_Click()
+{
+    RunTransfer([this] { TransferEngines::SendRows(*xFtp, *this, m_localPane->SelectedRows(), CurrentLocalFolder()); });
+}
+
+template <typename Engine>
+void frmMain::RunTransfer(Engine engine)
 {
     if (m_bTransferRunning || xFtp->running()) {  // one call at a time: this one waits for the user
         DisplayMessage(RemotePane::BusyMessage());
@@ -929,23 +920,8 @@ void frmMain::RunTransfer(void (*engine)(const TransferContext&))
     m_bTransferRunning = true;
     UpdateLocalCommands();
     UpdateRemoteCommands();
-    TransferContext ctx;
-    ctx.ftp = xFtp;
-    ctx.remoteList = lstRemoteFileList;
-    ctx.localList = lstLocalFileList;
-    ctx.currentLocalFolder = [this] { return m_localPane->CurrentLocalFolder(); };
-    ctx.displayMessage = [this](const QString& s) { DisplayMessage(s); };
-    ctx.updateAction = [this](const QString& s) { UpdateAction(s); };
-    ctx.resetStatus = [this] { ResetStatus(); };
-    ctx.setBusyState = [this](bool b) { SetBusyState(b); };
-    ctx.refreshLocalList = [this] { m_localPane->RefreshLocalList(); };
-    ctx.refreshRemoteList = [this] { m_remotePane->RefreshRemoteList(); };
-    ctx.abort = [this] { Abort(); };
-    ctx.askExists = [this](const QString& sSource, const QString& sDestination, bool bResumeAllowed) {
-        return frmExist::Ask(this, sSource, sDestination, bResumeAllowed);
-    };
-    ctx.resetApplyToAll = [] { frmExist::ApplyToAll() = 0; };
-    engine(ctx);
+    frmExist::ApplyToAll() = 0;  // each run asks again
+    engine();
     m_bTransferRunning = false;
     UpdateLocalCommands();
     UpdateRemoteCommands();
@@ -965,12 +941,8 @@ void frmMain::SetUpTransfers()
         if (source == lstLocalFileList && xFtp->state() == FtpComponent::kStateConnected) cmdSend_Click();
     });
 
-    // The upload engine reads a selection of a pane in a folder: the files
-    // dropped from one folder become the selected rows of a pane of their own.
-    static struct {
-        FilePane* list = nullptr;
-        QString sFolder;
-    } dropped;
+    // The files dropped from one folder go as the rows a listing of that
+    // folder would give them.
     lstRemoteFileList->SetAcceptFileDrops(true);
     connect(lstRemoteFileList, &FilePane::filesDropped, this, [this](const QStringList& files) {
         if (xFtp->state() != FtpComponent::kStateConnected) {
@@ -978,19 +950,9 @@ void frmMain::SetUpTransfers()
             return;
         }
         for (const LocalPane::DroppedFolder& folder : LocalPane::GroupByFolder(files)) {
-            FilePane list;
-            list.AddRows(LocalPane::RowsOf(folder.sFolder, folder.names));
-            for (int nRow = 0; nRow < list.Count(); ++nRow) list.SetSelected(nRow, true);
-            if (list.Count() == 0) continue;
-            dropped.list = &list;
-            dropped.sFolder = folder.sFolder;
-            RunTransfer([](const TransferContext& window) {
-                TransferContext ctx = window;
-                ctx.localList = dropped.list;
-                ctx.currentLocalFolder = [sFolder = dropped.sFolder] { return sFolder; };
-                TransferEngines::SendSelectedItems(ctx);
-            });
-            dropped.list = nullptr;
+            const QList<FilePaneRow> rows = LocalPane::RowsOf(folder.sFolder, folder.names);
+            if (rows.isEmpty()) continue;
+            RunTransfer([&] { TransferEngines::SendRows(*xFtp, *this, rows, folder.sFolder); });
         }
     });
 }

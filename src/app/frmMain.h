@@ -3,6 +3,7 @@
 #include "app/CommandState.h"
 #include "app/ConnectionRules.h"
 #include "app/TransferRate.h"
+#include "ui/PaneHost.h"
 
 #include <QElapsedTimer>
 
@@ -29,12 +30,11 @@ class FilePane;
 class LocalPane;
 class QTimer;
 class RemotePane;
-struct TransferContext;
 
 // The main window: the local pane and the remote pane side by side, the
 // connection buttons and transfer type below them, the connection log and
 // the status bar at the bottom.
-class frmMain final : public QMainWindow {
+class frmMain final : public QMainWindow, public PaneHost {
     Q_OBJECT
 public:
     explicit frmMain(QWidget* parent = nullptr);
@@ -45,17 +45,17 @@ public:
     void Load(const QString& sCommandLine);
 
     // The connection log and the status bar.
-    void DisplayMessage(const QString& sMessage);
-    void UpdateAction(const QString& sMessage);
+    void DisplayMessage(const QString& sMessage) override;
+    void UpdateAction(const QString& sMessage) override;
     void UpdateStatus(qint64 lBytes, qint64 lTotalBytes, int nBytesPercent);
-    void ResetStatus();
+    void ResetStatus() override;
     void ClearLog();
     // The selected log lines (bAll: every line) to the clipboard.
     void CopyLog(bool bAll);
 
     // The protocol log file handed to the FTP component at start-up.
     QString FtpLogFilePath() const { return m_sFtpLogFile; }
-    QString CurrentLocalFolder() const;
+    QString CurrentLocalFolder() const override;
     // Makes sPath the current local folder and lists it; false (logged) when
     // it is no folder.
     bool OpenLocalFolder(const QString& sPath);
@@ -67,7 +67,7 @@ public:
     void ConnectThroughSiteManager();
     void DisconnectFromServer();
     void Reconnect();
-    void Abort();
+    void Abort() override;
 
     // Transfers: the download engine for the remote selection, the upload
     // engine for the local selection. While a run (or any other call) is
@@ -92,8 +92,6 @@ public:
     // Brings the window back, restored and active (a left click on the icon).
     void ShowFromTray();
     bool TrayIconShown() const { return m_bTrayIconShown; }
-    // Whether the desktop offers a tray; tests may answer instead.
-    static void SetTrayAvailability(std::function<bool()> available);
 
 Q_SIGNALS:
     // Shutdown has run; the program should end now.
@@ -111,24 +109,33 @@ private:
     void ApplyMenuBitmaps();
     void ConnectFtpEvents();
     void ConnectCommands();
+    void BindCommands();
     void ApplyCommandStates(const CommandStates& states);
     static PaneSelection SelectionOf(const FilePane* list);
-    void Shutdown();
+    // The one way the program ends: a running transfer stops, the
+    // connection closes, the tray icon and the loaded windows go; the
+    // window's geometry is stored when the window itself was closed.
+    void Shutdown(bool bStoreGeometry);
     void UnloadWindows();
 
     // Seams for the parts of the window that later work fills in. Each is
     // called at the point of start-up or shutdown where it belongs.
     void SetFtpLogFile(const QString& sPath);  // the FTP component's log file property
     void SetTransferType(int nType);           // the FTP component's transfer type (0 binary, 1 ASCII)
-    void UpdateLocalCommands();                // command state
-    void UpdateRemoteCommands();
+    void UpdateLocalCommands() override;  // command state
+    void UpdateRemoteCommands() override;
     void SetConnectedState(bool bConnected);
-    void SetBusyState(bool bBusy);
+    void SetBusyState(bool bBusy) override;
+    bool Connected() const override;
+    void RefreshLocalList() override;
+    void RefreshRemoteList() override;
+    int AskExists(const QString& sSource, const QString& sDestination, bool bResumeAllowed) override;
     bool Busy() const;  // a transfer run or another call is going
     void AddTrayIcon();  // tray icon
     void RemoveTrayIcon();
     void Disconnect();   // connection
     void ConnectToServer();
+    void ConnectAndList();  // connects and, once connected, lists the server's folder
     void OnDisconnected();
     QString GetRemoteFolder();
     void ListFilesOnServer();  // the remote pane's listing
@@ -137,7 +144,9 @@ private:
     void SetUpLocalPane();
     void SetUpTransfers();
     void BuildViewMenus();
-    void RunTransfer(void (*engine)(const TransferContext&));
+    // Runs a transfer engine, one at a time.
+    template <typename Engine>
+    void RunTransfer(Engine engine);
     bool ShowSiteManager(ConnectionRequest& request);
     // The component's question about a certificate nothing vouches for.
     void AskAboutCertificate(const CertificateInfo& info, bool& bTrust);
@@ -159,6 +168,7 @@ private:
     QMenu* mnuPopup = nullptr;
     bool m_bShutDown = false;
     bool m_bTransferRunning = false;
+    QMap<Command, QObject*> m_commandControls;  // the control each command enables
 
     QMenu* mnuFile = nullptr;
     QMenu* miLocal = nullptr;

@@ -375,6 +375,7 @@ void FtpComponent::ListFolder(const QString& sMask)
             if (i > 0 && i % kEntriesPerBatch == 0) QCoreApplication::processEvents();
             const ListingEntry& e = entries[i];
             Q_EMIT listingEntry(e.name, e.date, e.size, e.kind, e.linkTarget);
+            Q_EMIT listed(e);
         }
     }
     if (std::exchange(m_bDisconnectAfterCall, false)) Disconnect();

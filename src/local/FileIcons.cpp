@@ -24,7 +24,6 @@ constexpr IconRow kIconRows[] = {
     {9, {"exe", "com", "bat"}},
     {3, {"txt", "log", "doc", "rtf", "ftp", "ini", "dat", "xls"}},
 };
-constexpr int kOtherIndex = 10;
 
 }  // namespace
 
@@ -35,7 +34,7 @@ int GetFileIconIndex(const QString& sFileName)
     for (const IconRow& row : kIconRows)
         for (const char* extension : row.extensions)
             if (extension && sExtension == QLatin1String(extension)) return row.nIndex;
-    return kOtherIndex;
+    return kOtherFileIcon;
 }
 
 QList<QIcon> StandardFileIcons(const QStyle* style)

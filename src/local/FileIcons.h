@@ -10,6 +10,10 @@
 // in lower case; unknown extensions give 10.
 int GetFileIconIndex(const QString& sFileName);
 
+inline constexpr int kPlainFileIcon = 3;   // text, and files whose kind has no picture of its own
+inline constexpr int kOtherFileIcon = 10;  // links and unknown extensions
+inline constexpr int kFolderIcon = 11;
+
 class QStyle;
 
 // The panes' pictures by index, 1 to 11: the file kinds of the table, 10 a

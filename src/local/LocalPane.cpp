@@ -5,6 +5,7 @@
 #include "local/frmProperties.h"
 #include "ui/FilePane.h"
 #include "ui/PathBox.h"
+#include "ui/PaneHost.h"
 #include "ui/Prompter.h"
 
 #include <QAction>
@@ -18,6 +19,10 @@
 #include <QLocale>
 #include <QMenu>
 #include <QStandardPaths>
+#include <QStyle>
+#include <QToolBar>
+
+#include <functional>
 
 namespace {
 
@@ -56,13 +61,13 @@ bool EmptyFolder(const QString& sFolder)
 
 }  // namespace
 
-LocalPane::LocalPane(FilePane* list, QComboBox* pathBox, QObject* parent)
-    : QObject(parent), m_list(list), m_pathBox(pathBox), m_sCurrentLocalFolder(QString(kSep))
+LocalPane::LocalPane(FilePane* list, QComboBox* pathBox, PaneHost& host, QObject* parent)
+    : QObject(parent), m_list(list), m_pathBox(pathBox), m_sCurrentLocalFolder(QString(kSep)), m_host(host)
 {
     m_xLocalPaths.onUpdateLocalEntries = [this](const QList<LocalEntry>& entries) { OnEntries(entries); };
     m_xLocalPaths.onAddToLocalPaths = [this](const QString& sPath) { OnFolderListed(sPath); };
     m_xLocalPaths.onLogicalDriveFound = [this](const QString& sDrive) { OnDriveFound(sDrive); };
-    m_xLocalPaths.onLogMessage = [this](const QString& s) { Message(s); };
+    m_xLocalPaths.onLogMessage = [this](const QString& s) { m_host.DisplayMessage(s); };
 
     // Typed text is taken only when it names an entry: the history holds
     // folders that were listed, nothing else.
@@ -73,7 +78,7 @@ LocalPane::LocalPane(FilePane* list, QComboBox* pathBox, QObject* parent)
     m_list->SetLabelEditByClick(true);
     connect(m_list, &FilePane::itemDoubleClicked, this, &LocalPane::OnDoubleClick);
     connect(m_list, &FilePane::keyPressed, this, &LocalPane::OnKey);
-    connect(m_list, &FilePane::selectionChanged, this, &LocalPane::UpdateCommands);
+    connect(m_list, &FilePane::selectionChanged, this, [this] { m_host.UpdateLocalCommands(); });
     connect(m_list, &FilePane::contextMenuRequested, this, &LocalPane::OnContextMenu);
     connect(m_list, &FilePane::labelEditStarting, this, &LocalPane::OnLabelEditStarting);
     connect(m_list, &FilePane::labelEdited, this, &LocalPane::OnLabelEdited);
@@ -84,16 +89,6 @@ LocalPane::LocalPane(FilePane* list, QComboBox* pathBox, QObject* parent)
     m_emptyTrash->setEnabled(false);  // only the freedesktop trash is known here
 #endif
     connect(m_emptyTrash, &QAction::triggered, this, &LocalPane::EmptyTrash);
-}
-
-void LocalPane::Message(const QString& s) const
-{
-    if (displayMessage) displayMessage(s);
-}
-
-void LocalPane::UpdateCommands() const
-{
-    if (updateLocalCommands) updateLocalCommands();
 }
 
 void LocalPane::Start()
@@ -112,16 +107,25 @@ FilePaneRow LocalPane::MakeRow(const LocalEntry& entry)
     FilePaneRow row;
     row.text = entry.sName;
     row.date = entry.dtDate;
+    row.entry.name = entry.sName;
+    row.entry.date = entry.dtDate;
+    row.entry.nDatePrecision = 1;
+    row.entry.size = entry.lSize;
     const QString sDate = QLocale().toString(entry.dtDate, QLocale::ShortFormat);
-    if (entry.nAttrib != LocalAttrib::Unreadable && (entry.nAttrib & LocalAttrib::Directory)) {
+    const bool bReadable = entry.nAttrib != LocalAttrib::Unreadable;
+    if (bReadable && (entry.nAttrib & LocalAttrib::Directory)) {
+        row.entry.kind = ListingEntry::Folder;
         row.smallIcon = kFolderIcon;
         row.subItems = {QString(), sDate, QStringLiteral("D")};
         return row;
     }
+    // An entry that cannot be examined is a link to nothing (or nothing
+    // readable): neither a file to upload nor a folder to enter.
+    row.entry.kind = bReadable ? ListingEntry::File : ListingEntry::Link;
     row.smallIcon = GetFileIconIndex(entry.sName);
     // A readable file whose kind has no picture of its own shows the
     // generic document; an unreadable entry keeps its index.
-    if (entry.nAttrib != LocalAttrib::Unreadable && row.smallIcon > 9) row.smallIcon = kOtherFileIcon;
+    if (bReadable && row.smallIcon == kOtherFileIcon) row.smallIcon = kPlainFileIcon;
     row.size = entry.lSize;
     row.subItems = {QString::number(entry.lSize), sDate, QStringLiteral("F")};
     return row;
@@ -214,7 +218,7 @@ void LocalPane::cboLocalPath_Click(int nIndex)
     ClearLocalList();
     RetrieveLocalFolderContents(sPath);
     m_sCurrentLocalFolder = sPath;
-    UpdateCommands();
+    m_host.UpdateLocalCommands();
 }
 
 QString LocalPane::TypedFolder(const QString& sCurrent, const QString& sTyped)
@@ -242,7 +246,7 @@ void LocalPane::GoToTypedPath(const QString& sTyped)
     else if (!info.isDir()) sWhy = QStringLiteral("Not a folder");
     else if (!info.isReadable() || !info.isExecutable()) sWhy = QStringLiteral("Permission denied");
     if (!sWhy.isEmpty()) {
-        Message(QStringLiteral("Error while attempting to change current local folder to '") + sTyped.trimmed()
+        m_host.DisplayMessage(QStringLiteral("Error while attempting to change current local folder to '") + sTyped.trimmed()
                 + QStringLiteral("'. Description: ") + sWhy);
         m_pathBox->setEditText(m_sCurrentLocalFolder);  // the folder in force
         return;
@@ -252,7 +256,7 @@ void LocalPane::GoToTypedPath(const QString& sTyped)
     RetrieveLocalFolderContents(sPath);
     m_sCurrentLocalFolder = sPath;
     m_pathBox->setEditText(sPath);
-    UpdateCommands();
+    m_host.UpdateLocalCommands();
 }
 
 void LocalPane::ClearLocalList() { m_list->Clear(); }
@@ -273,13 +277,13 @@ void LocalPane::RefreshLocalList()
 void LocalPane::RefreshAndUpdate()
 {
     RefreshLocalList();
-    UpdateCommands();
+    m_host.UpdateLocalCommands();
 }
 
 bool LocalPane::ChangeCurrentLocalFolder(const QString& sNewLocalPath)
 {
     if (!QFileInfo(sNewLocalPath).isDir()) {
-        Message(QStringLiteral("Error while attempting to change current local folder to '") + sNewLocalPath
+        m_host.DisplayMessage(QStringLiteral("Error while attempting to change current local folder to '") + sNewLocalPath
                 + QStringLiteral("'. Description: No such folder"));
         return false;
     }
@@ -287,7 +291,7 @@ bool LocalPane::ChangeCurrentLocalFolder(const QString& sNewLocalPath)
     const QString sPath = sNewLocalPath.endsWith(kSep) ? sNewLocalPath : sNewLocalPath + kSep;
     m_sCurrentLocalFolder = sPath;
     AddPathToComboBox(sPath, m_pathBox);
-    Message(QStringLiteral("Local folder changed to ") + sPath);
+    m_host.DisplayMessage(QStringLiteral("Local folder changed to ") + sPath);
     return true;
 }
 
@@ -297,14 +301,14 @@ void LocalPane::GoUpLocalFolder()
     // has none.
     const int nCut = m_sCurrentLocalFolder.size() >= 2 ? m_sCurrentLocalFolder.lastIndexOf(kSep, -2) : -1;
     if (nCut < 0) {
-        Message(QStringLiteral("Local path already at root folder."));
+        m_host.DisplayMessage(QStringLiteral("Local path already at root folder."));
         return;
     }
     const QString sParent = m_sCurrentLocalFolder.left(nCut + 1);
     if (!ChangeCurrentLocalFolder(sParent)) return;
     ClearLocalList();
     RetrieveLocalFolderContents(sParent);
-    UpdateCommands();
+    m_host.UpdateLocalCommands();
 }
 
 void LocalPane::OnDoubleClick()
@@ -312,18 +316,16 @@ void LocalPane::OnDoubleClick()
     const int nRow = m_list->SelectedItem();
     if (nRow < 0) return;
     const QString sName = m_list->Text(nRow);
-    if (m_list->SmallIcon(nRow) < 10) {
-        if (ftpState && ftpState() != 0
-            && AskYesNo(kConfirmTitle, QStringLiteral("Upload file '") + sName + QStringLiteral("'?")))
+    if (m_list->Kind(nRow) == ListingEntry::File) {
+        if (m_host.Connected() && AskYesNo(kConfirmTitle, QStringLiteral("Upload file '") + sName + QStringLiteral("'?")))
             Upload();
         return;
     }
-    // An unreadable entry without a picture of its own is no folder to enter.
-    if (m_list->SubItem(nRow, 3) != QLatin1String("D")) return;
+    if (m_list->Kind(nRow) != ListingEntry::Folder) return;
     const QString sNew = m_sCurrentLocalFolder + sName + kSep;
     ClearLocalList();
     RetrieveLocalFolderContents(sNew);
-    UpdateCommands();
+    m_host.UpdateLocalCommands();
     m_sCurrentLocalFolder = sNew;
 }
 
@@ -352,6 +354,8 @@ QString LocalPane::SelectedName() const
     const int nRow = m_list->SelectedItem();
     return nRow < 0 ? QString() : m_list->Text(nRow);
 }
+
+QList<FilePaneRow> LocalPane::SelectedRows() const { return m_list->SelectedEntries(); }
 
 QStringList LocalPane::SelectedNames() const
 {
@@ -447,9 +451,7 @@ void LocalPane::OpenFile()
                               PromptIcon::Exclamation);
         return;
     }
-    const QUrl url = QUrl::fromLocalFile(m_sCurrentLocalFolder + sName);
-    if (opener) opener(url);
-    else QDesktopServices::openUrl(url);
+    QDesktopServices::openUrl(QUrl::fromLocalFile(m_sCurrentLocalFolder + sName));
 }
 
 void LocalPane::ShowProperties()
@@ -467,14 +469,10 @@ void LocalPane::FindFiles()
 {
     auto* dialog = new frmFindFiles(m_sCurrentLocalFolder, m_list->window());
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    if (opener) dialog->SetOpener(opener);
     dialog->show();
 }
 
-void LocalPane::Upload()
-{
-    if (startUpload) startUpload();
-}
+void LocalPane::Upload() { Q_EMIT uploadRequested(); }
 
 void LocalPane::BuildLocalMenu(QMenu* menu)
 {
@@ -511,6 +509,39 @@ void LocalPane::BuildLocalMenu(QMenu* menu)
     add(filters, "mnuLocalFilterDefineTypes", QStringLiteral("&DefineTypes (*.?)"), &LocalPane::FilterDefineTypes);
 }
 
+void LocalPane::BuildToolbar(QToolBar* toolbar)
+{
+    struct Button {
+        const char* tip;
+        QStyle::StandardPixmap icon;
+        std::function<void()> fn;
+        QAction** kept = nullptr;  // where the window finds the button
+    };
+    const Button buttons[] = {
+        {"Go Up 1 directory level", QStyle::SP_FileDialogToParent, [this] { GoUpLocalFolder(); }},
+        {nullptr, QStyle::SP_CustomBase, {}},
+        {"Delete selection", QStyle::SP_TrashIcon, [this] { LocalDeleteFiles(); }},
+        {"Upload selection", QStyle::SP_ArrowUp, [this] { Upload(); }, &m_uploadButton},
+        {nullptr, QStyle::SP_CustomBase, {}},
+        {"View Large Icons", QStyle::SP_FileDialogContentsView, [this] { m_list->SetView(FilePane::LargeIcons); }},
+        {"View Small Icons", QStyle::SP_FileDialogInfoView, [this] { m_list->SetView(FilePane::SmallIcons); }},
+        {"View List", QStyle::SP_FileDialogListView, [this] { m_list->SetView(FilePane::List); }},
+        {"View Details", QStyle::SP_FileDialogDetailedView, [this] { m_list->SetView(FilePane::Details); }},
+        {nullptr, QStyle::SP_CustomBase, {}},
+        {"New Folder", QStyle::SP_FileDialogNewFolder, [this] { LocalCreateFolder(); }},
+    };
+    for (const Button& button : buttons) {
+        if (!button.tip) {
+            toolbar->addSeparator();
+            continue;
+        }
+        QAction* action = toolbar->addAction(toolbar->style()->standardIcon(button.icon), QLatin1String(button.tip));
+        action->setToolTip(QLatin1String(button.tip));
+        if (button.kept) *button.kept = action;
+        connect(action, &QAction::triggered, this, button.fn);
+    }
+}
+
 void LocalPane::OnKey(int key)
 {
     switch (key) {
@@ -532,7 +563,7 @@ void LocalPane::OnContextMenu(const QPoint& globalPos)
 
 void LocalPane::OnLabelEditStarting(int nRow, bool&)
 {
-    Message(QStringLiteral("Local: Renaming file: \"") + m_list->Text(nRow) + QStringLiteral("\""));
+    m_host.DisplayMessage(QStringLiteral("Local: Renaming file: \"") + m_list->Text(nRow) + QStringLiteral("\""));
 }
 
 void LocalPane::OnLabelEdited(int, const QString& sOld, QString& sNew, bool& bCancel)

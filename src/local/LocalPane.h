@@ -6,14 +6,13 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
-#include <QUrl>
-
-#include <functional>
 
 class FilePane;
 class QAction;
 class QComboBox;
+class PaneHost;
 class QMenu;
+class QToolBar;
 struct FilePaneRow;
 
 // The local pane: one local folder at a time in a FilePane, the history of
@@ -25,32 +24,23 @@ struct FilePaneRow;
 class LocalPane final : public QObject {
     Q_OBJECT
 public:
-    // Small-icon indexes of the rows (the panes' shared image list).
-    static constexpr int kFolderIcon = 11;
-    static constexpr int kOtherFileIcon = 3;  // local files whose kind has no picture of its own
-
-    LocalPane(FilePane* list, QComboBox* pathBox, QObject* parent = nullptr);
-
-    // What the window provides. Unset callbacks do nothing (ftpState: 0).
-    std::function<void(const QString&)> displayMessage;  // the connection log
-    std::function<void()> updateLocalCommands;
-    std::function<long()> ftpState;    // the FTP component's state: 0 not connected, 2 idle
-    std::function<void()> startUpload;  // the upload engine, for the selection
-    // Opens a file or folder with its associated program; QDesktopServices::openUrl
-    // unless replaced. Also handed to the Find File(s) window.
-    std::function<bool(const QUrl&)> opener;
+    LocalPane(FilePane* list, QComboBox* pathBox, PaneHost& host, QObject* parent = nullptr);
 
     // Drive roots into the path box, "/" current; then lists it.
     void Start();
     // Fills the Local menu in order, with object names, and connects it; the
     // menu is then also the pane's context menu.
     void BuildLocalMenu(QMenu* menu);
+    // The pane's toolbar: go up, delete, upload, the four views, new folder.
+    void BuildToolbar(QToolBar* toolbar);
+    QAction* UploadButton() const { return m_uploadButton; }
     // "&Empty Local Recycle Bin" (mnuToolsEmptyLocalRecycleBin), for the Tools menu.
     QAction* EmptyTrashAction() const { return m_emptyTrash; }
 
     QString CurrentLocalFolder() const { return m_sCurrentLocalFolder; }
     // Names of the selected rows, in list order; full paths are folder + name.
     QStringList SelectedNames() const;
+    QList<FilePaneRow> SelectedRows() const;
     // One listing entry as a row, by the local icon rules.
     static FilePaneRow MakeRow(const LocalEntry& entry);
     // Files dropped from another program, by folder in the order dropped:
@@ -99,6 +89,10 @@ public:
     void FindFiles();
     void Upload();
 
+Q_SIGNALS:
+    // The user asked to upload the selection (menu, toolbar, double click).
+    void uploadRequested();
+
 private:
     void OnEntries(const QList<LocalEntry>& entries);
     void OnFolderListed(const QString& sPath);
@@ -108,8 +102,6 @@ private:
     void OnLabelEditStarting(int nRow, bool& bCancel);
     void OnLabelEdited(int nRow, const QString& sOld, QString& sNew, bool& bCancel);
     void RefreshAndUpdate();
-    void Message(const QString& s) const;
-    void UpdateCommands() const;
     QString SelectedName() const;  // empty without a selected entry
     static int IndexOfPath(const QString& sPath, const QComboBox* combo);
 
@@ -117,6 +109,8 @@ private:
     QComboBox* m_pathBox;
     clsLocalPaths m_xLocalPaths;
     QString m_sCurrentLocalFolder;
+    PaneHost& m_host;
     QMenu* m_menu = nullptr;
+    QAction* m_uploadButton = nullptr;
     QAction* m_emptyTrash;
 };

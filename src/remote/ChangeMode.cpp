@@ -2,6 +2,7 @@
 
 #include "ftp/FtpComponent.h"
 #include "remote/frmRemoteChangeMode.h"
+#include "ui/PaneHost.h"
 
 #include <QRegularExpression>
 
@@ -29,55 +30,45 @@ std::optional<QString> ModeToSend(const QString& sText)
 
 namespace {
 
-// The permissions of the first selected name that the server lists them for;
-// -1 when it lists none (or cannot be asked now).
-int StartingMode(FtpComponent& ftp, const QStringList& selectedNames)
+// The permissions of the first selected row that the listing gives them for;
+// -1 when it gives none.
+int StartingMode(const QList<FilePaneRow>& selected)
 {
-    if (selectedNames.isEmpty()) return -1;
-    QList<ListingEntry> entries;
-    try {
-        entries = ftp.FolderContents();
-    } catch (const FtpError&) {
-        return -1;
-    }
-    for (const QString& sName : selectedNames)
-        for (const ListingEntry& entry : entries)
-            if (entry.name == sName && entry.nMode >= 0) return entry.nMode;
+    for (const FilePaneRow& row : selected)
+        if (row.entry.nMode >= 0) return row.entry.nMode;
     return -1;
 }
 
 }  // namespace
 
-void ChangeModeOfSelection(FtpComponent& ftp, const QStringList& selectedNames, QWidget* owner,
-                           const std::function<void(const QString&)>& displayMessage,
-                           const std::function<void()>& afterwards)
+bool ChangeModeOfSelection(FtpComponent& ftp, const QList<FilePaneRow>& selected, QWidget* owner, PaneHost& host)
 {
     frmRemoteChangeMode& dialog = frmRemoteChangeMode::Loaded();
     if (owner && dialog.parentWidget() != owner) dialog.setParent(owner, dialog.windowFlags());
-    dialog.Start(StartingMode(ftp, selectedNames));
+    dialog.Start(StartingMode(selected));
     dialog.nResult = 0;
     dialog.exec();
-    if (dialog.nResult != 1) return;
+    if (dialog.nResult != 1) return false;
 
     // Ok is only enabled for a mode the boxes show; the check stays, so that
     // nothing else can ever reach the server.
     const std::optional<QString> sMode = ModeToSend(dialog.NumericText());
-    if (!sMode) return;
+    if (!sMode) return false;
 
-    for (const QString& sName : selectedNames) {
-        const QString sCommand = QStringLiteral("SITE chmod ") + *sMode + QLatin1Char(' ') + sName;
+    for (const FilePaneRow& row : selected) {
+        const QString sCommand = QStringLiteral("SITE chmod ") + *sMode + QLatin1Char(' ') + row.text;
         try {
             ftp.SendCommand(sCommand);
         } catch (const FtpError& e) {
             // The command goes to the log too, so that the error reads as its answer.
-            displayMessage(sCommand);
-            displayMessage(QStringLiteral("Error: ") + e.description);
+            host.DisplayMessage(sCommand);
+            host.ReportError(e);
             break;
         }
-        displayMessage(sCommand);
+        host.DisplayMessage(sCommand);
         const int nCode = ftp.lastReplyCode();
-        if (nCode >= 200 && nCode < 300) displayMessage(QStringLiteral("Change Permission Complete"));
-        else displayMessage(QStringLiteral("Error: ") + ftp.lastReplyText());
+        if (nCode >= 200 && nCode < 300) host.DisplayMessage(QStringLiteral("Change Permission Complete"));
+        else host.DisplayMessage(QStringLiteral("Error: ") + ftp.lastReplyText());
     }
-    if (afterwards) afterwards();
+    return true;
 }

@@ -3,27 +3,23 @@
 #include <QString>
 #include <QStringList>
 
-#include <functional>
+#include "ui/FilePane.h"
+
+#include <QList>
 #include <optional>
 
 class FtpComponent;
+class PaneHost;
 class QWidget;
 
 // Asks for a mode in the permissions dialog (modal, over owner) and, after
-// Ok, sends "SITE chmod <mode> <name>" for each name in order, logging each
-// command through displayMessage and then "Change Permission Complete" or
-// "Error: <the server's reply>". A connection failure is logged as
-// "Error: ..." and ends the walk.
-//
-// The dialog starts from the permissions of the first selected name that the
-// server's listing gives them for; where it gives none it starts empty, and
-// Ok waits for a mode. Cancel ends everything: nothing is sent and afterwards
-// is not called. Otherwise afterwards (clear the status text, refresh the
-// remote pane) runs once the walk is over, also when there was nothing
-// selected or the walk stopped on an error.
-void ChangeModeOfSelection(FtpComponent& ftp, const QStringList& selectedNames, QWidget* owner,
-                           const std::function<void(const QString&)>& displayMessage,
-                           const std::function<void()>& afterwards);
+// Ok, sends "SITE chmod <mode> <name>" for each selected row in order,
+// logging each command and then "Change Permission Complete" or "Error: <the
+// server's reply>". A connection failure is logged as "Error: ..." and ends
+// the walk. The dialog starts from the permissions of the first row the
+// listing gives them for; where it gives none it starts empty, and Ok waits
+// for a mode. False when cancelled: nothing was sent.
+bool ChangeModeOfSelection(FtpComponent& ftp, const QList<FilePaneRow>& selected, QWidget* owner, PaneHost& host);
 
 namespace ChangeMode {
 

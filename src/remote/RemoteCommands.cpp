@@ -1,9 +1,12 @@
 #include "remote/RemoteCommands.h"
 
 #include "ftp/FtpComponent.h"
+#include "remote/RemotePane.h"
+#include "ui/PaneHost.h"
 #include "ui/Prompter.h"
 
 #include <QApplication>
+#include <QTimer>
 
 namespace {
 
@@ -32,28 +35,23 @@ QString Ask(const QString& sTitle, const QString& sPrompt)
 }
 
 // True, after the box, when the new name is listed already.
-bool NameTaken(const RemoteContext& ctx, const QString& sNew)
+bool NameTaken(RemotePane& pane, const QString& sNew)
 {
-    if (!ctx.isListed || !ctx.isListed(sNew)) return false;
+    if (!pane.IsListed(sNew)) return false;
     ThePrompter().message(kApplicationTitle, QStringLiteral("File name exists in folder? no way!"), PromptButtons::Ok,
                           PromptIcon::Exclamation);
     return true;
 }
 
-void LogError(const RemoteContext& ctx, const FtpError& e)
-{
-    if (!e.description.isEmpty()) ctx.displayMessage(QStringLiteral("Error: ") + e.description);
-}
-
 // Runs `body`; a refusal is logged and ends the command.
 template <typename Body>
-bool Guarded(const RemoteContext& ctx, Body body)
+bool Guarded(RemotePane& pane, Body body)
 {
     try {
         body();
         return true;
     } catch (const FtpError& e) {
-        LogError(ctx, e);
+        pane.Host().ReportError(e);
         return false;
     }
 }
@@ -82,76 +80,79 @@ QString MoveTarget(const QString& sFolder, const QString& sName)
     return sFolder.endsWith(QLatin1Char('/')) ? sFolder + sName : sFolder + QLatin1Char('/') + sName;
 }
 
-void DeleteRemoteFiles(const RemoteContext& ctx)
+void DeleteRemoteFiles(RemotePane& pane)
 {
     if (!ConfirmDestruction(kConfirmTitle, QStringLiteral("Are you sure you want to delete the selected remote file(s)?"))) return;
     BusyPointer busy;
-    const bool bDone = Guarded(ctx, [&] {
-        for (const QString& name : ctx.selectedNames()) {
-            ctx.ftp->DeleteFile(name);
-            ctx.clearStatus();
+    const bool bDone = Guarded(pane, [&] {
+        for (const QString& name : pane.SelectedNames()) {
+            pane.Ftp().DeleteFile(name);
+            pane.Host().UpdateAction(QString());
         }
     });
-    if (bDone) ctx.refreshRemoteList();
+    if (bDone) pane.RefreshRemoteList();
 }
 
-void RenameRemoteFile(const RemoteContext& ctx)
+void RenameRemoteFile(RemotePane& pane)
 {
-    const QString name = ctx.selectedName();
+    const QString name = pane.SelectedName();
     if (name.isEmpty()) return;
     if (!AskYesNo(kConfirmTitle, QStringLiteral("Rename remote file ") + name + QLatin1Char('?'))) return;
     const QString answer = Ask(QStringLiteral("Kelvo - Rename Remote File"), QStringLiteral("Rename remote file to : "));
-    if (answer.isEmpty() || answer == name || NameTaken(ctx, answer)) return;  // nothing to rename to
+    if (answer.isEmpty() || answer == name || NameTaken(pane, answer)) return;  // nothing to rename to
     BusyPointer busy;
-    Guarded(ctx, [&] { ctx.ftp->Rename(name, answer); });
-    ctx.clearStatus();
-    ctx.refreshRemoteList();
+    Guarded(pane, [&] { pane.Ftp().Rename(name, answer); });
+    pane.Host().UpdateAction(QString());
+    pane.RefreshRemoteList();
 }
 
-void CreateRemoteFolder(const RemoteContext& ctx)
+void CreateRemoteFolder(RemotePane& pane)
 {
     const QString answer = Ask(QStringLiteral("Kelvo - Create RemoteFolder"),
                                QStringLiteral("Enter the name of the folder you want to create."));
     BusyPointer busy;
-    if (Guarded(ctx, [&] { ctx.ftp->CreateFolder(answer); })) {
-        ctx.clearStatus();
-        ctx.refreshRemoteList();
+    if (Guarded(pane, [&] { pane.Ftp().CreateFolder(answer); })) {
+        pane.Host().UpdateAction(QString());
+        pane.RefreshRemoteList();
     }
 }
 
-void RemoveRemoteFolder(const RemoteContext& ctx)
+void RemoveRemoteFolder(RemotePane& pane)
 {
-    const QString name = ctx.selectedName();
+    const QString name = pane.SelectedName();
     if (name.isEmpty()) return;
     if (!ConfirmDestruction(kConfirmTitle, QStringLiteral("Delete ") + name + QLatin1Char('?'))) return;
     BusyPointer busy;
-    if (Guarded(ctx, [&] { ctx.ftp->RemoveFolder(name); })) {
-        ctx.clearStatus();
-        ctx.refreshRemoteList();
+    if (Guarded(pane, [&] { pane.Ftp().RemoveFolder(name); })) {
+        pane.Host().UpdateAction(QString());
+        pane.RefreshRemoteList();
     }
 }
 
-void MoveRemoteItems(const RemoteContext& ctx)
+void MoveRemoteItems(RemotePane& pane)
 {
-    const QString name = ctx.selectedName();
+    const QString name = pane.SelectedName();
     if (name.isEmpty()) return;
     if (!AskYesNo(kConfirmTitle, QStringLiteral("Move remote file(s) / folder(s) ") + name + QLatin1Char('?'))) return;
-    for (const QString& item : ctx.selectedNames()) {
+    for (const QString& item : pane.SelectedNames()) {
         const QString folder = Ask(QStringLiteral("kelvo"), QStringLiteral("Move ") + item + QStringLiteral(" to : "));
         if (folder.isEmpty()) continue;  // nowhere given: this one stays
         BusyPointer busy;
-        if (!Guarded(ctx, [&] { ctx.ftp->Rename(item, MoveTarget(folder, item)); })) break;
+        if (!Guarded(pane, [&] { pane.Ftp().Rename(item, MoveTarget(folder, item)); })) break;
     }
-    ctx.clearStatus();
-    ctx.refreshRemoteList();
+    pane.Host().UpdateAction(QString());
+    pane.RefreshRemoteList();
 }
 
-void StartInPlaceRename(const RemoteContext& ctx, const QString& sName)
+// The pane is still committing the edit: it is relisted after that.
+static void RelistLater(RemotePane& pane) { QTimer::singleShot(0, &pane, &RemotePane::RefreshRemoteList); }
+
+void StartInPlaceRename(RemotePane& pane, const QString& sName)
 {
-    ctx.displayMessage(QStringLiteral("Server: Renaming file: \"") + sName + QLatin1Char('"'));
+    pane.Host().DisplayMessage(QStringLiteral("Server: Renaming file: \"") + sName + QLatin1Char('"'));
 }
 
-bool FinishInPlaceRename(const RemoteContext& ctx, const QString& sOld, const QString& sNew)
+bool FinishInPlaceRename(RemotePane& pane, const QString& sOld, const QString& sNew)
 {
     if (sNew.isEmpty() || sNew == sOld) return false;
     const QString oldExtension = Extension(sOld), newExtension = Extension(sNew);
@@ -159,19 +160,19 @@ bool FinishInPlaceRename(const RemoteContext& ctx, const QString& sOld, const QS
         && !AskYesNo(kApplicationTitle, QStringLiteral("Are you sure to exchange the file extension from: \"") + oldExtension
                                             + QStringLiteral("\" to: \"") + newExtension + QLatin1Char('"')))
         return false;
-    if (NameTaken(ctx, sNew)) return false;
+    if (NameTaken(pane, sNew)) return false;
     try {
-        ctx.ftp->Rename(sOld, sNew);
+        pane.Ftp().Rename(sOld, sNew);
     } catch (const FtpError& e) {
         if (e.number == FtpErrorNumber::kFileExists)
             ThePrompter().message(kApplicationTitle, QStringLiteral("File name exists in folder? no way!"),
                                   PromptButtons::Ok, PromptIcon::Exclamation);
         else
-            LogError(ctx, e);
-        ctx.refreshRemoteList();
+            pane.Host().ReportError(e);
+        RelistLater(pane);
         return false;
     }
-    ctx.refreshRemoteList();
+    RelistLater(pane);
     return true;
 }
 
@@ -179,54 +180,54 @@ bool FinishInPlaceRename(const RemoteContext& ctx, const QString& sOld, const QS
 
 namespace ManualCommands {
 
-void SendFixed(const RemoteContext& ctx, const QString& sCommand)
+void SendFixed(RemotePane& pane, const QString& sCommand)
 {
     BusyPointer busy;
-    Guarded(ctx, [&] { ctx.ftp->SendCommand(sCommand); });
+    Guarded(pane, [&] { pane.Ftp().SendCommand(sCommand); });
 }
 
-void ChangeFolder(const RemoteContext& ctx)
+void ChangeFolder(RemotePane& pane)
 {
     const QString answer = AskCommand(QStringLiteral("Please enter the remote folder name"));
     if (answer.isEmpty()) return;
-    SendFixed(ctx, QStringLiteral("CWD ") + answer);
+    SendFixed(pane, QStringLiteral("CWD ") + answer);
 }
 
-void Quote(const RemoteContext& ctx)
+void Quote(RemotePane& pane)
 {
     const QString answer = AskCommand(QStringLiteral("Please enter command for remote site"));
     if (answer.isEmpty()) return;
-    SendFixed(ctx, QStringLiteral("QUOTE ") + answer);
+    SendFixed(pane, QStringLiteral("QUOTE ") + answer);
 }
 
-void SendTyped(const RemoteContext& ctx)
+void SendTyped(RemotePane& pane)
 {
     const QString answer = AskCommand(QStringLiteral("Type command to send to remote server"));
     if (answer.isEmpty()) return;
-    SendFixed(ctx, answer);
+    SendFixed(pane, answer);
 }
 
-void ReceiveFile(const RemoteContext& ctx)
+void ReceiveFile(RemotePane& pane)
 {
     const QString answer = AskCommand(QStringLiteral(
         "Enter File Name to Receive (Make sure you are in the Remote directory where the file resides, but hidden!) "));
     if (answer.isEmpty()) return;
     BusyPointer busy;
-    if (Guarded(ctx, [&] { ctx.ftp->ReceiveFile(answer, 0, ctx.currentLocalFolder() + answer); })) {
-        ctx.refreshLocalList();
-        ctx.updateLocalCommands();
+    if (Guarded(pane, [&] { pane.Ftp().ReceiveFile(answer, 0, pane.Host().CurrentLocalFolder() + answer); })) {
+        pane.Host().RefreshLocalList();
+        pane.Host().UpdateLocalCommands();
     }
 }
 
-void SendFile(const RemoteContext& ctx)
+void SendFile(RemotePane& pane)
 {
     const QString answer = AskCommand(QStringLiteral(
         "Enter File Name to Send (Make sure you are in the local directory where the file resides, but hidden!) "));
     if (answer.isEmpty()) return;
     BusyPointer busy;
-    if (Guarded(ctx, [&] { ctx.ftp->SendFile(ctx.currentLocalFolder() + answer, 0, answer, false); })) {
-        ctx.refreshRemoteList();
-        ctx.updateRemoteCommands();
+    if (Guarded(pane, [&] { pane.Ftp().SendFile(pane.Host().CurrentLocalFolder() + answer, 0, answer, false); })) {
+        pane.RefreshRemoteList();
+        pane.Host().UpdateRemoteCommands();
     }
 }
 

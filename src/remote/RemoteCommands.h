@@ -1,47 +1,27 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 
-#include <functional>
-
-class FtpComponent;
-
-// What the remote commands need from the main window: the component, the
-// remote pane's selection and the window's log, status and refresh routines.
-struct RemoteContext {
-    FtpComponent* ftp = nullptr;
-    std::function<QStringList()> selectedNames;  // the selected rows' names, in list order
-    std::function<QString()> selectedName;       // the selected row's name; empty when none
-    // Whether the pane lists an entry of exactly this name. Many servers
-    // replace the target of a rename without a word: a listed name is never
-    // renamed onto.
-    std::function<bool(const QString&)> isListed;
-    std::function<void(const QString&)> displayMessage;
-    std::function<void()> clearStatus;           // status-bar panel 1 := ""
-    std::function<void()> refreshRemoteList;
-    std::function<void()> updateRemoteCommands;
-    std::function<QString()> currentLocalFolder;  // ends with a separator
-    std::function<void()> refreshLocalList;
-    std::function<void()> updateLocalCommands;
-};
+class RemotePane;
 
 // Deleting, renaming, creating, removing and moving items on the server.
 // Each asks as the window's commands ask, calls the component once per item
-// and relists the remote pane. A refusal logs "Error: " and the reason.
+// and relists the remote pane. A refusal logs "Error: " and the reason. A
+// name the pane lists is never renamed onto: many servers replace the target
+// of a rename without a word.
 namespace RemoteOperations {
 
-void DeleteRemoteFiles(const RemoteContext& ctx);
-void RenameRemoteFile(const RemoteContext& ctx);
-void CreateRemoteFolder(const RemoteContext& ctx);
-void RemoveRemoteFolder(const RemoteContext& ctx);
-void MoveRemoteItems(const RemoteContext& ctx);
+void DeleteRemoteFiles(RemotePane& pane);
+void RenameRemoteFile(RemotePane& pane);
+void CreateRemoteFolder(RemotePane& pane);
+void RemoveRemoteFolder(RemotePane& pane);
+void MoveRemoteItems(RemotePane& pane);
 
 // In-place renaming of a row: the log line when editing starts, and the
 // end of the edit, which returns false when the edit is to be cancelled
 // (the row keeps its old name).
-void StartInPlaceRename(const RemoteContext& ctx, const QString& sName);
-bool FinishInPlaceRename(const RemoteContext& ctx, const QString& sOld, const QString& sNew);
+void StartInPlaceRename(RemotePane& pane, const QString& sName);
+bool FinishInPlaceRename(RemotePane& pane, const QString& sOld, const QString& sNew);
 
 // The text after the last "." (the whole name when there is none).
 QString Extension(const QString& sName);
@@ -56,11 +36,11 @@ QString MoveTarget(const QString& sFolder, const QString& sName);
 namespace ManualCommands {
 
 // HELP, LIST, NLST, PWD, SYST: sent as they are.
-void SendFixed(const RemoteContext& ctx, const QString& sCommand);
-void ChangeFolder(const RemoteContext& ctx);   // asks, sends "CWD " + answer
-void Quote(const RemoteContext& ctx);          // asks, sends "QUOTE " + answer
-void SendTyped(const RemoteContext& ctx);      // asks, sends the answer as typed
-void ReceiveFile(const RemoteContext& ctx);    // asks for a remote name, receives it into the local folder
-void SendFile(const RemoteContext& ctx);       // asks for a local name, sends it into the server's folder
+void SendFixed(RemotePane& pane, const QString& sCommand);
+void ChangeFolder(RemotePane& pane);   // asks, sends "CWD " + answer
+void Quote(RemotePane& pane);          // asks, sends "QUOTE " + answer
+void SendTyped(RemotePane& pane);      // asks, sends the answer as typed
+void ReceiveFile(RemotePane& pane);    // asks for a remote name, receives it into the local folder
+void SendFile(RemotePane& pane);       // asks for a local name, sends it into the server's folder
 
 }  // namespace ManualCommands

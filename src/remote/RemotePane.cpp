@@ -2,7 +2,10 @@
 
 #include "ftp/FtpComponent.h"
 #include "local/FileIcons.h"
+#include "remote/ChangeMode.h"
+#include "remote/RemoteCommands.h"
 #include "ui/FilePane.h"
+#include "ui/PaneHost.h"
 #include "ui/PathBox.h"
 #include "ui/Prompter.h"
 
@@ -25,20 +28,18 @@ const QString kNoCommand = QStringLiteral("No command entered, quiting");
 
 }  // namespace
 
-RemotePane::RemotePane(FilePane* list, QComboBox* pathBox, FtpComponent& ftp, QObject* parent)
-    : QObject(parent), m_list(list), m_pathBox(pathBox), m_ftp(ftp)
+RemotePane::RemotePane(FilePane* list, QComboBox* pathBox, FtpComponent& ftp, PaneHost& host, QObject* parent)
+    : QObject(parent), m_list(list), m_pathBox(pathBox), m_ftp(ftp), m_host(host)
 {
-    m_pathBox->setProperty("Tag", QStringLiteral("0"));
     // Rows arrive as events during a listing call; they are gathered and
     // added in one batch when it returns, so a large folder fills at once.
-    connect(&m_ftp, &FtpComponent::listingEntry, this,
-            [this](const QString& sName, const QDateTime& date, qint64 nSize, int nKind, const QString&) {
-                FilePaneRow row;
-                if (MakeRow(sName, date, nSize, nKind, row)) m_pending.append(row);
-            });
+    connect(&m_ftp, &FtpComponent::listed, this, [this](const ListingEntry& entry) {
+        FilePaneRow row;
+        if (MakeRow(entry, row)) m_pending.append(row);
+    });
     connect(m_list, &FilePane::itemDoubleClicked, this, [this](int) { OnDoubleClick(); });
-    connect(m_list, &FilePane::itemClicked, this, [this](int) { UpdateCommands(); });
-    connect(m_list, &FilePane::selectionChanged, this, [this] { UpdateCommands(); });
+    connect(m_list, &FilePane::itemClicked, this, [this](int) { m_host.UpdateRemoteCommands(); });
+    connect(m_list, &FilePane::selectionChanged, this, [this] { m_host.UpdateRemoteCommands(); });
     connect(m_pathBox, qOverload<int>(&QComboBox::activated), this, &RemotePane::OnPathChosen);
     TakeTypedPaths(m_pathBox, [this](const QString& sTyped) { GoToTypedPath(sTyped); });
     connect(m_list, &FilePane::keyPressed, this, &RemotePane::OnKey);
@@ -49,50 +50,39 @@ RemotePane::RemotePane(FilePane* list, QComboBox* pathBox, FtpComponent& ftp, QO
             return;
         }
         m_sEditOldName = m_list->Text(nRow);
-        RemoteOperations::StartInPlaceRename(Context(), m_sEditOldName);
+        RemoteOperations::StartInPlaceRename(*this, m_sEditOldName);
     });
-    connect(m_list, &FilePane::labelEdited, this,
-            [this](int, const QString& sOld, QString& sNew, bool& bCancel) {
-                // The pane is still committing the edit: relist after it.
-                RemoteContext ctx = Context();
-                ctx.refreshRemoteList = [this] { QTimer::singleShot(0, this, &RemotePane::RefreshRemoteList); };
-                bCancel = !RemoteOperations::FinishInPlaceRename(ctx, sOld, sNew);
-            });
+    connect(m_list, &FilePane::labelEdited, this, [this](int, const QString& sOld, QString& sNew, bool& bCancel) {
+        bCancel = !RemoteOperations::FinishInPlaceRename(*this, sOld, sNew);
+    });
 }
 
-bool RemotePane::MakeRow(const QString& sName, const QDateTime& date, qint64 nSize, int nKind, FilePaneRow& row)
+bool RemotePane::MakeRow(const ListingEntry& entry, FilePaneRow& row)
 {
-    if (nKind < 0 || nKind > 2) return false;
-    row.text = sName;
-    row.date = date;
-    const QString dateText = date.isValid() ? QLocale::system().toString(date, QLocale::ShortFormat) : QString();
-    switch (nKind) {
-    case 0:  // a file: kinds above 9 show as the plain file picture
-        row.smallIcon = GetFileIconIndex(sName);
-        if (row.smallIcon > 9) row.smallIcon = 3;
-        row.size = nSize;
-        row.subItems = {QString::number(nSize), dateText, QStringLiteral("F")};
+    if (entry.kind < ListingEntry::File || entry.kind > ListingEntry::Link) return false;
+    row.text = entry.name;
+    row.date = entry.date;
+    row.entry = entry;
+    const QString dateText = entry.date.isValid() ? QLocale::system().toString(entry.date, QLocale::ShortFormat) : QString();
+    const QString sizeText = QString::number(entry.size);
+    switch (entry.kind) {
+    case ListingEntry::File:  // kinds without a picture of their own show as the plain file
+        row.smallIcon = GetFileIconIndex(entry.name);
+        if (row.smallIcon == kOtherFileIcon) row.smallIcon = kPlainFileIcon;
+        row.size = entry.size;
+        row.subItems = {sizeText, dateText, QStringLiteral("F")};
         break;
-    case 1:
+    case ListingEntry::Folder:
         row.smallIcon = kFolderIcon;
-        row.subItems = {QString::number(nSize), dateText, QStringLiteral("D")};
+        row.subItems = {sizeText, dateText, QStringLiteral("D")};
         break;
-    case 2:  // a link: its extension's picture, or the link picture
-        row.smallIcon = GetFileIconIndex(sName);
-        row.size = nSize;
-        row.subItems = {QString::number(nSize), dateText, QStringLiteral("E")};
+    case ListingEntry::Link:  // its extension's picture, or the link picture
+        row.smallIcon = GetFileIconIndex(entry.name);
+        row.size = entry.size;
+        row.subItems = {sizeText, dateText, QStringLiteral("E")};
         break;
     }
     return true;
-}
-
-void RemotePane::Call(const std::function<void()>& fn) const
-{
-    try {
-        fn();
-    } catch (const FtpError& e) {
-        if (!e.description.isEmpty()) Message(QStringLiteral("Error: ") + e.description);
-    }
 }
 
 // --- listing ------------------------------------------------------------------------
@@ -102,9 +92,13 @@ void RemotePane::ListFilesOnServer() { ListDefinedFilesOnServer(QString()); }
 void RemotePane::ListDefinedFilesOnServer(const QString& sDefine)
 {
     m_ftp.PutProperty(FtpComponent::kListingOption, 1);
-    Action(QStringLiteral("Obtaining directory listing..."));
+    m_host.UpdateAction(QStringLiteral("Obtaining directory listing..."));
     m_pending.clear();
-    Call([&] { m_ftp.Invoke(FtpComponent::kListFolder, {sDefine}); });
+    try {
+        m_ftp.Invoke(FtpComponent::kListFolder, {sDefine});
+    } catch (const FtpError& e) {
+        m_host.ReportError(e);
+    }
     m_list->AddRows(m_pending);
     m_pending.clear();
 }
@@ -114,12 +108,17 @@ void RemotePane::ClearRemoteList() { m_list->Clear(); }
 void RemotePane::RefreshRemoteList()
 {
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    ClearRemoteList();
-    Busy(true);
-    ListFilesOnServer();
-    Busy(false);
-    Action(QString());
+    ListAgain();
     QApplication::restoreOverrideCursor();
+}
+
+void RemotePane::ListAgain()
+{
+    ClearRemoteList();
+    m_host.SetBusyState(true);
+    ListFilesOnServer();
+    m_host.SetBusyState(false);
+    m_host.UpdateAction(QString());
 }
 
 QString RemotePane::GetRemoteFolder()
@@ -134,7 +133,7 @@ bool RemotePane::ChangeCurrentRemoteFolder(const QString& sNewCurrentFolder, boo
     try {
         m_ftp.Invoke(FtpComponent::kChangeFolder, {sNewCurrentFolder});
     } catch (const FtpError& e) {
-        if (bShowErrors && !e.description.isEmpty()) Message(QStringLiteral("Error: ") + e.description);
+        if (bShowErrors) m_host.ReportError(e);
         return false;
     }
     GetRemoteFolder();
@@ -165,11 +164,11 @@ void RemotePane::Relist()
 {
     m_sRememberedFolder = GetRemoteFolder();
     ClearRemoteList();
-    Busy(true);
+    m_host.SetBusyState(true);
     ListFilesOnServer();
-    Busy(false);
-    UpdateCommands();
-    Action(QString());
+    m_host.SetBusyState(false);
+    m_host.UpdateRemoteCommands();
+    m_host.UpdateAction(QString());
 }
 
 QString RemotePane::BusyMessage()
@@ -180,45 +179,42 @@ QString RemotePane::BusyMessage()
 bool RemotePane::Idle() const
 {
     if (!m_ftp.running()) return true;
-    Message(BusyMessage());
+    m_host.DisplayMessage(BusyMessage());
     return false;
 }
 
 void RemotePane::OnDoubleClick()
 {
     if (!Idle()) return;
-    m_pathBox->setProperty("Tag", QStringLiteral("1"));
+    const ProgramMovesPathBox moving(*this);
     const int row = m_list->SelectedItem();
-    if (m_ftp.state() == FtpComponent::kStateConnected && row >= 0) {
-        const QString name = m_list->Text(row);
-        const int icon = m_list->SmallIcon(row);
-        if (icon >= 1 && icon <= 9) {
-            if (receiveSelectedItems) receiveSelectedItems();
-        } else if (icon == kLinkIcon) {
-            if (ChangeCurrentRemoteFolder(name, false)) Relist();
-            else if (receiveSelectedItems) receiveSelectedItems();
-        } else if (icon == kFolderIcon) {
-            ChangeCurrentRemoteFolder(name, true);
-            Relist();
-        }
+    if (m_ftp.state() != FtpComponent::kStateConnected || row < 0) return;
+    // A file is downloaded; a link is entered where the server lets us in,
+    // else downloaded.
+    const QString name = m_list->Text(row);
+    switch (m_list->Kind(row)) {
+    case ListingEntry::File: Q_EMIT downloadRequested(); break;
+    case ListingEntry::Link:
+        if (ChangeCurrentRemoteFolder(name, false)) Relist();
+        else Q_EMIT downloadRequested();
+        break;
+    case ListingEntry::Folder:
+        ChangeCurrentRemoteFolder(name, true);
+        Relist();
+        break;
     }
-    m_pathBox->setProperty("Tag", QStringLiteral("0"));
 }
 
 void RemotePane::OnPathChosen(int nIndex)
 {
     const QString text = m_pathBox->itemText(nIndex);
-    if (m_pathBox->property("Tag").toString().toInt() == 0) {
+    if (m_nProgramMovesPathBox == 0) {
         if (!Idle()) {  // the box goes back to the folder in force
             m_pathBox->setEditText(m_ftp.currentFolder());
             return;
         }
         ChangeCurrentRemoteFolder(text, true);
-        ClearRemoteList();
-        Busy(true);
-        ListFilesOnServer();
-        Busy(false);
-        Action(QString());
+        ListAgain();
     }
     m_sRememberedFolder = text;
 }
@@ -255,11 +251,11 @@ void RemotePane::OnKey(int key)
     case Qt::Key_F5:
         if (Idle()) {
             RefreshRemoteList();
-            UpdateCommands();
+            m_host.UpdateRemoteCommands();
         }
         break;
     case Qt::Key_Delete:
-        if (bSelected && Idle()) RemoteOperations::DeleteRemoteFiles(Context());
+        if (bSelected && Idle()) RemoteOperations::DeleteRemoteFiles(*this);
         break;
     case Qt::Key_F2:  // the name is edited in place, as a slow second click does
         if (bSelected) m_list->StartLabelEdit(m_list->SelectedItem());
@@ -271,16 +267,20 @@ void RemotePane::OnKey(int key)
 void RemotePane::GoUpRemoteFolder()
 {
     const QString before = m_ftp.GetProperty(FtpComponent::kCurrentFolder).toString();
-    Call([&] { m_ftp.Invoke(FtpComponent::kParentFolder); });
+    try {
+        m_ftp.Invoke(FtpComponent::kParentFolder);
+    } catch (const FtpError& e) {
+        m_host.ReportError(e);
+    }
     const QString after = GetRemoteFolder();
     if (after != before) {
         if (!ChangeCurrentRemoteFolder(after, true)) return;
         ClearRemoteList();
         ListFilesOnServer();
-        UpdateCommands();
-        Message(QStringLiteral("Remote path now up one folder."));
+        m_host.UpdateRemoteCommands();
+        m_host.DisplayMessage(QStringLiteral("Remote path now up one folder."));
     } else {
-        Message(QStringLiteral("Remote path already at a root folder."));
+        m_host.DisplayMessage(QStringLiteral("Remote path already at a root folder."));
     }
 }
 
@@ -299,14 +299,7 @@ void RemotePane::GoToRemoteFolder()
     if (ChangeCurrentRemoteFolder(answer, true)) Relist();
 }
 
-void RemotePane::FilterAll()
-{
-    ClearRemoteList();
-    Busy(true);
-    ListFilesOnServer();
-    Busy(false);
-    Action(QString());
-}
+void RemotePane::FilterAll() { ListAgain(); }
 
 void RemotePane::FilterDefineTypes()
 {
@@ -317,10 +310,10 @@ void RemotePane::FilterDefineTypes()
         return;
     }
     ClearRemoteList();
-    Busy(true);
+    m_host.SetBusyState(true);
     ListDefinedFilesOnServer(answer);
-    Busy(false);
-    Action(QString());
+    m_host.SetBusyState(false);
+    m_host.UpdateAction(QString());
 }
 
 // --- commands -----------------------------------------------------------------------
@@ -332,28 +325,24 @@ QStringList RemotePane::SelectedNames() const
     return names;
 }
 
-RemoteContext RemotePane::Context() const
+QString RemotePane::SelectedName() const
 {
-    RemoteContext ctx;
-    ctx.ftp = &m_ftp;
-    ctx.selectedNames = [this] { return SelectedNames(); };
-    ctx.selectedName = [this] {
-        const int row = m_list->SelectedItem();
-        return row >= 0 ? m_list->Text(row) : QString();
-    };
-    ctx.isListed = [this](const QString& sName) {
-        for (int row = 0; row < m_list->Count(); ++row)
-            if (m_list->Text(row) == sName) return true;
-        return false;
-    };
-    ctx.displayMessage = [this](const QString& s) { Message(s); };
-    ctx.clearStatus = [this] { Action(QString()); };
-    ctx.refreshRemoteList = [this] { const_cast<RemotePane*>(this)->RefreshRemoteList(); };
-    ctx.updateRemoteCommands = [this] { UpdateCommands(); };
-    ctx.currentLocalFolder = [this] { return currentLocalFolder ? currentLocalFolder() : QString(); };
-    ctx.refreshLocalList = [this] { if (refreshLocalList) refreshLocalList(); };
-    ctx.updateLocalCommands = [this] { if (updateLocalCommands) updateLocalCommands(); };
-    return ctx;
+    const int row = m_list->SelectedItem();
+    return row >= 0 ? m_list->Text(row) : QString();
+}
+
+bool RemotePane::IsListed(const QString& sName) const
+{
+    for (int row = 0; row < m_list->Count(); ++row)
+        if (m_list->Text(row) == sName) return true;
+    return false;
+}
+
+void RemotePane::ChangeMode()
+{
+    if (!ChangeModeOfSelection(m_ftp, SelectedRows(), m_list->window(), m_host)) return;
+    m_host.UpdateAction(QString());
+    RefreshRemoteList();
 }
 
 void RemotePane::BuildRemoteMenu(QMenu* menu)
@@ -368,11 +357,10 @@ void RemotePane::BuildRemoteMenu(QMenu* menu)
         });
         return action;
     };
-    auto ctx = [this] { return Context(); };
-    add(menu, "mnuRemoteDownload", QStringLiteral("&Download"), [this] { if (receiveSelectedItems) receiveSelectedItems(); });
+    add(menu, "mnuRemoteDownload", QStringLiteral("&Download"), [this] { Q_EMIT downloadRequested(); });
     add(menu, "mnuRemoteRefresh", QStringLiteral("Re&fresh"), [this] {
         RefreshRemoteList();
-        UpdateCommands();
+        m_host.UpdateRemoteCommands();
     });
     menu->addSeparator();
     add(menu, "mnuRemoteGoUpDirectory", QStringLiteral("&Go up a Directory Level"), [this] { GoUpRemoteFolder(); });
@@ -382,15 +370,13 @@ void RemotePane::BuildRemoteMenu(QMenu* menu)
     add(filters, "mnuRemoteFilterAll", QStringLiteral("&All Files (*.*)"), [this] { FilterAll(); });
     add(filters, "mnuRemoteFilterDefineTypes", QStringLiteral("&DefineTypes (*.?)"), [this] { FilterDefineTypes(); });
     menu->addSeparator();
-    add(menu, "miCreateRemoteFolder", QStringLiteral("&Create Folder"), [ctx] { RemoteOperations::CreateRemoteFolder(ctx()); });
-    add(menu, "miRemoveRemoteFolder", QStringLiteral("Remove F&older"), [ctx] { RemoteOperations::RemoveRemoteFolder(ctx()); });
-    add(menu, "miDeleteRemoteFile", QStringLiteral("&Delete File(s)"), [ctx] { RemoteOperations::DeleteRemoteFiles(ctx()); });
-    add(menu, "miRenameRemoteFile", QStringLiteral("&Rename File"), [ctx] { RemoteOperations::RenameRemoteFile(ctx()); });
+    add(menu, "miCreateRemoteFolder", QStringLiteral("&Create Folder"), [this] { RemoteOperations::CreateRemoteFolder(*this); });
+    add(menu, "miRemoveRemoteFolder", QStringLiteral("Remove F&older"), [this] { RemoteOperations::RemoveRemoteFolder(*this); });
+    add(menu, "miDeleteRemoteFile", QStringLiteral("&Delete File(s)"), [this] { RemoteOperations::DeleteRemoteFiles(*this); });
+    add(menu, "miRenameRemoteFile", QStringLiteral("&Rename File"), [this] { RemoteOperations::RenameRemoteFile(*this); });
     add(menu, "mnuRemoteMoveFileOrFolder", QStringLiteral("&Move File(s) or Folder(s)"),
-        [ctx] { RemoteOperations::MoveRemoteItems(ctx()); });
-    add(menu, "mnuRemoteChangeMode", QStringLiteral("C&hmod File(s) or Folders(s)"), [this] {
-        if (changeMode) changeMode(SelectedNames());
-    });
+        [this] { RemoteOperations::MoveRemoteItems(*this); });
+    add(menu, "mnuRemoteChangeMode", QStringLiteral("C&hmod File(s) or Folders(s)"), [this] { ChangeMode(); });
     menu->addSeparator();
     QMenu* commands = menu->addMenu(QStringLiteral("FTP &Commands"));
     commands->setObjectName(QStringLiteral("mnuRemoteFtpCommands"));
@@ -399,26 +385,25 @@ void RemotePane::BuildRemoteMenu(QMenu* menu)
         {"mnuRemoteFtpCommandsPwd", "PWD"},   {"mnuRemoteFtpCommandsSyst", "SYST"},
     };
     for (const auto& [name, word] : fixed)
-        add(commands, name, QLatin1String(word), [ctx, word] { ManualCommands::SendFixed(ctx(), QLatin1String(word)); });
-    add(commands, "mnuRemoteFtpCommandsCwd", QStringLiteral("CWD..."), [ctx] { ManualCommands::ChangeFolder(ctx()); });
-    add(commands, "mnuRemoteFtpCommandsQuote", QStringLiteral("QUOTE..."), [ctx] { ManualCommands::Quote(ctx()); });
-    add(commands, "mnuRemoteFtpCommandsRetr", QStringLiteral("RETR..."), [ctx] { ManualCommands::ReceiveFile(ctx()); });
-    add(commands, "mnuRemoteFtpCommandsStor", QStringLiteral("STOR..."), [ctx] { ManualCommands::SendFile(ctx()); });
-    add(menu, "mnuRemoteSendCommand", QStringLiteral("&Send Command..."), [ctx] { ManualCommands::SendTyped(ctx()); });
+        add(commands, name, QLatin1String(word), [this, word] { ManualCommands::SendFixed(*this, QLatin1String(word)); });
+    add(commands, "mnuRemoteFtpCommandsCwd", QStringLiteral("CWD..."), [this] { ManualCommands::ChangeFolder(*this); });
+    add(commands, "mnuRemoteFtpCommandsQuote", QStringLiteral("QUOTE..."), [this] { ManualCommands::Quote(*this); });
+    add(commands, "mnuRemoteFtpCommandsRetr", QStringLiteral("RETR..."), [this] { ManualCommands::ReceiveFile(*this); });
+    add(commands, "mnuRemoteFtpCommandsStor", QStringLiteral("STOR..."), [this] { ManualCommands::SendFile(*this); });
+    add(menu, "mnuRemoteSendCommand", QStringLiteral("&Send Command..."), [this] { ManualCommands::SendTyped(*this); });
     add(menu, "mnuRemoteManualFileReceive", QStringLiteral("Manual File &Receive..."),
-        [ctx] { ManualCommands::ReceiveFile(ctx()); });
-    add(menu, "mnuRemoteManualPut", QStringLiteral("Manual File &Put..."), [ctx] { ManualCommands::SendFile(ctx()); });
+        [this] { ManualCommands::ReceiveFile(*this); });
+    add(menu, "mnuRemoteManualPut", QStringLiteral("Manual File &Put..."), [this] { ManualCommands::SendFile(*this); });
 }
 
 void RemotePane::BuildToolbar(QToolBar* toolbar)
 {
-    // Positions 1 to 11 as the window addresses them.
     struct Button {
         const char* tip;
         QStyle::StandardPixmap icon;
         std::function<void()> fn;
+        QAction** kept = nullptr;  // where the window finds the button
     };
-    auto ctx = [this] { return Context(); };
     // Views only change the pane; the other buttons need the connection.
     auto idle = [this](std::function<void()> fn) {
         return [this, fn] {
@@ -428,15 +413,15 @@ void RemotePane::BuildToolbar(QToolBar* toolbar)
     const Button buttons[] = {
         {"Go Up 1 directory level", QStyle::SP_FileDialogToParent, idle([this] { GoUpRemoteFolder(); })},
         {nullptr, QStyle::SP_CustomBase, {}},
-        {"Delete", QStyle::SP_TrashIcon, idle([ctx] { RemoteOperations::DeleteRemoteFiles(ctx()); })},
-        {"Download selection", QStyle::SP_ArrowDown, idle([this] { if (receiveSelectedItems) receiveSelectedItems(); })},
+        {"Delete", QStyle::SP_TrashIcon, idle([this] { RemoteOperations::DeleteRemoteFiles(*this); })},
+        {"Download selection", QStyle::SP_ArrowDown, idle([this] { Q_EMIT downloadRequested(); }), &m_downloadButton},
         {nullptr, QStyle::SP_CustomBase, {}},
         {"View Large Icons", QStyle::SP_FileDialogContentsView, [this] { m_list->SetView(FilePane::LargeIcons); }},
         {"View Small Icons", QStyle::SP_FileDialogInfoView, [this] { m_list->SetView(FilePane::SmallIcons); }},
         {"View List", QStyle::SP_FileDialogListView, [this] { m_list->SetView(FilePane::List); }},
         {"View Details", QStyle::SP_FileDialogDetailedView, [this] { m_list->SetView(FilePane::Details); }},
         {nullptr, QStyle::SP_CustomBase, {}},
-        {"New Folder", QStyle::SP_FileDialogNewFolder, idle([ctx] { RemoteOperations::CreateRemoteFolder(ctx()); })},
+        {"New Folder", QStyle::SP_FileDialogNewFolder, idle([this] { RemoteOperations::CreateRemoteFolder(*this); })},
     };
     for (const Button& button : buttons) {
         if (!button.tip) {
@@ -447,6 +432,7 @@ void RemotePane::BuildToolbar(QToolBar* toolbar)
         action->setToolTip(QLatin1String(button.tip));
         // What a screen reader says: the tool tip.
         if (QWidget* widget = toolbar->widgetForAction(action)) widget->setAccessibleName(QLatin1String(button.tip));
+        if (button.kept) *button.kept = action;
         const std::function<void()> fn = button.fn;
         connect(action, &QAction::triggered, this, [fn] { fn(); });
     }

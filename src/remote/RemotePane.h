@@ -1,16 +1,16 @@
 #pragma once
 
 #include "ftp/ListingEntry.h"
-#include "remote/RemoteCommands.h"
 #include "ui/FilePane.h"
 
 #include <QList>
 #include <QObject>
 #include <QString>
-
-#include <functional>
+#include <QStringList>
 
 class FtpComponent;
+class PaneHost;
+class QAction;
 class QComboBox;
 class QMenu;
 class QToolBar;
@@ -21,28 +21,13 @@ class QToolBar;
 class RemotePane final : public QObject {
     Q_OBJECT
 public:
-    // Small-icon indexes the other code tells rows apart by.
-    static constexpr int kLinkIcon = 10;
-    static constexpr int kFolderIcon = 11;
-
-    RemotePane(FilePane* list, QComboBox* pathBox, FtpComponent& ftp, QObject* parent = nullptr);
-
-    // What the window provides. Unset callbacks do nothing.
-    std::function<void(const QString&)> displayMessage;
-    std::function<void(const QString&)> updateAction;  // status-bar panel 1
-    std::function<void(bool)> setBusyState;
-    std::function<void()> updateRemoteCommands;
-    std::function<void()> receiveSelectedItems;  // the download engine
-    std::function<void()> sendSelectedItems;     // the upload engine (drops from the local pane)
-    std::function<QString()> currentLocalFolder;
-    std::function<void()> refreshLocalList;
-    std::function<void()> updateLocalCommands;
-    std::function<void(const QStringList&)> changeMode;  // permissions of the selected names
+    RemotePane(FilePane* list, QComboBox* pathBox, FtpComponent& ftp, PaneHost& host, QObject* parent = nullptr);
 
     // Fills the Remote menu (its items, in order, with their object names)
     // and the remote toolbar's buttons, and connects them.
     void BuildRemoteMenu(QMenu* menu);
     void BuildToolbar(QToolBar* toolbar);
+    QAction* DownloadButton() const { return m_downloadButton; }
 
     void ListFilesOnServer();
     void ListDefinedFilesOnServer(const QString& sDefine);
@@ -64,30 +49,53 @@ public:
     // Enter, Backspace, F5, Delete and F2 of the pane.
     void OnKey(int key);
 
+    // While one of these lives, the program moves the path box (connecting,
+    // entering a folder): an entry chosen meanwhile lists nothing.
+    class ProgramMovesPathBox {
+    public:
+        explicit ProgramMovesPathBox(RemotePane& pane) : m_pane(pane) { ++m_pane.m_nProgramMovesPathBox; }
+        ~ProgramMovesPathBox() { --m_pane.m_nProgramMovesPathBox; }
+        ProgramMovesPathBox(const ProgramMovesPathBox&) = delete;
+        ProgramMovesPathBox& operator=(const ProgramMovesPathBox&) = delete;
+
+    private:
+        RemotePane& m_pane;
+    };
+
     // One listing entry as a row, by the remote icon rules; false for kinds
     // that add nothing.
-    static bool MakeRow(const QString& sName, const QDateTime& date, qint64 nSize, int nKind, FilePaneRow& row);
+    static bool MakeRow(const ListingEntry& entry, FilePaneRow& row);
 
     QString RememberedFolder() const { return m_sRememberedFolder; }
     // The log line for a command that waits for a running call.
     static QString BusyMessage();
+    // The selection, in list order; the selected row's name (empty when none).
     QStringList SelectedNames() const;
-    RemoteContext Context() const;
+    QString SelectedName() const;
+    QList<FilePaneRow> SelectedRows() const { return m_list->SelectedEntries(); }
+    // Whether the pane lists an entry of exactly this name.
+    bool IsListed(const QString& sName) const;
+    FtpComponent& Ftp() const { return m_ftp; }
+    PaneHost& Host() const { return m_host; }
+
+Q_SIGNALS:
+    // The user asked to download the selection (double click, menu, toolbar).
+    void downloadRequested();
 
 private:
     // False, with a log line, while a call (a transfer) is running: the
     // commands that need the connection wait for it.
     bool Idle() const;
     void Relist();
-    void Call(const std::function<void()>& fn) const;
-    void Message(const QString& s) const { if (displayMessage) displayMessage(s); }
-    void Action(const QString& s) const { if (updateAction) updateAction(s); }
-    void Busy(bool b) const { if (setBusyState) setBusyState(b); }
-    void UpdateCommands() const { if (updateRemoteCommands) updateRemoteCommands(); }
+    void ListAgain();  // the folder in force, busy while it lists
+    void ChangeMode();
 
     FilePane* m_list;
     QComboBox* m_pathBox;
     FtpComponent& m_ftp;
+    PaneHost& m_host;
+    QAction* m_downloadButton = nullptr;
+    int m_nProgramMovesPathBox = 0;
     QList<FilePaneRow> m_pending;  // rows of the listing in progress, added at its end in one batch
     QString m_sRememberedFolder;
     QString m_sEditOldName;

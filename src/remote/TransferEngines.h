@@ -1,39 +1,17 @@
 #pragma once
 
 #include "ftp/ExistingFiles.h"
+#include "ui/FilePane.h"
 
 #include <QDateTime>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
 
-class FilePane;
 class FtpComponent;
-
-// What the transfer engines need from the main window: the component, both
-// panes and the window's log, status, busy and refresh routines, and the
-// file-exists prompt. Unset routines do nothing (an unset abort sets the
-// component's abort property directly).
-struct TransferContext {
-    FtpComponent* ftp = nullptr;
-    FilePane* remoteList = nullptr;  // rows: icon 10 link, 11 folder, else file
-    FilePane* localList = nullptr;   // rows: icon 11 folder, else file
-    std::function<QString()> currentLocalFolder;  // ends with "/"
-    std::function<void(const QString&)> displayMessage;
-    std::function<void(const QString&)> updateAction;  // status-bar panel 1
-    std::function<void()> resetStatus;
-    std::function<void(bool)> setBusyState;
-    std::function<void()> refreshLocalList;
-    std::function<void()> refreshRemoteList;
-    std::function<void()> abort;
-    // The file-exists prompt: shows the two captions and returns an Answer
-    // below. It keeps the "apply to all" state itself and answers without
-    // a window while that is set; bResumeAllowed false means the Resume
-    // button is to be unavailable for this file.
-    std::function<int(const QString& sSource, const QString& sDestination, bool bResumeAllowed)> askExists;
-    std::function<void()> resetApplyToAll;  // called when a run starts
-};
+class PaneHost;
 
 namespace TransferEngines {
 
@@ -44,18 +22,29 @@ using ExistingFiles::kOverwrite;
 using ExistingFiles::kResume;
 using ExistingFiles::kSkip;
 
-// Copies the selected rows of the remote pane into the current local folder:
-// files one by one (asking before replacing a local file that differs),
-// folders and links that open as folders as whole trees. A row whose name
-// cannot be a local file name here is skipped with the item-skipped line.
-// Logs errors, ends with "Download complete" unless an error ended it, and
-// relists the local pane.
-void ReceiveSelectedItems(const TransferContext& ctx);
+// Copies rows of the remote pane into a local folder (ending with the
+// separator): files one by one (asking before replacing a local file that
+// differs), folders and links that open as folders as whole trees. A row
+// whose name cannot be a local file name here is skipped with the
+// item-skipped line. Logs errors, ends with "Download complete" unless an
+// error ended it, and relists the local pane.
+void ReceiveRows(FtpComponent& ftp, PaneHost& host, const QList<FilePaneRow>& rows, const QString& sLocalFolder);
 
-// Copies the selected rows of the local pane into the server's current
-// folder, the same way; ends with "Upload complete" and relists the remote
-// pane.
-void SendSelectedItems(const TransferContext& ctx);
+// Copies rows of a local folder into the server's current folder, the same
+// way; ends with "Upload complete" and relists the remote pane.
+void SendRows(FtpComponent& ftp, PaneHost& host, const QList<FilePaneRow>& rows, const QString& sLocalFolder);
+
+// What becomes of one file whose destination may exist.
+struct Outcome {
+    enum Step { Transfer, Skip, Cancel } step = Transfer;
+    qint64 nOffset = 0;  // where a resumed transfer starts
+};
+// The decision, as folder transfers make it with the question asked: no
+// destination, transfer; the same size and time, skip; otherwise ask(whether
+// Resume may be chosen) answers. Resume continues a shorter destination from
+// its end; where there is nothing to resume it leaves the file alone.
+Outcome DecideExisting(const ExistingFiles::Facts& source, const ExistingFiles::Facts& destination,
+                       const std::function<int(bool bResumeAllowed)>& ask);
 
 // The log lines for the component's item-skipped event: a line for the name
 // that is present when the other is empty, two lines when both are empty,

@@ -528,6 +528,15 @@ QString FilePane::SubItem(int nRow, int n) const
 
 FilePaneRow FilePane::Row(int nRow) const { return IsValidRow(nRow) ? m_model->m_rows.at(nRow) : FilePaneRow{}; }
 
+int FilePane::Kind(int nRow) const { return IsValidRow(nRow) ? m_model->m_rows.at(nRow).entry.kind : ListingEntry::File; }
+
+QList<FilePaneRow> FilePane::SelectedEntries() const
+{
+    QList<FilePaneRow> rows;
+    for (int nRow : SelectedRows()) rows.append(m_model->m_rows.at(nRow));
+    return rows;
+}
+
 bool FilePane::Selected(int nRow) const
 {
     return IsValidRow(nRow) && m_selection->isSelected(m_model->index(nRow, NameColumn));

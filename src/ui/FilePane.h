@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ftp/ListingEntry.h"
+
 #include <QDateTime>
 #include <QIcon>
 #include <QList>
@@ -19,13 +21,16 @@ template <class Base>
 class FilePaneView;
 
 // One entry of a pane. The texts are what the pane shows and sorts by; the
-// size and date values let a pane sort by value when asked to.
+// size and date values let a pane sort by value when asked to. The entry is
+// what the row stands for (its kind, exact date and precision, permissions):
+// code decides by it, never by the picture.
 struct FilePaneRow {
     QString text;
     int smallIcon = 0;     // 1-based index into the pane's image list, 0 none
     QStringList subItems;  // sub-item 1 size text, 2 date text, 3 kind letter
     qint64 size = -1;      // -1: no size (a folder)
     QDateTime date;
+    ListingEntry entry;
 };
 Q_DECLARE_TYPEINFO(FilePaneRow, Q_RELOCATABLE_TYPE);
 
@@ -68,6 +73,9 @@ public:
     int SmallIcon(int nRow) const;
     QString SubItem(int nRow, int n) const;  // n: 1 size, 2 date, 3 kind
     FilePaneRow Row(int nRow) const;
+    int Kind(int nRow) const;  // the row's ListingEntry kind; File for no row
+    // The selected rows themselves, in list order.
+    QList<FilePaneRow> SelectedEntries() const;
 
     // Selection; rows come back in list order
     bool Selected(int nRow) const;

@@ -142,9 +142,10 @@ TEST_F(ConnectionRulesTest, TlsSitesTrustTheCertificateStoredForTheirServer)
     ASSERT_TRUE(ConnectionRules::TrustCertificate(m_reg, QStringLiteral("ftp.example.test"), 2121, other));
     EXPECT_EQ(ConnectionRules::TrustedCertificate(m_reg, QStringLiteral("ftp.example.test"), 2121), other);
 
-    // IPv6 with or without brackets; nothing that is not a fingerprint is stored or read.
+    // IPv6 with or without brackets, stored under the bracketed address; nothing that is not a fingerprint is stored or read.
     ASSERT_TRUE(ConnectionRules::TrustCertificate(m_reg, QStringLiteral("[::1]"), 990, other));
     EXPECT_EQ(ConnectionRules::TrustedCertificate(m_reg, QStringLiteral("::1"), 990), other);
+    EXPECT_EQ(m_reg.REGGetSetting(kHKEY_LOCAL_MACHINE, QLatin1String(Settings::kTrustedCertificatesSection), QStringLiteral("[::1]:990"), QString()), other);
     EXPECT_FALSE(ConnectionRules::TrustCertificate(m_reg, QStringLiteral("h"), 21, QStringLiteral("not one")));
     m_reg.REGSaveSetting(kHKEY_LOCAL_MACHINE, QLatin1String(Settings::kTrustedCertificatesSection),
                          QStringLiteral("h:21"), QStringLiteral("garbage"));

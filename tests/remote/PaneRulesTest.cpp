@@ -3,12 +3,17 @@
 // remote operations' name rules.
 #include "local/LocalPane.h"
 #include "remote/RemoteCommands.h"
+#include "local/FileIcons.h"
 #include "remote/RemotePane.h"
+#include "remote/TransferEngines.h"
 #include "ui/FilePane.h"
 
 #include <QDir>
 #include <QLocale>
 #include <QTemporaryDir>
+
+#include <optional>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -52,7 +57,7 @@ TEST(PaneRules, DroppedFilesGoByFolderInTheOrderDropped)
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("f")));
     const QList<FilePaneRow> found = LocalPane::RowsOf(dir.path() + QLatin1Char('/'), {"f", "gone.txt"});
     ASSERT_EQ(found.size(), 1);
-    EXPECT_EQ(found[0].smallIcon, LocalPane::kFolderIcon);
+    EXPECT_EQ(found[0].entry.kind, ListingEntry::Folder);
 }
 
 TEST(PaneRules, TypedFolders)
@@ -75,45 +80,100 @@ TEST(PaneRules, TypedFolders)
         EXPECT_EQ(LocalPane::TypedFolder(QLatin1String(row.current), QLatin1String(row.typed)), row.folder) << row.typed;
 }
 
-TEST(PaneRules, RowsShowTheirKind)
+TEST(PaneRules, RowsCarryTheirKindAndEntry)
 {
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     const QDateTime when(QDate(2003, 12, 31), QTime(13, 2));
+    // The picture: a folder's own; a file's kind from the extension table,
+    // the plain file where the table has none; a link keeps the table's.
+    const auto picture = [](const QString& sName, int nKind) {
+        const int nTable = GetFileIconIndex(sName);
+        if (nKind == ListingEntry::Folder) return kFolderIcon;
+        return nKind == ListingEntry::File && nTable == kOtherFileIcon ? kPlainFileIcon : nTable;
+    };
     const struct {
         const char* name;
         int nAttrib;
-        int icon;
+        int kind;
         const char* size;
-        const char* kind;
+        const char* letter;
     } local[] = {
-        {"notes.zzz", 0, LocalPane::kOtherFileIcon, "5000000000", "F"},  // no picture of its own: 3
-        {"prog.exe", 0, 9, "5000000000", "F"},
-        {"pic.gif", 0, 4, "5000000000", "F"},
-        {"folder.gif", LocalAttrib::Directory, LocalPane::kFolderIcon, "", "D"},
-        {"dead.zzz", LocalAttrib::Unreadable, 10, "5000000000", "F"},  // unreadable: keeps the table's index
+        {"notes.zzz", 0, ListingEntry::File, "5000000000", "F"},
+        {"prog.exe", 0, ListingEntry::File, "5000000000", "F"},
+        {"folder.gif", LocalAttrib::Directory, ListingEntry::Folder, "", "D"},
+        {"dead.zzz", LocalAttrib::Unreadable, ListingEntry::Link, "5000000000", "F"},  // a link to nothing
     };
     for (const auto& row : local) {
         const FilePaneRow made = LocalPane::MakeRow({QLatin1String(row.name), when, 5000000000LL, row.nAttrib});
-        EXPECT_EQ(made.smallIcon, row.icon) << row.name;
-        EXPECT_EQ(made.subItems, QStringList({row.size, "12/31/03 1:02 PM", row.kind})) << row.name;
+        EXPECT_EQ(made.entry.kind, row.kind) << row.name;
+        EXPECT_EQ(made.smallIcon, picture(made.text, row.kind)) << row.name;
+        EXPECT_EQ(made.subItems, QStringList({row.size, "12/31/03 1:02 PM", row.letter})) << row.name;
+        EXPECT_EQ(made.entry.date, when);
+        EXPECT_EQ(made.entry.nDatePrecision, 1);
     }
     const struct {
         const char* name;
-        int nKind;
-        int icon;
-        const char* kind;
+        int kind;
+        const char* letter;
     } remote[] = {
-        {"notes.txt", 0, 3, "F"}, {"setup.exe", 0, 9, "F"}, {"archive.weird", 0, 3, "F"},
-        {"sub", 1, RemotePane::kFolderIcon, "D"}, {"tosub", 2, RemotePane::kLinkIcon, "E"}, {"pic.gif", 2, 4, "E"},
+        {"notes.txt", ListingEntry::File, "F"}, {"archive.weird", ListingEntry::File, "F"},
+        {"sub", ListingEntry::Folder, "D"},     {"tosub", ListingEntry::Link, "E"},
+        {"pic.gif", ListingEntry::Link, "E"},
     };
     for (const auto& row : remote) {
+        ListingEntry entry;
+        entry.name = QLatin1String(row.name);
+        entry.rawName = QByteArray(row.name);
+        entry.date = when;
+        entry.nDatePrecision = 60;
+        entry.size = 5;
+        entry.kind = row.kind;
+        entry.nMode = 0640;
         FilePaneRow made;
-        ASSERT_TRUE(RemotePane::MakeRow(QLatin1String(row.name), when, 5, row.nKind, made));
-        EXPECT_EQ(made.smallIcon, row.icon) << row.name;
-        EXPECT_EQ(made.subItems.value(2), QLatin1String(row.kind)) << row.name;
+        ASSERT_TRUE(RemotePane::MakeRow(entry, made));
+        EXPECT_EQ(made.smallIcon, picture(entry.name, row.kind)) << row.name;
+        EXPECT_EQ(made.subItems.value(0) + made.subItems.value(2), QStringLiteral("5") + QLatin1String(row.letter));
+        EXPECT_EQ(std::tie(made.entry.rawName, made.entry.nDatePrecision, made.entry.nMode, made.entry.kind),
+                  std::tie(entry.rawName, entry.nDatePrecision, entry.nMode, entry.kind));
     }
     FilePaneRow none;
-    EXPECT_FALSE(RemotePane::MakeRow(QStringLiteral("x"), when, 1, 3, none));
+    ListingEntry odd;
+    odd.kind = 3;
+    EXPECT_FALSE(RemotePane::MakeRow(odd, none));
+}
+
+TEST(PaneRules, WhatBecomesOfAFileThatExists)
+{
+    using TransferEngines::Outcome;
+    const QDateTime t(QDate(2020, 5, 1), QTime(10, 0));
+    const ExistingFiles::Facts none, src{true, 100, t, 1}, same{true, 100, t.addSecs(30), 60}, shorter{true, 40, t, 1},
+        longer{true, 300, t, 1};
+    const struct {
+        const char* what;
+        ExistingFiles::Facts destination;
+        int answer;  // 99: no question expected
+        bool bResumeAllowed;
+        Outcome::Step step;
+        qint64 offset;
+    } cases[] = {
+        {"no destination", none, 99, false, Outcome::Transfer, 0},
+        {"the same within the listing's minute", same, 99, false, Outcome::Skip, 0},
+        {"overwrite", shorter, TransferEngines::kOverwrite, true, Outcome::Transfer, 0},
+        {"resume a shorter copy", shorter, TransferEngines::kResume, true, Outcome::Transfer, 40},
+        {"resume a longer copy: left alone", longer, TransferEngines::kResume, false, Outcome::Skip, 0},
+        {"skip", longer, TransferEngines::kSkip, false, Outcome::Skip, 0},
+        {"cancel", shorter, TransferEngines::kCancel, true, Outcome::Cancel, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::optional<bool> asked;
+        const Outcome outcome = TransferEngines::DecideExisting(src, c.destination, [&](bool bResumeAllowed) {
+            asked = bResumeAllowed;
+            return c.answer;
+        });
+        EXPECT_EQ(asked, c.answer == 99 ? std::nullopt : std::optional<bool>(c.bResumeAllowed));
+        EXPECT_EQ(std::pair(outcome.step, outcome.nOffset), std::pair(c.step, c.offset));
+    }
 }
 
 TEST(PaneRules, RemoteNameRules)
