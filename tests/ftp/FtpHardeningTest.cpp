@@ -4,143 +4,90 @@
 // hostile listings and foreign data addresses, aborts and broken passive
 // replies. Every wait is bounded by the component's own timeouts, set small
 // here.
-#include "ErrorOf.h"
-#include "FtpTestServers.h"
-#include "ScriptedFtp.h"
-#include "ftp/FtpComponent.h"
+#include "FtpFixture.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QDirIterator>
-#include <QFile>
-#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTcpServer>
-#include <QTemporaryDir>
-
-#include <algorithm>
-
-#include <gtest/gtest.h>
 
 namespace {
 
-using namespace FtpErrorNumber;
-
-class FtpHardeningTest : public ::testing::Test {
+class FtpHardeningTest : public ::testing::Test, protected FtpClient {
 protected:
-    void SetUp() override
+    FtpHardeningTest()
     {
-        m_ftp.setUserName(QStringLiteral("tester"));
-        m_ftp.setPassword(QStringLiteral("secret"));
-        m_ftp.setConnectTimeout(2'000);
-        m_ftp.setIdleTimeout(2'000);
-        QObject::connect(&m_ftp, &FtpComponent::logText, [this](const QString& line, long) {
-            m_log << line;
+        QObject::connect(&ftp, &FtpComponent::logText, [this](const QString& line, long) {
             if (!m_sAbortOn.isEmpty() && line.startsWith(m_sAbortOn)) {
                 m_sAbortOn.clear();
-                m_ftp.setAbort(true);
+                ftp.setAbort(true);
             }
         });
-        QObject::connect(&m_ftp, &FtpComponent::itemSkipped, [this](const QString& remote, const QString&, long reason) {
-            m_skipped << QStringLiteral("%1|%2").arg(remote).arg(reason);
-        });
-        QObject::connect(&m_ftp, &FtpComponent::disconnected, [this] { ++m_nDisconnected; });
-    }
-    // Starts the scripted server (prelude + body) and points the component at it.
-    void Serve(const char* body)
-    {
-        m_server = std::make_unique<ScriptedServer>(QString::fromUtf8(kPrelude) + QString::fromUtf8(body));
-        ASSERT_TRUE(m_server->Start());
-        m_ftp.setServerAddress(m_server->host());
-        m_ftp.setPort(m_server->port());
     }
     // After a failure: the same component logs in to a well-behaved server.
     void ExpectNextConnectWorks()
     {
-        m_good = std::make_unique<ScriptedServer>(QString::fromUtf8(kPrelude) + QStringLiteral("serve({})\n"));
+        m_good = std::make_unique<ScriptedServer>(QString::fromUtf8(kPrelude) + "serve({})\n");
         ASSERT_TRUE(m_good->Start());
-        m_ftp.setPort(m_good->port());
-        const FtpError error = ErrorOf([&] { m_ftp.Connect(); });
-        EXPECT_EQ(error.number, 0) << error.description.toStdString();
-        EXPECT_EQ(m_ftp.state(), FtpComponent::kStateConnected);
-        EXPECT_EQ(m_ftp.currentFolder(), QStringLiteral("/"));
-    }
-    QString Log() const { return m_log.join(QLatin1Char('\n')); }
-    QString Local(const char* name) const { return m_local.path() + QLatin1Char('/') + QLatin1String(name); }
-    static QByteArray Contents(const QString& path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-    }
-    static void Write(const QString& path, const QByteArray& bytes)
-    {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        ASSERT_EQ(file.write(bytes), bytes.size());
+        ftp.setPort(m_good->port());
+        EXPECT_TRUE(Succeeds([&] { ftp.Connect(); }));
+        EXPECT_EQ(ftp.currentFolder(), "/");
     }
     // A timeout may surface as kTimeout, or as a lost connection that says so.
     static bool IsTimeout(const FtpError& e)
     {
-        return e.number == kTimeout || (e.number == kConnectionLost && e.description.contains(QLatin1String("Timed out")));
+        return e.number == kTimeout || (e.number == kConnectionLost && e.description.contains("Timed out"));
     }
 
-    std::unique_ptr<ScriptedServer> m_server, m_good;
-    FtpComponent m_ftp;
-    QTemporaryDir m_local;
-    QStringList m_log, m_skipped;
+    std::unique_ptr<ScriptedServer> m_good;
     QString m_sAbortOn;  // the next log line starting with this sets the abort property
-    int m_nDisconnected = 0;
 };
 
 }  // namespace
 
-TEST_F(FtpHardeningTest, GreetingThatNeverEndsTimesOutAndLeavesNothingBehind)
+TEST_F(FtpHardeningTest, BrokenGreetingsAndLoginsFailInBoundedTimeAndTheNextConnectWorks)
 {
-    // An open multi-line "120-" and then silence. Were that half reply kept,
+    // An open multi-line "120-" and then silence: were that half reply kept,
     // the next server's "220" would become one of its lines and the next
-    // login would wait for a greeting that never comes.
-    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
-conn.sendall(b"120-service ready in a moment\r\n")
-time.sleep(20)
-)PY"));
-    const FtpError error = ErrorOf([&] { m_ftp.Connect(); });
-    EXPECT_TRUE(error.number == kTimeout || error.number == kConnectionLost) << error.number;
-    EXPECT_EQ(m_ftp.state(), FtpComponent::kStateNotConnected);
-    ASSERT_NO_FATAL_FAILURE(ExpectNextConnectWorks());
-}
+    // login would wait for a greeting that never comes. Then silence after
+    // PASS, and a line that never ends (refused with bounded memory).
+    const struct {
+        const char* body;
+        bool (*bExpected)(const FtpError&);
+    } cases[] = {
+        {"conn.sendall(b'120-service ready in a moment\\r\\n')\ntime.sleep(20)\n",
+         [](const FtpError& e) { return e.number == kTimeout || e.number == kConnectionLost; }},
+        {"serve({'PASS': lambda a: None})\n", &IsTimeout}, {"say('220-' + 'A' * 100000)\ntime.sleep(5)\n",
+         [](const FtpError& e) { return e.number == kConnectionLost && e.description.contains("longer than"); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.body);
+        ASSERT_TRUE(Serve(c.body));
+        const FtpError error = ErrorOf([&] { ftp.Connect(); });
+        EXPECT_TRUE(c.bExpected(error)) << error.number << " " << error.description.toStdString();
+        EXPECT_EQ(ftp.state(), FtpComponent::kStateNotConnected);
+        ASSERT_NO_FATAL_FAILURE(ExpectNextConnectWorks());
+        ftp.Disconnect();
+    }
+    EXPECT_TRUE(Logged("331 pw")) << "USER was answered";
 
-TEST_F(FtpHardeningTest, SilenceAfterPassIsATimeoutAndTheNextConnectWorks)
-{
-    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
-serve({"PASS": lambda a: None})
-)PY"));
-    const FtpError error = ErrorOf([&] { m_ftp.Connect(); });
-    EXPECT_TRUE(IsTimeout(error)) << error.number << " " << error.description.toStdString();
-    EXPECT_TRUE(Log().contains(QStringLiteral("331 pw"))) << "USER was answered";
-    EXPECT_EQ(m_ftp.state(), FtpComponent::kStateNotConnected);
-    ASSERT_NO_FATAL_FAILURE(ExpectNextConnectWorks());
-}
-
-TEST_F(FtpHardeningTest, ReplyDribbledByteByByteIsWaitedFor)
-{
     // 15 bytes, 100 ms apart: about 1.5 s in all against an idle timeout of
     // 1 s, which counts from the last byte that arrived.
-    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+    ASSERT_TRUE(Serve(R"PY(
 serve({"PASS": lambda a: dribble("230 logged in", 0.1)})
 )PY"));
-    m_ftp.setIdleTimeout(1'000);
-    const FtpError error = ErrorOf([&] { m_ftp.Connect(); });
-    EXPECT_EQ(error.number, 0) << error.description.toStdString();
-    EXPECT_EQ(m_ftp.state(), FtpComponent::kStateConnected);
-    EXPECT_EQ(m_ftp.currentFolder(), QStringLiteral("/"));
+    ftp.setIdleTimeout(1'000);
+    EXPECT_TRUE(Succeeds([&] { ftp.Connect(); }));
+    EXPECT_EQ(ftp.currentFolder(), "/");
 }
 
 TEST_F(FtpHardeningTest, OddMultiLineRepliesKeepCommandsAndRepliesInStep)
 {
     // Continuation lines without a code, lines starting with another code,
     // a coded "220-" line inside, and a reply that ends with a bare code.
-    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+    ASSERT_TRUE(Serve(R"PY(
 greeting = ("220-Welcome to the odd server\r\nthis line has no code at all\r\n  indented text\r\n"
             "230 a different code, still the greeting\r\n220-a coded continuation\r\n220 ready")
 feat = "211-Extensions supported:\r\n SIZE\r\n211-more follows\r\n500 not the end\r\n MDTM\r\n211 End"
@@ -150,68 +97,66 @@ def cwd(a):
 serve({"FEAT": lambda a: feat, "CWD": cwd, "PWD": lambda a: '257 "%s" is the current folder' % where[0],
        "NOOP": lambda a: "200 noop answered"}, greeting=greeting)
 )PY"));
-    m_ftp.Connect();
-    EXPECT_EQ(m_ftp.state(), FtpComponent::kStateConnected);
-    EXPECT_EQ(m_ftp.currentFolder(), QStringLiteral("/odd \"quoted\" home"));
-    m_ftp.ChangeFolder(QStringLiteral("sub"));
-    EXPECT_EQ(m_ftp.currentFolder(), QStringLiteral("/odd/sub"));
-    m_log.clear();
-    m_ftp.SendCommand(QStringLiteral("NOOP"));
-    ASSERT_FALSE(m_log.isEmpty());
-    EXPECT_EQ(m_log.last(), QStringLiteral("200 noop answered")) << Log().toStdString();
-    EXPECT_FALSE(Log().contains(QStringLiteral("250"))) << Log().toStdString();
+    ftp.Connect();
+    EXPECT_EQ(ftp.state(), FtpComponent::kStateConnected);
+    EXPECT_EQ(ftp.currentFolder(), "/odd \"quoted\" home");
+    ftp.ChangeFolder("sub");
+    EXPECT_EQ(ftp.currentFolder(), "/odd/sub");
+    log.clear();
+    ftp.SendCommand("NOOP");
+    ASSERT_FALSE(log.isEmpty());
+    EXPECT_EQ(log.last(), "200 noop answered") << Log();
+    EXPECT_FALSE(Logged("250")) << Log();
 }
 
 TEST_F(FtpHardeningTest, ServerShuttingDownMidSessionIsReportedOnceAndLogged)
 {
-    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+    ASSERT_TRUE(Serve(R"PY(
 def cwd(a):
     say("421 shutting down"); conn.close(); sys.exit(0)
 serve({"CWD": cwd})
 )PY"));
-    const QString logFile = m_local.path() + QStringLiteral("/Log/FTP.LOG");
-    m_ftp.setLogFile(logFile);
-    m_ftp.Connect();
-    const FtpError error = ErrorOf([&] { m_ftp.ChangeFolder(QStringLiteral("pub")); });
+    const QString logFile = local.path() + "/Log/FTP.LOG";
+    ftp.setLogFile(logFile);
+    ftp.Connect();
+    const FtpError error = ErrorOf([&] { ftp.ChangeFolder("pub"); });
     EXPECT_EQ(error.number, kConnectionLost);
-    EXPECT_TRUE(error.description.contains(QStringLiteral("shutting down"))) << error.description.toStdString();
-    EXPECT_EQ(m_ftp.state(), FtpComponent::kStateNotConnected);
-    EXPECT_TRUE(m_ftp.currentFolder().isEmpty());
-    EXPECT_EQ(ErrorOf([&] { m_ftp.FolderContents(); }).number, kNotConnected);
+    EXPECT_TRUE(error.description.contains("shutting down")) << error.description.toStdString();
+    EXPECT_EQ(ftp.state(), FtpComponent::kStateNotConnected);
+    EXPECT_TRUE(ftp.currentFolder().isEmpty());
+    EXPECT_EQ(ErrorOf([&] { ftp.FolderContents(); }).number, kNotConnected);
 
     // The protocol log: every line time-stamped, the password never.
-    QFile log(logFile);
-    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
-    const QString text = QString::fromUtf8(log.readAll());
-    EXPECT_TRUE(text.contains(QStringLiteral("PASS ****")));
-    EXPECT_FALSE(text.contains(QStringLiteral("secret")));
-    EXPECT_TRUE(text.contains(QStringLiteral("421 shutting down")));
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} USER tester$"),
+    const QString text = QString::fromUtf8(ReadTestFile(logFile));
+    EXPECT_TRUE(text.contains("PASS ****"));
+    EXPECT_FALSE(text.contains("secret"));
+    EXPECT_TRUE(text.contains("421 shutting down"));
+    EXPECT_TRUE(QRegularExpression("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} USER tester$",
                                    QRegularExpression::MultilineOption)
                     .match(text)
                     .hasMatch());
     ASSERT_NO_FATAL_FAILURE(ExpectNextConnectWorks());
-    EXPECT_EQ(m_nDisconnected, 1) << "one drop, one event, and none for the new connection";
+    EXPECT_EQ(nDisconnected, 1) << "one drop, one event, and none for the new connection";
 }
 
 TEST_F(FtpHardeningTest, DataConnectionResetMidDownloadIsAnErrorAndKeepsThePart)
 {
     // Both downloads send 3000 bytes, wait, then reset the data connection;
     // the first is followed by a 426, the second by nothing at all.
-    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+    ASSERT_TRUE(Serve(R"PY(
 def retr(a):
     say("150 sending")
     d = accept_data(); d.sendall(b"x" * 3000); time.sleep(0.3); reset_close(d)
     return "426 connection reset" if a == "with-426.bin" else None
 serve({"RETR": retr})
 )PY"));
-    m_ftp.Connect();
+    ftp.Connect();
     for (const char* name : {"with-426.bin", "silent.bin"}) {
         SCOPED_TRACE(name);
         const QString local = Local(name);
-        const FtpError error = ErrorOf([&] { m_ftp.ReceiveFile(QString::fromLatin1(name), 0, local); });
+        const FtpError error = ErrorOf([&] { ftp.ReceiveFile(QString::fromLatin1(name), 0, local); });
         EXPECT_NE(error.number, 0) << "a reset transfer reported success";
-        EXPECT_EQ(Contents(local), QByteArray(3000, 'x')) << "what arrived is kept for a resume";
+        EXPECT_EQ(ReadTestFile(local), QByteArray(3000, 'x')) << "what arrived is kept for a resume";
     }
 }
 
@@ -220,7 +165,7 @@ TEST_F(FtpHardeningTest, ServerDroppingAnUploadHalfWayIsAnErrorNotACrash)
     // The server takes a little of the upload, then resets the data
     // connection: the rest of the file meets a closed connection (which
     // must not end the program with SIGPIPE) and the call fails.
-    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+    ASSERT_TRUE(Serve(R"PY(
 def stor(a):
     say("150 go ahead")
     d = accept_data(); d.recv(1000); reset_close(d)
@@ -228,31 +173,31 @@ def stor(a):
 serve({"STOR": stor})
 )PY"));
     const QString local = Local("big.bin");
-    Write(local, QByteArray(64 << 20, 'u'));
-    m_ftp.Connect();
-    const FtpError error = ErrorOf([&] { m_ftp.SendFile(local, 0, QStringLiteral("big.bin"), false); });
+    ASSERT_TRUE(WriteTestFile(local, QByteArray(64 << 20, 'u')));
+    ftp.Connect();
+    const FtpError error = ErrorOf([&] { ftp.SendFile(local, 0, "big.bin", false); });
     EXPECT_NE(error.number, 0) << "a dropped upload reported success";
     EXPECT_TRUE(error.number == kShortTransfer || error.number == kConnectionLost || error.number == kRefused)
         << error.number << " " << error.description.toStdString();
-    EXPECT_EQ(m_ftp.state(), FtpComponent::kStateConnected) << Log().toStdString();
+    EXPECT_EQ(ftp.state(), FtpComponent::kStateConnected) << Log();
 }
 
 TEST_F(FtpHardeningTest, AReplyAnAbortCutShortIsNotTakenForTheNextOne)
 {
     // CWD slow answers late; the abort comes while it is awaited. The next
     // call must read its own reply, not the late 250.
-    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+    ASSERT_TRUE(Serve(R"PY(
 def cwd(a):
     if a == "slow": time.sleep(0.6)
     return "250 ok"
 serve({"CWD": cwd, "SYST": lambda a: "215 UNIX Type: L8"})
 )PY"));
-    m_ftp.Connect();
-    m_sAbortOn = QStringLiteral("CWD slow");
-    EXPECT_EQ(ErrorOf([&] { m_ftp.ChangeFolder(QStringLiteral("slow")); }).number, kAborted);
-    m_ftp.SendCommand(QStringLiteral("SYST"));
-    EXPECT_EQ(m_ftp.lastReplyCode(), 215) << Log().toStdString();
-    EXPECT_EQ(m_ftp.state(), FtpComponent::kStateConnected);
+    ftp.Connect();
+    m_sAbortOn = "CWD slow";
+    EXPECT_EQ(ErrorOf([&] { ftp.ChangeFolder("slow"); }).number, kAborted);
+    ftp.SendCommand("SYST");
+    EXPECT_EQ(ftp.lastReplyCode(), 215) << Log();
+    EXPECT_EQ(ftp.state(), FtpComponent::kStateConnected);
 }
 
 TEST_F(FtpHardeningTest, DownloadEndingBeforeTheAnnouncedSizeIsShort)
@@ -260,7 +205,7 @@ TEST_F(FtpHardeningTest, DownloadEndingBeforeTheAnnouncedSizeIsShort)
     // resumed.bin: SIZE says 1000, the resume from 100 brings 300 more.
     // counted.bin: no SIZE, the 150 reply announces 1000 bytes, 400 come.
     // exact.bin: the 150 reply announces 5 bytes and 5 come.
-    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+    ASSERT_TRUE(Serve(R"PY(
 bodies = {"resumed.bin": b"r" * 300, "counted.bin": b"c" * 400, "exact.bin": b"exact"}
 notes = {"counted.bin": " (1000 bytes)", "exact.bin": " (5 bytes)"}
 def retr(a):
@@ -269,43 +214,43 @@ def retr(a):
 serve({"FEAT": lambda a: "211-f\r\n SIZE\r\n REST STREAM\r\n211 end", "REST": lambda a: "350 from " + a,
        "SIZE": lambda a: "213 1000" if a == "resumed.bin" else "550 no size here", "RETR": retr})
 )PY"));
-    m_ftp.Connect();
+    ftp.Connect();
     const QString resumed = Local("resumed.bin");
-    ASSERT_NO_FATAL_FAILURE(Write(resumed, QByteArray(100, 'L')));
-    FtpError error = ErrorOf([&] { m_ftp.ReceiveFile(QStringLiteral("resumed.bin"), 100, resumed); });
+    ASSERT_TRUE(WriteTestFile(resumed, QByteArray(100, 'L')));
+    FtpError error = ErrorOf([&] { ftp.ReceiveFile("resumed.bin", 100, resumed); });
     EXPECT_EQ(error.number, kShortTransfer) << error.description.toStdString();
-    EXPECT_TRUE(error.description.contains(QStringLiteral("400 of 1000"))) << error.description.toStdString();
-    EXPECT_EQ(Contents(resumed), QByteArray(100, 'L') + QByteArray(300, 'r'));
+    EXPECT_TRUE(error.description.contains("400 of 1000")) << error.description.toStdString();
+    EXPECT_EQ(ReadTestFile(resumed), QByteArray(100, 'L') + QByteArray(300, 'r'));
 
-    error = ErrorOf([&] { m_ftp.ReceiveFile(QStringLiteral("counted.bin"), 0, Local("counted.bin")); });
+    error = ErrorOf([&] { ftp.ReceiveFile("counted.bin", 0, Local("counted.bin")); });
     EXPECT_EQ(error.number, kShortTransfer) << error.description.toStdString();
-    EXPECT_TRUE(error.description.contains(QStringLiteral("400 of 1000"))) << error.description.toStdString();
+    EXPECT_TRUE(error.description.contains("400 of 1000")) << error.description.toStdString();
 
-    error = ErrorOf([&] { m_ftp.ReceiveFile(QStringLiteral("exact.bin"), 0, Local("exact.bin")); });
+    error = ErrorOf([&] { ftp.ReceiveFile("exact.bin", 0, Local("exact.bin")); });
     EXPECT_EQ(error.number, 0) << error.description.toStdString();
-    EXPECT_EQ(Contents(Local("exact.bin")), QByteArray("exact"));
+    EXPECT_EQ(ReadTestFile(Local("exact.bin")), "exact");
 }
 
 TEST_F(FtpHardeningTest, RefusedRestLeavesThePartialFileAsItWas)
 {
     // Were RETR sent after all, its bytes would land at the wrong offset.
-    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+    ASSERT_TRUE(Serve(R"PY(
 retrs = []
 def retr(a):
     retrs.append(a); say("150 sending"); send_data(b"CORRUPTED"); return "226 done"
 serve({"REST": lambda a: "502 REST not implemented", "RETR": retr, "SITE": lambda a: "200 retr=%d" % len(retrs),
        "FEAT": lambda a: "211-f\r\n SIZE\r\n211 end", "SIZE": lambda a: "213 20"})
 )PY"));
-    m_ftp.Connect();
+    ftp.Connect();
     const QString local = Local("part.bin");
-    ASSERT_NO_FATAL_FAILURE(Write(local, "0123456789"));
-    const FtpError error = ErrorOf([&] { m_ftp.ReceiveFile(QStringLiteral("part.bin"), 10, local); });
+    ASSERT_TRUE(WriteTestFile(local, "0123456789"));
+    const FtpError error = ErrorOf([&] { ftp.ReceiveFile("part.bin", 10, local); });
     EXPECT_EQ(error.number, kRefused);
-    EXPECT_TRUE(error.description.contains(QStringLiteral("502 REST not implemented"))) << error.description.toStdString();
-    EXPECT_EQ(Contents(local), QByteArray("0123456789"));
-    EXPECT_EQ(m_ftp.state(), FtpComponent::kStateConnected);
-    m_ftp.SendCommand(QStringLiteral("SITE count"));
-    EXPECT_TRUE(Log().contains(QStringLiteral("200 retr=0"))) << Log().toStdString();
+    EXPECT_TRUE(error.description.contains("502 REST not implemented")) << error.description.toStdString();
+    EXPECT_EQ(ReadTestFile(local), "0123456789");
+    EXPECT_EQ(ftp.state(), FtpComponent::kStateConnected);
+    ftp.SendCommand("SITE count");
+    EXPECT_TRUE(Logged("200 retr=0")) << Log();
 }
 
 TEST_F(FtpHardeningTest, RecursiveDownloadSkipsNamesThatLeaveTheTarget)
@@ -313,7 +258,7 @@ TEST_F(FtpHardeningTest, RecursiveDownloadSkipsNamesThatLeaveTheTarget)
     // The server serves every RETR and every CWD it can resolve, ".." too:
     // only the client stands between these names and the folders beside the
     // target. "/" holds what a client that followed ".." would write.
-    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+    ASSERT_TRUE(Serve(R"PY(
 import posixpath
 tree = {
     "/": [("d", "canary"), ("f", "planted.txt"), ("d", "dir")],
@@ -337,33 +282,31 @@ def retr(a):
 serve({"CWD": cwd, "CDUP": lambda a: cwd(".."), "PWD": lambda a: '257 "%s"' % where[0], "LIST": listing,
        "RETR": retr, "SIZE": lambda a: "550 no"})
 )PY"));
-    m_ftp.Connect();
-    ASSERT_TRUE(QDir(m_local.path()).mkdir(QStringLiteral("canary")));
-    m_ftp.ReceiveFolder(QStringLiteral("dir/*"), Local("target"), true);
+    ftp.Connect();
+    ASSERT_TRUE(QDir(local.path()).mkdir("canary"));
+    ftp.ReceiveFolder("dir/*", Local("target"), true);
 
     QStringList written;
-    QDirIterator it(m_local.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) written << it.next().mid(m_local.path().size());
+    QDirIterator it(local.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) written << it.next().mid(local.path().size());
     written.sort();
-    EXPECT_EQ(written, (QStringList{QStringLiteral("/target/ok.txt"), QStringLiteral("/target/sub/deep.txt")}));
-    EXPECT_EQ(Contents(Local("target/ok.txt")), QByteArray("from /dir/ok.txt"));
-    EXPECT_EQ(Contents(Local("target/sub/deep.txt")), QByteArray("from /dir/sub/deep.txt"));
+    EXPECT_EQ(written, (QStringList{"/target/ok.txt", "/target/sub/deep.txt"}));
+    EXPECT_EQ(ReadTestFile(Local("target/ok.txt")), QByteArray("from /dir/ok.txt"));
+    EXPECT_EQ(ReadTestFile(Local("target/sub/deep.txt")), QByteArray("from /dir/sub/deep.txt"));
     EXPECT_TRUE(QDir(Local("canary")).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
-    EXPECT_EQ(QDir(m_local.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-              (QStringList{QStringLiteral("canary"), QStringLiteral("target")}));
+    EXPECT_EQ(QDir(local.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              (QStringList{"canary", "target"}));
     for (const char* name : {"../x", "/abs/path", "a\\b", "sub/../../y", "../../z"}) {
-        const QString tail = QLatin1String(name) + QLatin1Char('|') + QString::number(FtpComponent::kSkipUnsafeName);
-        EXPECT_TRUE(std::any_of(m_skipped.cbegin(), m_skipped.cend(), [&](const QString& s) { return s.endsWith(tail); }))
-            << name << " was not reported skipped: " << m_skipped.join(QLatin1Char(' ')).toStdString();
+        EXPECT_TRUE(Skipped(name, FtpComponent::kSkipUnsafeName)) << name << " was not reported skipped: " << skipped.join(' ').toStdString();
     }
-    EXPECT_EQ(m_ftp.currentFolder(), QStringLiteral("/")) << "back where the call started";
+    EXPECT_EQ(ftp.currentFolder(), "/") << "back where the call started";
 }
 
 TEST_F(FtpHardeningTest, AbortStopsListingAndDownloadAndTheConnectionStaysUsable)
 {
     // The first LIST and slow.bin trickle for up to 30 s; once the client
     // drops the data connection the server says 426, and 226 to ABOR.
-    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+    ASSERT_TRUE(Serve(R"PY(
 lists = [0]
 def listing(a):
     lists[0] += 1
@@ -382,25 +325,25 @@ def retr(a):
     say("426 transfer aborted")
 serve({"LIST": listing, "RETR": retr, "ABOR": lambda a: "226 ABOR processed"})
 )PY"));
-    m_ftp.Connect();
-    m_sAbortOn = QStringLiteral("150 here comes");
-    FtpError error = ErrorOf([&] { m_ftp.FolderContents(); });
+    ftp.Connect();
+    m_sAbortOn = "150 here comes";
+    FtpError error = ErrorOf([&] { ftp.FolderContents(); });
     EXPECT_EQ(error.number, kAborted) << error.description.toStdString();
-    EXPECT_EQ(m_ftp.state(), FtpComponent::kStateConnected);
-    m_log.clear();
-    m_ftp.SendCommand(QStringLiteral("NOOP"));
-    EXPECT_EQ(m_log.value(m_log.size() - 1), QStringLiteral("200 ok")) << Log().toStdString();
+    EXPECT_EQ(ftp.state(), FtpComponent::kStateConnected);
+    log.clear();
+    ftp.SendCommand("NOOP");
+    EXPECT_EQ(log.value(log.size() - 1), "200 ok") << Log();
     QStringList names;
-    for (const ListingEntry& e : m_ftp.FolderContents()) names << e.name;
-    EXPECT_EQ(names, (QStringList{QStringLiteral("after1"), QStringLiteral("after2")}));
+    for (const ListingEntry& e : ftp.FolderContents()) names << e.name;
+    EXPECT_EQ(names, (QStringList{"after1", "after2"}));
 
-    m_sAbortOn = QStringLiteral("150 sending slowly");
-    error = ErrorOf([&] { m_ftp.ReceiveFile(QStringLiteral("slow.bin"), 0, Local("slow.bin")); });
+    m_sAbortOn = "150 sending slowly";
+    error = ErrorOf([&] { ftp.ReceiveFile("slow.bin", 0, Local("slow.bin")); });
     EXPECT_EQ(error.number, kAborted) << error.description.toStdString();
-    EXPECT_EQ(m_ftp.state(), FtpComponent::kStateConnected);
-    error = ErrorOf([&] { m_ftp.ReceiveFile(QStringLiteral("small.bin"), 0, Local("small.bin")); });
+    EXPECT_EQ(ftp.state(), FtpComponent::kStateConnected);
+    error = ErrorOf([&] { ftp.ReceiveFile("small.bin", 0, Local("small.bin")); });
     EXPECT_EQ(error.number, 0) << error.description.toStdString();
-    EXPECT_EQ(Contents(Local("small.bin")), QByteArray("small"));
+    EXPECT_EQ(ReadTestFile(Local("small.bin")), "small");
 }
 
 TEST_F(FtpHardeningTest, BrokenPassiveRepliesAreRefusedCleanly)
@@ -411,7 +354,7 @@ TEST_F(FtpHardeningTest, BrokenPassiveRepliesAreRefusedCleanly)
     QTcpServer wrapped, wrappedPasv;
     const bool bWatch = wrapped.listen(QHostAddress::LocalHost, 99999 % 65536);
     const bool bWatchPasv = wrappedPasv.listen(QHostAddress::LocalHost, (999 * 256 + 1) % 65536);
-    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+    ASSERT_TRUE(Serve(R"PY(
 calls = {"EPSV": 0, "PASV": 0}
 def epsv(a):
     calls["EPSV"] += 1
@@ -423,21 +366,21 @@ def listing(a):
     say("150 list"); send_data(b"-rw-r--r-- 1 u g 1 Jan 01 2020 one\r\n"); return "226 done"
 serve({"EPSV": epsv, "PASV": bad_pasv, "LIST": listing})
 )PY"));
-    m_ftp.Connect();
+    ftp.Connect();
     // A malformed EPSV port: falling back to PASV and an error are both fine.
     QList<ListingEntry> entries;
-    FtpError error = ErrorOf([&] { entries = m_ftp.FolderContents(); });
+    FtpError error = ErrorOf([&] { entries = ftp.FolderContents(); });
     if (error.number == 0) {
         ASSERT_EQ(entries.size(), 1);
-        EXPECT_EQ(entries[0].name, QStringLiteral("one"));
+        EXPECT_EQ(entries[0].name, "one");
     } else {
         EXPECT_EQ(error.number, kDataConnection) << error.description.toStdString();
     }
-    EXPECT_EQ(m_ftp.state(), FtpComponent::kStateConnected);
+    EXPECT_EQ(ftp.state(), FtpComponent::kStateConnected);
 
-    error = ErrorOf([&] { m_ftp.FolderContents(); });
+    error = ErrorOf([&] { ftp.FolderContents(); });
     EXPECT_EQ(error.number, kDataConnection) << error.description.toStdString();
-    EXPECT_EQ(m_ftp.state(), FtpComponent::kStateConnected);
+    EXPECT_EQ(ftp.state(), FtpComponent::kStateConnected);
     if (bWatch) {
         EXPECT_FALSE(wrapped.waitForNewConnection(100)) << "port 99999 was cut to 16 bits";
     }
@@ -446,7 +389,7 @@ serve({"EPSV": epsv, "PASV": bad_pasv, "LIST": listing})
     }
 
     // The connection is still in step: the next listing works.
-    error = ErrorOf([&] { entries = m_ftp.FolderContents(); });
+    error = ErrorOf([&] { entries = ftp.FolderContents(); });
     EXPECT_EQ(error.number, 0) << error.description.toStdString();
     EXPECT_EQ(entries.size(), 1);
 }
@@ -455,7 +398,7 @@ TEST_F(FtpHardeningTest, PasvNamingAnotherHostIsNotFollowed)
 {
     // A listener on 127.0.0.2 stands for the foreign host; nothing may reach it.
     QTcpServer foreign;
-    ASSERT_TRUE(foreign.listen(QHostAddress(QStringLiteral("127.0.0.2")), 0));
+    ASSERT_TRUE(foreign.listen(QHostAddress("127.0.0.2"), 0));
     const QByteArray body = QStringLiteral(R"PY(
 def foreign_pasv(a):
     return "227 Entering Passive Mode (127,0,0,2,%d,%d)" % (data_port // 256, data_port % 256)
@@ -464,21 +407,21 @@ def listing(a):
     say("150 here it comes"); send_data(b"-rw-r--r-- 1 u g 5 Jan 01 2020 safe.txt\r\n"); return "226 done"
 serve({"PASV": foreign_pasv, "LIST": listing})
 )PY").toUtf8();
-    ASSERT_NO_FATAL_FAILURE(Serve(body.constData()));
-    m_ftp.Connect();
-    m_ftp.FolderContents();
-    const QList<ListingEntry> entries = m_ftp.FolderContents();
-    EXPECT_EQ(m_log.filter(QStringLiteral("LIST -a")).size(), 2) << "refused once (and logged), then not asked again";
+    ASSERT_TRUE(Serve(body.constData()));
+    ftp.Connect();
+    ftp.FolderContents();
+    const QList<ListingEntry> entries = ftp.FolderContents();
+    EXPECT_EQ(log.filter("LIST -a").size(), 2) << "refused once (and logged), then not asked again";
     ASSERT_EQ(entries.size(), 1);
-    EXPECT_EQ(entries[0].name, QStringLiteral("safe.txt"));
+    EXPECT_EQ(entries[0].name, "safe.txt");
     EXPECT_FALSE(foreign.waitForNewConnection(200)) << "the client connected to the foreign address";
-    EXPECT_TRUE(Log().contains(QStringLiteral("127.0.0.2"))) << "the replacement is logged";
+    EXPECT_TRUE(Logged("127.0.0.2")) << "the replacement is logged";
 }
 
 TEST_F(FtpHardeningTest, DownloadsAreCheckedAgainstTheServersSize)
 {
     // ten.bin always comes whole, whatever REST said.
-    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+    ASSERT_TRUE(Serve(R"PY(
 retrs = []
 def retr(a):
     retrs.append(a); say("150 sending")
@@ -486,62 +429,42 @@ def retr(a):
 serve({"RETR": retr, "SIZE": lambda a: "213 10", "REST": lambda a: "350 ok",
        "FEAT": lambda a: "211-f\r\n SIZE\r\n REST STREAM\r\n211 end", "SITE": lambda a: "200 retr=%d" % len(retrs)})
 )PY"));
-    m_ftp.Connect();
+    ftp.Connect();
     // A resume that the server answers with the whole file: an error, and
     // the file is as it was, a valid start of the server's.
-    const QString ten = m_local.path() + QStringLiteral("/ten.bin");
-    const auto write = [&](const QByteArray& data) {
-        QFile file(ten);
-        return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-    };
-    ASSERT_TRUE(write("0123"));
-    const FtpError ignored = ErrorOf([&] { m_ftp.ReceiveFile(QStringLiteral("ten.bin"), 4, ten); });
+    const QString ten = Local("ten.bin");
+    ASSERT_TRUE(WriteTestFile(ten, "0123"));
+    const FtpError ignored = ErrorOf([&] { ftp.ReceiveFile("ten.bin", 4, ten); });
     EXPECT_EQ(ignored.number, kProtocol) << ignored.description.toStdString();
-    QFile file(ten);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), QByteArray("0123"));
-    file.close();
+    EXPECT_EQ(ReadTestFile(ten), "0123");
     // Nothing to resume past the end, or at it.
-    ASSERT_TRUE(write("0123456789AB"));
-    EXPECT_EQ(ErrorOf([&] { m_ftp.ReceiveFile(QStringLiteral("ten.bin"), 12, ten); }).number, kInvalidArgument);
+    ASSERT_TRUE(WriteTestFile(ten, "0123456789AB"));
+    EXPECT_EQ(ErrorOf([&] { ftp.ReceiveFile("ten.bin", 12, ten); }).number, kInvalidArgument);
     EXPECT_EQ(QFileInfo(ten).size(), 12);
-    ASSERT_TRUE(write("0123456789"));
-    EXPECT_EQ(ErrorOf([&] { m_ftp.ReceiveFile(QStringLiteral("ten.bin"), 10, ten); }).number, 0);
-    m_log.clear();
-    m_ftp.SendCommand(QStringLiteral("SITE count"));
-    EXPECT_TRUE(Log().contains(QStringLiteral("200 retr=1"))) << Log().toStdString();
+    ASSERT_TRUE(WriteTestFile(ten, "0123456789"));
+    EXPECT_EQ(ErrorOf([&] { ftp.ReceiveFile("ten.bin", 10, ten); }).number, 0);
+    log.clear();
+    ftp.SendCommand("SITE count");
+    EXPECT_TRUE(Logged("200 retr=1")) << Log();
 }
 
 TEST_F(FtpHardeningTest, DataWithoutTheFinalReplyIsNotSuccess)
 {
-    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+    ASSERT_TRUE(Serve(R"PY(
 def retr(a):
     say("150 sending"); send_data(b"partial"); conn.close(); sys.exit(0)
 serve({"RETR": retr})
 )PY"));
-    m_ftp.Connect();
-    bool bDisconnected = false;
-    QObject::connect(&m_ftp, &FtpComponent::disconnected, [&] { bDisconnected = true; });
-    const FtpError error = ErrorOf([&] { m_ftp.ReceiveFile(QStringLiteral("f"), 0, m_local.path() + QStringLiteral("/f")); });
+    ftp.Connect();
+    const FtpError error = ErrorOf([&] { ftp.ReceiveFile("f", 0, Local("f")); });
     EXPECT_EQ(error.number, kShortTransfer) << error.description.toStdString();
-    EXPECT_TRUE(bDisconnected);
-    EXPECT_EQ(m_ftp.state(), FtpComponent::kStateNotConnected);
-}
-
-TEST_F(FtpHardeningTest, EndlessReplyLineIsRefusedWithBoundedMemory)
-{
-    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
-say("220-" + "A" * 100000)
-time.sleep(5)
-)PY"));
-    const FtpError error = ErrorOf([&] { m_ftp.Connect(); });
-    EXPECT_EQ(error.number, kConnectionLost);
-    EXPECT_TRUE(error.description.contains(QStringLiteral("longer than"))) << error.description.toStdString();
+    EXPECT_EQ(nDisconnected, 1);
+    EXPECT_EQ(ftp.state(), FtpComponent::kStateNotConnected);
 }
 
 TEST_F(FtpHardeningTest, AccountAndPasswordQueriesAreAnsweredByTheOwner)
 {
-    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+    ASSERT_TRUE(Serve(R"PY(
 tries = []
 def password(a):
     tries.append(a)
@@ -550,23 +473,17 @@ def account(a): return "230 welcome" if a == "acct-1" else "530 bad account"
 serve({"PASS": password, "ACCT": account})
 )PY"));
     int asked = 0;
-    QObject::connect(&m_ftp, &FtpComponent::passwordQuery, [&](QString& sPassword) {
-        ++asked;
-        sPassword = QStringLiteral("typed");
-    });
-    QObject::connect(&m_ftp, &FtpComponent::accountQuery, [&](QString& sAccount) {
-        ++asked;
-        sAccount = QStringLiteral("acct-1");
-    });
-    m_ftp.Connect();
+    QObject::connect(&ftp, &FtpComponent::passwordQuery, [&](QString& sPassword) { ++asked, sPassword = "typed"; });
+    QObject::connect(&ftp, &FtpComponent::accountQuery, [&](QString& sAccount) { ++asked, sAccount = "acct-1"; });
+    ftp.Connect();
     EXPECT_EQ(asked, 2);
-    EXPECT_EQ(m_ftp.state(), FtpComponent::kStateConnected);
-    EXPECT_FALSE(Log().contains(QStringLiteral("typed"))) << "passwords never reach the log";
+    EXPECT_EQ(ftp.state(), FtpComponent::kStateConnected);
+    EXPECT_FALSE(Logged("typed")) << "passwords never reach the log";
 }
 
 TEST_F(FtpHardeningTest, ResumedUploadAppendsWhereRestIsRefused)
 {
-    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+    ASSERT_TRUE(Serve(R"PY(
 received = {}
 def appe(a):
     say("150 go ahead"); received[a] = recv_data(); return "226 appended"
@@ -579,20 +496,17 @@ def site(a):
 serve({"REST": lambda a: "502 no REST for uploads", "APPE": appe, "STOR": stor, "SITE": site, "SIZE": size,
        "FEAT": lambda a: "211 none"})
 )PY"));
-    m_ftp.Connect();
-    QFile file(m_local.path() + QStringLiteral("/up.txt"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("0123456789");
-    file.close();
-    m_ftp.SendFile(file.fileName(), 4, QStringLiteral("up.txt"), true);
-    m_log.clear();
-    m_ftp.SendCommand(QStringLiteral("SITE show"));
-    EXPECT_TRUE(Log().contains(QStringLiteral("200 up.txt:456789"))) << Log().toStdString();
+    ftp.Connect();
+    ASSERT_TRUE(WriteTestFile(Local("up.txt"), "0123456789"));
+    ftp.SendFile(Local("up.txt"), 4, "up.txt", true);
+    log.clear();
+    ftp.SendCommand("SITE show");
+    EXPECT_TRUE(Logged("200 up.txt:456789")) << Log();
 }
 
 TEST_F(FtpHardeningTest, ActiveModeFallsBackToPassiveForThatTransferWhenRefused)
 {
-    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+    ASSERT_TRUE(Serve(R"PY(
 lists = []
 def listing(a):
     lists.append(a)
@@ -604,20 +518,20 @@ def eprt(a):
     return "500 EPRT not understood" if state["eprt"] == 1 else "200 ok"
 serve({"EPRT": eprt, "PORT": lambda a: "500 no PORT either", "LIST": listing})
 )PY"));
-    m_ftp.setPassiveMode(false);
-    m_ftp.Connect();
+    ftp.setPassiveMode(false);
+    ftp.Connect();
     // EPRT and PORT refused: this listing goes passive.
-    EXPECT_EQ(m_ftp.FolderContents().size(), 1);
-    EXPECT_EQ(m_log.filter(QStringLiteral("refused active mode; this transfer uses passive mode")).size(), 1);
+    EXPECT_EQ(ftp.FolderContents().size(), 1);
+    EXPECT_EQ(log.filter("refused active mode; this transfer uses passive mode").size(), 1);
     // EPRT accepted but the server cannot connect (425): passive again.
-    EXPECT_EQ(m_ftp.FolderContents().size(), 1);
-    EXPECT_EQ(m_log.filter(QStringLiteral("could not open the active data connection")).size(), 1) << Log().toStdString();
-    EXPECT_FALSE(m_ftp.passiveMode()) << "the setting itself is not changed";
+    EXPECT_EQ(ftp.FolderContents().size(), 1);
+    EXPECT_EQ(log.filter("could not open the active data connection").size(), 1) << Log();
+    EXPECT_FALSE(ftp.passiveMode()) << "the setting itself is not changed";
 }
 
 TEST_F(FtpHardeningTest, ActiveModeTurnsAwayConnectionsFromOtherHosts)
 {
-    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+    ASSERT_TRUE(Serve(R"PY(
 target = {}
 def eprt(a):
     _, proto, host, p, _ = a.split("|"); target["addr"] = (host, int(p)); return "200 ok"
@@ -633,28 +547,26 @@ def listing(a):
     return "226 done"
 serve({"EPRT": eprt, "LIST": listing})
 )PY"));
-    m_ftp.setPassiveMode(false);
-    m_ftp.Connect();
-    const QList<ListingEntry> entries = m_ftp.FolderContents();
+    ftp.setPassiveMode(false);
+    ftp.Connect();
+    const QList<ListingEntry> entries = ftp.FolderContents();
     ASSERT_EQ(entries.size(), 1);
-    EXPECT_EQ(entries[0].name, QStringLiteral("real.txt"));
-    EXPECT_EQ(m_log.filter(QStringLiteral("Refused a data connection from 127.0.0.2")).size(), 1) << Log().toStdString();
+    EXPECT_EQ(entries[0].name, "real.txt");
+    EXPECT_EQ(log.filter("Refused a data connection from 127.0.0.2").size(), 1) << Log();
 }
 
 TEST_F(FtpHardeningTest, DropWhileIdleRaisesTheDisconnectedEvent)
 {
-    ASSERT_NO_FATAL_FAILURE(Serve(R"PY(
+    ASSERT_TRUE(Serve(R"PY(
 def pwd(a):
     say('257 "/"'); time.sleep(0.3); say("421 Timeout."); conn.close(); sys.exit(0)
 serve({"PWD": pwd})
 )PY"));
-    int dropped = 0;
-    QObject::connect(&m_ftp, &FtpComponent::disconnected, [&] { ++dropped; });
-    m_ftp.Connect();
-    EXPECT_EQ(m_ftp.state(), FtpComponent::kStateConnected);
+    ftp.Connect();
+    EXPECT_EQ(ftp.state(), FtpComponent::kStateConnected);
     QDeadlineTimer wait(5'000);
-    while (dropped == 0 && !wait.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    EXPECT_EQ(dropped, 1);
-    EXPECT_EQ(m_ftp.state(), FtpComponent::kStateNotConnected);
-    EXPECT_EQ(m_ftp.currentFolder(), QString());
+    while (nDisconnected == 0 && !wait.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_EQ(nDisconnected, 1);
+    EXPECT_EQ(ftp.state(), FtpComponent::kStateNotConnected);
+    EXPECT_EQ(ftp.currentFolder(), QString());
 }

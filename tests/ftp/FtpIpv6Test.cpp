@@ -1,15 +1,10 @@
 // The component over IPv6 (::1): EPSV for passive mode, EPRT |2| for active
 // mode, and no PASV, which cannot name an IPv6 address.
-#include "FtpTestServers.h"
-#include "ftp/FtpComponent.h"
+#include "FtpFixture.h"
 
 #include <QRegularExpression>
 
-#include <gtest/gtest.h>
-
 namespace {
-
-using namespace FtpErrorNumber;
 
 // Listens on [::1]:port for the session (and on 127.0.0.1:port only so that
 // the fixture sees the port in use). EPSV can be switched off by argv[2].
@@ -51,66 +46,38 @@ while True:
     else: say("502 not here")
 )PY";
 
-class FtpIpv6Test : public ::testing::Test {
-protected:
-    void Start(bool bEpsv)
-    {
-        QString source = QString::fromUtf8(kIpv6Server);
-        if (!bEpsv) source.replace(QStringLiteral("epsv = len(sys.argv) < 3"), QStringLiteral("epsv = False"));
-        m_server = std::make_unique<ScriptedServer>(source);
-        ASSERT_TRUE(m_server->Start());
-        m_ftp.setServerAddress(QStringLiteral("::1"));
-        m_ftp.setPort(m_server->port());
-        m_ftp.setUserName(QStringLiteral("u"));
-        m_ftp.setPassword(QStringLiteral("p"));
-        m_ftp.setConnectTimeout(5'000);
-        m_ftp.setIdleTimeout(5'000);
-        QObject::connect(&m_ftp, &FtpComponent::logText, [this](const QString& line, long) { m_log << line; });
-    }
-    bool Sent(const char* verb) const
-    {
-        return !m_log.filter(QRegularExpression(QStringLiteral("^%1( |$)").arg(QLatin1String(verb)))).isEmpty();
-    }
-
-    std::unique_ptr<ScriptedServer> m_server;
-    FtpComponent m_ftp;
-    QStringList m_log;
-};
-
 }  // namespace
 
-TEST_F(FtpIpv6Test, PassiveModeUsesEpsvOnly)
+TEST(FtpIpv6Test, PassiveUsesEpsvOnlyActiveAnnouncesTheIpv6AddressAndNoEpsvIsAClearError)
 {
-    ASSERT_NO_FATAL_FAILURE(Start(true));
-    m_ftp.Connect();
-    const QList<ListingEntry> entries = m_ftp.FolderContents();
-    ASSERT_EQ(entries.size(), 1);
-    EXPECT_EQ(entries[0].name, QStringLiteral("six.txt"));
-    EXPECT_TRUE(Sent("EPSV"));
-    EXPECT_FALSE(Sent("PASV"));
-}
-
-TEST_F(FtpIpv6Test, ActiveModeAnnouncesTheIpv6Address)
-{
-    ASSERT_NO_FATAL_FAILURE(Start(true));
-    m_ftp.setPassiveMode(false);
-    m_ftp.Connect();
-    ASSERT_EQ(m_ftp.FolderContents().size(), 1);
-    EXPECT_FALSE(m_log.filter(QStringLiteral("EPRT |2|::1|")).isEmpty()) << m_log.join(QLatin1Char('\n')).toStdString();
-    EXPECT_FALSE(Sent("PORT")) << "PORT cannot carry an IPv6 address";
-}
-
-TEST_F(FtpIpv6Test, RefusedEpsvOverIpv6IsAClearError)
-{
-    ASSERT_NO_FATAL_FAILURE(Start(false));
-    m_ftp.Connect();
-    try {
-        m_ftp.FolderContents();
-        FAIL() << "listing without EPSV over IPv6 claimed success";
-    } catch (const FtpError& e) {
-        EXPECT_EQ(e.number, kDataConnection);
-        EXPECT_TRUE(e.description.contains(QStringLiteral("IPv6"))) << e.description.toStdString();
+    for (const bool bEpsv : {true, false}) {
+        FtpClient client;
+        QString source = QString::fromUtf8(kIpv6Server);
+        if (!bEpsv) source.replace("epsv = len(sys.argv) < 3", "epsv = False");
+        client.server = std::make_unique<ScriptedServer>(source);
+        ASSERT_TRUE(client.server->Start());
+        PointAtServer(client.ftp, *client.server, 5'000);
+        client.ftp.setServerAddress("::1");
+        client.ftp.setUserName("u");
+        client.ftp.setPassword("p");
+        ASSERT_TRUE(client.Succeeds([&] { client.ftp.Connect(); }));
+        const auto sent = [&](const char* verb) {
+            return !client.log.filter(QRegularExpression(QStringLiteral("^%1( |$)").arg(QLatin1String(verb)))).isEmpty();
+        };
+        if (!bEpsv) {
+            const FtpError e = ErrorOf([&] { client.ftp.FolderContents(); });
+            EXPECT_EQ(e.number, kDataConnection) << "listing without EPSV over IPv6 claimed success";
+            EXPECT_TRUE(e.description.contains("IPv6")) << e.description.toStdString();
+            EXPECT_FALSE(sent("PASV"));
+            EXPECT_EQ(client.ftp.state(), FtpComponent::kStateConnected) << "the connection stays usable";
+            continue;
+        }
+        EXPECT_EQ(client.Names(), QStringList{"six.txt"});
+        EXPECT_TRUE(sent("EPSV"));
+        EXPECT_FALSE(sent("PASV"));
+        client.ftp.setPassiveMode(false);
+        EXPECT_EQ(client.Names(), QStringList{"six.txt"});
+        EXPECT_TRUE(client.Logged("EPRT |2|::1|")) << client.Log();
+        EXPECT_FALSE(sent("PORT")) << "PORT cannot carry an IPv6 address";
     }
-    EXPECT_FALSE(Sent("PASV"));
-    EXPECT_EQ(m_ftp.state(), FtpComponent::kStateConnected) << "the connection stays usable";
 }

@@ -1,163 +1,80 @@
 // The component through a real SOCKS proxy (Dante) to pyftpdlib, both on
-// loopback: SOCKS 4 and 5, with and without a login, passive and active.
-#include "FtpTestServers.h"
-#include "TestFiles.h"
-#include "StartOrSkip.h"
+// loopback: SOCKS 4 and 5, with and without a login, passive and active,
+// plain and TLS, and the proxy's refusals.
+#include "FtpFixture.h"
 #include "SocksTestServer.h"
-#include "ftp/FtpComponent.h"
 
-#include <QCryptographicHash>
-#include <QFile>
-#include <QRandomGenerator>
-#include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
-#include <memory>
-
-namespace {
-
-using namespace FtpErrorNumber;
-
-
-
-struct ProxyCase {
-    const char* name;
-    int nVersion;
-    bool bLogin;
-    bool bPassive;
-    bool bTls = false;
-};
-
-class FtpSocksTest : public ::testing::TestWithParam<ProxyCase> {
-protected:
-    void SetUp() override
-    {
-        PyFtpdServer::Options serverOptions;
-        serverOptions.bTls = GetParam().bTls;
-        m_pFtpServer = std::make_unique<PyFtpdServer>(serverOptions);
-        KELVO_START_OR_SKIP(*m_pFtpServer, "pyftpdlib did not start");
-        DanteServer::Options options;
-        options.bUserPassword = GetParam().bLogin;
-        m_proxy = std::make_unique<DanteServer>(options);
-        KELVO_START_OR_SKIP(*m_proxy, "danted did not start");
-        m_ftp.setServerAddress(m_pFtpServer->host());
-        m_ftp.setPort(m_pFtpServer->port());
-        m_ftp.setUserName(m_pFtpServer->user());
-        m_ftp.setPassword(m_pFtpServer->password());
-        m_ftp.setPassiveMode(GetParam().bPassive);
-        m_ftp.setConnectTimeout(10'000);
-        m_ftp.setIdleTimeout(10'000);
-        m_ftp.setProxyType(GetParam().nVersion);
-        m_ftp.setProxyAddress(m_proxy->host());
-        m_ftp.setProxyPort(m_proxy->port());
-        m_ftp.setProxyUser(m_proxy->user());
-        m_ftp.setProxyPassword(m_proxy->password());
-        m_ftp.setUseTls(GetParam().bTls);
-        QObject::connect(&m_ftp, &FtpComponent::certificateQuery, [](const CertificateInfo&, bool& bTrust) { bTrust = true; });
-        QObject::connect(&m_ftp, &FtpComponent::logText, [this](const QString& line, long) { m_log << line; });
-    }
-    void TearDown() override
-    {
-        try {
-            m_ftp.Disconnect();
-        } catch (const FtpError&) {
-        }
-    }
-    std::string Log() const { return m_log.join(QLatin1Char('\n')).toStdString() + "\n(proxy log " + m_proxy->logFile().toStdString() + ")"; }
-
-    std::unique_ptr<PyFtpdServer> m_pFtpServer;
-    std::unique_ptr<DanteServer> m_proxy;
-    FtpComponent m_ftp;
-    QTemporaryDir m_local;
-    QStringList m_log;
-};
-
-}  // namespace
-
-TEST_P(FtpSocksTest, ListsAndTransfersThroughTheProxy)
+TEST(FtpSocksTest, ListsAndTransfersThroughTheProxyAndNamesItsRefusals)
 {
-    QByteArray data(2 << 20, Qt::Uninitialized);
-    for (char& c : data) c = static_cast<char>(QRandomGenerator::global()->generate());
-    ASSERT_TRUE(WriteTestFile(m_pFtpServer->root() + QStringLiteral("/remote.bin"), data));
+    PyFtpdServer plain, tls(PyFtpdServer::Options{.bTls = true});
+    DanteServer open, login(DanteServer::Options{true});
+    for (FtpTestServer* server : std::initializer_list<FtpTestServer*>{&plain, &tls, &open, &login})
+        KELVO_START_OR_SKIP(*server);
+    const QByteArray data = RandomBytes(2 << 20, 5);
+    for (PyFtpdServer* server : {&plain, &tls}) ASSERT_TRUE(WriteTestFile(server->root() + "/remote.bin", data));
 
-    try {
-        m_ftp.Connect();
-        ASSERT_EQ(m_ftp.FolderContents().size(), 1) << Log();
-        m_ftp.ReceiveFile(QStringLiteral("remote.bin"), 0, m_local.path() + QStringLiteral("/down.bin"));
-        m_ftp.SendFile(m_local.path() + QStringLiteral("/down.bin"), 0, QStringLiteral("up.bin"), false);
-    } catch (const FtpError& e) {
-        FAIL() << e.number << " " << e.description.toStdString() << "\n" << Log();
+    const struct {
+        const char* name;
+        int nVersion;
+        bool bLogin, bPassive, bTls;
+    } cases[] = {{"socks5", 5, false, true, false},        {"socks4", 4, false, true, false},
+                 {"socks5login", 5, true, true, false},    {"socks5active", 5, false, false, false},
+                 {"socks4active", 4, false, false, false}, {"socks5tls", 5, false, true, true},
+                 {"socks5tlsactive", 5, false, false, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FtpClient client;
+        PyFtpdServer& server = c.bTls ? tls : plain;
+        DanteServer& proxy = c.bLogin ? login : open;
+        PointAtServer(client.ftp, server);
+        client.ftp.setPassiveMode(c.bPassive);
+        client.ftp.setUseTls(c.bTls);
+        client.ftp.setProxyType(c.nVersion);
+        client.ftp.setProxyAddress(proxy.host());
+        client.ftp.setProxyPort(proxy.port());
+        client.ftp.setProxyUser(proxy.user());
+        client.ftp.setProxyPassword(proxy.password());
+        QObject::connect(&client.ftp, &FtpComponent::certificateQuery, [](const CertificateInfo&, bool& bTrust) { bTrust = true; });
+        const QString up = QStringLiteral("up-%1.bin").arg(c.name);
+        ASSERT_TRUE(client.Succeeds([&] {
+            client.ftp.Connect();
+            client.ftp.ReceiveFile("remote.bin", 0, client.Local("down.bin"));
+            client.ftp.SendFile(client.Local("down.bin"), 0, up, false);
+        })) << "proxy log " << proxy.logFile().toStdString();
+        EXPECT_TRUE(ReadTestFile(client.Local("down.bin")) == data);
+        EXPECT_TRUE(ReadTestFile(server.root() + "/" + up) == data);
+        EXPECT_TRUE(client.Logged("through the SOCKS"));
+        EXPECT_FALSE(client.Logged("uses passive mode")) << "no fallback was needed";
+        EXPECT_EQ(client.Logged("The connection is encrypted"), c.bTls);
     }
-    EXPECT_EQ(ReadTestFile(m_local.path() + QStringLiteral("/down.bin")), data);
-    EXPECT_EQ(ReadTestFile(m_pFtpServer->root() + QStringLiteral("/up.bin")), data);
-    EXPECT_FALSE(m_log.filter(QStringLiteral("through the SOCKS")).isEmpty());
-    EXPECT_TRUE(m_log.filter(QStringLiteral("uses passive mode")).isEmpty()) << "no fallback was needed";
-    EXPECT_EQ(m_log.filter(QStringLiteral("The connection is encrypted")).isEmpty(), !GetParam().bTls);
-}
 
-INSTANTIATE_TEST_SUITE_P(Proxies, FtpSocksTest,
-                         ::testing::Values(ProxyCase{"socks5", 5, false, true}, ProxyCase{"socks4", 4, false, true},
-                                           ProxyCase{"socks5login", 5, true, true},
-                                           ProxyCase{"socks5active", 5, false, false},
-                                           ProxyCase{"socks4active", 4, false, false},
-                                           ProxyCase{"socks5tls", 5, false, true, true},
-                                           ProxyCase{"socks5tlsactive", 5, false, false, true}),
-                         [](const ::testing::TestParamInfo<ProxyCase>& info) { return std::string(info.param.name); });
-
-TEST(FtpSocksFailures, ProxyRefusalsSayItWasTheProxy)
-{
-    PyFtpdServer ftpServer;
-    if (!ftpServer.Start()) GTEST_SKIP() << ftpServer.skipReason().toStdString();
-    DanteServer::Options options;
-    options.bUserPassword = true;
-    DanteServer proxy(options);
-    if (!proxy.Start()) GTEST_SKIP() << proxy.skipReason().toStdString();
-
-    FtpComponent ftp;
-    ftp.setServerAddress(ftpServer.host());
-    ftp.setPort(ftpServer.port());
-    ftp.setUserName(ftpServer.user());
-    ftp.setPassword(ftpServer.password());
-    ftp.setConnectTimeout(5'000);
-    ftp.setProxyType(5);
-    ftp.setProxyAddress(proxy.host());
-    ftp.setProxyPort(proxy.port());
-    auto failure = [&] {
-        try {
-            ftp.Connect();
-        } catch (const FtpError& e) {
-            return e;
-        }
-        return FtpError{0, QString()};
+    FtpClient client;
+    PointAtServer(client.ftp, plain);
+    client.ftp.setProxyType(5);
+    client.ftp.setProxyAddress(login.host());
+    const struct {
+        const char* user;
+        const char* password;
+        quint16 nProxyPort, nPort;
+        long nError;
+        const char* sStart;  // of the description, or (after a '*') a part of it
+    } refusals[] = {
+        {"login", "wrong", login.port(), plain.port(), kLoginFailed, "SOCKS proxy:"},
+        {"", "", login.port(), plain.port(), kConnectFailed, "*requires a user name"},  // no login offered
+        {"login", "", FreeLoopbackPort(), plain.port(), kConnectFailed, "SOCKS proxy 127.0.0.1:"},  // no proxy there
+        {"login", "login", login.port(), FreeLoopbackPort(), kConnectFailed, "SOCKS proxy:"},  // no FTP server there
+        {"login", "login", login.port(), plain.port(), 0, ""},
     };
-
-    ftp.setProxyUser(proxy.user());
-    ftp.setProxyPassword(QStringLiteral("wrong"));
-    FtpError e = failure();
-    EXPECT_EQ(e.number, kLoginFailed);
-    EXPECT_TRUE(e.description.startsWith(QStringLiteral("SOCKS proxy:"))) << e.description.toStdString();
-
-    ftp.setProxyUser(QString());  // no login offered to a proxy that wants one
-    e = failure();
-    EXPECT_EQ(e.number, kConnectFailed);
-    EXPECT_TRUE(e.description.contains(QStringLiteral("requires a user name"))) << e.description.toStdString();
-
-    ftp.setProxyPort(FreeLoopbackPort());  // nothing listens there
-    e = failure();
-    EXPECT_EQ(e.number, kConnectFailed);
-    EXPECT_TRUE(e.description.startsWith(QStringLiteral("SOCKS proxy 127.0.0.1:"))) << e.description.toStdString();
-    EXPECT_EQ(ftp.state(), FtpComponent::kStateNotConnected);
-
-    // The proxy cannot reach a port where no FTP server listens.
-    ftp.setProxyPort(proxy.port());
-    ftp.setProxyUser(proxy.user());
-    ftp.setProxyPassword(proxy.password());
-    ftp.setPort(FreeLoopbackPort());
-    e = failure();
-    EXPECT_EQ(e.number, kConnectFailed);
-    EXPECT_TRUE(e.description.startsWith(QStringLiteral("SOCKS proxy:"))) << e.description.toStdString();
-
-    ftp.setPort(ftpServer.port());
-    EXPECT_EQ(failure().number, 0) << "right settings connect";
+    for (const auto& r : refusals) {
+        client.ftp.setProxyUser(QLatin1String(r.user) == "login" ? login.user() : QString());
+        client.ftp.setProxyPassword(QLatin1String(r.password) == "login" ? login.password() : QString::fromUtf8(r.password));
+        client.ftp.setProxyPort(r.nProxyPort);
+        client.ftp.setPort(r.nPort);
+        const FtpError e = ErrorOf([&] { client.ftp.Connect(); });
+        const QString sStart = QString::fromUtf8(r.sStart);
+        EXPECT_EQ(e.number, r.nError) << r.sStart;
+        EXPECT_TRUE(!r.nError || (sStart.startsWith('*') ? e.description.contains(sStart.mid(1)) : e.description.startsWith(sStart)))
+            << e.description.toStdString();
+    }
+    EXPECT_EQ(client.ftp.state(), FtpComponent::kStateConnected) << "right settings connect";
 }

@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <iterator>
-#include <random>
 
 using ListingParser::ParseListLine;
 using ListingParser::ParseMlsdLine;
@@ -107,8 +105,7 @@ const std::vector<Expected>& UnixCorpus()
         {"-rw-r--r--   1 o g 5 Dec 07 02:10\ttabbed", "tabbed", F, 5, Local(2026, 12, 7, 2, 10)},
         // links
         {"lrwxrwxrwx    1 0        0               7 Dec 07 02:10 bin -> usr/bin", "bin", L, 7, Local(2026, 12, 7, 2, 10),
-         "usr/bin"},
-        {"lrwxrwxrwx    1 o        g               9 Dec 07 02:10 my link -> ../t a r", "my link", L, 9,
+         "usr/bin"}, {"lrwxrwxrwx    1 o        g               9 Dec 07 02:10 my link -> ../t a r", "my link", L, 9,
          Local(2026, 12, 7, 2, 10), "../t a r"},
         {"lrwxrwxrwx    1 o        g               9 Dec 07 02:10 bare", "bare", L, 9, Local(2026, 12, 7, 2, 10)},
         // devices, pipes, sockets
@@ -123,13 +120,31 @@ const std::vector<Expected>& UnixCorpus()
 
 }  // namespace
 
-TEST(ListingParser, ReadsUnixListingsOfCommonServers)
+TEST(ListingParser, ReadsUnixDosIisAndEplfListings)
 {
     for (const Expected& e : UnixCorpus()) ExpectEntry(ParseListLine(QString::fromUtf8(e.line), kNow), e);
-
+    const Expected dos[] = {
+        {"12-07-26  02:10AM       <DIR>          docs", "docs", D, 0, Local(2026, 12, 7, 2, 10)},
+        {"12-07-26  02:10PM                12345 a file.txt", "a file.txt", F, 12345, Local(2026, 12, 7, 14, 10)},
+        {"12-31-99  12:00AM                  100 y2k.txt", "y2k.txt", F, 100, Local(1999, 12, 31, 0, 0)},
+        {"01-02-70  12:30PM                    1 seventy", "seventy", F, 1, Local(1970, 1, 2, 12, 30)},
+        {"01-02-69  11:59PM                    1 sixty-nine", "sixty-nine", F, 1, Local(2069, 1, 2, 23, 59)},
+        {"03-04-2025  23:15       <DIR>          full year", "full year", D, 0, Local(2025, 3, 4, 23, 15)},
+        {"12-07-2026  9:05 PM           5 apart", "apart", F, 5, Local(2026, 12, 7, 21, 5)},
+        {"12-07-2026  07:13PM       1234 name.txt", "name.txt", F, 1234, Local(2026, 12, 7, 19, 13)},
+        {"2026-12-07  19:13       <DIR>          folder", "folder", D, 0, Local(2026, 12, 7, 19, 13)},
+        {"2026/12/07  07:13AM           42 iso  spaced", "iso  spaced", F, 42, Local(2026, 12, 7, 7, 13)},
+        {"12-07-26  02:10AM           6442450944 big.bin", "big.bin", F, 6442450944LL, Local(2026, 12, 7, 2, 10)},
+        {"12/07/26  02:10am        1,234,567 grouped", "grouped", F, 1234567, Local(2026, 12, 7, 2, 10)},
+    };
+    for (const Expected& e : dos) ExpectEntry(ParseListLine(QString::fromUtf8(e.line), kNow), e);
     // The line end the server sends is not part of the name.
-    ExpectEntry(ParseListLine(u"-rw-r--r-- 1 o g 5 Dec 07 02:10 crlf\r\n", kNow),
-                {"", "crlf", F, 5, Local(2026, 12, 7, 2, 10)});
+    ExpectEntry(ParseListLine(u"-rw-r--r-- 1 o g 5 Dec 07 02:10 crlf\r\n", kNow), {"", "crlf", F, 5, Local(2026, 12, 7, 2, 10)});
+    ExpectEntry(ParseListLine(u"+i8388621.48594,m825718503,r,s280,\tdjb.html", kNow),
+                {"", "djb.html", F, 280, QDateTime::fromSecsSinceEpoch(825718503, Qt::UTC)});
+    ExpectEntry(ParseListLine(u"+i8388621.50690,m824255907,/,\t514", kNow),
+                {"", "514", D, 0, QDateTime::fromSecsSinceEpoch(824255907, Qt::UTC)});
+    ExpectEntry(ParseListLine(u"+r,s6442450944,\t two  spaces ", kNow), {"", " two  spaces ", F, 6442450944LL, {}});
 }
 
 TEST(ListingParser, GivesNothingForLinesThatAreNoEntries)
@@ -158,27 +173,9 @@ TEST(ListingParser, GivesNothingForLinesThatAreNoEntries)
         // EPLF garbage
         "+i1,s12x,\tbad-size", "+m1,r,s1 no-tab", "+r,\t", "+/,\t..",
     };
-    for (const char* line : lines)
+    for (const char* line : lines) {
         EXPECT_FALSE(ParseListLine(QString::fromUtf8(line), kNow).has_value()) << '"' << line << '"';
-}
-
-TEST(ListingParser, ReadsDosAndIisListings)
-{
-    const Expected corpus[] = {
-        {"12-07-26  02:10AM       <DIR>          docs", "docs", D, 0, Local(2026, 12, 7, 2, 10)},
-        {"12-07-26  02:10PM                12345 a file.txt", "a file.txt", F, 12345, Local(2026, 12, 7, 14, 10)},
-        {"12-31-99  12:00AM                  100 y2k.txt", "y2k.txt", F, 100, Local(1999, 12, 31, 0, 0)},
-        {"01-02-70  12:30PM                    1 seventy", "seventy", F, 1, Local(1970, 1, 2, 12, 30)},
-        {"01-02-69  11:59PM                    1 sixty-nine", "sixty-nine", F, 1, Local(2069, 1, 2, 23, 59)},
-        {"03-04-2025  23:15       <DIR>          full year", "full year", D, 0, Local(2025, 3, 4, 23, 15)},
-        {"12-07-2026  9:05 PM           5 apart", "apart", F, 5, Local(2026, 12, 7, 21, 5)},
-        {"12-07-2026  07:13PM       1234 name.txt", "name.txt", F, 1234, Local(2026, 12, 7, 19, 13)},
-        {"2026-12-07  19:13       <DIR>          folder", "folder", D, 0, Local(2026, 12, 7, 19, 13)},
-        {"2026/12/07  07:13AM           42 iso  spaced", "iso  spaced", F, 42, Local(2026, 12, 7, 7, 13)},
-        {"12-07-26  02:10AM           6442450944 big.bin", "big.bin", F, 6442450944LL, Local(2026, 12, 7, 2, 10)},
-        {"12/07/26  02:10am        1,234,567 grouped", "grouped", F, 1234567, Local(2026, 12, 7, 2, 10)},
-    };
-    for (const Expected& e : corpus) ExpectEntry(ParseListLine(QString::fromUtf8(e.line), kNow), e);
+    }
 }
 
 TEST(ListingParser, YearOfUnixDatesWithoutOne)
@@ -191,16 +188,11 @@ TEST(ListingParser, YearOfUnixDatesWithoutOne)
         QDateTime now;
         QDateTime expected;
     } cases[] = {
-        {"Dec 31 23:59", newYear, Local(2025, 12, 31, 23, 59)},
-        {"Jan 10 00:00", newYear, Local(2026, 1, 10, 0, 0)},
-        {"Jan 10 12:01", newYear, Local(2026, 1, 10, 12, 1)},
-        {"11 Jan 12:00", newYear, Local(2026, 1, 11, 12, 0)},
-        {"Jan 11 12:01", newYear, Local(2025, 1, 11, 12, 1)},
-        {"Jan  1 12:00", firstHour, Local(2026, 1, 1, 12, 0)},
-        {"Jan  2 00:30", firstHour, Local(2026, 1, 2, 0, 30)},
-        {"Jan  2 00:31", firstHour, Local(2025, 1, 2, 0, 31)},
-        {"Jan  3 00:00", firstHour, Local(2025, 1, 3, 0, 0)},
-        {"Dec 31 23:00", firstHour, Local(2025, 12, 31, 23, 0)},
+        {"Dec 31 23:59", newYear, Local(2025, 12, 31, 23, 59)}, {"Jan 10 00:00", newYear, Local(2026, 1, 10, 0, 0)},
+        {"Jan 10 12:01", newYear, Local(2026, 1, 10, 12, 1)}, {"11 Jan 12:00", newYear, Local(2026, 1, 11, 12, 0)},
+        {"Jan 11 12:01", newYear, Local(2025, 1, 11, 12, 1)}, {"Jan  1 12:00", firstHour, Local(2026, 1, 1, 12, 0)},
+        {"Jan  2 00:30", firstHour, Local(2026, 1, 2, 0, 30)}, {"Jan  2 00:31", firstHour, Local(2025, 1, 2, 0, 31)},
+        {"Jan  3 00:00", firstHour, Local(2025, 1, 3, 0, 0)}, {"Dec 31 23:00", firstHour, Local(2025, 12, 31, 23, 0)},
         {"Jan  1 10:00", Local(2026, 12, 31, 23, 0), Local(2027, 1, 1, 10, 0)},
         // Feb 29 goes back to the latest leap year that has had it by then.
         {"Feb 29 10:00", newYear, Local(2024, 2, 29, 10, 0)},
@@ -208,8 +200,7 @@ TEST(ListingParser, YearOfUnixDatesWithoutOne)
         {"Feb 29 10:00", Local(2028, 2, 27, 23, 0), Local(2024, 2, 29, 10, 0)},
         {"Feb 29 10:00", Local(2101, 1, 1), Local(2096, 2, 29, 10, 0)},  // 2100 is no leap year
         // A year given is taken as is, even in the future.
-        {"Feb 29  2032", newYear, Local(2032, 2, 29)},
-        {"Feb 29  2026", newYear, {}},
+        {"Feb 29  2032", newYear, Local(2032, 2, 29)}, {"Feb 29  2026", newYear, {}},
     };
     for (const auto& c : cases) {
         const auto entry = ParseListLine(QStringLiteral("-rw-r--r-- 1 o g 1 %1 f").arg(QLatin1String(c.date)), c.now);
@@ -261,15 +252,6 @@ TEST(ListingParser, ConvertsTimesToTheLocalClock)
         EXPECT_FALSE(ParseTimeVal(bad).isValid()) << QString::fromUtf16(bad).toStdString();
 }
 
-TEST(ListingParser, ReadsEplf)
-{
-    ExpectEntry(ParseListLine(u"+i8388621.48594,m825718503,r,s280,\tdjb.html", kNow),
-                {"", "djb.html", F, 280, QDateTime::fromSecsSinceEpoch(825718503, Qt::UTC)});
-    ExpectEntry(ParseListLine(u"+i8388621.50690,m824255907,/,\t514", kNow),
-                {"", "514", D, 0, QDateTime::fromSecsSinceEpoch(824255907, Qt::UTC)});
-    ExpectEntry(ParseListLine(u"+r,s6442450944,\t two  spaces ", kNow), {"", " two  spaces ", F, 6442450944LL, {}});
-}
-
 TEST(ListingParser, ReadsMlsdLines)
 {
     const Expected corpus[] = {
@@ -277,17 +259,14 @@ TEST(ListingParser, ReadsMlsdLines)
         {"Type=DIR;Modify=20261207021000;Perm=el; docs", "docs", D, 0, Utc(2026, 12, 7, 2, 10)},
         {"type=dir;sizd=4096;modify=20261207021000; sized", "sized", D, 4096, Utc(2026, 12, 7, 2, 10)},
         {"modify=20261207021000;perm=adfr;size=5368709120;type=file;unique=802U1F; big", "big", F, 5368709120LL,
-         Utc(2026, 12, 7, 2, 10)},
-        {"type=OS.unix=slink:/usr/bin;size=7; bin", "bin", L, 7, {}, "/usr/bin"},
+         Utc(2026, 12, 7, 2, 10)}, {"type=OS.unix=slink:/usr/bin;size=7; bin", "bin", L, 7, {}, "/usr/bin"},
         {"type=os.unix=symlink;unix.mode=0777; lnk", "lnk", L, 0, {}},
         {"type=OS.unix=chr-1/3; null", "null", F, 0, {}, "", true},
         {"type=file;size=1; a;b=c d.txt", "a;b=c d.txt", F, 1, {}},
-        {"type=file;size=1; a; b=c;d.txt", "a; b=c;d.txt", F, 1, {}},
-        {"type=file;size=1;  lead  ", " lead  ", F, 1, {}},
+        {"type=file;size=1; a; b=c;d.txt", "a; b=c;d.txt", F, 1, {}}, {"type=file;size=1;  lead  ", " lead  ", F, 1, {}},
         {"type=file;size=1; ../x", "../x", F, 1, {}},
         {"type=file;size=1;unix.owner=John Doe; spaced owner", "spaced owner", F, 1, {}},
-        {" no facts", "no facts", F, 0, {}},
-        {"type=file;size=3; Grüße\r\n", "Grüße", F, 3, {}},
+        {" no facts", "no facts", F, 0, {}}, {"type=file;size=3; Grüße\r\n", "Grüße", F, 3, {}},
     };
     for (const Expected& e : corpus) ExpectEntry(ParseMlsdLine(QString::fromUtf8(e.line)), e);
 
@@ -298,65 +277,26 @@ TEST(ListingParser, ReadsMlsdLines)
         EXPECT_FALSE(ParseMlsdLine(QString::fromUtf8(line)).has_value()) << '"' << line << '"';
 }
 
-TEST(ListingParser, SurvivesMangledInput)
+TEST(ListingParser, CutOrHugeLinesGiveNoHalfEntries)
 {
-    std::vector<QString> seeds;
-    for (const Expected& e : UnixCorpus()) seeds.push_back(QString::fromUtf8(e.line));
-    seeds.push_back(QStringLiteral("12-07-26  02:10PM                12345 a file.txt"));
-    seeds.push_back(QStringLiteral("+i8388621.48594,m825718503,r,s280,\tdjb.html"));
-    seeds.push_back(QStringLiteral("type=file;size=12;modify=20261207021000;perm=r; a b.txt"));
-    seeds.push_back(QStringLiteral("type=OS.unix=slink:/usr/bin;size=7; bin"));
-
-    const auto check = [](const QString& line) {
-        for (const auto& entry : {ParseListLine(line, kNow), ParseMlsdLine(line)}) {
-            if (!entry) continue;
-            ASSERT_FALSE(entry->name.trimmed().isEmpty()) << line.toStdString();
-            ASSERT_NE(entry->name, QLatin1String("..")) << line.toStdString();
-            ASSERT_GE(entry->size, 0) << line.toStdString();
-            ASSERT_TRUE(entry->kind >= ListingEntry::File && entry->kind <= ListingEntry::Link);
-        }
-        (void)ParseTimeVal(line);
-    };
-
     // Cutting a plain line anywhere before its name never leaves an entry.
     for (const Expected& e : UnixCorpus()) {
         const QString line = QString::fromUtf8(e.line);
         const qsizetype target = qsizetype(std::strlen(e.target));
         const qsizetype nameStart = line.size() - QString::fromUtf8(e.name).size() - (target ? target + 4 : 0);
-        for (qsizetype cut = 0; cut < nameStart; ++cut)
+        for (qsizetype cut = 0; cut < nameStart; ++cut) {
             EXPECT_FALSE(ParseListLine(line.first(cut), kNow).has_value()) << line.first(cut).toStdString();
-    }
-
-    std::mt19937 random(20261207);
-    // Blanks, separators the parser looks for, control characters, a decoding
-    // replacement, a non-ASCII digit, a no-break space and a lone surrogate.
-    const QChar alphabet[] = {QChar(0), QChar(1), u'\t', u' ', u'-', u'>', u',', u':', u';', u'=', u'9', u'd', u'.',
-                              u'\r', QChar(0xFFFD), QChar(0x0660), QChar(0x00A0), QChar(0xD800)};
-    const auto pick = [&](size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(random); };
-    for (int round = 0; round < 4000; ++round) {
-        QString line = seeds[pick(seeds.size())];
-        for (size_t edits = 1 + pick(3); edits > 0 && !line.isEmpty(); --edits) {
-            const qsizetype at = qsizetype(pick(size_t(line.size())));
-            switch (pick(5)) {
-            case 0: line.truncate(at); break;
-            case 1: line[at] = alphabet[pick(std::size(alphabet))]; break;
-            case 2: line.insert(at, alphabet[pick(std::size(alphabet))]); break;
-            case 3: line.remove(at, qsizetype(pick(8)) + 1); break;
-            default: line.insert(at, line.mid(at, qsizetype(pick(16)))); break;
-            }
         }
-        check(line);
     }
-
     // Huge lines: no loop, no crash, and a long name comes back whole.
-    check(QString(1 << 20, QLatin1Char(' ')));
-    check(QString(1 << 20, QLatin1Char(';')));
-    check(QStringLiteral("type=file;").repeated(50000));
-    check(QStringLiteral("-rw-r--r-- 1 o g 5 ").repeated(50000));
-    const QString longName(200000, QLatin1Char('n'));
-    const auto entry = ParseListLine(QStringLiteral("-rw-r--r-- 1 o g 5 Dec 07 02:10 ") + longName, kNow);
-    ASSERT_TRUE(entry.has_value());
-    EXPECT_EQ(entry->name, longName);
+    for (const QString& line : {QString(1 << 20, ' '), QString(1 << 20, ';'), QStringLiteral("type=file;").repeated(50000),
+                                QStringLiteral("-rw-r--r-- 1 o g 5 ").repeated(50000)}) {
+        EXPECT_FALSE(ParseListLine(line, kNow).has_value());
+        EXPECT_FALSE(ParseMlsdLine(line).has_value());
+        EXPECT_FALSE(ParseTimeVal(line).isValid());
+    }
+    const QString longName(200000, 'n');
+    EXPECT_EQ(ParseListLine("-rw-r--r-- 1 o g 5 Dec 07 02:10 " + longName, kNow).value_or(ListingEntry{}).name, longName);
 }
 
 TEST(ListingDates, PrecisionFollowsWhatTheLineShows)
@@ -389,17 +329,18 @@ TEST(ListingParser, ReadsPermissions)
         {"---------- 1 o g 5 Dec 07 10:00 a", 0}, {"-rwxr-lr-x 1 o g 5 Dec 07 10:00 a", -1},
         {"12-07-26  02:10PM 5 a", -1}, {"+r,s5,\ta", -1},
     };
-    for (const auto& [line, mode] : unix) EXPECT_EQ(ParseListLine(QString::fromUtf8(line), kNow)->nMode, mode) << line;
+    for (const auto& [line, mode] : unix) { EXPECT_EQ(ParseListLine(QString::fromUtf8(line), kNow)->nMode, mode) << line; }
     const std::pair<const char*, int> mlsd[] = {
         {"type=file;unix.mode=0644; a", 0644}, {"type=file;UNIX.mode=4755; a", 04755}, {"type=file;unix.mode=0o600; a", 0600},
         {"type=file; a", -1}, {"type=file;unix.mode=0648; a", -1}, {"type=file;unix.mode=; a", -1},
         {"type=file;unix.mode=+644; a", -1}, {"type=file;unix.mode=0o; a", -1}, {"type=file;unix.mode=7; a", 07}, {"type=file;unix.mode=177777; a", -1},
     };
-    for (const auto& [line, mode] : mlsd) EXPECT_EQ(ParseMlsdLine(QString::fromUtf8(line))->nMode, mode) << line;
+    for (const auto& [line, mode] : mlsd) { EXPECT_EQ(ParseMlsdLine(QString::fromUtf8(line))->nMode, mode) << line; }
     const std::pair<const char*, const char*> feat[] = {
         {" MLST type*;perm*;size*;modify*;unique*;unix.mode;unix.uid;", "OPTS MLST type;perm;size;modify;unique;unix.mode;"},
         {"MLST type*;size*;unix.mode*;", ""}, {"MLST type*;size*;modify*;", ""}, {"MLSD", ""}, {"MLST unix.mode", "OPTS MLST unix.mode;"},
     };
-    for (const auto& [line, wanted] : feat)
+    for (const auto& [line, wanted] : feat) {
         EXPECT_EQ(ListingParser::MlstOptionsWanted(QString::fromUtf8(line)), QString::fromUtf8(wanted)) << line;
+    }
 }

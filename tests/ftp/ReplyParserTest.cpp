@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 QList<FtpReply> FeedAll(ReplyParser& parser, const QByteArray& bytes)
@@ -29,8 +31,7 @@ TEST(ReplyParser, SingleAndMultiLineReplies)
 
     // Inside a multi-line reply anything goes until "211 " closes it:
     // lines without a code, other codes, even the same code with '-'.
-    replies = FeedAll(parser,
-                      "211-Features:\r\n MLST type*;size*;\r\n211-still inside\r\n200 not the end\r\n"
+    replies = FeedAll(parser, "211-Features:\r\n MLST type*;size*;\r\n211-still inside\r\n200 not the end\r\n"
                       "211 End\r\n");
     ASSERT_EQ(replies.size(), 1);
     EXPECT_EQ(replies[0].code, 211);
@@ -103,54 +104,37 @@ TEST(ReplyParser, TextIsUtf8OnlyWhenAgreed)
     EXPECT_EQ(DecodeServerText(QByteArray("caf\xc3"), true), QStringLiteral("caf\u00c3"));
 }
 
-TEST(EngineRules, PwdRepliesAndNames)
+TEST(EngineRules, PwdRepliesNamesMasksAndLocalPaths)
 {
-    EXPECT_EQ(FtpSession::ParsePwdReply(QStringLiteral("\"/home/user\" is the current directory")), QStringLiteral("/home/user"));
-    EXPECT_EQ(FtpSession::ParsePwdReply(QStringLiteral("\"/a \"\"quoted\"\" b\" is current")), QStringLiteral("/a \"quoted\" b"));
-    EXPECT_EQ(FtpSession::ParsePwdReply(QStringLiteral("\"/with space\"")), QStringLiteral("/with space"));
+    for (const auto& [reply, folder] : {std::pair{"\"/home/user\" is the current directory", "/home/user"},
+                                        {"\"/a \"\"quoted\"\" b\" is current", "/a \"quoted\" b"}, {"\"/with space\"", "/with space"}})
+        EXPECT_EQ(FtpSession::ParsePwdReply(reply), folder) << reply;
 
-    for (const char* bad : {"", ".", "..", "a/b", "../x", "a\\b", "/etc"})
-        EXPECT_FALSE(NameRules::IsSafeName(QString::fromUtf8(bad))) << bad;
+    for (const char* bad : {"", ".", "..", "a/b", "../x", "a\\b", "/etc"}) EXPECT_FALSE(NameRules::IsSafeName(bad)) << bad;
     EXPECT_FALSE(NameRules::IsSafeName(QStringLiteral("nul") + QChar(0) + QStringLiteral("x")));
     for (const char* good : {"a", "...", "..a", "a b", ".hidden", "Grüße.txt", "-rf"})
         EXPECT_TRUE(NameRules::IsSafeName(QString::fromUtf8(good))) << good;
 
     // Every local name made from a server's name stays inside its folder.
-    EXPECT_EQ(NameRules::LocalPath(QStringLiteral("/tmp/x/"), QStringLiteral("a.txt")), QStringLiteral("/tmp/x/a.txt"));
-    EXPECT_EQ(NameRules::LocalPath(QStringLiteral("/tmp/x"), QStringLiteral(".a")), QStringLiteral("/tmp/x/.a"));
-    EXPECT_EQ(NameRules::LocalPath(QStringLiteral("/"), QStringLiteral("a")), QStringLiteral("/a"));
-    for (const char* bad : {"../../escaped.txt", "..", ".", "a/b", "/etc/passwd", ""})
-        EXPECT_FALSE(NameRules::LocalPath(QStringLiteral("/tmp/x"), QString::fromUtf8(bad))) << bad;
-    EXPECT_FALSE(NameRules::LocalPath(QString(), QStringLiteral("a")));
-}
+    for (const auto& [folder, name, path] : {std::tuple{"/tmp/x/", "a.txt", "/tmp/x/a.txt"}, {"/tmp/x", ".a", "/tmp/x/.a"},
+                                              {"/", "a", "/a"}, {"/tmp/x", "../../escaped.txt", ""}, {"/tmp/x", "..", ""},
+                                              {"/tmp/x", ".", ""}, {"/tmp/x", "a/b", ""}, {"/tmp/x", "/etc/passwd", ""},
+                                              {"/tmp/x", "", ""}, {"", "a", ""}})
+        EXPECT_EQ(NameRules::LocalPath(folder, name).value_or("<none>"), *path ? path : "<none>") << folder << " " << name;
 
-TEST(EngineRules, MasksAndTheirSplit)
-{
-    EXPECT_TRUE(NameRules::MatchesMask(QStringLiteral("photo.gif"), QStringLiteral("*.gif")));
-    EXPECT_FALSE(NameRules::MatchesMask(QStringLiteral("photo.GIF"), QStringLiteral("*.gif")));
-    EXPECT_TRUE(NameRules::MatchesMask(QStringLiteral("a1.txt"), QStringLiteral("a?.txt")));
-    EXPECT_FALSE(NameRules::MatchesMask(QStringLiteral("a12.txt"), QStringLiteral("a?.txt")));
-    EXPECT_TRUE(NameRules::MatchesMask(QStringLiteral("anything"), QString()));
-    EXPECT_TRUE(NameRules::MatchesMask(QStringLiteral("no-dot"), QStringLiteral("*.*")));
-    EXPECT_TRUE(NameRules::MatchesMask(QStringLiteral("abcabcabd"), QStringLiteral("*abd")));
     // A pattern that is exponential for naive matchers stays quick here.
-    EXPECT_FALSE(NameRules::MatchesMask(QString(60, QLatin1Char('a')) + QLatin1Char('b'),
-                                         QStringLiteral("*a*a*a*a*a*a*a*a*a*a*a*ac")));
+    for (const auto& [name, mask, bMatch] : {std::tuple{"photo.gif", "*.gif", true}, {"photo.GIF", "*.gif", false},
+                                             {"a1.txt", "a?.txt", true}, {"a12.txt", "a?.txt", false}, {"anything", "", true},
+                                             {"no-dot", "*.*", true}, {"abcabcabd", "*abd", true},
+                                             {"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaab", "*a*a*a*a*a*a*a*a*a*a*a*ac", false}})
+        EXPECT_EQ(NameRules::MatchesMask(name, mask), bMatch) << name << " " << mask;
 
-    QString folder, pattern;
-    NameRules::SplitMask(QStringLiteral("docs/*"), folder, pattern);
-    EXPECT_EQ(folder, QStringLiteral("docs"));
-    EXPECT_EQ(pattern, QStringLiteral("*"));
-    NameRules::SplitMask(QStringLiteral("my docs\\*.txt"), folder, pattern);
-    EXPECT_EQ(folder, QStringLiteral("my docs"));
-    EXPECT_EQ(pattern, QStringLiteral("*.txt"));
-    NameRules::SplitMask(QStringLiteral("/srv/a/b/*"), folder, pattern);
-    EXPECT_EQ(folder, QStringLiteral("/srv/a/b"));
-    NameRules::SplitMask(QStringLiteral("plain"), folder, pattern);
-    EXPECT_EQ(folder, QStringLiteral("plain"));
-    EXPECT_EQ(pattern, QStringLiteral("*"));
-    NameRules::SplitMask(QStringLiteral("/*"), folder, pattern);
-    EXPECT_EQ(folder, QStringLiteral("/"));
+    for (const auto& [mask, folder, pattern] : {std::tuple{"docs/*", "docs", "*"}, {"my docs\\*.txt", "my docs", "*.txt"},
+                                                {"/srv/a/b/*", "/srv/a/b", "*"}, {"plain", "plain", "*"}, {"/*", "/", "*"}}) {
+        QString sFolder, sPattern;
+        NameRules::SplitMask(mask, sFolder, sPattern);
+        EXPECT_EQ(sFolder + "|" + sPattern, QStringLiteral("%1|%2").arg(folder, pattern)) << mask;
+    }
 }
 
 TEST(ReplyParser, PassiveRepliesGiveOnlyUsablePorts)

@@ -174,23 +174,6 @@ bool FileHasLine(const QString& sPath, const QString& sLine)
     return file.open(QIODevice::ReadOnly) && QString::fromUtf8(file.readAll()).split(QLatin1Char('\n')).contains(sLine);
 }
 
-// Users left by a test binary that was killed (the pid in their name is gone),
-// with the temp folder their home was in.
-void RemoveStaleTestUsers()
-{
-    QFile passwd(QStringLiteral("/etc/passwd"));
-    if (!passwd.open(QIODevice::ReadOnly)) return;
-    const QRegularExpression stale(QStringLiteral("^kvt(\\d+)n\\d+$"));
-    for (const QByteArray& line : passwd.readAll().split('\n')) {
-        const QStringList fields = QString::fromUtf8(line).split(QLatin1Char(':'));
-        const QRegularExpressionMatch match = stale.match(fields.value(0));
-        if (!match.hasMatch() || QFileInfo::exists(QStringLiteral("/proc/") + match.captured(1))) continue;
-        RunTool(QStringLiteral("userdel"), {QStringLiteral("-f"), fields.value(0)});
-        QDir folder = QFileInfo(fields.value(5)).dir();
-        if (folder.dirName().startsWith(QLatin1String("kelvo-ftpsrv-"))) folder.removeRecursively();
-    }
-}
-
 }  // namespace
 
 quint16 FreeLoopbackPort()
@@ -247,6 +230,8 @@ FtpTestServer::FtpTestServer() : m_pDir(std::make_unique<QTemporaryDir>(QDir::te
 FtpTestServer::~FtpTestServer()
 {
     Stop();
+    if (m_bUserCreated && !RunTool(QStringLiteral("userdel"), {m_sUser}))
+        RunTool(QStringLiteral("userdel"), {QStringLiteral("-f"), m_sUser});
     // A name a server wrote in bytes that are not UTF-8 is beyond QDir's removal.
     RunTool(QStringLiteral("rm"), {QStringLiteral("-rf"), m_pDir->path()});
 }
@@ -264,6 +249,41 @@ void FtpTestServer::Stop()
         }
     }
     m_pProcess.reset();
+}
+
+QString FtpTestServer::NewUserName(const char* sPrefix)
+{
+    static int s_nCounter = 0;
+    return QStringLiteral("%1%2n%3").arg(QLatin1String(sPrefix)).arg(QCoreApplication::applicationPid()).arg(++s_nCounter);
+}
+
+bool FtpTestServer::CreateSystemUser(const QStringList& useraddOptions)
+{
+    // Users a killed test binary left behind (the PID in their name is gone)
+    // go first, with the temp folder their home was in.
+    static bool s_bSwept = false;
+    QFile passwd(QStringLiteral("/etc/passwd"));
+    if (!std::exchange(s_bSwept, true) && passwd.open(QIODevice::ReadOnly)) {
+        const QRegularExpression stale(QStringLiteral("^kv[ts](\\d+)n\\d+$"));
+        for (const QByteArray& line : passwd.readAll().split('\n')) {
+            const QStringList fields = QString::fromUtf8(line).split(QLatin1Char(':'));
+            const QRegularExpressionMatch match = stale.match(fields.value(0));
+            if (!match.hasMatch() || QFileInfo::exists(QStringLiteral("/proc/") + match.captured(1))) continue;
+            RunTool(QStringLiteral("userdel"), {QStringLiteral("-f"), fields.value(0)});
+            QDir folder = QFileInfo(fields.value(5)).dir();
+            if (folder.dirName().startsWith(QLatin1String("kelvo-ftpsrv-"))) folder.removeRecursively();
+        }
+    }
+    QString output;
+    if (!m_bUserCreated && !RunTool(QStringLiteral("useradd"), useraddOptions + QStringList{m_sUser}, &output)) {
+        qWarning().noquote() << "useradd" << m_sUser << "failed:" << output;
+        return false;
+    }
+    m_bUserCreated = true;
+    if (RunTool(QStringLiteral("chpasswd"), {}, &output, (m_sUser + QLatin1Char(':') + m_sPassword + QLatin1Char('\n')).toUtf8()))
+        return true;
+    qWarning().noquote() << "chpasswd failed:" << output;
+    return false;
 }
 
 QString FtpTestServer::url() const
@@ -391,16 +411,8 @@ VsftpdServer::VsftpdServer() : VsftpdServer(Options()) {}
 
 VsftpdServer::VsftpdServer(Options options) : m_options(options)
 {
-    static int s_nCounter = 0;
-    m_sUser = QStringLiteral("kvt%1n%2").arg(QCoreApplication::applicationPid()).arg(++s_nCounter);
+    m_sUser = NewUserName("kvt");
     m_sPassword = RandomPassword();
-}
-
-VsftpdServer::~VsftpdServer()
-{
-    Stop();
-    if (m_bUserCreated && !RunTool(QStringLiteral("userdel"), {m_sUser}))
-        RunTool(QStringLiteral("userdel"), {QStringLiteral("-f"), m_sUser});
 }
 
 bool VsftpdServer::Start()
@@ -416,9 +428,6 @@ bool VsftpdServer::Start()
         return false;
     }
 
-    static bool s_bSwept = false;
-    if (!std::exchange(s_bSwept, true)) RemoveStaleTestUsers();
-
     const QString shell = QStringLiteral("/bin/bash");
     if (!FileHasLine(QStringLiteral("/etc/shells"), shell)) {
         qWarning() << "vsftpd: /bin/bash is not listed in /etc/shells, PAM would refuse the test user";
@@ -429,16 +438,7 @@ bool VsftpdServer::Start()
         return false;
     }
 
-    QString output;
-    if (!RunTool(QStringLiteral("useradd"), {QStringLiteral("-M"), QStringLiteral("-d"), m_sRoot, QStringLiteral("-s"), shell, m_sUser}, &output)) {
-        qWarning().noquote() << "vsftpd: useradd" << m_sUser << "failed:" << output;
-        return false;
-    }
-    m_bUserCreated = true;
-    if (!RunTool(QStringLiteral("chpasswd"), {}, &output, (m_sUser + QLatin1Char(':') + m_sPassword + QLatin1Char('\n')).toUtf8())) {
-        qWarning().noquote() << "vsftpd: chpasswd failed:" << output;
-        return false;
-    }
+    if (!CreateSystemUser({QStringLiteral("-M"), QStringLiteral("-d"), m_sRoot, QStringLiteral("-s"), shell})) return false;
     const passwd* pEntry = ::getpwnam(m_sUser.toLocal8Bit().constData());
     if (!pEntry || ::chown(QFile::encodeName(m_sRoot).constData(), pEntry->pw_uid, pEntry->pw_gid) != 0) {
         qWarning() << "vsftpd: could not give" << m_sRoot << "to" << m_sUser;

@@ -66,6 +66,11 @@ protected:
     static bool RunSystemTool(const QString& program, const QStringList& args, QString* pOutput = nullptr,
                               const QByteArray& input = QByteArray());
     static QString NewPassword();
+    // A system user for the login, named sPrefix, this process's PID and a
+    // counter, so that one a killed test binary left behind can be told and
+    // removed; the destructor removes it.
+    static QString NewUserName(const char* sPrefix);
+    bool CreateSystemUser(const QStringList& useraddOptions);
     static bool WriteTextFile(const QString& sPath, const QString& sText);
     // A self-signed certificate for 127.0.0.1 (cert.pem, key.pem in the
     // work folder), made with openssl; certificateFile() names it after.
@@ -80,6 +85,7 @@ protected:
     quint16 m_nPasvMin = 0;
     quint16 m_nPasvMax = 0;
     QString m_sCertificate;
+    bool m_bUserCreated = false;
 
 private:
     std::unique_ptr<QTemporaryDir> m_pDir;
@@ -122,13 +128,11 @@ public:
     };
     VsftpdServer();
     explicit VsftpdServer(Options options);
-    ~VsftpdServer() override;
     // Creates a unique system user whose home (and chroot) is root().
     bool Start() override;
 
 private:
     Options m_options;
-    bool m_bUserCreated = false;
 };
 
 // A Python 3 script of the test's own acting as a server. It gets the port as

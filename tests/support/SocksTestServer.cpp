@@ -106,21 +106,14 @@ DanteServer::DanteServer() : DanteServer(Options()) {}
 DanteServer::DanteServer(Options options) : m_options(options)
 {
     if (!m_options.bUserPassword) return;
-    // Unlike vsftpd's "kvt" users, so the two fixtures' counters cannot clash.
-    static int s_nCounter = 0;
-    m_sUser = QStringLiteral("kvs%1n%2").arg(QCoreApplication::applicationPid()).arg(++s_nCounter);
+    m_sUser = NewUserName("kvs");
     m_sPassword = NewPassword();
 }
 
-DanteServer::~DanteServer()
-{
-    Stop();
-    if (m_bUserCreated && !RunSystemTool(QStringLiteral("userdel"), {m_sUser}))
-        RunSystemTool(QStringLiteral("userdel"), {QStringLiteral("-f"), m_sUser});
-}
+DanteServer::~DanteServer() { Stop(); }
 
-// Leftovers of a test binary that was killed: its proxies (the pid file is
-// named after the binary's PID) and temp folders, and its proxy users.
+// Leftovers of a test binary that was killed: its proxies (the config file
+// is named after the binary's PID) and temp folders.
 void DanteServer::SweepStaleRuns()
 {
     // The config file is named after the test binary's PID (danted removes
@@ -139,15 +132,6 @@ void DanteServer::SweepStaleRuns()
         folder.removeRecursively();
     }
 
-    QFile passwd(QStringLiteral("/etc/passwd"));
-    if (!passwd.open(QIODevice::ReadOnly)) return;
-    const QRegularExpression stale(QStringLiteral("^kvs(\\d+)n\\d+$"));
-    for (const QByteArray& line : passwd.readAll().split('\n')) {
-        const QString user = QString::fromUtf8(line).section(QLatin1Char(':'), 0, 0);
-        const QRegularExpressionMatch match = stale.match(user);
-        if (match.hasMatch() && !Alive(match.captured(1).toInt()))
-            RunSystemTool(QStringLiteral("userdel"), {QStringLiteral("-f"), user});
-    }
 }
 
 QString DanteServer::logFile() const { return workDir() + QStringLiteral("/danted.log"); }
@@ -192,18 +176,7 @@ bool DanteServer::Start()
 
     QString config = QStringLiteral("clientmethod: none\n");
     if (m_options.bUserPassword) {
-        QString output;
-        if (!m_bUserCreated) {
-            if (!RunSystemTool(QStringLiteral("useradd"), {QStringLiteral("-M"), QStringLiteral("-s"), QStringLiteral("/usr/sbin/nologin"), m_sUser}, &output)) {
-                qWarning().noquote() << "danted: useradd" << m_sUser << "failed:" << output;
-                return false;
-            }
-            m_bUserCreated = true;
-        }
-        if (!RunSystemTool(QStringLiteral("chpasswd"), {}, &output, (m_sUser + QLatin1Char(':') + m_sPassword + QLatin1Char('\n')).toUtf8())) {
-            qWarning().noquote() << "danted: chpasswd failed:" << output;
-            return false;
-        }
+        if (!CreateSystemUser({QStringLiteral("-M"), QStringLiteral("-s"), QStringLiteral("/usr/sbin/nologin")})) return false;
         // Root reads the shadow file to check the password; the relaying
         // children run as nobody.
         config += QStringLiteral("socksmethod: username\nuser.privileged: root\nuser.unprivileged: nobody\n");

@@ -37,5 +37,4 @@ private:
     static void SweepStaleRuns();
 
     Options m_options;
-    bool m_bUserCreated = false;
 };
