@@ -114,15 +114,17 @@ FilePaneRow LocalPane::MakeRow(const LocalEntry& entry)
     const QString sDate = QLocale().toString(entry.dtDate, QLocale::ShortFormat);
     const bool bReadable = entry.nAttrib != LocalAttrib::Unreadable;
     if (bReadable && (entry.nAttrib & LocalAttrib::Directory)) {
-        row.entry.kind = ListingEntry::Folder;
+        row.entry.kind = row.kind = ListingEntry::Folder;
         row.smallIcon = kFolderIcon;
         row.subItems = {QString(), sDate, QStringLiteral("D")};
         return row;
     }
     // An entry that cannot be examined is a link to nothing (or nothing
-    // readable): neither a file to upload nor a folder to enter.
+    // readable): no folder to enter, and no file to upload unless its
+    // extension's picture shows it as one.
     row.entry.kind = bReadable ? ListingEntry::File : ListingEntry::Link;
     row.smallIcon = GetFileIconIndex(entry.sName);
+    row.kind = row.smallIcon == kOtherFileIcon ? row.entry.kind : ListingEntry::File;
     // A readable file whose kind has no picture of its own shows the
     // generic document; an unreadable entry keeps its index.
     if (bReadable && row.smallIcon == kOtherFileIcon) row.smallIcon = kPlainFileIcon;

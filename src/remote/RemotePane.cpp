@@ -63,6 +63,7 @@ bool RemotePane::MakeRow(const ListingEntry& entry, FilePaneRow& row)
     row.text = entry.name;
     row.date = entry.date;
     row.entry = entry;
+    row.kind = entry.kind;
     const QString dateText = entry.date.isValid() ? QLocale::system().toString(entry.date, QLocale::ShortFormat) : QString();
     const QString sizeText = QString::number(entry.size);
     switch (entry.kind) {
@@ -78,6 +79,7 @@ bool RemotePane::MakeRow(const ListingEntry& entry, FilePaneRow& row)
         break;
     case ListingEntry::Link:  // its extension's picture, or the link picture
         row.smallIcon = GetFileIconIndex(entry.name);
+        if (row.smallIcon != kOtherFileIcon) row.kind = ListingEntry::File;
         row.size = entry.size;
         row.subItems = {sizeText, dateText, QStringLiteral("E")};
         break;

@@ -143,7 +143,7 @@ void ReceiveItems(const Run& run, const QList<FilePaneRow>& rows, const QString&
             continue;
         }
         written.insert(*localPath);
-        const int nKind = row.entry.kind;
+        const int nKind = row.kind;
         if (nKind == ListingEntry::Folder || (nKind == ListingEntry::Link && OpensAsFolder(run, row.text))) {
             const bool bRecurse = AskSubfolders(QStringLiteral("receive"), row.text);
             run.ftp.ReceiveFolder(row.text + QStringLiteral("/*"), *localPath, bRecurse);
@@ -161,7 +161,7 @@ void SendItems(const Run& run, const QList<FilePaneRow>& rows, const QString& sF
     for (const FilePaneRow& row : rows) {
         run.host.ResetStatus();
         const QString sLocalPath = sFolder + row.text;
-        if (row.entry.kind == ListingEntry::Folder) {
+        if (row.kind == ListingEntry::Folder) {
             const bool bRecurse = AskSubfolders(QStringLiteral("send"), sLocalPath);
             run.ftp.SendFolder(sLocalPath + QStringLiteral("/*"), row.text, true, bRecurse);
             continue;

@@ -528,7 +528,7 @@ QString FilePane::SubItem(int nRow, int n) const
 
 FilePaneRow FilePane::Row(int nRow) const { return IsValidRow(nRow) ? m_model->m_rows.at(nRow) : FilePaneRow{}; }
 
-int FilePane::Kind(int nRow) const { return IsValidRow(nRow) ? m_model->m_rows.at(nRow).entry.kind : ListingEntry::File; }
+int FilePane::Kind(int nRow) const { return IsValidRow(nRow) ? m_model->m_rows.at(nRow).kind : ListingEntry::File; }
 
 QList<FilePaneRow> FilePane::SelectedEntries() const
 {

@@ -31,6 +31,11 @@ struct FilePaneRow {
     qint64 size = -1;      // -1: no size (a folder)
     QDateTime date;
     ListingEntry entry;
+    // How the row acts, a ListingEntry kind: a Folder is entered, a File
+    // transferred, a Link entered where the server lets us in. It follows the
+    // picture: a link or unreadable entry shown with its extension's picture
+    // acts as that file.
+    int kind = ListingEntry::File;
 };
 Q_DECLARE_TYPEINFO(FilePaneRow, Q_RELOCATABLE_TYPE);
 
@@ -73,7 +78,7 @@ public:
     int SmallIcon(int nRow) const;
     QString SubItem(int nRow, int n) const;  // n: 1 size, 2 date, 3 kind
     FilePaneRow Row(int nRow) const;
-    int Kind(int nRow) const;  // the row's ListingEntry kind; File for no row
+    int Kind(int nRow) const;  // how the row acts (FilePaneRow::kind); File for no row
     // The selected rows themselves, in list order.
     QList<FilePaneRow> SelectedEntries() const;
 

@@ -94,18 +94,19 @@ TEST(PaneRules, RowsCarryTheirKindAndEntry)
     const struct {
         const char* name;
         int nAttrib;
-        int kind;
+        int kind, acts;  // the entry's kind; how the row acts: as its picture shows it
         const char* size;
         const char* letter;
     } local[] = {
-        {"notes.zzz", 0, ListingEntry::File, "5000000000", "F"},
-        {"prog.exe", 0, ListingEntry::File, "5000000000", "F"},
-        {"folder.gif", LocalAttrib::Directory, ListingEntry::Folder, "", "D"},
-        {"dead.zzz", LocalAttrib::Unreadable, ListingEntry::Link, "5000000000", "F"},  // a link to nothing
+        {"notes.zzz", 0, ListingEntry::File, ListingEntry::File, "5000000000", "F"},
+        {"prog.exe", 0, ListingEntry::File, ListingEntry::File, "5000000000", "F"},
+        {"folder.gif", LocalAttrib::Directory, ListingEntry::Folder, ListingEntry::Folder, "", "D"},
+        {"dead.zzz", LocalAttrib::Unreadable, ListingEntry::Link, ListingEntry::Link, "5000000000", "F"},  // a link to nothing
+        {"dead.txt", LocalAttrib::Unreadable, ListingEntry::Link, ListingEntry::File, "5000000000", "F"},
     };
     for (const auto& row : local) {
         const FilePaneRow made = LocalPane::MakeRow({QLatin1String(row.name), when, 5000000000LL, row.nAttrib});
-        EXPECT_EQ(made.entry.kind, row.kind) << row.name;
+        EXPECT_EQ(std::tie(made.entry.kind, made.kind), std::tie(row.kind, row.acts)) << row.name;
         EXPECT_EQ(made.smallIcon, picture(made.text, row.kind)) << row.name;
         EXPECT_EQ(made.subItems, QStringList({row.size, "12/31/03 1:02 PM", row.letter})) << row.name;
         EXPECT_EQ(made.entry.date, when);
@@ -113,12 +114,14 @@ TEST(PaneRules, RowsCarryTheirKindAndEntry)
     }
     const struct {
         const char* name;
-        int kind;
+        int kind, acts;
         const char* letter;
     } remote[] = {
-        {"notes.txt", ListingEntry::File, "F"}, {"archive.weird", ListingEntry::File, "F"},
-        {"sub", ListingEntry::Folder, "D"},     {"tosub", ListingEntry::Link, "E"},
-        {"pic.gif", ListingEntry::Link, "E"},
+        {"notes.txt", ListingEntry::File, ListingEntry::File, "F"},
+        {"archive.weird", ListingEntry::File, ListingEntry::File, "F"},
+        {"sub", ListingEntry::Folder, ListingEntry::Folder, "D"},
+        {"tosub", ListingEntry::Link, ListingEntry::Link, "E"},
+        {"pic.gif", ListingEntry::Link, ListingEntry::File, "E"},  // shown, and acting, as a picture file
     };
     for (const auto& row : remote) {
         ListingEntry entry;
@@ -132,6 +135,7 @@ TEST(PaneRules, RowsCarryTheirKindAndEntry)
         FilePaneRow made;
         ASSERT_TRUE(RemotePane::MakeRow(entry, made));
         EXPECT_EQ(made.smallIcon, picture(entry.name, row.kind)) << row.name;
+        EXPECT_EQ(made.kind, row.acts) << row.name;
         EXPECT_EQ(made.subItems.value(0) + made.subItems.value(2), QStringLiteral("5") + QLatin1String(row.letter));
         EXPECT_EQ(std::tie(made.entry.rawName, made.entry.nDatePrecision, made.entry.nMode, made.entry.kind),
                   std::tie(entry.rawName, entry.nDatePrecision, entry.nMode, entry.kind));
