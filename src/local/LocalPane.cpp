@@ -4,6 +4,7 @@
 #include "local/frmFindFiles.h"
 #include "local/frmProperties.h"
 #include "ui/FilePane.h"
+#include "ui/PaneToolbar.h"
 #include "ui/PathBox.h"
 #include "ui/PaneHost.h"
 #include "ui/Prompter.h"
@@ -513,35 +514,12 @@ void LocalPane::BuildLocalMenu(QMenu* menu)
 
 void LocalPane::BuildToolbar(QToolBar* toolbar)
 {
-    struct Button {
-        const char* tip;
-        QStyle::StandardPixmap icon;
-        std::function<void()> fn;
-        QAction** kept = nullptr;  // where the window finds the button
-    };
-    const Button buttons[] = {
-        {"Go Up 1 directory level", QStyle::SP_FileDialogToParent, [this] { GoUpLocalFolder(); }},
-        {nullptr, QStyle::SP_CustomBase, {}},
-        {"Delete selection", QStyle::SP_TrashIcon, [this] { LocalDeleteFiles(); }},
-        {"Upload selection", QStyle::SP_ArrowUp, [this] { Upload(); }, &m_uploadButton},
-        {nullptr, QStyle::SP_CustomBase, {}},
-        {"View Large Icons", QStyle::SP_FileDialogContentsView, [this] { m_list->SetView(FilePane::LargeIcons); }},
-        {"View Small Icons", QStyle::SP_FileDialogInfoView, [this] { m_list->SetView(FilePane::SmallIcons); }},
-        {"View List", QStyle::SP_FileDialogListView, [this] { m_list->SetView(FilePane::List); }},
-        {"View Details", QStyle::SP_FileDialogDetailedView, [this] { m_list->SetView(FilePane::Details); }},
-        {nullptr, QStyle::SP_CustomBase, {}},
-        {"New Folder", QStyle::SP_FileDialogNewFolder, [this] { LocalCreateFolder(); }},
-    };
-    for (const Button& button : buttons) {
-        if (!button.tip) {
-            toolbar->addSeparator();
-            continue;
-        }
-        QAction* action = toolbar->addAction(toolbar->style()->standardIcon(button.icon), QLatin1String(button.tip));
-        action->setToolTip(QLatin1String(button.tip));
-        if (button.kept) *button.kept = action;
-        connect(action, &QAction::triggered, this, button.fn);
-    }
+    BuildPaneToolbar(toolbar, m_list,
+                     {{"Go Up 1 directory level", QStyle::SP_FileDialogToParent, [this] { GoUpLocalFolder(); }},
+                      {nullptr, QStyle::SP_CustomBase, {}},
+                      {"Delete selection", QStyle::SP_TrashIcon, [this] { LocalDeleteFiles(); }},
+                      {"Upload selection", QStyle::SP_ArrowUp, [this] { Upload(); }, &m_uploadButton}},
+                     {{"New Folder", QStyle::SP_FileDialogNewFolder, [this] { LocalCreateFolder(); }}});
 }
 
 void LocalPane::OnKey(int key)

@@ -5,6 +5,7 @@
 #include "remote/ChangeMode.h"
 #include "remote/RemoteCommands.h"
 #include "ui/FilePane.h"
+#include "ui/PaneToolbar.h"
 #include "ui/PaneHost.h"
 #include "ui/PathBox.h"
 #include "ui/Prompter.h"
@@ -400,42 +401,17 @@ void RemotePane::BuildRemoteMenu(QMenu* menu)
 
 void RemotePane::BuildToolbar(QToolBar* toolbar)
 {
-    struct Button {
-        const char* tip;
-        QStyle::StandardPixmap icon;
-        std::function<void()> fn;
-        QAction** kept = nullptr;  // where the window finds the button
-    };
     // Views only change the pane; the other buttons need the connection.
     auto idle = [this](std::function<void()> fn) {
         return [this, fn] {
             if (Idle()) fn();
         };
     };
-    const Button buttons[] = {
-        {"Go Up 1 directory level", QStyle::SP_FileDialogToParent, idle([this] { GoUpRemoteFolder(); })},
-        {nullptr, QStyle::SP_CustomBase, {}},
-        {"Delete", QStyle::SP_TrashIcon, idle([this] { RemoteOperations::DeleteRemoteFiles(*this); })},
-        {"Download selection", QStyle::SP_ArrowDown, idle([this] { Q_EMIT downloadRequested(); }), &m_downloadButton},
-        {nullptr, QStyle::SP_CustomBase, {}},
-        {"View Large Icons", QStyle::SP_FileDialogContentsView, [this] { m_list->SetView(FilePane::LargeIcons); }},
-        {"View Small Icons", QStyle::SP_FileDialogInfoView, [this] { m_list->SetView(FilePane::SmallIcons); }},
-        {"View List", QStyle::SP_FileDialogListView, [this] { m_list->SetView(FilePane::List); }},
-        {"View Details", QStyle::SP_FileDialogDetailedView, [this] { m_list->SetView(FilePane::Details); }},
-        {nullptr, QStyle::SP_CustomBase, {}},
-        {"New Folder", QStyle::SP_FileDialogNewFolder, idle([this] { RemoteOperations::CreateRemoteFolder(*this); })},
-    };
-    for (const Button& button : buttons) {
-        if (!button.tip) {
-            toolbar->addSeparator();
-            continue;
-        }
-        QAction* action = toolbar->addAction(toolbar->style()->standardIcon(button.icon), QLatin1String(button.tip));
-        action->setToolTip(QLatin1String(button.tip));
-        // What a screen reader says: the tool tip.
-        if (QWidget* widget = toolbar->widgetForAction(action)) widget->setAccessibleName(QLatin1String(button.tip));
-        if (button.kept) *button.kept = action;
-        const std::function<void()> fn = button.fn;
-        connect(action, &QAction::triggered, this, [fn] { fn(); });
-    }
+    BuildPaneToolbar(
+        toolbar, m_list,
+        {{"Go Up 1 directory level", QStyle::SP_FileDialogToParent, idle([this] { GoUpRemoteFolder(); })},
+         {nullptr, QStyle::SP_CustomBase, {}},
+         {"Delete", QStyle::SP_TrashIcon, idle([this] { RemoteOperations::DeleteRemoteFiles(*this); })},
+         {"Download selection", QStyle::SP_ArrowDown, idle([this] { Q_EMIT downloadRequested(); }), &m_downloadButton}},
+        {{"New Folder", QStyle::SP_FileDialogNewFolder, idle([this] { RemoteOperations::CreateRemoteFolder(*this); })}});
 }
