@@ -213,14 +213,18 @@ class Kelvo:
         """Connect, then the site manager's boxes, as a user fills them in."""
         self.click(self.button("Connect"))
         manager = self.find("dialog", "Connection Information")
+        self.fill_site(manager, port)
+        self.click(self.find("push button", "Connect", manager))
+        if listed:
+            wait_for("the remote listing", lambda: self.rows(self.remote_pane()))
+
+    def fill_site(self, manager, port):
+        """The site manager's server and login boxes: 127.0.0.1:port, tester/secret, password saved."""
         self.fill(self.find("text", "Host Address :", manager), "127.0.0.1")
         self.fill(self.find("text", "Port:", manager), str(port))
         self.click(self.find("radio button", "Save Password", manager))
         self.fill(self.find("text", "User Name :", manager), "tester")
         self.fill(self.find("password text", "Password :", manager), "secret")
-        self.click(self.find("push button", "Connect", manager))
-        if listed:
-            wait_for("the remote listing", lambda: self.rows(self.remote_pane()))
 
     def choose(self, combo, entry):
         """Opens a combo box's list with its arrow and clicks an entry."""

@@ -6,8 +6,9 @@ Run by ctest (window_acceptance) under dbus-run-session with Debian's
 import os
 import signal
 import socket
+import subprocess
 
-from kelvo_window import HERE, Kelvo, WindowTest, listed, run_tests, start, stop, wait_for, xdotool
+from kelvo_window import HERE, KELVO, Kelvo, WindowTest, listed, run_tests, start, stop, wait_for, xdotool
 
 SLOW = {"size": 400000, "seconds": 20}  # still running when the user acts
 
@@ -73,6 +74,14 @@ class WindowScenarios(WindowTest):
             self.explain(e)
         self.assertGreater(os.path.getsize(partial), 0)
         self.assertFalse([c for c in self.commands() if c.startswith(("EPRT", "PORT"))], "passive mode, as the Options show")
+
+    def test_without_a_display_kelvo_says_so_and_sets_nothing_up(self):
+        home = os.path.join(self.folder, "no-display")
+        env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
+        ended = subprocess.run([KELVO], env=dict(env, KELVO_HOME=home), capture_output=True, timeout=20)
+        self.assertNotEqual(0, ended.returncode)
+        self.assertIn(b"no display available", ended.stdout + ended.stderr)
+        self.assertFalse(os.path.exists(home), "nothing was set up")
 
     def test_sigterm_while_the_file_exists_question_is_open(self):
         with open(os.path.join(self.downloads, "data.bin"), "wb") as old:
