@@ -5,13 +5,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTcpSocket>
 #include <QThread>
 
 #include <csignal>
-#include <utility>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -55,8 +53,6 @@ while True:
     if pid == child:
         sys.exit(max(os.waitstatus_to_exitcode(status), 0))
 )";
-
-bool Alive(pid_t nPid) { return QFileInfo::exists(QStringLiteral("/proc/%1").arg(nPid)); }
 
 // Gone or a zombie waiting for its parent: either way no longer serving.
 bool Exited(pid_t nPid)
@@ -112,34 +108,9 @@ DanteServer::DanteServer(Options options) : m_options(options)
 
 DanteServer::~DanteServer() { Stop(); }
 
-// Leftovers of a test binary that was killed: its proxies (the config file
-// is named after the binary's PID) and temp folders.
-void DanteServer::SweepStaleRuns()
-{
-    // The config file is named after the test binary's PID (danted removes
-    // its pid file when it exits, the config stays).
-    const QDir temp(QDir::tempPath());
-    const QRegularExpression configName(QStringLiteral("^danted-(\\d+)\\.conf$"));
-    for (const QString& name : temp.entryList({QStringLiteral("kelvo-ftpsrv-*")}, QDir::Dirs)) {
-        QDir folder(temp.filePath(name));
-        const QString config = folder.entryList({QStringLiteral("danted-*.conf")}, QDir::Files).value(0);
-        const QRegularExpressionMatch match = configName.match(config);
-        if (!match.hasMatch() || Alive(match.captured(1).toInt())) continue;
-        const pid_t nPid = ReadPid(folder.filePath(QStringLiteral("danted.pid")));
-        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(nPid));
-        if (nPid > 0 && cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains(folder.filePath(config).toLocal8Bit()))
-            Terminate(nPid);
-        folder.removeRecursively();
-    }
-
-}
-
 QString DanteServer::logFile() const { return workDir() + QStringLiteral("/danted.log"); }
 
-QString DanteServer::PidFile() const
-{
-    return workDir() + QStringLiteral("/danted.pid");
-}
+QString DanteServer::PidFile() const { return workDir() + QStringLiteral("/danted.pid"); }
 
 void DanteServer::Stop()
 {
@@ -170,8 +141,6 @@ bool DanteServer::Start()
         m_sSkipReason = QStringLiteral("a proxy login needs root (a system user, the shadow file)");
         return false;
     }
-    static bool s_bSwept = false;
-    if (!std::exchange(s_bSwept, true)) SweepStaleRuns();
     Stop();
 
     QString config = QStringLiteral("clientmethod: none\n");
@@ -197,7 +166,7 @@ bool DanteServer::Start()
                   "socks pass { from: 127.0.0.0/8 to: 127.0.0.0/8 command: connect bind bindreply }\n")
                   .arg(logFile())
                   .arg(m_nPort);
-    const QString configPath = workDir() + QStringLiteral("/danted-%1.conf").arg(QCoreApplication::applicationPid());
+    const QString configPath = workDir() + QStringLiteral("/danted.conf");
     if (!WriteTextFile(configPath, config)) return false;
     // Without -D danted stays in the foreground, under the watcher if there
     // is a Python to run it.

@@ -33,8 +33,6 @@ public:
 
 private:
     QString PidFile() const;
-    // Proxies, temp folders and users left by test binaries that were killed.
-    static void SweepStaleRuns();
 
     Options m_options;
 };

@@ -50,7 +50,7 @@ def kill_adopted():
             pass
 
 
-code = 0
+code = None
 while True:
     try:
         pid, status = os.wait()
@@ -58,5 +58,6 @@ while True:
         break
     if pid == child:
         code = os.waitstatus_to_exitcode(status)
+    if code is not None:  # orphans may still arrive while the server's sessions go
         kill_adopted()
 sys.exit(code if code >= 0 else 128 - code)
