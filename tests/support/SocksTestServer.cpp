@@ -1,6 +1,5 @@
 #include "SocksTestServer.h"
 
-#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -17,42 +16,6 @@ namespace {
 
 constexpr int kStartTimeoutMs = 10000;
 const QString kPython = QStringLiteral("/usr/bin/python3");
-
-// danted switches its effective uid, which clears the parent-death signal
-// Launch() sets, so it would outlive a crashed test binary. This watcher
-// keeps one (SIGTERM, which it can catch) and passes it on to danted.
-// Usage: watcher.py TEST_PID PROGRAM [ARGS...]
-const char* const kWatcher = R"(import ctypes, os, signal, sys
-ctypes.CDLL(None).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
-if os.getppid() != int(sys.argv[1]):
-    sys.exit(1)  # the test binary went before the signal was armed
-child = os.fork()
-if child == 0:
-    try:
-        os.execv(sys.argv[2], sys.argv[2:])
-    finally:
-        os._exit(127)
-
-def stop(_signum, _frame):
-    try:
-        os.kill(child, signal.SIGTERM)
-    except ProcessLookupError:
-        pass
-    signal.alarm(2)
-
-def force(_signum, _frame):
-    os.killpg(0, signal.SIGKILL)
-
-signal.signal(signal.SIGTERM, stop)
-signal.signal(signal.SIGALRM, force)
-while True:
-    try:
-        pid, status = os.wait()
-    except ChildProcessError:
-        sys.exit(0)
-    if pid == child:
-        sys.exit(max(os.waitstatus_to_exitcode(status), 0))
-)";
 
 // Gone or a zombie waiting for its parent: either way no longer serving.
 bool Exited(pid_t nPid)
@@ -168,12 +131,12 @@ bool DanteServer::Start()
                   .arg(m_nPort);
     const QString configPath = workDir() + QStringLiteral("/danted.conf");
     if (!WriteTextFile(configPath, config)) return false;
-    // Without -D danted stays in the foreground, under the watcher if there
-    // is a Python to run it.
+    // Without -D danted stays in the foreground. It switches its effective
+    // uid, which clears the parent-death signal Launch() sets, so it runs
+    // under the reaper, which passes a SIGTERM on when the test binary dies.
     const QStringList args{binary, QStringLiteral("-f"), configPath, QStringLiteral("-p"), PidFile()};
-    const QString watcher = workDir() + QStringLiteral("/watcher.py");
-    const bool bStarted = QFileInfo(kPython).isExecutable() && WriteTextFile(watcher, QString::fromUtf8(kWatcher))
-                              ? Launch(kPython, QStringList{watcher, QString::number(QCoreApplication::applicationPid())} + args)
+    const bool bStarted = QFileInfo(kPython).isExecutable()
+                              ? Launch(kPython, QStringList{QStringLiteral(KELVO_TEST_SERVERS_DIR "/reaper.py")} + args)
                               : Launch(binary, args.mid(1));
     if (!bStarted) return false;
 

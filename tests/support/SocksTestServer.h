@@ -7,9 +7,8 @@
 
 // Dante (danted) as a SOCKS 4/5 proxy on 127.0.0.1:port(), relaying CONNECT
 // and BIND between loopback addresses only. It runs in the foreground in a
-// session of its own, under a small watcher (Debian's python3) that stops it
-// when the test binary dies, and writes its PID to a pid file, which Stop()
-// signals. pid() is the watcher's.
+// session of its own, under servers/reaper.py, and writes its PID to a pid
+// file, which Stop() signals. pid() is the reaper's.
 class DanteServer : public FtpTestServer {
 public:
     struct Options {
