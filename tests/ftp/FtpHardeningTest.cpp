@@ -83,10 +83,11 @@ serve({"PASS": lambda a: dribble("230 logged in", 0.1)})
     EXPECT_EQ(ftp.currentFolder(), "/");
 }
 
-TEST_F(FtpHardeningTest, OddMultiLineRepliesKeepCommandsAndRepliesInStep)
+TEST_F(FtpHardeningTest, OddMultiLineRepliesAndAccountQueriesKeepCommandsAndRepliesInStep)
 {
     // Continuation lines without a code, lines starting with another code,
     // a coded "220-" line inside, and a reply that ends with a bare code.
+    // The login asks the owner for the password, then for an account.
     ASSERT_TRUE(Serve(R"PY(
 greeting = ("220-Welcome to the odd server\r\nthis line has no code at all\r\n  indented text\r\n"
             "230 a different code, still the greeting\r\n220-a coded continuation\r\n220 ready")
@@ -94,10 +95,17 @@ feat = "211-Extensions supported:\r\n SIZE\r\n211-more follows\r\n500 not the en
 where = ['/odd ""quoted"" home']
 def cwd(a):
     where[0] = "/odd/" + a; return "250-first\r\n250-second\r\n250"
+def password(a): return "332 account please" if a == "typed" else "530 wrong"
+def account(a): return "230 welcome" if a == "acct-1" else "530 bad account"
 serve({"FEAT": lambda a: feat, "CWD": cwd, "PWD": lambda a: '257 "%s" is the current folder' % where[0],
-       "NOOP": lambda a: "200 noop answered"}, greeting=greeting)
+       "NOOP": lambda a: "200 noop answered", "PASS": password, "ACCT": account}, greeting=greeting)
 )PY"));
+    int asked = 0;
+    QObject::connect(&ftp, &FtpComponent::passwordQuery, [&](QString& sPassword) { ++asked, sPassword = "typed"; });
+    QObject::connect(&ftp, &FtpComponent::accountQuery, [&](QString& sAccount) { ++asked, sAccount = "acct-1"; });
     ftp.Connect();
+    EXPECT_EQ(asked, 2);
+    EXPECT_FALSE(Logged("typed")) << "passwords never reach the log";
     EXPECT_EQ(ftp.state(), FtpComponent::kStateConnected);
     EXPECT_EQ(ftp.currentFolder(), "/odd \"quoted\" home");
     ftp.ChangeFolder("sub");
@@ -137,24 +145,6 @@ serve({"CWD": cwd})
                     .hasMatch());
     ASSERT_NO_FATAL_FAILURE(ExpectNextConnectWorks());
     EXPECT_EQ(nDisconnected, 1) << "one drop, one event, and none for the new connection";
-}
-
-TEST_F(FtpHardeningTest, AReplyAnAbortCutShortIsNotTakenForTheNextOne)
-{
-    // CWD slow answers late; the abort comes while it is awaited. The next
-    // call must read its own reply, not the late 250.
-    ASSERT_TRUE(Serve(R"PY(
-def cwd(a):
-    if a == "slow": time.sleep(0.6)
-    return "250 ok"
-serve({"CWD": cwd, "SYST": lambda a: "215 UNIX Type: L8"})
-)PY"));
-    ftp.Connect();
-    m_sAbortOn = "CWD slow";
-    EXPECT_EQ(ErrorOf([&] { ftp.ChangeFolder("slow"); }).number, kAborted);
-    ftp.SendCommand("SYST");
-    EXPECT_EQ(ftp.lastReplyCode(), 215) << Log();
-    EXPECT_EQ(ftp.state(), FtpComponent::kStateConnected);
 }
 
 TEST_F(FtpHardeningTest, RecursiveDownloadSkipsNamesThatLeaveTheTarget)
@@ -206,10 +196,11 @@ serve({"CWD": cwd, "CDUP": lambda a: cwd(".."), "PWD": lambda a: '257 "%s"' % wh
     EXPECT_EQ(ftp.currentFolder(), "/") << "back where the call started";
 }
 
-TEST_F(FtpHardeningTest, AbortStopsListingAndDownloadAndTheConnectionStaysUsable)
+TEST_F(FtpHardeningTest, AbortStopsListingDownloadAndAwaitedReplyAndTheConnectionStaysUsable)
 {
     // The first LIST and slow.bin trickle for up to 30 s; once the client
-    // drops the data connection the server says 426, and 226 to ABOR.
+    // drops the data connection the server says 426, and 226 to ABOR. CWD
+    // slow answers late, and the abort comes while it is awaited.
     ASSERT_TRUE(Serve(R"PY(
 lists = [0]
 def listing(a):
@@ -227,7 +218,11 @@ def retr(a):
     say("150 sending slowly")
     if trickle_data(lambda i: b"y" * 1000, 0.02, 1500): return "226 done"
     say("426 transfer aborted")
-serve({"LIST": listing, "RETR": retr, "ABOR": lambda a: "226 ABOR processed"})
+def cwd(a):
+    if a == "slow": time.sleep(0.6)
+    return "250 ok"
+serve({"LIST": listing, "RETR": retr, "ABOR": lambda a: "226 ABOR processed", "CWD": cwd,
+       "SYST": lambda a: "215 UNIX Type: L8"})
 )PY"));
     ftp.Connect();
     m_sAbortOn = "150 here comes";
@@ -248,25 +243,13 @@ serve({"LIST": listing, "RETR": retr, "ABOR": lambda a: "226 ABOR processed"})
     error = ErrorOf([&] { ftp.ReceiveFile("small.bin", 0, Local("small.bin")); });
     EXPECT_EQ(error.number, 0) << error.description.toStdString();
     EXPECT_EQ(ReadTestFile(Local("small.bin")), "small");
-}
 
-TEST_F(FtpHardeningTest, AccountAndPasswordQueriesAreAnsweredByTheOwner)
-{
-    ASSERT_TRUE(Serve(R"PY(
-tries = []
-def password(a):
-    tries.append(a)
-    return "332 account please" if a == "typed" else "530 wrong"
-def account(a): return "230 welcome" if a == "acct-1" else "530 bad account"
-serve({"PASS": password, "ACCT": account})
-)PY"));
-    int asked = 0;
-    QObject::connect(&ftp, &FtpComponent::passwordQuery, [&](QString& sPassword) { ++asked, sPassword = "typed"; });
-    QObject::connect(&ftp, &FtpComponent::accountQuery, [&](QString& sAccount) { ++asked, sAccount = "acct-1"; });
-    ftp.Connect();
-    EXPECT_EQ(asked, 2);
+    // The next call reads its own reply, not the late 250.
+    m_sAbortOn = "CWD slow";
+    EXPECT_EQ(ErrorOf([&] { ftp.ChangeFolder("slow"); }).number, kAborted);
+    ftp.SendCommand("SYST");
+    EXPECT_EQ(ftp.lastReplyCode(), 215) << Log();
     EXPECT_EQ(ftp.state(), FtpComponent::kStateConnected);
-    EXPECT_FALSE(Logged("typed")) << "passwords never reach the log";
 }
 
 TEST_F(FtpHardeningTest, DropWhileIdleRaisesTheDisconnectedEvent)

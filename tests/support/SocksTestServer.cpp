@@ -1,62 +1,15 @@
 #include "SocksTestServer.h"
 
-#include <QDeadlineTimer>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QTcpSocket>
-#include <QThread>
 
-#include <csignal>
-#include <sys/types.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr int kStartTimeoutMs = 10000;
 const QString kPython = QStringLiteral("/usr/bin/python3");
-
-// Gone or a zombie waiting for its parent: either way no longer serving.
-bool Exited(pid_t nPid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(nPid));
-    if (!stat.open(QIODevice::ReadOnly)) return true;
-    const QByteArray line = stat.readAll();
-    return line.isEmpty() || line.mid(line.lastIndexOf(')') + 2, 1) == "Z";
-}
-
-void Terminate(pid_t nPid)
-{
-    if (nPid <= 0 || Exited(nPid)) return;
-    ::kill(nPid, SIGTERM);
-    const QDeadlineTimer deadline(2000);
-    while (!Exited(nPid) && !deadline.hasExpired()) QThread::msleep(20);
-    if (!Exited(nPid)) ::kill(nPid, SIGKILL);
-}
-
-// Live members of a process group: danted's children outlive their mother
-// for a moment, and init may be slow to reap them.
-int LiveInGroup(pid_t nGroup)
-{
-    int nCount = 0;
-    for (const QString& name : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(name));
-        if (!stat.open(QIODevice::ReadOnly)) continue;
-        // "pid (comm) state ppid pgrp ...": comm may hold spaces.
-        const QByteArray line = stat.readAll();
-        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() >= 3 && fields[0] != "Z" && fields[2].toInt() == nGroup) ++nCount;
-    }
-    return nCount;
-}
-
-pid_t ReadPid(const QString& sPath)
-{
-    QFile file(sPath);
-    if (!file.open(QIODevice::ReadOnly)) return 0;
-    return static_cast<pid_t>(file.readAll().trimmed().toInt());
-}
 
 }  // namespace
 
@@ -69,28 +22,7 @@ DanteServer::DanteServer(Options options) : m_options(options)
     m_sPassword = NewPassword();
 }
 
-DanteServer::~DanteServer() { Stop(); }
-
 QString DanteServer::logFile() const { return workDir() + QStringLiteral("/danted.log"); }
-
-QString DanteServer::PidFile() const { return workDir() + QStringLiteral("/danted.pid"); }
-
-void DanteServer::Stop()
-{
-    // The pid file names danted itself; the process we started may be the
-    // watcher above it.
-    const pid_t nPid = ReadPid(PidFile());
-    // Launch() made the process we started a session (and group) leader.
-    const auto nGroup = static_cast<pid_t>(pid());
-    Terminate(nPid > 0 ? nPid : nGroup);
-    if (nGroup > 0) {
-        const QDeadlineTimer deadline(2000);
-        while (LiveInGroup(nGroup) > 0 && !deadline.hasExpired()) QThread::msleep(20);
-        if (LiveInGroup(nGroup) > 0) ::kill(-nGroup, SIGKILL);
-    }
-    FtpTestServer::Stop();
-    QFile::remove(PidFile());
-}
 
 bool DanteServer::Start()
 {
@@ -134,7 +66,7 @@ bool DanteServer::Start()
     // Without -D danted stays in the foreground. It switches its effective
     // uid, which clears the parent-death signal Launch() sets, so it runs
     // under the reaper, which passes a SIGTERM on when the test binary dies.
-    const QStringList args{binary, QStringLiteral("-f"), configPath, QStringLiteral("-p"), PidFile()};
+    const QStringList args{binary, QStringLiteral("-f"), configPath, QStringLiteral("-p"), workDir() + QStringLiteral("/danted.pid")};
     const bool bStarted = QFileInfo(kPython).isExecutable()
                               ? Launch(kPython, QStringList{QStringLiteral(KELVO_TEST_SERVERS_DIR "/reaper.py")} + args)
                               : Launch(binary, args.mid(1));
