@@ -23,7 +23,7 @@ protected:
     void SetUp() override
     {
         const ServerKind kind = GetParam();
-        if (kind.bVsftpd) server = std::make_unique<VsftpdServer>(VsftpdServer::Options{false, true, kind.bUtf8});
+        if (kind.bVsftpd) server = std::make_unique<VsftpdServer>(VsftpdServer::Options{false, kind.bUtf8});
         else server = std::make_unique<PyFtpdServer>(PyFtpdServer::Options{kind.bMlsd});
         KELVO_START_OR_SKIP(*server);
         PointAtServer(ftp, *server, 20'000);

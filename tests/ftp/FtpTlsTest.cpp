@@ -32,7 +32,7 @@ struct TlsClient : FtpClient {
     }
 };
 
-const VsftpdServer::Options kVsftpdTls{.bTls = true, .bRequireSessionReuse = true};
+const VsftpdServer::Options kVsftpdTls{.bTls = true};
 
 }  // namespace
 

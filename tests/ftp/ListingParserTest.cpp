@@ -12,23 +12,11 @@ namespace {
 
 // Runs a test in a zone an hour east of UTC (two in summer), so that a UTC
 // time left unconverted shows up as a wrong clock reading.
-class ScopedCentralEuropeanTime {
-public:
-    ScopedCentralEuropeanTime() : m_bHadOld(qEnvironmentVariableIsSet("TZ")), m_old(qgetenv("TZ"))
-    {
-        qputenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
-    }
-    ~ScopedCentralEuropeanTime()
-    {
-        if (m_bHadOld)
-            qputenv("TZ", m_old);
-        else
-            qunsetenv("TZ");
-    }
-
-private:
-    bool m_bHadOld;
-    QByteArray m_old;
+struct ScopedCentralEuropeanTime {
+    const bool bHadOld = qEnvironmentVariableIsSet("TZ");
+    const QByteArray old = qgetenv("TZ");
+    ScopedCentralEuropeanTime() { qputenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3"); }
+    ~ScopedCentralEuropeanTime() { bHadOld ? qputenv("TZ", old) : qunsetenv("TZ"); }
 };
 
 QDateTime Local(int y, int mo, int d, int h = 0, int mi = 0, int s = 0)

@@ -2,7 +2,8 @@
 
 // Python source that the scripted-server tests put before their own body.
 //
-// A one-connection FTP server: greets, logs in anyone, and answers commands
+// A one-connection FTP server on 127.0.0.1 (or on `host`, when the source
+// sets it before this prelude): greets, logs in anyone, and answers commands
 // from the table `replies` (a function taking the argument, returning the
 // reply text, or None to fall through to the defaults). Data connections are
 // passive on `data_port`; `send_data(bytes)` and `recv_data()` use them.
@@ -11,10 +12,13 @@
 inline constexpr char kPrelude[] = R"PY(
 import socket, sys, os, time
 port = int(sys.argv[1])
-listener = socket.socket(); listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-listener.bind(("127.0.0.1", port)); listener.listen(1)
-data_listener = socket.socket(); data_listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-data_listener.bind(("127.0.0.1", 0)); data_listener.listen(1)
+host = globals().get("host", "127.0.0.1"); family = socket.AF_INET6 if ":" in host else socket.AF_INET
+if family == socket.AF_INET6:  # the fixture waits for 127.0.0.1:port to listen
+    marker = socket.socket(); marker.bind(("127.0.0.1", port)); marker.listen(1)
+listener = socket.socket(family); listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+listener.bind((host, port)); listener.listen(1)
+data_listener = socket.socket(family); data_listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+data_listener.bind((host, 0)); data_listener.listen(1)
 data_port = data_listener.getsockname()[1]
 listener.settimeout(30); data_listener.settimeout(10)
 conn, _ = listener.accept(); conn.settimeout(30)

@@ -17,7 +17,6 @@
 #include <QThread>
 #include <QUrl>
 
-#include <algorithm>
 #include <utility>
 #include <csignal>
 #include <pwd.h>
@@ -75,64 +74,6 @@ bool ListeningOn(quint16 nPort)
     return false;
 }
 
-struct ProcessEntry {
-    pid_t nPid = 0;
-    pid_t nParent = 0;
-    bool bZombie = false;
-};
-
-// All descendants of nAncestor, from /proc. vsftpd puts each session into a
-// session of its own, so the process group would miss them.
-QList<ProcessEntry> Descendants(pid_t nAncestor)
-{
-    QList<ProcessEntry> all;
-    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QString& name : pids) {
-        bool bNumber = false;
-        const pid_t nPid = name.toInt(&bNumber);
-        if (!bNumber) continue;
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(name));
-        if (!stat.open(QIODevice::ReadOnly)) continue;
-        // "pid (comm) state ppid ...": comm may hold spaces and parentheses.
-        const QByteArray line = stat.readAll();
-        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() >= 2) all.append({nPid, static_cast<pid_t>(fields[1].toInt()), fields[0] == "Z"});
-    }
-    QList<ProcessEntry> found;
-    QList<pid_t> parents{nAncestor};
-    while (!parents.isEmpty()) {
-        const pid_t nParent = parents.takeLast();
-        for (const ProcessEntry& entry : all) {
-            if (entry.nParent != nParent) continue;
-            found.append(entry);
-            parents.append(entry.nPid);
-        }
-    }
-    return found;
-}
-
-// Kills the leader's descendants leaves first and lets each parent reap its
-// child, so nothing ends up as a zombie under init, which may reap it late.
-void StopDescendants(pid_t nLeader)
-{
-    const QDeadlineTimer deadline(3000);
-    while (!deadline.hasExpired()) {
-        const QList<ProcessEntry> members = Descendants(nLeader);
-        if (members.isEmpty()) return;
-        for (const ProcessEntry& member : members) {
-            const bool bHasChildren = std::any_of(members.begin(), members.end(),
-                                                  [&](const ProcessEntry& other) { return other.nParent == member.nPid; });
-            if (!member.bZombie && !bHasChildren) ::kill(member.nPid, SIGKILL);
-        }
-        QThread::msleep(20);
-    }
-}
-
-QString RandomPassword()
-{
-    return QString::number(QRandomGenerator::system()->generate64(), 36);
-}
-
 QString Tail(const QString& sPath, qint64 nBytes = 4000)
 {
     QFile file(sPath);
@@ -160,14 +101,6 @@ bool RunTool(const QString& program, const QStringList& args, QString* pOutput =
     return tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0;
 }
 
-bool WriteFile(const QString& sPath, const QString& sText)
-{
-    QFile file(sPath);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(sText.toUtf8()) >= 0) return true;
-    qWarning() << "could not write" << sPath;
-    return false;
-}
-
 bool FileHasLine(const QString& sPath, const QString& sLine)
 {
     QFile file(sPath);
@@ -190,7 +123,9 @@ quint16 FreeLoopbackPort()
     return 0;
 }
 
-bool WaitForGreeting(const QString& host, quint16 port, int nTimeoutMs, bool bAnyLine)
+// Waits until host:port greets with "220", then says QUIT and waits for the
+// server to close, so the probe does not hold a connection slot.
+static bool WaitForGreeting(const QString& host, quint16 port, int nTimeoutMs)
 {
     const QDeadlineTimer deadline(nTimeoutMs);
     while (!deadline.hasExpired()) {
@@ -203,9 +138,7 @@ bool WaitForGreeting(const QString& host, quint16 port, int nTimeoutMs, bool bAn
         while (!deadline.hasExpired()) {
             if (!socket.canReadLine() && !socket.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) break;
             while (socket.canReadLine()) {
-                const QByteArray line = socket.readLine();
-                if (bAnyLine) return true;
-                if (!line.startsWith("220")) continue;
+                if (!socket.readLine().startsWith("220")) continue;
                 // Leave politely so a server with a connection limit has the
                 // slot free again when the caller connects.
                 socket.write("QUIT\r\n");
@@ -241,7 +174,6 @@ void FtpTestServer::Stop()
     if (!m_pProcess) return;
     if (m_pProcess->state() != QProcess::NotRunning) {
         const auto nPid = static_cast<pid_t>(m_pProcess->processId());
-        StopDescendants(nPid);
         ::kill(nPid, SIGTERM);
         if (!m_pProcess->waitForFinished(2000)) {
             ::kill(-nPid, SIGKILL);
@@ -353,22 +285,22 @@ void FtpTestServer::ReportFailure(const QString& sWhat, const QString& sLogFile)
                          << (sLogFile.isEmpty() ? QString() : "\n--- log:\n" + Tail(sLogFile));
 }
 
-bool FtpTestServer::RunSystemTool(const QString& program, const QStringList& args, QString* pOutput,
-                                  const QByteArray& input)
+QString FtpTestServer::NewPassword() { return QString::number(QRandomGenerator::system()->generate64(), 36); }
+
+bool FtpTestServer::WriteTextFile(const QString& sPath, const QString& sText)
 {
-    return RunTool(program, args, pOutput, input);
+    QFile file(sPath);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(sText.toUtf8()) >= 0) return true;
+    qWarning() << "could not write" << sPath;
+    return false;
 }
-
-QString FtpTestServer::NewPassword() { return RandomPassword(); }
-
-bool FtpTestServer::WriteTextFile(const QString& sPath, const QString& sText) { return WriteFile(sPath, sText); }
 
 PyFtpdServer::PyFtpdServer() : PyFtpdServer(Options()) {}
 
 PyFtpdServer::PyFtpdServer(Options options) : m_options(options)
 {
     m_sUser = QStringLiteral("kelvo");
-    m_sPassword = RandomPassword();
+    m_sPassword = NewPassword();
 }
 
 bool PyFtpdServer::Start()
@@ -391,8 +323,6 @@ bool PyFtpdServer::Start()
                 .arg(m_nPort).arg(m_nPasvMin).arg(m_nPasvMax).arg(m_options.nMaxConnections)
                 .split(QLatin1Char(' '));
     if (!m_options.bMlsd) args << QStringLiteral("--no-mlsd");
-    if (!m_options.bUtf8) args << QStringLiteral("--no-utf8");
-    if (m_options.bAnonymous) args << QStringLiteral("--anonymous");
     if (m_options.bTls) {
         if (!MakeCertificate()) return false;
         args << QStringLiteral("--tls-cert") << m_sCertificate << QStringLiteral("--tls-key") << keyFile();
@@ -412,7 +342,7 @@ VsftpdServer::VsftpdServer() : VsftpdServer(Options()) {}
 VsftpdServer::VsftpdServer(Options options) : m_options(options)
 {
     m_sUser = NewUserName("kvt");
-    m_sPassword = RandomPassword();
+    m_sPassword = NewPassword();
 }
 
 bool VsftpdServer::Start()
@@ -470,13 +400,12 @@ bool VsftpdServer::Start()
     if (m_options.bTls) {
         if (!MakeCertificate()) return false;
         tls = QStringLiteral("ssl_enable=YES\nrsa_cert_file=%1\nrsa_private_key_file=%2\n"
-                             "force_local_logins_ssl=YES\nforce_local_data_ssl=YES\nrequire_ssl_reuse=%3\n"
+                             "force_local_logins_ssl=YES\nforce_local_data_ssl=YES\nrequire_ssl_reuse=YES\n"
                              "ssl_sslv2=NO\nssl_sslv3=NO\nssl_tlsv1=YES\nssl_ciphers=HIGH\n")
-                  .arg(m_sCertificate, keyFile(),
-                       m_options.bRequireSessionReuse ? QStringLiteral("YES") : QStringLiteral("NO"));
+                  .arg(m_sCertificate, keyFile());
     }
     const QString configPath = workDir() + QStringLiteral("/vsftpd.conf");
-    if (!WriteFile(configPath, config + tls)) return false;
+    if (!WriteTextFile(configPath, config + tls)) return false;
     // Under a reaper of its own: vsftpd's sessions leave orphans behind.
     const bool bStarted = QFileInfo(kPython).isExecutable()
                               ? Launch(kPython, {QStringLiteral(KELVO_TEST_SERVERS_DIR "/reaper.py"), binary, configPath})
@@ -517,7 +446,7 @@ bool ScriptedServer::Start()
     }
     const QString script = workDir() + QStringLiteral("/script.py");
     m_nPort = FreeLoopbackPort();
-    if (!WriteFile(script, m_sSource) || m_nPort == 0 || !Launch(kPython, {script, QString::number(m_nPort)})) return false;
+    if (!WriteTextFile(script, m_sSource) || m_nPort == 0 || !Launch(kPython, {script, QString::number(m_nPort)})) return false;
     if (WaitUntilReady(kStartTimeoutMs, false)) return true;
     ReportFailure(QStringLiteral("scripted server did not listen"));
     Stop();

@@ -1,103 +1,15 @@
 #include "SocksTestServer.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTcpSocket>
-#include <QThread>
 
-#include <csignal>
-#include <utility>
-#include <sys/types.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr int kStartTimeoutMs = 10000;
 const QString kPython = QStringLiteral("/usr/bin/python3");
-
-// danted switches its effective uid, which clears the parent-death signal
-// Launch() sets, so it would outlive a crashed test binary. This watcher
-// keeps one (SIGTERM, which it can catch) and passes it on to danted.
-// Usage: watcher.py TEST_PID PROGRAM [ARGS...]
-const char* const kWatcher = R"(import ctypes, os, signal, sys
-ctypes.CDLL(None).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
-if os.getppid() != int(sys.argv[1]):
-    sys.exit(1)  # the test binary went before the signal was armed
-child = os.fork()
-if child == 0:
-    try:
-        os.execv(sys.argv[2], sys.argv[2:])
-    finally:
-        os._exit(127)
-
-def stop(_signum, _frame):
-    try:
-        os.kill(child, signal.SIGTERM)
-    except ProcessLookupError:
-        pass
-    signal.alarm(2)
-
-def force(_signum, _frame):
-    os.killpg(0, signal.SIGKILL)
-
-signal.signal(signal.SIGTERM, stop)
-signal.signal(signal.SIGALRM, force)
-while True:
-    try:
-        pid, status = os.wait()
-    except ChildProcessError:
-        sys.exit(0)
-    if pid == child:
-        sys.exit(max(os.waitstatus_to_exitcode(status), 0))
-)";
-
-bool Alive(pid_t nPid) { return QFileInfo::exists(QStringLiteral("/proc/%1").arg(nPid)); }
-
-// Gone or a zombie waiting for its parent: either way no longer serving.
-bool Exited(pid_t nPid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(nPid));
-    if (!stat.open(QIODevice::ReadOnly)) return true;
-    const QByteArray line = stat.readAll();
-    return line.isEmpty() || line.mid(line.lastIndexOf(')') + 2, 1) == "Z";
-}
-
-void Terminate(pid_t nPid)
-{
-    if (nPid <= 0 || Exited(nPid)) return;
-    ::kill(nPid, SIGTERM);
-    const QDeadlineTimer deadline(2000);
-    while (!Exited(nPid) && !deadline.hasExpired()) QThread::msleep(20);
-    if (!Exited(nPid)) ::kill(nPid, SIGKILL);
-}
-
-// Live members of a process group: danted's children outlive their mother
-// for a moment, and init may be slow to reap them.
-int LiveInGroup(pid_t nGroup)
-{
-    int nCount = 0;
-    for (const QString& name : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(name));
-        if (!stat.open(QIODevice::ReadOnly)) continue;
-        // "pid (comm) state ppid pgrp ...": comm may hold spaces.
-        const QByteArray line = stat.readAll();
-        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() >= 3 && fields[0] != "Z" && fields[2].toInt() == nGroup) ++nCount;
-    }
-    return nCount;
-}
-
-pid_t ReadPid(const QString& sPath)
-{
-    QFile file(sPath);
-    if (!file.open(QIODevice::ReadOnly)) return 0;
-    return static_cast<pid_t>(file.readAll().trimmed().toInt());
-}
 
 }  // namespace
 
@@ -110,53 +22,7 @@ DanteServer::DanteServer(Options options) : m_options(options)
     m_sPassword = NewPassword();
 }
 
-DanteServer::~DanteServer() { Stop(); }
-
-// Leftovers of a test binary that was killed: its proxies (the config file
-// is named after the binary's PID) and temp folders.
-void DanteServer::SweepStaleRuns()
-{
-    // The config file is named after the test binary's PID (danted removes
-    // its pid file when it exits, the config stays).
-    const QDir temp(QDir::tempPath());
-    const QRegularExpression configName(QStringLiteral("^danted-(\\d+)\\.conf$"));
-    for (const QString& name : temp.entryList({QStringLiteral("kelvo-ftpsrv-*")}, QDir::Dirs)) {
-        QDir folder(temp.filePath(name));
-        const QString config = folder.entryList({QStringLiteral("danted-*.conf")}, QDir::Files).value(0);
-        const QRegularExpressionMatch match = configName.match(config);
-        if (!match.hasMatch() || Alive(match.captured(1).toInt())) continue;
-        const pid_t nPid = ReadPid(folder.filePath(QStringLiteral("danted.pid")));
-        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(nPid));
-        if (nPid > 0 && cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains(folder.filePath(config).toLocal8Bit()))
-            Terminate(nPid);
-        folder.removeRecursively();
-    }
-
-}
-
 QString DanteServer::logFile() const { return workDir() + QStringLiteral("/danted.log"); }
-
-QString DanteServer::PidFile() const
-{
-    return workDir() + QStringLiteral("/danted.pid");
-}
-
-void DanteServer::Stop()
-{
-    // The pid file names danted itself; the process we started may be the
-    // watcher above it.
-    const pid_t nPid = ReadPid(PidFile());
-    // Launch() made the process we started a session (and group) leader.
-    const auto nGroup = static_cast<pid_t>(pid());
-    Terminate(nPid > 0 ? nPid : nGroup);
-    if (nGroup > 0) {
-        const QDeadlineTimer deadline(2000);
-        while (LiveInGroup(nGroup) > 0 && !deadline.hasExpired()) QThread::msleep(20);
-        if (LiveInGroup(nGroup) > 0) ::kill(-nGroup, SIGKILL);
-    }
-    FtpTestServer::Stop();
-    QFile::remove(PidFile());
-}
 
 bool DanteServer::Start()
 {
@@ -170,8 +36,6 @@ bool DanteServer::Start()
         m_sSkipReason = QStringLiteral("a proxy login needs root (a system user, the shadow file)");
         return false;
     }
-    static bool s_bSwept = false;
-    if (!std::exchange(s_bSwept, true)) SweepStaleRuns();
     Stop();
 
     QString config = QStringLiteral("clientmethod: none\n");
@@ -197,14 +61,14 @@ bool DanteServer::Start()
                   "socks pass { from: 127.0.0.0/8 to: 127.0.0.0/8 command: connect bind bindreply }\n")
                   .arg(logFile())
                   .arg(m_nPort);
-    const QString configPath = workDir() + QStringLiteral("/danted-%1.conf").arg(QCoreApplication::applicationPid());
+    const QString configPath = workDir() + QStringLiteral("/danted.conf");
     if (!WriteTextFile(configPath, config)) return false;
-    // Without -D danted stays in the foreground, under the watcher if there
-    // is a Python to run it.
-    const QStringList args{binary, QStringLiteral("-f"), configPath, QStringLiteral("-p"), PidFile()};
-    const QString watcher = workDir() + QStringLiteral("/watcher.py");
-    const bool bStarted = QFileInfo(kPython).isExecutable() && WriteTextFile(watcher, QString::fromUtf8(kWatcher))
-                              ? Launch(kPython, QStringList{watcher, QString::number(QCoreApplication::applicationPid())} + args)
+    // Without -D danted stays in the foreground. It switches its effective
+    // uid, which clears the parent-death signal Launch() sets, so it runs
+    // under the reaper, which passes a SIGTERM on when the test binary dies.
+    const QStringList args{binary, QStringLiteral("-f"), configPath, QStringLiteral("-p"), workDir() + QStringLiteral("/danted.pid")};
+    const bool bStarted = QFileInfo(kPython).isExecutable()
+                              ? Launch(kPython, QStringList{QStringLiteral(KELVO_TEST_SERVERS_DIR "/reaper.py")} + args)
                               : Launch(binary, args.mid(1));
     if (!bStarted) return false;
 

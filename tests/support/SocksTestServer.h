@@ -7,9 +7,8 @@
 
 // Dante (danted) as a SOCKS 4/5 proxy on 127.0.0.1:port(), relaying CONNECT
 // and BIND between loopback addresses only. It runs in the foreground in a
-// session of its own, under a small watcher (Debian's python3) that stops it
-// when the test binary dies, and writes its PID to a pid file, which Stop()
-// signals. pid() is the watcher's.
+// session of its own, under servers/reaper.py, which stops it and the
+// children it leaves behind; pid() is the reaper's.
 class DanteServer : public FtpTestServer {
 public:
     struct Options {
@@ -18,23 +17,15 @@ public:
     // Two constructors: see PyFtpdServer.
     DanteServer();
     explicit DanteServer(Options options);
-    ~DanteServer() override;  // stops it, removes the test user and the temp folder
 
     // With bUserPassword, creates a system user for the proxy login first.
     // False when it could not start; skipReason() says why when danted is
     // missing (or, for a login, when not run as root).
     bool Start() override;
-    // SIGTERM to the PID in the pid file, SIGKILL after 2 s, then whatever is
-    // left of the process group.
-    void Stop();
 
     // danted's log, for diagnostics.
     QString logFile() const;
 
 private:
-    QString PidFile() const;
-    // Proxies, temp folders and users left by test binaries that were killed.
-    static void SweepStaleRuns();
-
     Options m_options;
 };

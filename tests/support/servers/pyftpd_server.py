@@ -29,9 +29,7 @@ def main():
     parser.add_argument("--pasv-max", type=int, required=True)
     parser.add_argument("--log", required=True)
     parser.add_argument("--no-mlsd", action="store_true")
-    parser.add_argument("--no-utf8", action="store_true")
     parser.add_argument("--max-connections", type=int, default=0)
-    parser.add_argument("--anonymous", action="store_true")
     parser.add_argument("--tls-cert")
     parser.add_argument("--tls-key")
     parser.add_argument("--rate-limit", type=int, default=0, help="bytes a second a transfer may move")
@@ -42,42 +40,20 @@ def main():
 
     authorizer = DummyAuthorizer()
     authorizer.add_user(args.user, args.password, args.root, perm=PERMS)
-    if args.anonymous:
-        # Writable on purpose: tests upload as anonymous too. pyftpdlib warns
-        # about it, which lands in the fixture's stderr file.
-        authorizer.add_anonymous(args.root, perm=PERMS)
 
-    # A subclass of its own, so that removing commands never touches
-    # FTPHandler itself.
-    # TLS_FTPHandler needs pyOpenSSL (python3-openssl); it is imported only
-    # here, so that plain servers start without it.
+    # A subclass of its own, so that removing commands never touches the
+    # library's class. TLS_FTPHandler needs pyOpenSSL (python3-openssl); it is
+    # imported only here, so that plain servers start without it.
     Base = FTPHandler
     if args.tls_cert:
         try:
-            from pyftpdlib.handlers import TLS_FTPHandler
+            from pyftpdlib.handlers import TLS_FTPHandler as Base
         except ImportError as err:
             sys.stderr.write("pyftpdlib's TLS handler missing: %s\n" % err)
             sys.exit(77)
-        Base = TLS_FTPHandler
 
     class Handler(Base):
-        proto_cmds = dict(Base.proto_cmds)
-
-        def ftp_FEAT(self, line):
-            if not args.no_utf8:
-                return Base.ftp_FEAT(self, line)
-            # FTPHandler always lists UTF8; drop that one line from what it
-            # pushes, then let the class method come back.
-            push = self.push
-            self.push = lambda data: push(data.replace(" UTF8\r\n", ""))
-            try:
-                return Base.ftp_FEAT(self, line)
-            finally:
-                del self.push
-
-    if args.no_mlsd:
-        for name in ("MLSD", "MLST"):
-            Handler.proto_cmds.pop(name, None)
+        proto_cmds = {k: v for k, v in Base.proto_cmds.items() if not (args.no_mlsd and k in ("MLSD", "MLST"))}
 
     Handler.authorizer = authorizer
     if args.rate_limit > 0:
@@ -87,10 +63,8 @@ def main():
             read_limit = write_limit = args.rate_limit
         Handler.dtp_handler = Throttled
     Handler.passive_ports = range(args.pasv_min, args.pasv_max + 1)
-    Handler.masquerade_address = None
     # No pause after a wrong password: tests try bad logins on purpose.
     Handler.auth_failed_timeout = 0
-    Handler.permit_foreign_addresses = False
     if args.tls_cert:
         Handler.certfile = args.tls_cert
         Handler.keyfile = args.tls_key

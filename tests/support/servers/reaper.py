@@ -4,7 +4,9 @@ vsftpd's session processes can end before their own children are reaped;
 those children then go to the nearest subreaper. Without one that is init,
 which on some machines reaps late, so zombies would outlive the tests. The
 server itself must not be the subreaper: vsftpd miscounts children it did
-not fork. Usage: reaper.py PROGRAM [ARGS...]; SIGTERM is passed on.
+not fork. Usage: reaper.py PROGRAM [ARGS...]; SIGTERM is passed on, and the
+test binary's end comes as a SIGTERM too (danted, which changes its uid,
+loses a parent-death signal of its own).
 """
 import ctypes
 import os
@@ -15,6 +17,7 @@ PR_SET_PDEATHSIG = 1
 PR_SET_CHILD_SUBREAPER = 36
 libc = ctypes.CDLL(None, use_errno=True)
 libc.prctl(PR_SET_CHILD_SUBREAPER, 1)
+libc.prctl(PR_SET_PDEATHSIG, signal.SIGTERM)
 
 child = os.fork()
 if child == 0:
@@ -50,7 +53,7 @@ def kill_adopted():
             pass
 
 
-code = 0
+code = None
 while True:
     try:
         pid, status = os.wait()
@@ -58,5 +61,6 @@ while True:
         break
     if pid == child:
         code = os.waitstatus_to_exitcode(status)
+    if code is not None:  # orphans may still arrive while the server's sessions go
         kill_adopted()
 sys.exit(code if code >= 0 else 128 - code)
