@@ -373,9 +373,7 @@ void FtpComponent::ListFolder(const QString& sMask)
         const auto done = qScopeGuard([this] { m_bRunning = false; });
         for (qsizetype i = 0; i < entries.size(); ++i) {
             if (i > 0 && i % kEntriesPerBatch == 0) QCoreApplication::processEvents();
-            const ListingEntry& e = entries[i];
-            Q_EMIT listingEntry(e.name, e.date, e.size, e.kind, e.linkTarget);
-            Q_EMIT listed(e);
+            Q_EMIT listingEntry(entries[i]);
         }
     }
     if (std::exchange(m_bDisconnectAfterCall, false)) Disconnect();

@@ -209,10 +209,8 @@ Q_SIGNALS:
     void existingFileQuery(const ExistingFileQuestion& question, int& nAnswer);
     void disconnected();
     void progress(qint64 nBytes, qint64 nTotalBytes, int nPercent);
-    void listingEntry(const QString& sName, const QDateTime& date, qint64 nSize, int nKind, const QString& sExtra);
-    // The same entry whole (raw name, date precision, permissions), emitted
-    // just after its listingEntry.
-    void listed(const ListingEntry& entry);
+    // One entry of ListFolder, whole (raw name, date precision, permissions).
+    void listingEntry(const ListingEntry& entry);
     void logText(const QString& sText, long nReserved);
     void receiving(const QString& sFileName);
     void sending(const QString& sFileName);

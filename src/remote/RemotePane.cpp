@@ -34,7 +34,7 @@ RemotePane::RemotePane(FilePane* list, QComboBox* pathBox, FtpComponent& ftp, Pa
 {
     // Rows arrive as events during a listing call; they are gathered and
     // added in one batch when it returns, so a large folder fills at once.
-    connect(&m_ftp, &FtpComponent::listed, this, [this](const ListingEntry& entry) {
+    connect(&m_ftp, &FtpComponent::listingEntry, this, [this](const ListingEntry& entry) {
         FilePaneRow row;
         if (MakeRow(entry, row)) m_pending.append(row);
     });

@@ -66,7 +66,6 @@ public:
     // that add nothing.
     static bool MakeRow(const ListingEntry& entry, FilePaneRow& row);
 
-    QString RememberedFolder() const { return m_sRememberedFolder; }
     // The log line for a command that waits for a running call.
     static QString BusyMessage();
     // The selection, in list order; the selected row's name (empty when none).

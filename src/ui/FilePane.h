@@ -124,8 +124,6 @@ public:
     QAbstractItemModel* Model() const;
     QItemSelectionModel* SelectionModel() const;
     QAbstractItemView* ActiveView() const;
-    QListView* IconListView() const { return m_list; }
-    QTreeView* DetailsView() const { return m_details; }
 
 Q_SIGNALS:
     void itemClicked(int row);

@@ -86,8 +86,7 @@ TEST_P(FtpEngineTest, LoginListingAndRemoteOperations)
         EXPECT_EQ(byName["link"].kind, ListingEntry::Link);
     }
     QStringList signalled;
-    QObject::connect(&ftp, &FtpComponent::listingEntry,
-                     [&](const QString& name, const QDateTime&, qint64, int, const QString&) { signalled << name; });
+    QObject::connect(&ftp, &FtpComponent::listingEntry, [&](const ListingEntry& entry) { signalled << entry.name; });
     ftp.ListFolder("*.txt");
     signalled.sort();
     EXPECT_EQ(signalled, (QStringList{Listed("Grüße.txt"), "a.txt", "name with  spaces.txt", "two.txt"}));
