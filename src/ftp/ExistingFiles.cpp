@@ -34,6 +34,27 @@ bool WantsExactTime(const Facts& remote, const Facts& local)
     return remote.bExists && local.bExists && remote.nSize >= 0 && remote.nSize == local.nSize && remote.nPrecision != 1;
 }
 
+Facts WithExactTime(Facts remote, const Facts& local, const std::function<QDateTime()>& serverTime)
+{
+    if (!WantsExactTime(remote, local)) return remote;
+    const QDateTime exact = serverTime();
+    if (exact.isValid()) {
+        remote.date = exact;
+        remote.nPrecision = 1;
+    }
+    return remote;
+}
+
+Action Answered(int nAnswer, bool bResumeAllowed)
+{
+    switch (nAnswer) {
+    case kOverwrite: return Action::Transfer;
+    case kResume: return bResumeAllowed ? Action::Resume : Action::Skip;
+    case kCancel: return Action::Cancel;
+    default: return Action::Skip;
+    }
+}
+
 Action Decide(Policy policy, const Facts& source, const Facts& destination)
 {
     if (!destination.bExists) return Action::Transfer;

@@ -4,6 +4,8 @@
 #include <QMetaType>
 #include <QString>
 
+#include <functional>
+
 // What a transfer does with a file whose copy exists at its destination.
 namespace ExistingFiles {
 
@@ -16,8 +18,8 @@ enum class Policy {
     Resume,         // skip the same, continue a shorter copy, replace any other
 };
 
-// What is done with one file.
-enum class Action { Transfer, Resume, Skip, SkipIdentical, Ask };
+// What is done with one file. Cancel only ever comes from the owner's answer.
+enum class Action { Transfer, Resume, Skip, SkipIdentical, Ask, Cancel };
 
 // One side of the comparison.
 struct Facts {
@@ -43,8 +45,15 @@ Action Decide(Policy policy, const Facts& source, const Facts& destination);
 // the comparison: its listing gave the time coarser, and the sizes agree.
 bool WantsExactTime(const Facts& remote, const Facts& local);
 
+// The server's side with the exact time where it wants it (above) and
+// serverTime (MDTM; invalid when the server cannot tell) gives it.
+Facts WithExactTime(Facts remote, const Facts& local, const std::function<QDateTime()>& serverTime);
+
 // The owner's answers to a question, as the file-exists prompt gives them.
 enum Answer { kOverwrite = 0, kResume = -1, kCancel = -2, kSkip = -3 };
+
+// What an answer asks for: Resume only where resuming was offered (else Skip).
+Action Answered(int nAnswer, bool bResumeAllowed);
 
 }  // namespace ExistingFiles
 

@@ -184,17 +184,11 @@ bool FolderWalk::decideExisting(const FileJob& job, qint64& nOffset)
     using namespace ExistingFiles;
     const QFileInfo info(job.sLocal);
     const Facts local{info.exists(), info.exists() ? info.size() : -1, info.lastModified(), 1};
-    Facts remote{job.bListed, job.listed.kind == ListingEntry::File ? job.listed.size : -1, job.listed.date,
-                 job.listed.nDatePrecision};
     // Where the listing gives the time coarser than MDTM does, the exact
     // time decides between the same file and another.
-    if (WantsExactTime(remote, local)) {
-        const QDateTime exact = m_session.files().modificationTime(job.sName, &job.listed);
-        if (exact.isValid()) {
-            remote.date = exact;
-            remote.nPrecision = 1;
-        }
-    }
+    const Facts remote = WithExactTime({job.bListed, job.listed.kind == ListingEntry::File ? job.listed.size : -1,
+                                        job.listed.date, job.listed.nDatePrecision},
+                                       local, [&] { return m_session.files().modificationTime(job.sName, &job.listed); });
     const Facts& source = job.bUpload ? local : remote;
     const Facts& destination = job.bUpload ? remote : local;
     Action action = Decide(m_session.settings().existingFiles, source, destination);
@@ -207,9 +201,8 @@ bool FolderWalk::decideExisting(const FileJob& job, qint64& nOffset)
             Q_EMIT m_session.existingFileQuery(question, &nAnswer);
         }
         m_session.control().checkAbort();
-        action = nAnswer == kOverwrite                              ? Action::Transfer
-                 : nAnswer == kResume && question.bResumeAllowed ? Action::Resume
-                                                                  : Action::Skip;
+        action = Answered(nAnswer, question.bResumeAllowed);
+        if (action == Action::Cancel) action = Action::Skip;  // the walk goes on with the next file
     }
     if (action == Action::SkipIdentical || action == Action::Skip) {
         skipped(job, action == Action::SkipIdentical ? kSkipIdentical : kSkipExisting);

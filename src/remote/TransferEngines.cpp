@@ -88,15 +88,9 @@ bool AskSubfolders(const QString& sVerb, const QString& sWhat)
 // sizes could agree.
 ExistingFiles::Facts RemoteFacts(FtpComponent& ftp, const ListingEntry& entry, const ExistingFiles::Facts& local)
 {
-    ExistingFiles::Facts facts{true, entry.kind == ListingEntry::File ? entry.size : -1, entry.date, entry.nDatePrecision};
-    if (ExistingFiles::WantsExactTime(facts, local)) {
-        const QDateTime exact = ftp.ModificationTime(entry.name);
-        if (exact.isValid()) {
-            facts.date = exact;
-            facts.nPrecision = 1;
-        }
-    }
-    return facts;
+    return ExistingFiles::WithExactTime({true, entry.kind == ListingEntry::File ? entry.size : -1, entry.date,
+                                         entry.nDatePrecision},
+                                        local, [&] { return ftp.ModificationTime(entry.name); });
 }
 
 ExistingFiles::Facts LocalFacts(const QFileInfo& local) { return ExistingFiles::Facts{true, local.size(), local.lastModified(), 1}; }
@@ -205,12 +199,10 @@ Outcome DecideExisting(const ExistingFiles::Facts& source, const ExistingFiles::
     default: return {Outcome::Skip, 0};
     }
     const bool bResumeAllowed = ExistingFiles::Resumable(source, destination);
-    switch (ask(bResumeAllowed)) {
-    case kOverwrite: return {};
-    case kCancel: return {Outcome::Cancel, 0};
-    case kResume:
-        if (bResumeAllowed) return {Outcome::Transfer, destination.nSize};
-        return {Outcome::Skip, 0};
+    switch (ExistingFiles::Answered(ask(bResumeAllowed), bResumeAllowed)) {
+    case ExistingFiles::Action::Transfer: return {};
+    case ExistingFiles::Action::Resume: return {Outcome::Transfer, destination.nSize};
+    case ExistingFiles::Action::Cancel: return {Outcome::Cancel, 0};
     default: return {Outcome::Skip, 0};
     }
 }
