@@ -32,6 +32,15 @@ FtpError ErrorOf(Call call)
     return FtpError{0, QString()};
 }
 
+// A call that must fail with error nNumber, its description containing sPart.
+template <typename Call>
+testing::AssertionResult FailsWith(long nNumber, const QString& sPart, Call call)
+{
+    const FtpError e = ErrorOf(call);
+    if (e.number == nNumber && e.description.contains(sPart)) return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "error " << e.number << ": " << e.description.toStdString();
+}
+
 // Starts a server in a test body: skipped when the server's program is
 // missing (or needs root it does not have), failed when it did not come up.
 #define KELVO_START_OR_SKIP(server)                                                                    \
