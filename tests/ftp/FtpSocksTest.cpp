@@ -34,7 +34,6 @@ TEST(FtpSocksTest, ListsAndTransfersThroughTheProxyAndNamesItsRefusals)
         client.ftp.setProxyPort(proxy.port());
         client.ftp.setProxyUser(proxy.user());
         client.ftp.setProxyPassword(proxy.password());
-        QObject::connect(&client.ftp, &FtpComponent::certificateQuery, [](const CertificateInfo&, bool& bTrust) { bTrust = true; });
         const QString up = QStringLiteral("up-%1.bin").arg(c.name);
         ASSERT_TRUE(client.Succeeds([&] {
             client.ftp.Connect();

@@ -49,11 +49,10 @@ def trickle_data(chunk, delay, count):
     # the client closed it before the end.
     d = accept_data()
     try:
-        for i in range(count):
-            d.sendall(chunk(i)); time.sleep(delay)
-    except OSError:
-        d.close(); return False
-    d.close(); return True
+        for i in range(count): d.sendall(chunk(i)); time.sleep(delay)
+    except OSError: return False
+    finally: d.close()
+    return True
 def pasv(): return "227 Entering Passive Mode (127,0,0,1,%d,%d)" % (data_port // 256, data_port % 256)
 defaults = {"USER": lambda a: "331 pw", "PASS": lambda a: "230 in", "FEAT": lambda a: "211 none",
             "SYST": lambda a: "215 UNIX", "PWD": lambda a: '257 "/"', "TYPE": lambda a: "200 ok",

@@ -59,13 +59,16 @@ inline QByteArray RandomBytes(qint64 nSize, quint32 nSeed)
     return data;
 }
 
-// A component with what it logged and skipped ("remote|local|reason"), and a
-// local folder. Serve() starts a scripted server (ScriptedFtp.h's prelude and
-// a body) and points the component at it.
+// A component with what it logged and skipped ("remote|local|reason"), the
+// certificates it asked about (answered with bTrust), and a local folder.
+// Serve() starts a scripted server (ScriptedFtp.h's prelude and a body) and
+// points the component at it.
 struct FtpClient {
     FtpComponent ftp;
     QStringList log, skipped;
     int nDisconnected = 0;
+    QList<CertificateInfo> asked;
+    bool bTrust = true;
     QTemporaryDir local;
     std::unique_ptr<FtpTestServer> server;
 
@@ -76,6 +79,9 @@ struct FtpClient {
             skipped << QStringLiteral("%1|%2|%3").arg(r, l).arg(n);
         });
         QObject::connect(&ftp, &FtpComponent::disconnected, [this] { ++nDisconnected; });
+        QObject::connect(&ftp, &FtpComponent::certificateQuery, [this](const CertificateInfo& info, bool& bAnswer) {
+            asked << info, bAnswer = bTrust;
+        });
     }
     ~FtpClient()
     {
