@@ -89,9 +89,8 @@ TEST(FtpParallelTest, ManyConnectionsCopyTheSameTreeAsOneBothWays)
         EXPECT_EQ(tree.value("b/one/two/f5.txt"), TreeOf(remote + "/tree").value("b/one/two/f5.txt"));
         EXPECT_FALSE(tree.contains("notes.log"));
         EXPECT_EQ(tree.value("a/f3.txt"), "<dir>");
-        for (const char* copy : {"/four", "/one"}) {
+        for (const char* copy : {"/four", "/one"})
             EXPECT_EQ(QFileInfo(local.path() + copy + "/b/one/f2.txt").lastModified().toUTC(), past) << copy;
-        }
         // The same items skipped for the same reasons, whichever connection
         // met them, and every file started exactly once.
         EXPECT_EQ(skipped[1], skipped[0]);

@@ -91,12 +91,10 @@ struct FtpClient {
     {
         server = std::make_unique<ScriptedServer>(QString::fromUtf8(kPrelude) + QString::fromUtf8(body));
         if (!server->Start()) return false;
-        ftp.setServerAddress(server->host());
-        ftp.setPort(server->port());
+        PointAtServer(ftp, *server, nTimeoutMs);
+        ftp.setConnectTimeout(nTimeoutMs);
         ftp.setUserName("tester");
         ftp.setPassword("secret");
-        ftp.setConnectTimeout(nTimeoutMs);
-        ftp.setIdleTimeout(nTimeoutMs);
         return true;
     }
     // A call that must succeed; when it fails, the error and the log say why.
