@@ -5,8 +5,6 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QDir>
-#include <QDirIterator>
 #include <QRegularExpression>
 #include <QTcpServer>
 
@@ -175,18 +173,11 @@ serve({"CWD": cwd, "CDUP": lambda a: cwd(".."), "PWD": lambda a: '257 "%s"' % wh
     ASSERT_TRUE(QDir(local.path()).mkdir("canary"));
     ftp.ReceiveFolder("dir/*", Local("target"), true);
 
-    QStringList written;
-    QDirIterator it(local.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) written << it.next().mid(local.path().size());
-    written.sort();
-    EXPECT_EQ(written, (QStringList{"/target/ok.txt", "/target/sub/deep.txt"}));
+    EXPECT_EQ(TreeOf(local.path()).keys(), (QStringList{"canary", "target", "target/ok.txt", "target/sub", "target/sub/deep.txt"}));
     EXPECT_EQ(ReadTestFile(Local("target/ok.txt")), QByteArray("from /dir/ok.txt"));
     EXPECT_EQ(ReadTestFile(Local("target/sub/deep.txt")), QByteArray("from /dir/sub/deep.txt"));
-    EXPECT_EQ(QDir(local.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-              (QStringList{"canary", "target"}));
-    for (const char* name : {"../x", "/abs/path", "a\\b", "sub/../../y", "../../z"}) {
+    for (const char* name : {"../x", "/abs/path", "a\\b", "sub/../../y", "../../z"})
         EXPECT_TRUE(Skipped(name, FtpComponent::kSkipUnsafeName)) << name << " was not reported skipped: " << skipped.join(' ').toStdString();
-    }
     EXPECT_EQ(ftp.currentFolder(), "/") << "back where the call started";
 }
 

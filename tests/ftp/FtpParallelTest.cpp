@@ -3,10 +3,7 @@
 // takes fewer connections than asked for, and an abort that stops them all.
 #include "FtpFixture.h"
 
-#include <QCryptographicHash>
 #include <QDeadlineTimer>
-#include <QDir>
-#include <QDirIterator>
 #include <QProcess>
 #include <QThread>
 #include <QTimeZone>
@@ -14,19 +11,6 @@
 #include <list>
 
 namespace {
-
-// Relative path -> SHA-256 of every file under root (folders as "<dir>").
-QMap<QString, QByteArray> TreeOf(const QString& root)
-{
-    QMap<QString, QByteArray> tree;
-    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QFileInfo info(it.next());
-        tree.insert(QDir(root).relativeFilePath(info.filePath()),
-                    info.isDir() ? "<dir>" : QCryptographicHash::hash(ReadTestFile(info.filePath()), QCryptographicHash::Sha256).toHex());
-    }
-    return tree;
-}
 
 // Six folders, some nested, with files from empty to a few hundred KiB, and
 // a .log file in each that a "*.txt" mask leaves out.

@@ -9,6 +9,8 @@
 #include "TestFiles.h"
 #include "ftp/FtpComponent.h"
 
+#include <QCryptographicHash>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -128,6 +130,19 @@ inline QByteArray RandomBytes(qint64 nSize, quint32 nSeed)
     QRandomGenerator random(nSeed);
     for (char& c : data) c = static_cast<char>(random.generate());
     return data;
+}
+
+// Relative path -> SHA-256 of every file under root (folders as "<dir>").
+inline QMap<QString, QByteArray> TreeOf(const QString& root)
+{
+    QMap<QString, QByteArray> tree;
+    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo info(it.next());
+        tree.insert(QDir(root).relativeFilePath(info.filePath()),
+                    info.isDir() ? "<dir>" : QCryptographicHash::hash(ReadTestFile(info.filePath()), QCryptographicHash::Sha256).toHex());
+    }
+    return tree;
 }
 
 // A component with what it logged and skipped ("remote|local|reason"), the
