@@ -68,10 +68,8 @@ TEST(FtpTlsTest, TrustedOnceGivesListingsTransfersBothWaysInBothModesAndAborts)
             ASSERT_TRUE(WriteTestFile(client.Local(QStringLiteral("tree/f%1.bin").arg(i)), RandomBytes(50'000 + i, 10 + i)));
         ASSERT_TRUE(client.Succeeds([&] { client.ftp.SendFolder(client.Local("tree/*"), "tree", false, false); }));
         ASSERT_TRUE(client.Succeeds([&] { client.ftp.ReceiveFolder("tree/*", client.Local("down"), false); }));
-        for (int i = 0; i < 9; ++i) {
-            EXPECT_TRUE(ReadTestFile(server->root() + QStringLiteral("/tree/f%1.bin").arg(i)) == RandomBytes(50'000 + i, 10 + i));
-            EXPECT_TRUE(ReadTestFile(client.Local(QStringLiteral("down/f%1.bin").arg(i))) == RandomBytes(50'000 + i, 10 + i));
-        }
+        EXPECT_EQ(TreeOf(server->root() + "/tree"), TreeOf(client.Local("tree")));
+        EXPECT_EQ(TreeOf(client.Local("down")), TreeOf(client.Local("tree")));
         // Raw commands that would change the encryption are refused before
         // they reach the server; the connection goes on.
         for (const char* raw : {"PROT C", "ccc", "QUOTE AUTH TLS"}) {
