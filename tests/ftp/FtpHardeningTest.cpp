@@ -354,11 +354,14 @@ serve({"EPSV": epsv, "PASV": pasv_, "EPRT": eprt, "PORT": lambda a: "500 no PORT
 
     // ten.bin always comes whole, whatever REST said: a resume answered with
     // the whole file is an error and leaves the file as it was; nothing is
-    // fetched to resume at the end.
+    // fetched to resume past the end of the server's file, or at it.
     const QString ten = Local("ten.bin");
     ASSERT_TRUE(WriteTestFile(ten, "0123"));
     EXPECT_EQ(ErrorOf([&] { ftp.ReceiveFile("ten.bin", 4, ten); }).number, kProtocol);
     EXPECT_EQ(ReadTestFile(ten), "0123");
+    ASSERT_TRUE(WriteTestFile(ten, "0123456789AB"));
+    EXPECT_EQ(ErrorOf([&] { ftp.ReceiveFile("ten.bin", 12, ten); }).number, kInvalidArgument);
+    EXPECT_EQ(QFileInfo(ten).size(), 12);
     ASSERT_TRUE(WriteTestFile(ten, "0123456789"));
     EXPECT_TRUE(Succeeds([&] { ftp.ReceiveFile("ten.bin", 10, ten); }));
     ftp.SendCommand("SITE count ten.bin");
