@@ -13,37 +13,23 @@ const QString kCanonical = QStringLiteral(
 
 }  // namespace
 
-TEST(CertificatesTest, FingerprintsInEveryUsualFormNormalizeToOne)
+TEST(CertificatesTest, FingerprintsInEveryUsualFormNormalizeToOneAndOthersAreRefused)
 {
-    QString bare = kCanonical;
-    bare.remove(QLatin1Char(':'));
-    for (const QString& form : {kCanonical, kCanonical.toLower(), bare, bare.toLower(),
-                                QStringLiteral("SHA256:") + kCanonical, QStringLiteral("sha-256:") + bare,
-                                QStringLiteral("  ") + QString(kCanonical).replace(QLatin1Char(':'), QLatin1Char(' '))})
+    const QString bare = QString(kCanonical).remove(QLatin1Char(':'));
+    for (const QString& form : {kCanonical, kCanonical.toLower(), bare, bare.toLower(), "SHA256:" + kCanonical, "sha-256:" + bare,
+                                "  " + QString(kCanonical).replace(QLatin1Char(':'), QLatin1Char(' '))})
         EXPECT_EQ(Certificates::NormalizeFingerprint(form), kCanonical) << form.toStdString();
-}
-
-TEST(CertificatesTest, FingerprintsOfTheWrongLengthOrWithOtherCharactersAreRefused)
-{
-    QString bare = kCanonical;
-    bare.remove(QLatin1Char(':'));
+    // The wrong length, or other characters (an Arabic-Indic zero is a digit, but not hex).
     for (const QString& form : {QString(), bare.left(63), bare + QLatin1Char('0'), bare.left(62) + QStringLiteral("0g"),
-                                bare.left(63) + QChar(0x0660),  // an Arabic-Indic zero: a digit, but not hex
-                                QStringLiteral("SHA1:") + bare, bare.left(40)})
+                                bare.left(63) + QChar(0x0660), "SHA1:" + bare, bare.left(40)})
         EXPECT_TRUE(Certificates::NormalizeFingerprint(form).isEmpty()) << form.toStdString();
 }
 
 TEST(CertificatesTest, DescriptionNamesServerFingerprintAndProblems)
 {
-    CertificateInfo info;
-    info.sHost = QStringLiteral("::1");
-    info.nPort = 2121;
-    info.sSubject = QStringLiteral("ftp.example.test");
-    info.sIssuer = QStringLiteral("ftp.example.test");
-    info.validFrom = QDateTime(QDate(2026, 1, 2), QTime(3, 4), Qt::UTC);
-    info.validUntil = QDateTime(QDate(2027, 1, 2), QTime(3, 4), Qt::UTC);
-    info.sFingerprint = kCanonical;
-    info.problems = {QStringLiteral("The certificate is self-signed, and untrusted")};
+    const QDateTime from(QDate(2026, 1, 2), QTime(3, 4), Qt::UTC);
+    const CertificateInfo info{"::1", 2121, "ftp.example.test", "ftp.example.test", from, from.addYears(1), kCanonical,
+                               {"The certificate is self-signed, and untrusted"}};
     const QString text = Certificates::DescribeForUser(info);
     EXPECT_TRUE(text.contains(QLatin1String("Server: [::1]:2121"))) << text.toStdString();
     EXPECT_TRUE(text.contains(QLatin1String("Valid: 2026-01-02 03:04 UTC to 2027-01-02 03:04 UTC"))) << text.toStdString();

@@ -1,15 +1,10 @@
-// The component against scripted servers that break the dialogue in ways
-// real ones do, or misbehave on purpose: silence, dribbled or odd replies,
-// dropped and reset connections, short, oversized or refused transfers,
-// hostile listings and foreign data addresses, aborts and broken passive
-// replies. Every wait is bounded by the component's own timeouts, set small
-// here.
+// The component against scripted servers that break the dialogue as real
+// ones do, or misbehave on purpose. Every wait is bounded by the component's
+// own timeouts, set small here.
 #include "FtpFixture.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QDir>
-#include <QDirIterator>
 #include <QRegularExpression>
 #include <QTcpServer>
 
@@ -17,15 +12,6 @@ namespace {
 
 class FtpHardeningTest : public ::testing::Test, protected FtpClient {
 protected:
-    FtpHardeningTest()
-    {
-        QObject::connect(&ftp, &FtpComponent::logText, [this](const QString& line, long) {
-            if (!m_sAbortOn.isEmpty() && line.startsWith(m_sAbortOn)) {
-                m_sAbortOn.clear();
-                ftp.setAbort(true);
-            }
-        });
-    }
     // After a failure: the same component logs in to a well-behaved server.
     void ExpectNextConnectWorks()
     {
@@ -35,14 +21,7 @@ protected:
         EXPECT_TRUE(Succeeds([&] { ftp.Connect(); }));
         EXPECT_EQ(ftp.currentFolder(), "/");
     }
-    // A timeout may surface as kTimeout, or as a lost connection that says so.
-    static bool IsTimeout(const FtpError& e)
-    {
-        return e.number == kTimeout || (e.number == kConnectionLost && e.description.contains("Timed out"));
-    }
-
     std::unique_ptr<ScriptedServer> m_good;
-    QString m_sAbortOn;  // the next log line starting with this sets the abort property
 };
 
 }  // namespace
@@ -52,14 +31,17 @@ TEST_F(FtpHardeningTest, BrokenGreetingsAndLoginsFailInBoundedTimeAndTheNextConn
     // An open multi-line "120-" and then silence: were that half reply kept,
     // the next server's "220" would become one of its lines and the next
     // login would wait for a greeting that never comes. Then silence after
-    // PASS, and a line that never ends (refused with bounded memory).
+    // PASS (a timeout, or a lost connection that says so), and a line that
+    // never ends (refused with bounded memory).
     const struct {
         const char* body;
         bool (*bExpected)(const FtpError&);
     } cases[] = {
         {"conn.sendall(b'120-service ready in a moment\\r\\n')\ntime.sleep(20)\n",
          [](const FtpError& e) { return e.number == kTimeout || e.number == kConnectionLost; }},
-        {"serve({'PASS': lambda a: None})\n", &IsTimeout}, {"say('220-' + 'A' * 100000)\ntime.sleep(5)\n",
+        {"serve({'PASS': lambda a: None})\n",
+         [](const FtpError& e) { return e.number == kTimeout || (e.number == kConnectionLost && e.description.contains("Timed out")); }},
+        {"say('220-' + 'A' * 100000)\ntime.sleep(5)\n",
          [](const FtpError& e) { return e.number == kConnectionLost && e.description.contains("longer than"); }},
     };
     for (const auto& c : cases) {
@@ -100,11 +82,11 @@ def account(a): return "230 welcome" if a == "acct-1" else "530 bad account"
 serve({"FEAT": lambda a: feat, "CWD": cwd, "PWD": lambda a: '257 "%s" is the current folder' % where[0],
        "NOOP": lambda a: "200 noop answered", "PASS": password, "ACCT": account}, greeting=greeting)
 )PY"));
-    int asked = 0;
-    QObject::connect(&ftp, &FtpComponent::passwordQuery, [&](QString& sPassword) { ++asked, sPassword = "typed"; });
-    QObject::connect(&ftp, &FtpComponent::accountQuery, [&](QString& sAccount) { ++asked, sAccount = "acct-1"; });
+    int nAsked = 0;
+    QObject::connect(&ftp, &FtpComponent::passwordQuery, [&](QString& sPassword) { ++nAsked, sPassword = "typed"; });
+    QObject::connect(&ftp, &FtpComponent::accountQuery, [&](QString& sAccount) { ++nAsked, sAccount = "acct-1"; });
     ftp.Connect();
-    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(nAsked, 2);
     EXPECT_FALSE(Logged("typed")) << "passwords never reach the log";
     EXPECT_EQ(ftp.state(), FtpComponent::kStateConnected);
     EXPECT_EQ(ftp.currentFolder(), "/odd \"quoted\" home");
@@ -112,13 +94,26 @@ serve({"FEAT": lambda a: feat, "CWD": cwd, "PWD": lambda a: '257 "%s" is the cur
     EXPECT_EQ(ftp.currentFolder(), "/odd/sub");
     log.clear();
     ftp.SendCommand("NOOP");
-    ASSERT_FALSE(log.isEmpty());
-    EXPECT_EQ(log.last(), "200 noop answered") << Log();
+    EXPECT_EQ(log.value(log.size() - 1), "200 noop answered") << Log();
     EXPECT_FALSE(Logged("250")) << Log();
 }
 
-TEST_F(FtpHardeningTest, ServerShuttingDownMidSessionIsReportedOnceAndLogged)
+TEST_F(FtpHardeningTest, ServerGoingAwayIdleOrMidCommandIsReportedOnceAndLogged)
 {
+    // A server that says 421 and goes while the component is idle: the event comes without a call.
+    ASSERT_TRUE(Serve(R"PY(
+def pwd(a):
+    say('257 "/"'); time.sleep(0.3); say("421 Timeout."); conn.close(); sys.exit(0)
+serve({"PWD": pwd})
+)PY"));
+    ftp.Connect();
+    QDeadlineTimer wait(5'000);
+    while (nDisconnected == 0 && !wait.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_EQ(nDisconnected, 1);
+    EXPECT_EQ(ftp.state(), FtpComponent::kStateNotConnected);
+    EXPECT_EQ(ftp.currentFolder(), QString());
+
+    // One that goes in the middle of a command.
     ASSERT_TRUE(Serve(R"PY(
 def cwd(a):
     say("421 shutting down"); conn.close(); sys.exit(0)
@@ -127,9 +122,7 @@ serve({"CWD": cwd})
     const QString logFile = local.path() + "/Log/FTP.LOG";
     ftp.setLogFile(logFile);
     ftp.Connect();
-    const FtpError error = ErrorOf([&] { ftp.ChangeFolder("pub"); });
-    EXPECT_EQ(error.number, kConnectionLost);
-    EXPECT_TRUE(error.description.contains("shutting down")) << error.description.toStdString();
+    EXPECT_TRUE(FailsWith(kConnectionLost, "shutting down", [&] { ftp.ChangeFolder("pub"); }));
     EXPECT_EQ(ftp.state(), FtpComponent::kStateNotConnected);
     EXPECT_TRUE(ftp.currentFolder().isEmpty());
     EXPECT_EQ(ErrorOf([&] { ftp.FolderContents(); }).number, kNotConnected);
@@ -144,7 +137,7 @@ serve({"CWD": cwd})
                     .match(text)
                     .hasMatch());
     ASSERT_NO_FATAL_FAILURE(ExpectNextConnectWorks());
-    EXPECT_EQ(nDisconnected, 1) << "one drop, one event, and none for the new connection";
+    EXPECT_EQ(nDisconnected, 2) << "one drop, one event, and none for the new connection";
 }
 
 TEST_F(FtpHardeningTest, RecursiveDownloadSkipsNamesThatLeaveTheTarget)
@@ -180,19 +173,11 @@ serve({"CWD": cwd, "CDUP": lambda a: cwd(".."), "PWD": lambda a: '257 "%s"' % wh
     ASSERT_TRUE(QDir(local.path()).mkdir("canary"));
     ftp.ReceiveFolder("dir/*", Local("target"), true);
 
-    QStringList written;
-    QDirIterator it(local.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) written << it.next().mid(local.path().size());
-    written.sort();
-    EXPECT_EQ(written, (QStringList{"/target/ok.txt", "/target/sub/deep.txt"}));
+    EXPECT_EQ(TreeOf(local.path()).keys(), (QStringList{"canary", "target", "target/ok.txt", "target/sub", "target/sub/deep.txt"}));
     EXPECT_EQ(ReadTestFile(Local("target/ok.txt")), QByteArray("from /dir/ok.txt"));
     EXPECT_EQ(ReadTestFile(Local("target/sub/deep.txt")), QByteArray("from /dir/sub/deep.txt"));
-    EXPECT_TRUE(QDir(Local("canary")).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
-    EXPECT_EQ(QDir(local.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-              (QStringList{"canary", "target"}));
-    for (const char* name : {"../x", "/abs/path", "a\\b", "sub/../../y", "../../z"}) {
+    for (const char* name : {"../x", "/abs/path", "a\\b", "sub/../../y", "../../z"})
         EXPECT_TRUE(Skipped(name, FtpComponent::kSkipUnsafeName)) << name << " was not reported skipped: " << skipped.join(' ').toStdString();
-    }
     EXPECT_EQ(ftp.currentFolder(), "/") << "back where the call started";
 }
 
@@ -225,47 +210,28 @@ serve({"LIST": listing, "RETR": retr, "ABOR": lambda a: "226 ABOR processed", "C
        "SYST": lambda a: "215 UNIX Type: L8"})
 )PY"));
     ftp.Connect();
-    m_sAbortOn = "150 here comes";
-    FtpError error = ErrorOf([&] { ftp.FolderContents(); });
-    EXPECT_EQ(error.number, kAborted) << error.description.toStdString();
+    QString abortOn;  // the next log line starting with this sets the abort property
+    QObject::connect(&ftp, &FtpComponent::logText, [&](const QString& line, long) {
+        if (!abortOn.isEmpty() && line.startsWith(abortOn)) ftp.setAbort(true), abortOn.clear();
+    });
+    abortOn = "150 here comes";
+    EXPECT_TRUE(FailsWith(kAborted, "", [&] { ftp.FolderContents(); }));
     EXPECT_EQ(ftp.state(), FtpComponent::kStateConnected);
-    log.clear();
     ftp.SendCommand("NOOP");
     EXPECT_EQ(log.value(log.size() - 1), "200 ok") << Log();
-    QStringList names;
-    for (const ListingEntry& e : ftp.FolderContents()) names << e.name;
-    EXPECT_EQ(names, (QStringList{"after1", "after2"}));
+    EXPECT_EQ(Names(), (QStringList{"after1", "after2"}));
 
-    m_sAbortOn = "150 sending slowly";
-    error = ErrorOf([&] { ftp.ReceiveFile("slow.bin", 0, Local("slow.bin")); });
-    EXPECT_EQ(error.number, kAborted) << error.description.toStdString();
-    EXPECT_EQ(ftp.state(), FtpComponent::kStateConnected);
-    error = ErrorOf([&] { ftp.ReceiveFile("small.bin", 0, Local("small.bin")); });
-    EXPECT_EQ(error.number, 0) << error.description.toStdString();
+    abortOn = "150 sending slowly";
+    EXPECT_TRUE(FailsWith(kAborted, "", [&] { ftp.ReceiveFile("slow.bin", 0, Local("slow.bin")); }));
+    EXPECT_TRUE(Succeeds([&] { ftp.ReceiveFile("small.bin", 0, Local("small.bin")); }));
     EXPECT_EQ(ReadTestFile(Local("small.bin")), "small");
 
     // The next call reads its own reply, not the late 250.
-    m_sAbortOn = "CWD slow";
+    abortOn = "CWD slow";
     EXPECT_EQ(ErrorOf([&] { ftp.ChangeFolder("slow"); }).number, kAborted);
     ftp.SendCommand("SYST");
     EXPECT_EQ(ftp.lastReplyCode(), 215) << Log();
     EXPECT_EQ(ftp.state(), FtpComponent::kStateConnected);
-}
-
-TEST_F(FtpHardeningTest, DropWhileIdleRaisesTheDisconnectedEvent)
-{
-    ASSERT_TRUE(Serve(R"PY(
-def pwd(a):
-    say('257 "/"'); time.sleep(0.3); say("421 Timeout."); conn.close(); sys.exit(0)
-serve({"PWD": pwd})
-)PY"));
-    ftp.Connect();
-    EXPECT_EQ(ftp.state(), FtpComponent::kStateConnected);
-    QDeadlineTimer wait(5'000);
-    while (nDisconnected == 0 && !wait.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    EXPECT_EQ(nDisconnected, 1);
-    EXPECT_EQ(ftp.state(), FtpComponent::kStateNotConnected);
-    EXPECT_EQ(ftp.currentFolder(), QString());
 }
 
 TEST_F(FtpHardeningTest, DataConnectionsThatMisbehaveAreRefusedOrReportedAndTheSessionGoesOn)
@@ -273,11 +239,9 @@ TEST_F(FtpHardeningTest, DataConnectionsThatMisbehaveAreRefusedOrReportedAndTheS
     // One server, misbehaving on the data connections in turn. Its PASV
     // names 127.0.0.2 (the client must use the control connection's host);
     // "SITE badpasv" makes the next PASV name port 999*256+1, and its first
-    // EPSV names port 99999. Listeners wait where a client that cut those to
-    // 16 bits, or followed the foreign host, would connect.
-    QTcpServer wrapped, wrappedPasv, foreign;
-    const bool bWatch = wrapped.listen(QHostAddress::LocalHost, 99999 % 65536);
-    const bool bWatchPasv = wrappedPasv.listen(QHostAddress::LocalHost, (999 * 256 + 1) % 65536);
+    // EPSV names port 99999. A listener waits where a client that followed
+    // the foreign host would connect.
+    QTcpServer foreign;
     ASSERT_TRUE(foreign.listen(QHostAddress("127.0.0.2"), 0));
     ASSERT_TRUE(Serve(R"PY(
 st = {"epsv": 0, "eprt": 0, "active": None, "actives": 0, "badpasv": False, "rest": "350 ok", "retrs": []}
@@ -346,14 +310,8 @@ serve({"EPSV": epsv, "PASV": pasv_, "EPRT": eprt, "PORT": lambda a: "500 no PORT
 )PY"));
     ftp.Connect();
     // A malformed EPSV port: falling back to PASV and an error are both fine.
-    QList<ListingEntry> entries;
-    FtpError error = ErrorOf([&] { entries = ftp.FolderContents(); });
-    if (error.number == 0) {
-        ASSERT_EQ(entries.size(), 1);
-        EXPECT_EQ(entries[0].name, "one");
-    } else {
-        EXPECT_EQ(error.number, kDataConnection) << error.description.toStdString();
-    }
+    FtpError error = ErrorOf([&] { EXPECT_EQ(Names(), QStringList{"one"}); });
+    EXPECT_TRUE(error.number == 0 || error.number == kDataConnection) << error.description.toStdString();
     EXPECT_EQ(ftp.state(), FtpComponent::kStateConnected);
     ftp.SendCommand("SITE badpasv");
     EXPECT_EQ(ErrorOf([&] { ftp.FolderContents(); }).number, kDataConnection) << Log();
@@ -365,8 +323,6 @@ serve({"EPSV": epsv, "PASV": pasv_, "EPRT": eprt, "PORT": lambda a: "500 no PORT
     EXPECT_EQ(log.filter("LIST -a").size(), 2) << Log();
     EXPECT_TRUE(Logged("127.0.0.2")) << "the replacement is logged";
     EXPECT_FALSE(foreign.waitForNewConnection(100)) << "the client connected to the foreign address";
-    EXPECT_TRUE(!bWatch || !wrapped.waitForNewConnection(100)) << "port 99999 was cut to 16 bits";
-    EXPECT_TRUE(!bWatchPasv || !wrappedPasv.waitForNewConnection(100)) << "the PASV port was cut to 16 bits";
 
     // Active mode: EPRT and PORT refused, then a 425, each falls back to
     // passive for that transfer; then a stranger's connection is turned away.
@@ -390,19 +346,15 @@ serve({"EPSV": epsv, "PASV": pasv_, "EPRT": eprt, "PORT": lambda a: "500 no PORT
     // Short downloads: SIZE says 1000 and the resume from 100 brings 300;
     // the 150 reply announces 1000 and 400 come; it announces 5 and 5 come.
     ASSERT_TRUE(WriteTestFile(Local("resumed.bin"), QByteArray(100, 'L')));
-    error = ErrorOf([&] { ftp.ReceiveFile("resumed.bin", 100, Local("resumed.bin")); });
-    EXPECT_EQ(error.number, kShortTransfer) << error.description.toStdString();
-    EXPECT_TRUE(error.description.contains("400 of 1000")) << error.description.toStdString();
+    EXPECT_TRUE(FailsWith(kShortTransfer, "400 of 1000", [&] { ftp.ReceiveFile("resumed.bin", 100, Local("resumed.bin")); }));
     EXPECT_EQ(ReadTestFile(Local("resumed.bin")), QByteArray(100, 'L') + QByteArray(300, 'r'));
-    error = ErrorOf([&] { ftp.ReceiveFile("counted.bin", 0, Local("counted.bin")); });
-    EXPECT_EQ(error.number, kShortTransfer) << error.description.toStdString();
-    EXPECT_TRUE(error.description.contains("400 of 1000")) << error.description.toStdString();
+    EXPECT_TRUE(FailsWith(kShortTransfer, "400 of 1000", [&] { ftp.ReceiveFile("counted.bin", 0, Local("counted.bin")); }));
     EXPECT_TRUE(Succeeds([&] { ftp.ReceiveFile("exact.bin", 0, Local("exact.bin")); }));
     EXPECT_EQ(ReadTestFile(Local("exact.bin")), "exact");
 
     // ten.bin always comes whole, whatever REST said: a resume answered with
     // the whole file is an error and leaves the file as it was; nothing is
-    // fetched to resume past the end, or at it.
+    // fetched to resume past the end of the server's file, or at it.
     const QString ten = Local("ten.bin");
     ASSERT_TRUE(WriteTestFile(ten, "0123"));
     EXPECT_EQ(ErrorOf([&] { ftp.ReceiveFile("ten.bin", 4, ten); }).number, kProtocol);
@@ -419,9 +371,7 @@ serve({"EPSV": epsv, "PASV": pasv_, "EPRT": eprt, "PORT": lambda a: "500 no PORT
     // land at the wrong offset); an upload resume appends instead.
     ftp.SendCommand("SITE norest");
     ASSERT_TRUE(WriteTestFile(Local("part.bin"), "0123456789"));
-    error = ErrorOf([&] { ftp.ReceiveFile("part.bin", 10, Local("part.bin")); });
-    EXPECT_EQ(error.number, kRefused);
-    EXPECT_TRUE(error.description.contains("502 REST not implemented")) << error.description.toStdString();
+    EXPECT_TRUE(FailsWith(kRefused, "502 REST not implemented", [&] { ftp.ReceiveFile("part.bin", 10, Local("part.bin")); }));
     EXPECT_EQ(ReadTestFile(Local("part.bin")), "0123456789");
     ftp.SendCommand("SITE count part.bin");
     EXPECT_TRUE(Logged("200 retr=0")) << Log();
@@ -431,8 +381,7 @@ serve({"EPSV": epsv, "PASV": pasv_, "EPRT": eprt, "PORT": lambda a: "500 no PORT
     EXPECT_TRUE(Logged("200 up.txt:456789")) << Log();
 
     // Data, then the server is gone without its final reply: not success.
-    error = ErrorOf([&] { ftp.ReceiveFile("f", 0, Local("f")); });
-    EXPECT_EQ(error.number, kShortTransfer) << error.description.toStdString();
+    EXPECT_TRUE(FailsWith(kShortTransfer, "", [&] { ftp.ReceiveFile("f", 0, Local("f")); }));
     EXPECT_EQ(nDisconnected, 1);
     EXPECT_EQ(ftp.state(), FtpComponent::kStateNotConnected);
 
@@ -443,5 +392,58 @@ serve({"EPSV": epsv, "PASV": pasv_, "EPRT": eprt, "PORT": lambda a: "500 no PORT
         const FtpError e = ErrorOf([&] { ftp.ReceiveFile(QString::fromLatin1(name), 0, Local(name)); });
         EXPECT_NE(e.number, 0) << name << ": a reset transfer reported success";
         EXPECT_EQ(ReadTestFile(Local(name)), QByteArray(3000, 'x')) << name;
+    }
+}
+
+// Over IPv6 (::1): EPSV for passive mode, EPRT |2| for active mode, and no
+// PASV, which cannot name an IPv6 address. This server takes EPRT for
+// |2|::1| only; EPSV is switched off by EPSV_ON = False.
+static const char kIpv6Server[] = R"PY(
+EPSV_ON = True
+active = [None]
+def eprt(a):
+    _, proto, h, p, _ = a.split("|")
+    active[0] = (h, int(p)) if proto == "2" and h == "::1" else None
+    return "200 ok" if active[0] else "522 use |2|"
+def epsv(a):
+    active[0] = None
+    return "229 ok (|||%d|)" % data_port if EPSV_ON else "500 no EPSV"
+def listing(a):
+    say("150 here")
+    d = socket.create_connection(active[0], timeout=10) if active[0] else accept_data()
+    d.sendall(b"-rw-r--r-- 1 u g 3 Jan 01 2020 six.txt\r\n"); d.close(); return "226 done"
+serve({"EPRT": eprt, "EPSV": epsv, "PASV": lambda a: "500 PASV on IPv6? no", "LIST": listing})
+)PY";
+
+TEST(FtpIpv6Test, PassiveUsesEpsvOnlyActiveAnnouncesTheIpv6AddressAndNoEpsvIsAClearError)
+{
+    for (const bool bEpsv : {true, false}) {
+        FtpClient client;
+        QString body = QString::fromUtf8(kIpv6Server);
+        if (!bEpsv) body.replace("EPSV_ON = True", "EPSV_ON = False");
+        client.server = std::make_unique<ScriptedServer>("host = '::1'\n" + QString::fromUtf8(kPrelude) + body);
+        ASSERT_TRUE(client.server->Start());
+        PointAtServer(client.ftp, *client.server, 5'000);
+        client.ftp.setServerAddress("::1");
+        client.ftp.setUserName("u");
+        ASSERT_TRUE(client.Succeeds([&] { client.ftp.Connect(); }));
+        const auto sent = [&](const char* verb) {
+            return !client.log.filter(QRegularExpression(QStringLiteral("^%1( |$)").arg(QLatin1String(verb)))).isEmpty();
+        };
+        if (!bEpsv) {
+            const FtpError e = ErrorOf([&] { client.ftp.FolderContents(); });
+            EXPECT_EQ(e.number, kDataConnection) << "listing without EPSV over IPv6 claimed success";
+            EXPECT_TRUE(e.description.contains("IPv6")) << e.description.toStdString();
+            EXPECT_FALSE(sent("PASV"));
+            EXPECT_EQ(client.ftp.state(), FtpComponent::kStateConnected) << "the connection stays usable";
+            continue;
+        }
+        EXPECT_EQ(client.Names(), QStringList{"six.txt"});
+        EXPECT_TRUE(sent("EPSV"));
+        EXPECT_FALSE(sent("PASV"));
+        client.ftp.setPassiveMode(false);
+        EXPECT_EQ(client.Names(), QStringList{"six.txt"});
+        EXPECT_TRUE(client.Logged("EPRT |2|::1|")) << client.Log();
+        EXPECT_FALSE(sent("PORT")) << "PORT cannot carry an IPv6 address";
     }
 }

@@ -34,7 +34,6 @@ TEST(FtpSocksTest, ListsAndTransfersThroughTheProxyAndNamesItsRefusals)
         client.ftp.setProxyPort(proxy.port());
         client.ftp.setProxyUser(proxy.user());
         client.ftp.setProxyPassword(proxy.password());
-        QObject::connect(&client.ftp, &FtpComponent::certificateQuery, [](const CertificateInfo&, bool& bTrust) { bTrust = true; });
         const QString up = QStringLiteral("up-%1.bin").arg(c.name);
         ASSERT_TRUE(client.Succeeds([&] {
             client.ftp.Connect();
@@ -57,10 +56,10 @@ TEST(FtpSocksTest, ListsAndTransfersThroughTheProxyAndNamesItsRefusals)
         const char* password;
         quint16 nProxyPort, nPort;
         long nError;
-        const char* sStart;  // of the description, or (after a '*') a part of it
+        const char* sPart;  // of the description
     } refusals[] = {
         {"login", "wrong", login.port(), plain.port(), kLoginFailed, "SOCKS proxy:"},
-        {"", "", login.port(), plain.port(), kConnectFailed, "*requires a user name"},  // no login offered
+        {"", "", login.port(), plain.port(), kConnectFailed, "requires a user name"},  // no login offered
         {"login", "", FreeLoopbackPort(), plain.port(), kConnectFailed, "SOCKS proxy 127.0.0.1:"},  // no proxy there
         {"login", "login", login.port(), FreeLoopbackPort(), kConnectFailed, "SOCKS proxy:"},  // no FTP server there
         {"login", "login", login.port(), plain.port(), 0, ""},
@@ -70,11 +69,7 @@ TEST(FtpSocksTest, ListsAndTransfersThroughTheProxyAndNamesItsRefusals)
         client.ftp.setProxyPassword(QLatin1String(r.password) == "login" ? login.password() : QString::fromUtf8(r.password));
         client.ftp.setProxyPort(r.nProxyPort);
         client.ftp.setPort(r.nPort);
-        const FtpError e = ErrorOf([&] { client.ftp.Connect(); });
-        const QString sStart = QString::fromUtf8(r.sStart);
-        EXPECT_EQ(e.number, r.nError) << r.sStart;
-        EXPECT_TRUE(!r.nError || (sStart.startsWith('*') ? e.description.contains(sStart.mid(1)) : e.description.startsWith(sStart)))
-            << e.description.toStdString();
+        EXPECT_TRUE(FailsWith(r.nError, QString::fromUtf8(r.sPart), [&] { client.ftp.Connect(); })) << r.sPart;
     }
     EXPECT_EQ(client.ftp.state(), FtpComponent::kStateConnected) << "right settings connect";
 }

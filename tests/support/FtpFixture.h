@@ -1,14 +1,16 @@
 #pragma once
 
 // What the engine tests stand on: the component pointed at a loopback server
-// (real or scripted) with short timeouts (PointAtServer.h), its log and skipped items collected,
-// a local folder, and the FtpError a call throws.
-#include "../ftp/ScriptedFtp.h"
+// (real, or scripted in Python) with short timeouts (PointAtServer.h), its log,
+// skipped items and certificate questions collected, a local folder, and the
+// FtpError a call throws.
 #include "FtpTestServers.h"
 #include "PointAtServer.h"
 #include "TestFiles.h"
 #include "ftp/FtpComponent.h"
 
+#include <QCryptographicHash>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -20,6 +22,77 @@
 
 using namespace FtpErrorNumber;
 
+// Python source that the scripted-server tests put before their own body: a
+// one-connection FTP server on 127.0.0.1 (or on `host`, when the source
+// sets it before this prelude) that greets, logs in anyone, and answers commands
+// from the table `replies` (a function taking the argument, returning the
+// reply text, or None to fall through to the defaults). Data connections are
+// passive on `data_port`; `send_data(bytes)` and `recv_data()` use them.
+// `accept_data()`, `reset_close(sock)`, `dribble(text, delay)` and
+// `trickle_data(chunk, delay, count)` are for servers that misbehave slowly.
+inline constexpr char kPrelude[] = R"PY(
+import socket, sys, os, time
+port = int(sys.argv[1])
+host = globals().get("host", "127.0.0.1"); family = socket.AF_INET6 if ":" in host else socket.AF_INET
+if family == socket.AF_INET6:  # the fixture waits for 127.0.0.1:port to listen
+    marker = socket.socket(); marker.bind(("127.0.0.1", port)); marker.listen(1)
+listener = socket.socket(family); listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+listener.bind((host, port)); listener.listen(1)
+data_listener = socket.socket(family); data_listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+data_listener.bind((host, 0)); data_listener.listen(1)
+data_port = data_listener.getsockname()[1]
+listener.settimeout(30); data_listener.settimeout(10)
+conn, _ = listener.accept(); conn.settimeout(30)
+f = conn.makefile("rb")
+def say(text): conn.sendall((text + "\r\n").encode("utf-8", "surrogateescape"))
+def send_data(payload):
+    d, _ = data_listener.accept(); d.sendall(payload); d.close()
+def recv_data():
+    d, _ = data_listener.accept(); chunks = []
+    while True:
+        b = d.recv(65536)
+        if not b: break
+        chunks.append(b)
+    d.close(); return b"".join(chunks)
+def accept_data():
+    d, _ = data_listener.accept(); return d
+def reset_close(sock):
+    # A zero linger time makes close() send RST instead of FIN.
+    import struct
+    sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0)); sock.close()
+def dribble(text, delay):
+    # The line and its CRLF one byte at a time, delay seconds apart.
+    conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+    for b in (text + "\r\n").encode("utf-8", "surrogateescape"):
+        conn.sendall(bytes([b])); time.sleep(delay)
+def trickle_data(chunk, delay, count):
+    # chunk(i) count times, delay apart, on a new data connection; False when
+    # the client closed it before the end.
+    d = accept_data()
+    try:
+        for i in range(count): d.sendall(chunk(i)); time.sleep(delay)
+    except OSError: return False
+    finally: d.close()
+    return True
+def pasv(): return "227 Entering Passive Mode (127,0,0,1,%d,%d)" % (data_port // 256, data_port % 256)
+defaults = {"USER": lambda a: "331 pw", "PASS": lambda a: "230 in", "FEAT": lambda a: "211 none",
+            "SYST": lambda a: "215 UNIX", "PWD": lambda a: '257 "/"', "TYPE": lambda a: "200 ok",
+            "EPSV": lambda a: "500 no", "PASV": lambda a: pasv(), "QUIT": lambda a: "221 bye",
+            "CWD": lambda a: "250 ok", "NOOP": lambda a: "200 ok"}
+def serve(replies, greeting="220 scripted"):
+    if greeting is not None: say(greeting)
+    while True:
+        line = f.readline()
+        if not line: return
+        line = line.decode("utf-8", "surrogateescape").rstrip("\r\n")
+        verb, _, arg = line.partition(" ")
+        verb = verb.upper()
+        handler = replies.get(verb) or defaults.get(verb)
+        answer = handler(arg) if handler else "502 not here"
+        if answer is not None: say(answer)
+        if verb == "QUIT": return
+)PY";
+
 // The FtpError a call throws, or number 0 when it does not throw.
 template <typename Call>
 FtpError ErrorOf(Call call)
@@ -30,6 +103,15 @@ FtpError ErrorOf(Call call)
         return e;
     }
     return FtpError{0, QString()};
+}
+
+// A call that must fail with error nNumber, its description containing sPart.
+template <typename Call>
+testing::AssertionResult FailsWith(long nNumber, const QString& sPart, Call call)
+{
+    const FtpError e = ErrorOf(call);
+    if (e.number == nNumber && e.description.contains(sPart)) return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "error " << e.number << ": " << e.description.toStdString();
 }
 
 // Starts a server in a test body: skipped when the server's program is
@@ -50,13 +132,29 @@ inline QByteArray RandomBytes(qint64 nSize, quint32 nSeed)
     return data;
 }
 
-// A component with what it logged and skipped ("remote|local|reason"), and a
-// local folder. Serve() starts a scripted server (ScriptedFtp.h's prelude and
-// a body) and points the component at it.
+// Relative path -> SHA-256 of every file under root (folders as "<dir>").
+inline QMap<QString, QByteArray> TreeOf(const QString& root)
+{
+    QMap<QString, QByteArray> tree;
+    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo info(it.next());
+        tree.insert(QDir(root).relativeFilePath(info.filePath()),
+                    info.isDir() ? "<dir>" : QCryptographicHash::hash(ReadTestFile(info.filePath()), QCryptographicHash::Sha256).toHex());
+    }
+    return tree;
+}
+
+// A component with what it logged and skipped ("remote|local|reason"), the
+// certificates it asked about (answered with bTrust), and a local folder.
+// Serve() starts a scripted server (kPrelude and a body) and points the
+// component at it.
 struct FtpClient {
     FtpComponent ftp;
     QStringList log, skipped;
     int nDisconnected = 0;
+    QList<CertificateInfo> asked;
+    bool bTrust = true;
     QTemporaryDir local;
     std::unique_ptr<FtpTestServer> server;
 
@@ -67,6 +165,9 @@ struct FtpClient {
             skipped << QStringLiteral("%1|%2|%3").arg(r, l).arg(n);
         });
         QObject::connect(&ftp, &FtpComponent::disconnected, [this] { ++nDisconnected; });
+        QObject::connect(&ftp, &FtpComponent::certificateQuery, [this](const CertificateInfo& info, bool& bAnswer) {
+            asked << info, bAnswer = bTrust;
+        });
     }
     ~FtpClient()
     {
@@ -76,12 +177,10 @@ struct FtpClient {
     {
         server = std::make_unique<ScriptedServer>(QString::fromUtf8(kPrelude) + QString::fromUtf8(body));
         if (!server->Start()) return false;
-        ftp.setServerAddress(server->host());
-        ftp.setPort(server->port());
+        PointAtServer(ftp, *server, nTimeoutMs);
+        ftp.setConnectTimeout(nTimeoutMs);
         ftp.setUserName("tester");
         ftp.setPassword("secret");
-        ftp.setConnectTimeout(nTimeoutMs);
-        ftp.setIdleTimeout(nTimeoutMs);
         return true;
     }
     // A call that must succeed; when it fails, the error and the log say why.
