@@ -65,12 +65,3 @@ public:
 private:
     QMap<QPair<quint32, QString>, QMap<QString, QString>> m_keys;
 };
-
-// Installs a backend as the default store for the lifetime of the object.
-class ScopedRegistryBackend {
-public:
-    explicit ScopedRegistryBackend(RegistryBackend& backend) { SetDefaultRegistryBackend(&backend); }
-    ~ScopedRegistryBackend() { SetDefaultRegistryBackend(nullptr); }
-    ScopedRegistryBackend(const ScopedRegistryBackend&) = delete;
-    ScopedRegistryBackend& operator=(const ScopedRegistryBackend&) = delete;
-};
