@@ -76,9 +76,10 @@ TEST(KelvoftpTest, TransfersScriptsPasswordsAndExitStatuses)
     Result r = Kelvoftp(local.path(), {url, "put", "data.bin", "up.bin"});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(ReadTestFile(Remote("up.bin")), data);
-    r = Kelvoftp(local.path(), {noPassword, "get", "up.bin", "down.bin"}, server.password());
+    r = Kelvoftp(local.path(), {"--log", Local("k.log"), noPassword, "get", "up.bin", "down.bin"}, server.password());
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_TRUE(ReadTestFile(Local("down.bin")) == data);
+    EXPECT_TRUE(ReadTestFile(Local("k.log")).contains("RETR up.bin"));
     r = Kelvoftp(local.path(), {url, "ls"});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_TRUE(r.out.contains("up.bin") && r.out.contains(QString::number(data.size()))) << r.out.toStdString();
@@ -120,6 +121,10 @@ TEST(KelvoftpTest, TransfersScriptsPasswordsAndExitStatuses)
     EXPECT_EQ(r.err.count(QRegularExpression("(^|\\n)USER ")), 1) << "one login for the whole script";
     EXPECT_TRUE(r.err.contains("PASS ****"));
     EXPECT_FALSE(r.err.contains(server.password()));
+    // --existing holds for the files of a folder transfer too.
+    ASSERT_TRUE(WriteTestFile(Local("back/sub/deep.txt"), "kept"));
+    EXPECT_EQ(Kelvoftp(local.path(), {"--existing", "skip", url, "getdir", "work/tree", "back"}).exitCode, 0);
+    EXPECT_EQ(ReadTestFile(Local("back/sub/deep.txt")), QByteArray("kept"));
     r = Kelvoftp(local.path(), {url, "-"}, {}, "rm nothing-here\nmkdir never\n");
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_FALSE(QFileInfo::exists(Remote("never"))) << "the script stopped at the failure";

@@ -1,7 +1,6 @@
 #include "FtpTestServers.h"
 #include "SocksTestServer.h"
 
-#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -15,7 +14,6 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
-#include <QUrl>
 
 #include <csignal>
 #include <utility>
@@ -145,9 +143,7 @@ void FtpTestServer::Stop()
 
 QString FtpTestServer::url() const
 {
-    return QStringLiteral("ftp://%1:%2@%3:%4/")
-        .arg(QString::fromLatin1(QUrl::toPercentEncoding(m_sUser)), QString::fromLatin1(QUrl::toPercentEncoding(m_sPassword)), host())
-        .arg(m_nPort);
+    return QStringLiteral("ftp://%1:%2@%3:%4/").arg(m_sUser, m_sPassword, host()).arg(m_nPort);  // letters and digits only
 }
 
 qint64 FtpTestServer::pid() const
@@ -233,7 +229,7 @@ bool FtpTestServer::CreateSystemUser(const char* sPrefix, const QStringList& use
         }
     }
     static int s_nCounter = 0;
-    m_sUser = QStringLiteral("%1%2n%3").arg(QLatin1String(sPrefix)).arg(QCoreApplication::applicationPid()).arg(++s_nCounter);
+    m_sUser = QStringLiteral("%1%2n%3").arg(QLatin1String(sPrefix)).arg(::getpid()).arg(++s_nCounter);
     m_sPassword = QString::number(QRandomGenerator::system()->generate64(), 36);
     QString output;
     m_bUserCreated = RunTool(QStringLiteral("useradd"), useraddOptions + QStringList{m_sUser}, &output);
@@ -266,8 +262,6 @@ bool FtpTestServer::MakeCertificate()
     return false;
 }
 
-PyFtpdServer::PyFtpdServer() : PyFtpdServer(Options()) {}
-
 PyFtpdServer::PyFtpdServer(Options options) : m_options(options)
 {
     m_sUser = QStringLiteral("kelvo");
@@ -290,10 +284,6 @@ bool PyFtpdServer::Start()
     }
     return Run(command, true, log);
 }
-
-VsftpdServer::VsftpdServer() : VsftpdServer(Options()) {}
-
-VsftpdServer::VsftpdServer(Options options) : m_options(options) {}
 
 bool VsftpdServer::Start()
 {
@@ -341,10 +331,6 @@ bool ScriptedServer::Start()
     m_nPort = FreeLoopbackPort();
     return WriteTextFile(script, m_sSource) && Run({kPython, script, QString::number(m_nPort)}, false);
 }
-
-DanteServer::DanteServer() : DanteServer(Options()) {}
-
-DanteServer::DanteServer(Options options) : m_options(options) {}
 
 QString DanteServer::logFile() const { return workDir() + QStringLiteral("/danted.log"); }
 

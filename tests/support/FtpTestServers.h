@@ -66,17 +66,15 @@ private:
 };
 
 // pyftpdlib (servers/pyftpd_server.py), user "kelvo".
+struct PyFtpdOptions {
+    bool bMlsd = true;        // false: no MLSD/MLST, clients must use LIST
+    int nMaxConnections = 0;  // > 0: control connections at once, then 421
+    bool bTls = false;        // explicit FTPS required for logins and data
+};
 class PyFtpdServer : public FtpTestServer {
 public:
-    struct Options {
-        bool bMlsd = true;         // false: no MLSD/MLST, clients must use LIST
-        int nMaxConnections = 0;   // > 0: control connections at once, then 421
-        bool bTls = false;         // explicit FTPS required for logins and data
-    };
-    // Two constructors: GCC cannot use a nested struct's member initializers
-    // in a default argument of its class.
-    PyFtpdServer();
-    explicit PyFtpdServer(Options options);
+    using Options = PyFtpdOptions;  // outside: GCC cannot default-initialize a nested one in a default argument
+    explicit PyFtpdServer(Options options = {});
     bool Start() override;
 
 private:
@@ -85,16 +83,16 @@ private:
 
 // vsftpd with a config of its own and a new system user whose home (and
 // chroot) is root(). Needs root; pid() is its reaper's.
+struct VsftpdOptions {
+    // Explicit FTPS with a self-signed certificate: logins and data refused
+    // without it, data connections must resume the control's TLS session.
+    bool bTls = false;
+    bool bUtf8 = true;  // false: vsftpd's own default, no UTF8 in FEAT (names as bytes)
+};
 class VsftpdServer : public FtpTestServer {
 public:
-    struct Options {
-        // Explicit FTPS with a self-signed certificate: logins and data refused
-        // without it, data connections must resume the control's TLS session.
-        bool bTls = false;
-        bool bUtf8 = true;  // false: vsftpd's own default, no UTF8 in FEAT (names as bytes)
-    };
-    VsftpdServer();
-    explicit VsftpdServer(Options options);
+    using Options = VsftpdOptions;
+    explicit VsftpdServer(Options options = {}) : m_options(options) {}
     bool Start() override;
 
 private:
