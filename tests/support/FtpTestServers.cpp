@@ -1,5 +1,6 @@
 #include "FtpTestServers.h"
 #include "SocksTestServer.h"
+#include "TestFiles.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -65,19 +66,16 @@ bool ListeningOn(quint16 nPort)
 
 // Whether 127.0.0.1:port greets with 220; then says QUIT and waits for the
 // close, so that a server with a connection limit has the slot free again.
-bool Greets(quint16 nPort, const QDeadlineTimer& deadline)
+bool Greets(quint16 nPort)
 {
     QTcpSocket socket;
     socket.connectToHost(QStringLiteral("127.0.0.1"), nPort);
-    if (!socket.waitForConnected(int(deadline.remainingTime()))) return false;
-    while (socket.canReadLine() || socket.waitForReadyRead(int(deadline.remainingTime()))) {
-        if (!socket.readLine().startsWith("220")) continue;
-        socket.write("QUIT\r\n");
-        socket.waitForBytesWritten(1000);
-        if (socket.state() != QAbstractSocket::UnconnectedState) socket.waitForDisconnected(2000);
-        return true;
-    }
-    return false;
+    while (!socket.canReadLine() && socket.waitForReadyRead(5000)) {}
+    if (!socket.readLine().startsWith("220")) return false;
+    socket.write("QUIT\r\n");
+    socket.waitForBytesWritten(1000);
+    if (socket.state() != QAbstractSocket::UnconnectedState) socket.waitForDisconnected(2000);
+    return true;
 }
 
 QString Tail(const QString& sPath)
@@ -187,7 +185,7 @@ bool FtpTestServer::Run(const QStringList& command, bool bGreeting, const QStrin
     m_pProcess->waitForStarted(5000);
     while (m_pProcess->state() == QProcess::Running && !(bReady = ListeningOn(m_nPort)) && !deadline.hasExpired())
         m_pProcess->waitForFinished(20);  // the poll interval
-    if (bReady && (!bGreeting || Greets(m_nPort, QDeadlineTimer(5000)))) return true;
+    if (bReady && (!bGreeting || Greets(m_nPort))) return true;
     // pyftpd_server.py ends with 77 when pyftpdlib is missing.
     if (m_pProcess->state() == QProcess::NotRunning && m_pProcess->exitCode() == 77)
         m_sSkipReason = QStringLiteral("pyftpdlib is not installed for ") + kPython;
@@ -239,24 +237,14 @@ bool FtpTestServer::CreateSystemUser(const char* sPrefix, const QStringList& use
     return false;
 }
 
-bool FtpTestServer::WriteTextFile(const QString& sPath, const QString& sText)
-{
-    QFile file(sPath);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(sText.toUtf8()) >= 0) return true;
-    qWarning() << "could not write" << sPath;
-    return false;
-}
-
 bool FtpTestServer::MakeCertificate()
 {
     m_sCertificate = workDir() + QStringLiteral("/cert.pem");
+    const QStringList args = QStringLiteral("req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 -addext "
+                                            "subjectAltName=IP:127.0.0.1 -keyout").split(' ')
+                             + QStringList{keyFile(), QStringLiteral("-out"), m_sCertificate};
     QString output;
-    if (RunTool(QStringLiteral("openssl"),
-                QStringLiteral("req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1")
-                        .split(' ')
-                    + QStringList{QStringLiteral("-keyout"), keyFile(), QStringLiteral("-out"), m_sCertificate},
-                &output))
-        return true;
+    if (RunTool(QStringLiteral("openssl"), args, &output)) return true;
     qWarning().noquote() << "openssl could not make a certificate:" << output;
     m_sCertificate.clear();
     return false;
@@ -320,7 +308,7 @@ bool VsftpdServer::Start()
     }
     const QString configPath = workDir() + QStringLiteral("/vsftpd.conf");
     // Reaped: vsftpd's sessions leave orphans behind.
-    return WriteTextFile(configPath, config) && Run({kPython, kReaper, binary, configPath}, true, log);
+    return WriteTestFile(configPath, config.toUtf8()) && Run({kPython, kReaper, binary, configPath}, true, log);
 }
 
 ScriptedServer::ScriptedServer(QString pythonSource) : m_sSource(std::move(pythonSource)) {}
@@ -329,7 +317,7 @@ bool ScriptedServer::Start()
 {
     const QString script = workDir() + QStringLiteral("/script.py");
     m_nPort = FreeLoopbackPort();
-    return WriteTextFile(script, m_sSource) && Run({kPython, script, QString::number(m_nPort)}, false);
+    return WriteTestFile(script, m_sSource.toUtf8()) && Run({kPython, script, QString::number(m_nPort)}, false);
 }
 
 QString DanteServer::logFile() const { return workDir() + QStringLiteral("/danted.log"); }
@@ -355,7 +343,7 @@ bool DanteServer::Start()
     const QString configPath = workDir() + QStringLiteral("/danted.conf");
     // danted stays in the foreground without -D. It switches its uid, which
     // clears its parent-death signal: the reaper passes the test binary's end on.
-    if (!WriteTextFile(configPath, config)
+    if (!WriteTestFile(configPath, config.toUtf8())
         || !Run({kPython, kReaper, binary, QStringLiteral("-f"), configPath, QStringLiteral("-p"), workDir() + QStringLiteral("/danted.pid")},
                 false, logFile()))
         return false;

@@ -51,7 +51,6 @@ protected:
     // A system user named sPrefix, this process's PID and a counter (users a
     // killed test binary left behind are swept first), with a random password.
     bool CreateSystemUser(const char* sPrefix, const QStringList& useraddOptions);
-    static bool WriteTextFile(const QString& sPath, const QString& sText);
     // A self-signed certificate for 127.0.0.1: certificateFile(), keyFile().
     bool MakeCertificate();
     QString keyFile() const;

@@ -20,8 +20,7 @@ TEST(TestServers, EachAnswersAndStopsWithoutLeftovers)
     DanteServer dante;
     const auto line = [](QTcpSocket& socket, const QByteArray& send) {
         socket.write(send);
-        while (!socket.canReadLine() && socket.waitForReadyRead(5000)) {
-        }
+        while (!socket.canReadLine() && socket.waitForReadyRead(5000)) {}
         return socket.readLine();
     };
     for (FtpTestServer* server : std::initializer_list<FtpTestServer*>{&pyftpd, vsftpd.get(), &scripted, &dante}) {

@@ -18,13 +18,10 @@ PERMS = "elradfmwMT"
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--port", type=int, required=True)
-    parser.add_argument("--root", required=True)
-    parser.add_argument("--user", required=True)
-    parser.add_argument("--password", required=True)
-    parser.add_argument("--pasv-min", type=int, required=True)
-    parser.add_argument("--pasv-max", type=int, required=True)
-    parser.add_argument("--log", required=True)
+    for name in ("--root", "--user", "--password", "--log"):
+        parser.add_argument(name, required=True)
+    for name in ("--port", "--pasv-min", "--pasv-max"):
+        parser.add_argument(name, type=int, required=True)
     parser.add_argument("--no-mlsd", action="store_true")
     parser.add_argument("--max-connections", type=int, default=0)
     parser.add_argument("--tls-cert")
