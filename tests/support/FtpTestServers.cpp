@@ -186,10 +186,11 @@ bool FtpTestServer::Run(const QStringList& command, bool bGreeting, const QStrin
     while (m_pProcess->state() == QProcess::Running && !(bReady = ListeningOn(m_nPort)) && !deadline.hasExpired())
         m_pProcess->waitForFinished(20);  // the poll interval
     if (bReady && (!bGreeting || Greets(m_nPort))) return true;
+    const bool bEnded = m_pProcess->state() == QProcess::NotRunning;
     // pyftpd_server.py ends with 77 when pyftpdlib is missing.
-    if (m_pProcess->state() == QProcess::NotRunning && m_pProcess->exitCode() == 77)
-        m_sSkipReason = QStringLiteral("pyftpdlib is not installed for ") + kPython;
-    qWarning().noquote() << command << "did not come up on 127.0.0.1:" + QString::number(m_nPort) << m_pProcess->errorString()
+    if (bEnded && m_pProcess->exitCode() == 77) m_sSkipReason = QStringLiteral("pyftpdlib is not installed for ") + kPython;
+    qWarning().noquote() << command << "did not come up on 127.0.0.1:" + QString::number(m_nPort)
+                         << (bEnded ? QStringLiteral("(exit code %1)").arg(m_pProcess->exitCode()) : QStringLiteral("(timed out)"))
                          << "\n--- stderr:\n" + Tail(workDir() + QStringLiteral("/stderr.txt"))
                          << "\n--- stdout:\n" + Tail(workDir() + QStringLiteral("/stdout.txt"))
                          << (sLogFile.isEmpty() ? QString() : "\n--- log:\n" + Tail(sLogFile));
