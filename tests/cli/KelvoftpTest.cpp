@@ -122,9 +122,9 @@ TEST(KelvoftpTest, TransfersScriptsPasswordsAndExitStatuses)
     EXPECT_TRUE(r.err.contains("PASS ****"));
     EXPECT_FALSE(r.err.contains(server.password()));
     // --existing holds for the files of a folder transfer too.
-    ASSERT_TRUE(WriteTestFile(Local("back/sub/deep.txt"), "kept"));
+    ASSERT_TRUE(WriteTestFile(Local("back/sub/deep.txt"), "changed"));  // not the same size: would be replaced
     EXPECT_EQ(Kelvoftp(local.path(), {"--existing", "skip", url, "getdir", "work/tree", "back"}).exitCode, 0);
-    EXPECT_EQ(ReadTestFile(Local("back/sub/deep.txt")), QByteArray("kept"));
+    EXPECT_EQ(ReadTestFile(Local("back/sub/deep.txt")), QByteArray("changed"));
     r = Kelvoftp(local.path(), {url, "-"}, {}, "rm nothing-here\nmkdir never\n");
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_FALSE(QFileInfo::exists(Remote("never"))) << "the script stopped at the failure";
