@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <tuple>
+#include <vector>
 
 namespace {
 
@@ -113,18 +114,16 @@ TEST(CliOptionsTest, CommandLinesGiveTheirFieldsOrAreRefused)
         }
     }
     EXPECT_EQ(Parse("--tls-trust " + kHex + " ftp://h ls").options.trustedCertificates, QStringList{kFingerprint});
-    for (const char* bad : {"0", "-5", "abc", "5s", "nan", "inf", "1e12", "ftp://h"}) {
-        EXPECT_FALSE(Parse(QStringLiteral("--timeout %1 ftp://h ls").arg(bad)).ok()) << bad;
-    }
-    for (const char* bad : {"0", "11", "-1", "two", "2.5", ""}) {
-        EXPECT_FALSE(Parse(QStringLiteral("--connections=%1 ftp://h ls").arg(bad)).ok()) << bad;
-    }
-    for (const char* bad : {"0", "65536", "99999999999", "-1", "+21", "2l", "", "0x15"}) {
-        EXPECT_FALSE(Parse(QStringLiteral("ftp://h:%1/ ls").arg(bad)).ok()) << bad;
-    }
-    for (const char* bad : {"::1", "::1:1080", "[::1", "[::1]1080", "[::1]:", "[]", "[proxy]", "p:", ":1080", "p:0", "p:65536",
-                            "p:-1", "p:+1", "p:1x", "u@p:1080", "p/x", "p%1", "--verbose"})
-        EXPECT_FALSE(Parse(QStringLiteral("--socks5 %1 ftp://h ls").arg(bad)).ok()) << bad;
+    // Values an option or the port refuses (%1).
+    const std::pair<const char*, std::vector<const char*>> refused[] = {
+        {"--timeout %1 ftp://h ls", {"0", "-5", "abc", "5s", "nan", "inf", "1e12", "ftp://h"}},
+        {"--connections=%1 ftp://h ls", {"0", "11", "-1", "two", "2.5", ""}},
+        {"ftp://h:%1/ ls", {"0", "65536", "99999999999", "-1", "+21", "2l", "", "0x15"}},
+        {"--socks5 %1 ftp://h ls", {"::1", "::1:1080", "[::1", "[::1]1080", "[::1]:", "[]", "[proxy]", "p:", ":1080", "p:0",
+                                    "p:65536", "p:-1", "p:+1", "p:1x", "u@p:1080", "p/x", "p%1", "--verbose"}},
+    };
+    for (const auto& [format, values] : refused)
+        for (const char* bad : values) EXPECT_FALSE(Parse(QString::fromUtf8(format).arg(bad)).ok()) << format << " " << bad;
     EXPECT_EQ(Parse("ftp://h ls").options.existing, ExistingFiles::Policy::SkipIdentical);
     EXPECT_EQ(Parse("--existing ask ftp://h ls").options.existing, ExistingFiles::Policy::Ask);
     EXPECT_EQ(Parse("--existing=resume ftp://h ls").options.existing, ExistingFiles::Policy::Resume);

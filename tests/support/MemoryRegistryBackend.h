@@ -40,15 +40,9 @@ public:
     {
         if (bReadOnly) return RegistryStatus::AccessDenied;
         const QString path = keyPath.toLower();
-        bool bFound = false;
-        for (auto it = m_keys.begin(); it != m_keys.end();) {
-            if (it.key().first == root && (it.key().second == path || it.key().second.startsWith(path + '\\'))) {
-                it = m_keys.erase(it);
-                bFound = true;
-            } else {
-                ++it;
-            }
-        }
+        const bool bFound = m_keys.removeIf([&](const auto& key) {
+            return key.key().first == root && (key.key().second == path || key.key().second.startsWith(path + '\\'));
+        });
         return bFound ? RegistryStatus::Ok : RegistryStatus::NotFound;
     }
 
@@ -64,13 +58,4 @@ public:
 
 private:
     QMap<QPair<quint32, QString>, QMap<QString, QString>> m_keys;
-};
-
-// Installs a backend as the default store for the lifetime of the object.
-class ScopedRegistryBackend {
-public:
-    explicit ScopedRegistryBackend(RegistryBackend& backend) { SetDefaultRegistryBackend(&backend); }
-    ~ScopedRegistryBackend() { SetDefaultRegistryBackend(nullptr); }
-    ScopedRegistryBackend(const ScopedRegistryBackend&) = delete;
-    ScopedRegistryBackend& operator=(const ScopedRegistryBackend&) = delete;
 };

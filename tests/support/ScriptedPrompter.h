@@ -4,59 +4,44 @@
 
 #include <QList>
 #include <QString>
-#include <QStringList>
 
 #include <optional>
 #include <stdexcept>
 
-// Answers message and input boxes from a script, in turn, and records every
-// box it was shown. A box that the script did not expect fails the test by
+// Answers message boxes from a script, in turn, and records every box shown.
+// A box the script did not expect (and any input box) fails the test by
 // throwing, so a surprise question cannot go unnoticed.
 class ScriptedPrompter final : public Prompter {
 public:
     struct Shown {
-        bool bInput = false;
-        QString sTitle, sText, sDefault;
-        PromptButtons buttons = PromptButtons::Ok;
-        PromptIcon icon = PromptIcon::None;
-        std::optional<PromptResult> defaultButton;
+        QString sTitle, sText;
+        PromptButtons buttons;
+        PromptIcon icon;
     };
 
-    void AnswerMessage(PromptResult result) { m_script.append(Answer{false, result, {}}); }
-    void AnswerInput(std::optional<QString> text) { m_script.append(Answer{true, PromptResult::Ok, std::move(text)}); }
-
+    void AnswerMessage(PromptResult result) { m_script.append(result); }
     const QList<Shown>& shown() const { return m_shown; }
     bool ScriptDone() const { return m_script.isEmpty(); }
 
     PromptResult message(const QString& sTitle, const QString& sText, PromptButtons buttons, PromptIcon icon,
-                         std::optional<PromptResult> defaultButton = std::nullopt) override
+                         std::optional<PromptResult> = std::nullopt) override
     {
-        m_shown.append(Shown{false, sTitle, sText, {}, buttons, icon, defaultButton});
-        return Next(false, sTitle, sText).result;
+        m_shown.append(Shown{sTitle, sText, buttons, icon});
+        if (m_script.isEmpty()) Unexpected("message box", sTitle, sText);
+        return m_script.takeFirst();
     }
-    std::optional<QString> input(const QString& sTitle, const QString& sPrompt, const QString& sDefault) override
+    std::optional<QString> input(const QString& sTitle, const QString& sPrompt, const QString&) override
     {
-        m_shown.append(Shown{true, sTitle, sPrompt, sDefault, PromptButtons::OkCancel, PromptIcon::None, std::nullopt});
-        return Next(true, sTitle, sPrompt).text;
+        Unexpected("input box", sTitle, sPrompt);
     }
 
 private:
-    struct Answer {
-        bool bInput;
-        PromptResult result;
-        std::optional<QString> text;
-    };
-    Answer Next(bool bInput, const QString& sTitle, const QString& sText)
+    [[noreturn]] static void Unexpected(const char* sKind, const QString& sTitle, const QString& sText)
     {
-        if (m_script.isEmpty() || m_script.first().bInput != bInput)
-            throw std::logic_error(QStringLiteral("unexpected %1 \"%2\": \"%3\"")
-                                       .arg(bInput ? QStringLiteral("input box") : QStringLiteral("message box"),
-                                            sTitle, sText)
-                                       .toStdString());
-        return m_script.takeFirst();
+        throw std::logic_error(QStringLiteral("unexpected %1 \"%2\": \"%3\"").arg(QLatin1String(sKind), sTitle, sText).toStdString());
     }
 
-    QList<Answer> m_script;
+    QList<PromptResult> m_script;
     QList<Shown> m_shown;
 };
 

@@ -14,16 +14,14 @@ class TestEnvironment {
 public:
     TestEnvironment()
     {
-        Set("KELVO_HOME", path("kelvo"));
-        Set("KELVO_REGISTRY_DIR", path("registry"));
-        Set("XDG_CONFIG_HOME", path("config"));
+        for (const auto& [name, folder] : {std::pair{"KELVO_HOME", "kelvo"}, {"KELVO_REGISTRY_DIR", "registry"}, {"XDG_CONFIG_HOME", "config"}}) {
+            m_saved.append({name, qEnvironmentVariableIsSet(name) ? qgetenv(name) : QByteArray()});
+            qputenv(name, path(folder).toUtf8());
+        }
     }
     ~TestEnvironment()
     {
-        for (const auto& [name, value] : m_saved) {
-            if (value.isNull()) qunsetenv(name.constData());
-            else qputenv(name.constData(), value);
-        }
+        for (const auto& [name, value] : m_saved) value.isNull() ? qunsetenv(name) : qputenv(name, value);
     }
     TestEnvironment(const TestEnvironment&) = delete;
     TestEnvironment& operator=(const TestEnvironment&) = delete;
@@ -33,16 +31,9 @@ public:
         return sRelative.isEmpty() ? m_dir.path() : m_dir.path() + QLatin1Char('/') + sRelative;
     }
     QString home() const { return path(QStringLiteral("kelvo")); }
-    QString registry() const { return path(QStringLiteral("registry")); }
     QString config() const { return path(QStringLiteral("config")); }
 
 private:
-    void Set(const char* sName, const QString& sValue)
-    {
-        m_saved.append({QByteArray(sName), qEnvironmentVariableIsSet(sName) ? qgetenv(sName) : QByteArray()});
-        qputenv(sName, sValue.toUtf8());
-    }
-
     QTemporaryDir m_dir;
-    QList<QPair<QByteArray, QByteArray>> m_saved;
+    QList<QPair<const char*, QByteArray>> m_saved;
 };

@@ -1,8 +1,5 @@
-"""pyftpdlib server for the engine tests, bound to 127.0.0.1 only.
-
-Started by PyFtpdServer (tests/support/FtpTestServers.cpp) with Debian's
-/usr/bin/python3. Exits with 77 when pyftpdlib is not installed, so the
-fixture can skip instead of fail.
+"""pyftpdlib on 127.0.0.1 only, for the tests (PyFtpdServer, the window tests).
+Exits with 77 when pyftpdlib is missing, so that the test skips instead of failing.
 """
 import argparse
 import logging
@@ -21,13 +18,10 @@ PERMS = "elradfmwMT"
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--port", type=int, required=True)
-    parser.add_argument("--root", required=True)
-    parser.add_argument("--user", required=True)
-    parser.add_argument("--password", required=True)
-    parser.add_argument("--pasv-min", type=int, required=True)
-    parser.add_argument("--pasv-max", type=int, required=True)
-    parser.add_argument("--log", required=True)
+    for name in ("--root", "--user", "--password", "--log"):
+        parser.add_argument(name, required=True)
+    for name in ("--port", "--pasv-min", "--pasv-max"):
+        parser.add_argument(name, type=int, required=True)
     parser.add_argument("--no-mlsd", action="store_true")
     parser.add_argument("--max-connections", type=int, default=0)
     parser.add_argument("--tls-cert")
@@ -41,9 +35,7 @@ def main():
     authorizer = DummyAuthorizer()
     authorizer.add_user(args.user, args.password, args.root, perm=PERMS)
 
-    # A subclass of its own, so that removing commands never touches the
-    # library's class. TLS_FTPHandler needs pyOpenSSL (python3-openssl); it is
-    # imported only here, so that plain servers start without it.
+    # TLS_FTPHandler needs pyOpenSSL (python3-openssl): plain servers start without it.
     Base = FTPHandler
     if args.tls_cert:
         try:
@@ -73,9 +65,8 @@ def main():
 
     server = FTPServer(("127.0.0.1", args.port), Handler)
     if args.max_connections > 0:
-        # All test clients come from 127.0.0.1, so the per-address limit is the
-        # number of control connections at once (max_cons would also count
-        # data channels and the listener).
+        # All clients come from 127.0.0.1: the per-address limit counts control
+        # connections only (max_cons would count data channels too).
         server.max_cons_per_ip = args.max_connections
     server.serve_forever()
 

@@ -1,12 +1,8 @@
-"""Runs a command as its only child and reaps every orphan below it.
-
-vsftpd's session processes can end before their own children are reaped;
-those children then go to the nearest subreaper. Without one that is init,
-which on some machines reaps late, so zombies would outlive the tests. The
-server itself must not be the subreaper: vsftpd miscounts children it did
-not fork. Usage: reaper.py PROGRAM [ARGS...]; SIGTERM is passed on, and the
-test binary's end comes as a SIGTERM too (danted, which changes its uid,
-loses a parent-death signal of its own).
+"""reaper.py PROGRAM [ARGS...]: runs PROGRAM as its only child and reaps every
+orphan below it (vsftpd's sessions leave some; init may reap them late, and
+vsftpd itself miscounts children it did not fork). SIGTERM is passed on, and
+the test binary's end comes as one too (danted, changing its uid, loses a
+parent-death signal of its own).
 """
 import ctypes
 import os
