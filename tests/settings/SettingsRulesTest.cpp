@@ -62,6 +62,8 @@ TEST(Geometry, StoredTwipsApplyWhenCompleteSaneAndReachable)
         {{"1500", "", "6000", ""}, true, true, {800, 600}, one, "- -"},  // top without left, height without width
         {{"abc", "3000", "tall", "9000"}, true, true, {800, 600}, one, "- -"},
         {{"1500", "3000", "0", "-9000"}, true, true, {800, 600}, one, "200,100 -"},  // a window needs a positive size
+        {{"1500", "3000", "6000", "7"}, true, true, {800, 600}, one, "200,100 -"},  // under half a pixel wide
+        {{"1500", "3000", "7", "9000"}, true, true, {800, 600}, one, "200,100 -"},  // or high
         {{"1500", "3000", "1e30", "9000"}, true, true, {800, 600}, one, "* -"},      // absurd sizes are ignored
         // Entirely right of the only screen: dropped; partly on it: kept; a
         // second screen to the right makes the place reachable.
