@@ -2,6 +2,7 @@
 // geometry rules, the start-up entry and the program's folder.
 #include "MemoryRegistryBackend.h"
 #include "TestEnvironment.h"
+#include "TestFiles.h"
 #include "settings/AppPaths.h"
 #include "settings/CRegister.h"
 #include "settings/GeometryRules.h"
@@ -9,7 +10,6 @@
 #include "settings/StartupEntry.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
@@ -102,9 +102,7 @@ TEST(StartupEntryTest, WritesAndRemovesBothEntriesWithAQuotedPath)
     ASSERT_TRUE(StartupEntry::Write(reg));
     EXPECT_EQ(store.value(kHKEY_CURRENT_USER, run, "KELVO"), StartupEntry::Command());
     EXPECT_FALSE(store.has(kHKEY_LOCAL_MACHINE, run, "KELVO"));
-    QFile desktop(StartupEntry::AutostartFilePath());
-    ASSERT_TRUE(desktop.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(desktop.readAll().contains("\nExec="));
+    EXPECT_TRUE(ReadTestFile(StartupEntry::AutostartFilePath()).contains("\nExec="));
     EXPECT_TRUE(StartupEntry::Remove(reg));
     EXPECT_FALSE(store.has(kHKEY_CURRENT_USER, run, "KELVO"));
     EXPECT_FALSE(QFileInfo::exists(StartupEntry::AutostartFilePath()));
