@@ -57,6 +57,7 @@ TEST(Geometry, StoredTwipsApplyWhenCompleteSaneAndReachable)
     // designed size; the screens; the decision ("*": some position).
     const std::tuple<StoredGeometry, bool, bool, QSize, QList<QRect>, const char*> cases[] = {
         {{"1500", "3000", "6000", "9000"}, true, true, {800, 600}, one, "200,100 600x400"},
+        {{"1500", "3000", ".6e4", "9000"}, true, true, {800, 600}, one, "200,100 600x400"},
         {{"1500", "3000", "6000", "9000"}, false, true, {800, 600}, one, "- 600x400"},
         {{"1500", "3000", "6000", "9000"}, true, false, {800, 600}, one, "200,100 -"},
         {{"1500", "", "6000", ""}, true, true, {800, 600}, one, "- -"},  // top without left, height without width

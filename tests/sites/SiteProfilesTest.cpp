@@ -79,6 +79,7 @@ TEST(SiteProfilesTest, PrivateProfileBehavesLikeWindows)
     EXPECT_EQ(PrivateProfile::GetString("one", "KEY", "-", 50, file), "quoted");
     EXPECT_EQ(PrivateProfile::GetString("TWO", "x", QString(), 50, file), "single");
     EXPECT_EQ(PrivateProfile::GetString("TWO", "x", QString(), 4, file), "sin");
+    EXPECT_EQ(PrivateProfile::GetString("TWO", "x", QString(), 0, file), QString());
     EXPECT_EQ(PrivateProfile::GetString("one", "top", "-", 50, file), "-") << "keys before the first section belong to none";
     EXPECT_EQ(PrivateProfile::GetString("one", ";key", "-", 50, file), "-");
 
@@ -189,8 +190,8 @@ TEST(SiteProfilesTest, RefusedSavesWriteNothing)
     for (const auto& [site, what] : {std::pair{Site("Home", "h", "\u00ff"), "user name"},
                                      {Site("Home", "h", "u", "\u0100"), "password"}, {Site("Home", "\u0100.example"), "address"}})
         EXPECT_TRUE(SiteProfiles::Save(site, true).contains(QLatin1String(what))) << what;
+    EXPECT_FALSE(SiteProfiles::Delete("../Profiles/Home.Profile"));
     EXPECT_EQ(Snapshot(env.path()), before);
-    EXPECT_FALSE(SiteProfiles::Delete("../kelvo"));
 
     // Not stored, so not refused.
     EXPECT_EQ(SiteProfiles::Save(Site("Home", "h2", "u", "\u0100"), false), QString());

@@ -49,6 +49,7 @@ TEST(XPCmdButton, RestLookFollowsStateEnabledAndSavedProperties)
     named.SetState(1);
     named.SetCaption("&Apply");
     named.setObjectName("cmdRenamed");  // an own caption stays
+    named.setEnabled(false);
     QFont bold = named.font();
     bold.setBold(true);
     named.setFont(bold);
@@ -57,7 +58,7 @@ TEST(XPCmdButton, RestLookFollowsStateEnabledAndSavedProperties)
     XPCmdButton loaded(nullptr, "cmdOther");
     loaded.ReadProperties(bag);
     EXPECT_EQ(std::tuple(loaded.State(), loaded.Caption(), loaded.font().bold(), loaded.CurrentCell()),
-              std::tuple(1, QString("&Apply"), true, int(XPCmdButton::kRestHighlighted)));
+              std::tuple(1, QString("&Apply"), true, int(XPCmdButton::kDisabled)));
     loaded.ReadProperties({});  // the defaults
     EXPECT_EQ(std::tuple(loaded.State(), loaded.isEnabled(), loaded.Caption(), loaded.CurrentCell()),
               std::tuple(0, true, QString("cmdOther"), int(XPCmdButton::kRest)));
