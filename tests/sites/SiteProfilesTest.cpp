@@ -79,7 +79,6 @@ TEST(SiteProfilesTest, PrivateProfileBehavesLikeWindows)
     EXPECT_EQ(PrivateProfile::GetString("one", "KEY", "-", 50, file), "quoted");
     EXPECT_EQ(PrivateProfile::GetString("TWO", "x", QString(), 50, file), "single");
     EXPECT_EQ(PrivateProfile::GetString("TWO", "x", QString(), 4, file), "sin");
-    EXPECT_EQ(PrivateProfile::GetString("TWO", "x", QString(), 0, file), QString());
     EXPECT_EQ(PrivateProfile::GetString("one", "top", "-", 50, file), "-") << "keys before the first section belong to none";
     EXPECT_EQ(PrivateProfile::GetString("one", ";key", "-", 50, file), "-");
 
