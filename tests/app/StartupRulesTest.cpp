@@ -1,183 +1,105 @@
 // The rules start-up applies before the window shows: log file, start-up
 // entry, geometry switches, program folders and the "/STARTUP" switch.
-#include "MemoryRegistryBackend.h"
+#include "StoredSettings.h"
 #include "TestEnvironment.h"
+#include "TestFiles.h"
 #include "app/StartupRules.h"
-#include "settings/CRegister.h"
-#include "settings/Settings.h"
-
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
-namespace {
+using Stored = StoredSettings;
 
-const QString kSection = QLatin1String(Settings::kSection).mid(1);
-
-class StartupRulesTest : public ::testing::Test {
-protected:
-    QString Stored(const char* name) const { return m_store.value(kHKEY_LOCAL_MACHINE, kSection, QLatin1String(name)); }
-    void Store(const char* name, const char* value)
-    {
-        m_reg.REGSaveSetting(kHKEY_LOCAL_MACHINE, kSection, QLatin1String(name), QLatin1String(value));
-    }
-    // A log file of exactly `size` bytes where start-up looks for it.
-    QString MakeLog(qint64 size, const QString& name = QStringLiteral("FTP.LOG")) const
-    {
-        const QString path = m_env.home() + QStringLiteral("/Log/") + name;
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || !file.resize(size)) ADD_FAILURE() << "cannot create " << path.toStdString();
-        return path;
-    }
-
-    TestEnvironment m_env;
-    MemoryRegistryBackend m_store;
-    CRegister m_reg{m_store};
-};
-
-}  // namespace
-
-TEST_F(StartupRulesTest, FirstStartStoresTheLogDefaults)
+TEST(StartupRules, LogFileNameDefaultsAndNeverReachesOutsideTheLogFolder)
 {
-    const OptionsBoxes boxes{.bDeleteLogIfSizeExceeds = true};
-    EXPECT_EQ(StartupRules::PrepareLogFile(m_reg, boxes), m_env.home() + QStringLiteral("/Log/FTP.LOG"));
-    EXPECT_EQ(Stored(Settings::kLogFileName), QStringLiteral("FTP.LOG"));
-    EXPECT_EQ(Stored(Settings::kLogFileSize), QStringLiteral("1000"));
+    TestEnvironment env;
+    const QString defaultLog = env.home() + "/Log/FTP.LOG";
+    Stored first;
+    EXPECT_EQ(StartupRules::PrepareLogFile(first.reg, {.bDeleteLogIfSizeExceeds = true}), defaultLog);
+    EXPECT_EQ(first[Settings::kLogFileName], "FTP.LOG");
+    EXPECT_EQ(first[Settings::kLogFileSize], "1000");
+    Stored noSizeCheck;  // the size limit is only settled when size checking is on
+    EXPECT_EQ(StartupRules::PrepareLogFile(noSizeCheck.reg, {}), defaultLog);
+    EXPECT_TRUE(noSizeCheck[Settings::kLogFileSize].isNull());
+    Stored named{{Settings::kLogFileName, "session.txt"}};
+    EXPECT_EQ(StartupRules::PrepareLogFile(named.reg, {}), env.home() + "/Log/session.txt");
 
-    // The size limit is only settled when size checking is on.
-    MemoryRegistryBackend other;
-    EXPECT_EQ(StartupRules::PrepareLogFile(CRegister(other), OptionsBoxes{}),
-              m_env.home() + QStringLiteral("/Log/FTP.LOG"));
-    EXPECT_FALSE(other.has(kHKEY_LOCAL_MACHINE, kSection, QLatin1String(Settings::kLogFileSize)));
-}
-
-TEST_F(StartupRulesTest, StoredLogNameIsUsed)
-{
-    Store(Settings::kLogFileName, "session.txt");
-    EXPECT_EQ(StartupRules::PrepareLogFile(m_reg, {}), m_env.home() + QStringLiteral("/Log/session.txt"));
-    EXPECT_EQ(Stored(Settings::kLogFileName), QStringLiteral("session.txt"));
-}
-
-TEST_F(StartupRulesTest, LogNameReachingOutsideTheLogFolderIsNeverUsed)
-{
     // A site profile beside the log folder, which a deletion must not reach.
-    const QString profile = m_env.home() + QStringLiteral("/Profiles/Home.Profile");
-    QDir().mkpath(QFileInfo(profile).absolutePath());
-    QFile file(profile);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.close();
+    const QString profile = env.home() + "/Profiles/Home.Profile";
+    ASSERT_TRUE(WriteTestFile(profile, "[PROFILE]"));
     for (const char* name : {"../Profiles/Home.Profile", "..", ".", "  ", "sub\\x.log", "/etc/passwd"}) {
-        Store(Settings::kLogFileName, name);
-        EXPECT_EQ(StartupRules::PrepareLogFile(m_reg, {.bDeleteLogOnStartup = true}),
-                  m_env.home() + QStringLiteral("/Log/FTP.LOG"))
-            << name;
+        Stored outside{{Settings::kLogFileName, name}};
+        EXPECT_EQ(StartupRules::PrepareLogFile(outside.reg, {.bDeleteLogOnStartup = true}), defaultLog) << name;
     }
     EXPECT_TRUE(QFileInfo::exists(profile));
 }
 
-TEST_F(StartupRulesTest, LogIsDeletedOnlyWhenLargerThanTheLimit)
+TEST(StartupRules, LogIsDeletedOnEveryStartOrWhenLargerThanTheLimit)
 {
-    const OptionsBoxes boxes{.bDeleteLogIfSizeExceeds = true};
-    const QString log = MakeLog(1'000'000);
-    StartupRules::PrepareLogFile(m_reg, boxes);
-    EXPECT_TRUE(QFileInfo::exists(log)) << "exactly the limit is kept";
-
-    MakeLog(1'000'001);
-    StartupRules::PrepareLogFile(m_reg, boxes);
-    EXPECT_FALSE(QFileInfo::exists(log)) << "one byte more is deleted";
-
-    // The stored setting alone switches the check on; the limit is read
-    // with the leading-number conversion.
-    Store(Settings::kDeleteLogIfSizeExceeds, "True");
-    Store(Settings::kLogFileSize, "12kb");
-    MakeLog(12'000);
-    StartupRules::PrepareLogFile(m_reg, {});
-    EXPECT_TRUE(QFileInfo::exists(log));
-    MakeLog(12'001);
-    StartupRules::PrepareLogFile(m_reg, {});
-    EXPECT_FALSE(QFileInfo::exists(log));
-
-    // A limit that is not a number is 0: any non-empty log goes.
-    Store(Settings::kLogFileSize, "none");
-    MakeLog(1);
-    StartupRules::PrepareLogFile(m_reg, {});
-    EXPECT_FALSE(QFileInfo::exists(log));
-
-    Store(Settings::kDeleteLogIfSizeExceeds, "False");
-    MakeLog(5'000'000);
-    StartupRules::PrepareLogFile(m_reg, {});
-    EXPECT_TRUE(QFileInfo::exists(log)) << "no check, no deletion";
-}
-
-TEST_F(StartupRulesTest, LogIsDeletedOnEveryStartWhenAskedFor)
-{
-    const QString log = MakeLog(10);
-    StartupRules::PrepareLogFile(m_reg, {});
-    EXPECT_TRUE(QFileInfo::exists(log));
-
-    StartupRules::PrepareLogFile(m_reg, OptionsBoxes{.bDeleteLogOnStartup = true});
-    EXPECT_FALSE(QFileInfo::exists(log));
-
-    MakeLog(10);
-    Store(Settings::kDeleteLogOnStartup, "true");
-    StartupRules::PrepareLogFile(m_reg, {});
-    EXPECT_FALSE(QFileInfo::exists(log));
-
+    namespace S = Settings;
+    const struct {
+        const char* what;
+        Stored settings;
+        OptionsBoxes boxes;
+        qint64 size;
+        bool bKept;
+    } rows[] = {
+        {"not asked to", {}, {}, 10, true},
+        {"every start, ticked", {}, {.bDeleteLogOnStartup = true}, 10, false},
+        {"every start, stored", {{S::kDeleteLogOnStartup, "true"}}, {}, 10, false},
+        {"exactly the limit", {}, {.bDeleteLogIfSizeExceeds = true}, 1'000'000, true},
+        {"one byte more", {}, {.bDeleteLogIfSizeExceeds = true}, 1'000'001, false},
+        // The stored setting alone switches the check on; the limit is a leading number.
+        {"stored limit", {{S::kDeleteLogIfSizeExceeds, "True"}, {S::kLogFileSize, "12kb"}}, {}, 12'000, true},
+        {"over the stored limit", {{S::kDeleteLogIfSizeExceeds, "True"}, {S::kLogFileSize, "12kb"}}, {}, 12'001, false},
+        {"a limit that is no number is 0", {{S::kDeleteLogIfSizeExceeds, "True"}, {S::kLogFileSize, "none"}}, {}, 1, false},
+        {"check off", {{S::kDeleteLogIfSizeExceeds, "False"}}, {}, 5'000'000, true},
+    };
+    TestEnvironment env;
+    const QString log = env.home() + "/Log/FTP.LOG";
+    for (const auto& row : rows) {
+        QDir().mkpath(env.home() + "/Log");
+        QFile file(log);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.resize(row.size));
+        file.close();
+        StartupRules::PrepareLogFile(row.settings.reg, row.boxes);
+        EXPECT_EQ(QFileInfo::exists(log), row.bKept) << row.what;
+    }
     // A folder in the log's place is not a log file: it stays.
-    QDir().mkpath(log);
-    StartupRules::PrepareLogFile(m_reg, {});
+    ASSERT_TRUE(QFile::remove(log) && QDir().mkpath(log));
+    StartupRules::PrepareLogFile(Stored{{S::kDeleteLogOnStartup, "1"}, {S::kDeleteLogIfSizeExceeds, "1"}}.reg, {});
     EXPECT_TRUE(QFileInfo(log).isDir());
 }
 
-TEST_F(StartupRulesTest, SwitchesReadAsOneOrTheTickedBox)
+TEST(StartupRules, SwitchesReadAsOneOrTheTickedBox)
 {
-    EXPECT_FALSE(StartupRules::WantsStartupEntry(m_reg, {}));
-    EXPECT_TRUE(StartupRules::WantsStartupEntry(m_reg, OptionsBoxes{.bAddToStartup = true}));
-    Store(Settings::kAddToStartup, "1");
-    EXPECT_TRUE(StartupRules::WantsStartupEntry(m_reg, {}));
-    Store(Settings::kAddToStartup, "yes");
-    EXPECT_FALSE(StartupRules::WantsStartupEntry(m_reg, {})) << "text that is not a number reads as 0";
-
-    Store(Settings::kSaveWindowPosition, "1");
-    Store(Settings::kSaveWindowSize, "True");
-    EXPECT_TRUE(StartupRules::AppliesPosition(m_reg, {}));
-    EXPECT_FALSE(StartupRules::AppliesSize(m_reg, {}));
-    EXPECT_TRUE(StartupRules::AppliesSize(m_reg, OptionsBoxes{.bSaveWindowSize = true}));
+    EXPECT_FALSE(StartupRules::WantsStartupEntry(Stored().reg, {}));
+    EXPECT_TRUE(StartupRules::WantsStartupEntry(Stored().reg, {.bAddToStartup = true}));
+    EXPECT_TRUE(StartupRules::WantsStartupEntry(Stored{{Settings::kAddToStartup, "1"}}.reg, {}));
+    EXPECT_FALSE(StartupRules::WantsStartupEntry(Stored{{Settings::kAddToStartup, "yes"}}.reg, {}))
+        << "text that is not a number reads as 0";
+    const Stored window{{Settings::kSaveWindowPosition, "1"}, {Settings::kSaveWindowSize, "True"}};
+    EXPECT_TRUE(StartupRules::AppliesPosition(window.reg, {}));
+    EXPECT_FALSE(StartupRules::AppliesSize(window.reg, {}));
+    EXPECT_TRUE(StartupRules::AppliesSize(window.reg, {.bSaveWindowSize = true}));
 }
 
-TEST_F(StartupRulesTest, ProgramFoldersAreCreatedWhereMissing)
+TEST(StartupRules, ProgramFoldersAreCreatedWhereMissing)
 {
-    QDir().mkpath(m_env.home() + QStringLiteral("/Profiles"));
-    QFile marker(m_env.home() + QStringLiteral("/Profiles/site.ftp"));
-    ASSERT_TRUE(marker.open(QIODevice::WriteOnly));
-    marker.close();
-
+    TestEnvironment env;
+    ASSERT_TRUE(WriteTestFile(env.home() + "/Profiles/site.ftp", ""));
+    ASSERT_TRUE(WriteTestFile(env.home() + "/Log", "a file where a folder should be"));
     StartupRules::CreateProgramFolders();
-    for (const char* name : {"Download", "Profiles", "Log"})
-        EXPECT_TRUE(QFileInfo(m_env.home() + QLatin1Char('/') + QLatin1String(name)).isDir()) << name;
-    EXPECT_TRUE(marker.exists()) << "existing folders are left as they are";
-
-    // A file where a folder should be is not replaced, and nothing fails.
-    QDir(m_env.home() + QStringLiteral("/Log")).removeRecursively();
-    QFile blocker(m_env.home() + QStringLiteral("/Log"));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    StartupRules::CreateProgramFolders();
-    EXPECT_TRUE(QFileInfo(m_env.home() + QStringLiteral("/Log")).isFile());
+    EXPECT_TRUE(QFileInfo(env.home() + "/Download").isDir());
+    EXPECT_TRUE(QFileInfo::exists(env.home() + "/Profiles/site.ftp")) << "existing folders are left as they are";
+    EXPECT_EQ(ReadTestFile(env.home() + "/Log"), "a file where a folder should be") << "and so are files";
 }
 
-TEST(StartupVisibility, StartupSwitchInAnyCase)
+TEST(StartupRules, StartupSwitchInAnyCase)
 {
-    using StartupRules::StartupVisibility;
     using V = StartupRules::Visibility;
-    EXPECT_EQ(StartupVisibility(QString(), true), V::Shown);
-    EXPECT_EQ(StartupVisibility(QStringLiteral("somefile.txt"), true), V::Shown);
-    EXPECT_EQ(StartupVisibility(QStringLiteral("/STARTUP"), true), V::Hidden);
-    EXPECT_EQ(StartupVisibility(QStringLiteral("/startup"), true), V::Hidden);
-    EXPECT_EQ(StartupVisibility(QStringLiteral("-x /StartUp -y"), true), V::Hidden);
-    // Without a tray icon a hidden window could not be brought back.
-    EXPECT_EQ(StartupVisibility(QStringLiteral("/startup"), false), V::Minimised);
+    for (const auto& [line, bTray, visibility] : {std::tuple{"", true, V::Shown}, {"somefile.txt", true, V::Shown},
+                                                  {"/STARTUP", true, V::Hidden}, {"-x /StartUp -y", true, V::Hidden},
+                                                  // Without a tray icon a hidden window could not be brought back.
+                                                  {"/startup", false, V::Minimised}})
+        EXPECT_EQ(StartupRules::StartupVisibility(QLatin1String(line), bTray), visibility) << line;
 }

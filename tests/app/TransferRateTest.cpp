@@ -3,19 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <vector>
-
-namespace {
-struct Report {
-    qint64 bytes, total, ms;
-};
-}  // namespace
 
 TEST(TransferRateTest, RateAndTimeLeftFromTheReports)
 {
     const struct Case {
         const char* what;
-        std::vector<Report> reports;
+        std::vector<std::tuple<qint64, qint64, qint64>> reports;  // bytes, total, milliseconds
         qint64 rate, left;
         const char* text;
     } cases[] = {
@@ -35,7 +30,7 @@ TEST(TransferRateTest, RateAndTimeLeftFromTheReports)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TransferRate rate;
-        for (const Report& r : c.reports) rate.Add(r.bytes, r.total, r.ms);
+        for (const auto& [bytes, total, ms] : c.reports) rate.Add(bytes, total, ms);
         EXPECT_EQ(rate.BytesPerSecond(), c.rate);
         EXPECT_EQ(rate.SecondsLeft(), c.left);
         EXPECT_EQ(rate.Text().toStdString(), c.text);
@@ -46,15 +41,10 @@ TEST(TransferRateTest, RateAndTimeLeftFromTheReports)
 
 TEST(TransferRateTest, Units)
 {
-    const struct {
-        qint64 rate;
-        const char* text;
-    } rates[] = {{0, "0 B/s"},          {1023, "1023 B/s"},         {1024, "1.0 KB/s"},
-                 {1536, "1.5 KB/s"},    {1048576, "1.0 MB/s"},      {5LL << 30, "5.0 GB/s"}};
-    for (const auto& r : rates) EXPECT_EQ(TransferRate::RateText(r.rate).toStdString(), r.text) << r.rate;
-    const struct {
-        qint64 seconds;
-        const char* text;
-    } times[] = {{0, "0:00"}, {7, "0:07"}, {59, "0:59"}, {60, "1:00"}, {750, "12:30"}, {3723, "1:02:03"}};
-    for (const auto& t : times) EXPECT_EQ(TransferRate::TimeText(t.seconds).toStdString(), t.text) << t.seconds;
+    const std::pair<qint64, const char*> rates[] = {{0, "0 B/s"},       {1023, "1023 B/s"},    {1024, "1.0 KB/s"},
+                                                    {1536, "1.5 KB/s"}, {1048576, "1.0 MB/s"}, {5LL << 30, "5.0 GB/s"}};
+    for (const auto& [rate, text] : rates) EXPECT_EQ(TransferRate::RateText(rate).toStdString(), text) << rate;
+    const std::pair<qint64, const char*> times[] = {{0, "0:00"},  {7, "0:07"},    {59, "0:59"},
+                                                    {60, "1:00"}, {750, "12:30"}, {3723, "1:02:03"}};
+    for (const auto& [seconds, text] : times) EXPECT_EQ(TransferRate::TimeText(seconds).toStdString(), text) << seconds;
 }

@@ -1,9 +1,9 @@
 // The rules of the two file panes, table by table: which drops a pane takes,
 // how dropped files and typed paths are read, what a row shows, and the
 // remote operations' name rules.
+#include "local/FileIcons.h"
 #include "local/LocalPane.h"
 #include "remote/RemoteCommands.h"
-#include "local/FileIcons.h"
 #include "remote/RemotePane.h"
 #include "remote/TransferEngines.h"
 #include "ui/FilePane.h"
@@ -86,56 +86,41 @@ TEST(PaneRules, RowsCarryTheirKindAndEntry)
     const QDateTime when(QDate(2003, 12, 31), QTime(13, 2));
     // The picture: a folder's own; a file's kind from the extension table,
     // the plain file where the table has none; a link keeps the table's.
-    const auto picture = [](const QString& sName, int nKind) {
-        const int nTable = GetFileIconIndex(sName);
-        if (nKind == ListingEntry::Folder) return kFolderIcon;
-        return nKind == ListingEntry::File && nTable == kOtherFileIcon ? kPlainFileIcon : nTable;
-    };
+    // A row acts as its picture shows it.
+    using E = ListingEntry;
     const struct {
         const char* name;
-        int nAttrib;
-        int kind, acts;  // the entry's kind; how the row acts: as its picture shows it
+        int nAttrib, kind, acts, icon;
         const char* size;
         const char* letter;
     } local[] = {
-        {"notes.zzz", 0, ListingEntry::File, ListingEntry::File, "5000000000", "F"},
-        {"prog.exe", 0, ListingEntry::File, ListingEntry::File, "5000000000", "F"},
-        {"folder.gif", LocalAttrib::Directory, ListingEntry::Folder, ListingEntry::Folder, "", "D"},
-        {"dead.zzz", LocalAttrib::Unreadable, ListingEntry::Link, ListingEntry::Link, "5000000000", "F"},  // a link to nothing
-        {"dead.txt", LocalAttrib::Unreadable, ListingEntry::Link, ListingEntry::File, "5000000000", "F"},
+        {"notes.zzz", 0, E::File, E::File, kPlainFileIcon, "5000000000", "F"},
+        {"prog.exe", 0, E::File, E::File, 9, "5000000000", "F"},
+        {"folder.gif", LocalAttrib::Directory, E::Folder, E::Folder, kFolderIcon, "", "D"},
+        {"dead.zzz", LocalAttrib::Unreadable, E::Link, E::Link, kOtherFileIcon, "5000000000", "F"},  // a link to nothing
+        {"dead.txt", LocalAttrib::Unreadable, E::Link, E::File, kPlainFileIcon, "5000000000", "F"},
     };
     for (const auto& row : local) {
         const FilePaneRow made = LocalPane::MakeRow({QLatin1String(row.name), when, 5000000000LL, row.nAttrib});
-        EXPECT_EQ(std::tie(made.entry.kind, made.kind), std::tie(row.kind, row.acts)) << row.name;
-        EXPECT_EQ(made.smallIcon, picture(made.text, row.kind)) << row.name;
+        EXPECT_EQ(std::tie(made.entry.kind, made.kind, made.smallIcon), std::tie(row.kind, row.acts, row.icon)) << row.name;
         EXPECT_EQ(made.subItems, QStringList({row.size, "12/31/03 1:02 PM", row.letter})) << row.name;
-        EXPECT_EQ(made.entry.date, when);
-        EXPECT_EQ(made.entry.nDatePrecision, 1);
+        EXPECT_EQ(std::pair(made.entry.date, made.entry.nDatePrecision), std::pair(when, 1));
     }
     const struct {
         const char* name;
-        int kind, acts;
+        int kind, acts, icon;
         const char* letter;
     } remote[] = {
-        {"notes.txt", ListingEntry::File, ListingEntry::File, "F"},
-        {"archive.weird", ListingEntry::File, ListingEntry::File, "F"},
-        {"sub", ListingEntry::Folder, ListingEntry::Folder, "D"},
-        {"tosub", ListingEntry::Link, ListingEntry::Link, "E"},
-        {"pic.gif", ListingEntry::Link, ListingEntry::File, "E"},  // shown, and acting, as a picture file
+        {"notes.txt", E::File, E::File, kPlainFileIcon, "F"}, {"archive.weird", E::File, E::File, kPlainFileIcon, "F"},
+        {"sub", E::Folder, E::Folder, kFolderIcon, "D"},      {"tosub", E::Link, E::Link, kOtherFileIcon, "E"},
+        {"pic.gif", E::Link, E::File, 4, "E"},  // shown, and acting, as a picture file
     };
     for (const auto& row : remote) {
-        ListingEntry entry;
-        entry.name = QLatin1String(row.name);
-        entry.rawName = QByteArray(row.name);
-        entry.date = when;
-        entry.nDatePrecision = 60;
-        entry.size = 5;
-        entry.kind = row.kind;
-        entry.nMode = 0640;
+        const ListingEntry entry{.name = QLatin1String(row.name), .rawName = QByteArray(row.name), .date = when,
+                                 .nDatePrecision = 60, .size = 5, .kind = row.kind, .nMode = 0640};
         FilePaneRow made;
         ASSERT_TRUE(RemotePane::MakeRow(entry, made));
-        EXPECT_EQ(made.smallIcon, picture(entry.name, row.kind)) << row.name;
-        EXPECT_EQ(made.kind, row.acts) << row.name;
+        EXPECT_EQ(std::pair(made.kind, made.smallIcon), std::pair(row.acts, row.icon)) << row.name;
         EXPECT_EQ(made.subItems.value(0) + made.subItems.value(2), QStringLiteral("5") + QLatin1String(row.letter));
         EXPECT_EQ(std::tie(made.entry.rawName, made.entry.nDatePrecision, made.entry.nMode, made.entry.kind),
                   std::tie(entry.rawName, entry.nDatePrecision, entry.nMode, entry.kind));

@@ -2,6 +2,7 @@
 // geometry rules, the start-up entry and the program's folder.
 #include "MemoryRegistryBackend.h"
 #include "TestEnvironment.h"
+#include "TestFiles.h"
 #include "settings/AppPaths.h"
 #include "settings/CRegister.h"
 #include "settings/GeometryRules.h"
@@ -9,7 +10,6 @@
 #include "settings/StartupEntry.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
@@ -57,11 +57,14 @@ TEST(Geometry, StoredTwipsApplyWhenCompleteSaneAndReachable)
     // designed size; the screens; the decision ("*": some position).
     const std::tuple<StoredGeometry, bool, bool, QSize, QList<QRect>, const char*> cases[] = {
         {{"1500", "3000", "6000", "9000"}, true, true, {800, 600}, one, "200,100 600x400"},
+        {{"1500", "3000", ".6e4", "9000"}, true, true, {800, 600}, one, "200,100 600x400"},
         {{"1500", "3000", "6000", "9000"}, false, true, {800, 600}, one, "- 600x400"},
         {{"1500", "3000", "6000", "9000"}, true, false, {800, 600}, one, "200,100 -"},
         {{"1500", "", "6000", ""}, true, true, {800, 600}, one, "- -"},  // top without left, height without width
         {{"abc", "3000", "tall", "9000"}, true, true, {800, 600}, one, "- -"},
         {{"1500", "3000", "0", "-9000"}, true, true, {800, 600}, one, "200,100 -"},  // a window needs a positive size
+        {{"1500", "3000", "6000", "7"}, true, true, {800, 600}, one, "200,100 -"},  // under half a pixel wide
+        {{"1500", "3000", "7", "9000"}, true, true, {800, 600}, one, "200,100 -"},  // or high
         {{"1500", "3000", "1e30", "9000"}, true, true, {800, 600}, one, "* -"},      // absurd sizes are ignored
         // Entirely right of the only screen: dropped; partly on it: kept; a
         // second screen to the right makes the place reachable.
@@ -100,9 +103,7 @@ TEST(StartupEntryTest, WritesAndRemovesBothEntriesWithAQuotedPath)
     ASSERT_TRUE(StartupEntry::Write(reg));
     EXPECT_EQ(store.value(kHKEY_CURRENT_USER, run, "KELVO"), StartupEntry::Command());
     EXPECT_FALSE(store.has(kHKEY_LOCAL_MACHINE, run, "KELVO"));
-    QFile desktop(StartupEntry::AutostartFilePath());
-    ASSERT_TRUE(desktop.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(desktop.readAll().contains("\nExec="));
+    EXPECT_TRUE(ReadTestFile(StartupEntry::AutostartFilePath()).contains("\nExec="));
     EXPECT_TRUE(StartupEntry::Remove(reg));
     EXPECT_FALSE(store.has(kHKEY_CURRENT_USER, run, "KELVO"));
     EXPECT_FALSE(QFileInfo::exists(StartupEntry::AutostartFilePath()));
