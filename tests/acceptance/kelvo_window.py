@@ -95,6 +95,28 @@ def read(path):
         return text.read()
 
 
+def content(path):
+    with open(path, "rb") as data:
+        return data.read()
+
+
+def put(path, data=b"data"):
+    """Writes a file, with the folders it needs."""
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as out:
+        out.write(data)
+
+
+def fake_opener(folder):
+    """Puts a desktop opener (xdg-open) first on PATH that notes what it is given
+    in the file whose path it returns."""
+    opened = os.path.join(folder, "opened")
+    put(os.path.join(folder, "xdg-open"), ('#!/bin/sh\necho "$1" >> %s\n' % opened).encode())
+    os.chmod(os.path.join(folder, "xdg-open"), 0o755)
+    os.environ["PATH"] = folder + os.pathsep + os.environ["PATH"]
+    return opened
+
+
 class Kelvo:
     """The program with folders of its own, and what a user does with it."""
 

@@ -9,7 +9,7 @@ import re
 import subprocess
 import time
 
-from kelvo_window import WindowTest, read, run_tests, wait_for
+from kelvo_window import WindowTest, content, fake_opener, put, read, run_tests, wait_for
 
 # The toolbar's buttons by what a screen reader calls them.
 LOCAL_TOOLS = ("Create a local folder", "Remove local folder", "Delete local file", "Rename local file")
@@ -19,29 +19,11 @@ BUTTONS = ("Connect", "Disconnect", "Abort", "Upload >>", "<< Download")  # the 
 UPLOAD, DOWNLOAD = "Upload selected files to server", "Download selected files from server"
 
 
-def write(path, data):
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "wb") as out:
-        out.write(data)
-
-
-def content(path):
-    with open(path, "rb") as data:
-        return data.read()
-
-
 class CommandTests(WindowTest):
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
-        # Pages are opened through xdg-open: this one notes what it was given.
-        tools = os.path.join(cls.shared, "bin")
-        os.mkdir(tools)
-        cls.opened = os.path.join(cls.shared, "opened.txt")
-        with open(os.path.join(tools, "xdg-open"), "w") as fake:
-            fake.write('#!/bin/sh\necho "$1" >> %s\n' % cls.opened)
-        os.chmod(os.path.join(tools, "xdg-open"), 0o755)
-        os.environ["PATH"] = tools + os.pathsep + os.environ["PATH"]
+        cls.opened = fake_opener(os.path.join(cls.shared, "bin"))  # pages are opened through xdg-open
 
     def serve_files(self, files, limit=0):
         """pyftpdlib serving the folder "remote" (name -> bytes; a name ending
@@ -52,7 +34,7 @@ class CommandTests(WindowTest):
             if name.endswith("/"):
                 os.makedirs(os.path.join(self.remote, name), exist_ok=True)
             else:
-                write(os.path.join(self.remote, name), data)
+                put(os.path.join(self.remote, name), data)
         return self.pyftpd(self.remote, limit)
 
     # --- what the user sees and does -------------------------------------------------
@@ -111,7 +93,7 @@ class CommandTests(WindowTest):
     # --- the tests ----------------------------------------------------------------------
     def test_toolbar_buttons_disconnected_and_connected(self):
         k = self.kelvo
-        write(os.path.join(self.downloads, "local.txt"), b"local file")
+        put(os.path.join(self.downloads, "local.txt"), b"local file")
         port = self.serve_files({"a.txt": b"server file a", "sub/": None})
         k.open_local_folder(self.downloads)
         # Every control a screen reader reaches has a name.
@@ -162,7 +144,7 @@ class CommandTests(WindowTest):
         self.answer(text="newdir")
         wait_for("newdir on the server and listed", lambda: os.path.isdir(os.path.join(self.remote, "newdir"))
                  and "newdir" in self.rows("Remote"))
-        write(os.path.join(self.remote, "late.txt"), b"came later")
+        put(os.path.join(self.remote, "late.txt"), b"came later")
         self.press("Refresh server file list")
         wait_for("late.txt listed", lambda: "late.txt" in self.rows("Remote"))
         self.select("Remote", "late.txt")
@@ -227,7 +209,7 @@ class CommandTests(WindowTest):
                 self.menu("Tools", side, "Show Report")
                 wait_for(side + " in details", lambda: self.pane(side))
         trash = os.path.join(self.folder, "program", "data", "Trash", "files", "kept.txt")
-        write(trash, b"in the wastebasket")
+        put(trash, b"in the wastebasket")
         self.menu("Tools", "Empty Local Recycle Bin")
         self.answer("No")  # No keeps it, Yes empties it
         self.assertTrue(os.path.exists(trash))
@@ -261,11 +243,11 @@ class CommandTests(WindowTest):
         port = self.serve_files({"d.txt": remote_data, "u.txt": b"old on server", "fold/x.txt": b"x from server",
                                  "fold/y.txt": b"y from server"})
         mine = os.path.join(self.downloads, "d.txt")
-        write(mine, remote_data[:11])
-        write(os.path.join(self.downloads, "u.txt"), b"new from the local side")
+        put(mine, remote_data[:11])
+        put(os.path.join(self.downloads, "u.txt"), b"new from the local side")
         for name in ("x.txt", "y.txt"):
-            write(os.path.join(self.downloads, "fold", name), b"stale " + name.encode())
-        write(os.path.join(self.downloads, "up", "inner.txt"), b"inner file")
+            put(os.path.join(self.downloads, "fold", name), b"stale " + name.encode())
+        put(os.path.join(self.downloads, "up", "inner.txt"), b"inner file")
         k.open_local_folder(self.downloads)
         k.connect(port)
         types = lambda: [line for line in k.log_lines() if line.startswith("TYPE ")]
@@ -285,7 +267,7 @@ class CommandTests(WindowTest):
         download("d.txt", "Resume")
         self.assertEqual(remote_data, content(mine))
         k.click(k.find("radio button", "ASCII"))
-        write(mine, b"changed here")
+        put(mine, b"changed here")
         download("d.txt", "Overwrite")
         self.assertEqual(remote_data, content(mine))
         self.assertEqual("TYPE A", types()[-1])
@@ -314,10 +296,10 @@ class CommandTests(WindowTest):
         for answer in ("Cancel", "Skip"):
             upload("u.txt", answer)
             self.assertEqual(b"old on server", content(theirs))
-        write(theirs, b"new from")
+        put(theirs, b"new from")
         upload("u.txt", "Resume")
         self.assertEqual(b"new from the local side", content(theirs))
-        write(theirs, b"something else, longer than the local copy")
+        put(theirs, b"something else, longer than the local copy")
         upload("u.txt", "Overwrite")
         self.assertEqual(b"new from the local side", content(theirs))  # nothing of the longer copy left
         self.menu("Tools", "Clear Log")
@@ -329,7 +311,7 @@ class CommandTests(WindowTest):
 
     def test_during_a_slow_download(self):
         k = self.kelvo
-        write(os.path.join(self.downloads, "local.txt"), b"to upload")
+        put(os.path.join(self.downloads, "local.txt"), b"to upload")
         port = self.serve_files({"big.bin": os.urandom(3000000)}, limit=50000)
         k.open_local_folder(self.downloads)
         k.connect(port)

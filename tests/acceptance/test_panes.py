@@ -10,27 +10,16 @@ import subprocess
 import tempfile
 import time
 
-from kelvo_window import WindowTest, read, run_tests, start, stop, wait_for, xdotool
+from kelvo_window import WindowTest, fake_opener, put, read, run_tests, start, stop, wait_for, xdotool
 
 LONG = "zz-a-name-longer-than-the-first-rows.txt"
-
-
-def put(path, data=b"data"):
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "wb") as out:
-        out.write(data)
 
 
 class PaneTests(WindowTest):
     def setUp(self):
         # The desktop's opener, as "Open File" calls it: records what it is given.
-        bin_folder = tempfile.mkdtemp(prefix="bin-", dir=self.shared)
-        self.opened = os.path.join(bin_folder, "opened")
-        put(os.path.join(bin_folder, "xdg-open"), ('#!/bin/sh\necho "$1" >> %s\n' % self.opened).encode())
-        os.chmod(os.path.join(bin_folder, "xdg-open"), 0o755)
-        path = os.environ["PATH"]
-        self.addCleanup(os.environ.__setitem__, "PATH", path)
-        os.environ["PATH"] = bin_folder + os.pathsep + path
+        self.addCleanup(os.environ.__setitem__, "PATH", os.environ["PATH"])
+        self.opened = fake_opener(tempfile.mkdtemp(prefix="bin-", dir=self.shared))
         super().setUp()
         self.k = self.kelvo
         self.root = os.path.join(self.folder, "server", "root")
