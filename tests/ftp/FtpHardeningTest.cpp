@@ -8,23 +8,15 @@
 #include <QRegularExpression>
 #include <QTcpServer>
 
-namespace {
-
-class FtpHardeningTest : public ::testing::Test, protected FtpClient {
-protected:
+struct FtpHardeningTest : ::testing::Test, FtpClient {
     // After a failure: the same component logs in to a well-behaved server.
     void ExpectNextConnectWorks()
     {
-        m_good = std::make_unique<ScriptedServer>(QString::fromUtf8(kPrelude) + "serve({})\n");
-        ASSERT_TRUE(m_good->Start());
-        ftp.setPort(m_good->port());
+        ASSERT_TRUE(Serve("serve({})\n"));
         EXPECT_TRUE(Succeeds([&] { ftp.Connect(); }));
         EXPECT_EQ(ftp.currentFolder(), "/");
     }
-    std::unique_ptr<ScriptedServer> m_good;
 };
-
-}  // namespace
 
 TEST_F(FtpHardeningTest, BrokenGreetingsAndLoginsFailInBoundedTimeAndTheNextConnectWorks)
 {
