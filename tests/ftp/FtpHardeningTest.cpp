@@ -124,10 +124,8 @@ serve({"CWD": cwd})
     EXPECT_TRUE(text.contains("PASS ****"));
     EXPECT_FALSE(text.contains("secret"));
     EXPECT_TRUE(text.contains("421 shutting down"));
-    EXPECT_TRUE(QRegularExpression("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} USER tester$",
-                                   QRegularExpression::MultilineOption)
-                    .match(text)
-                    .hasMatch());
+    const QRegularExpression stamped("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} USER tester$", QRegularExpression::MultilineOption);
+    EXPECT_TRUE(stamped.match(text).hasMatch()) << text.toStdString();
     ASSERT_NO_FATAL_FAILURE(ExpectNextConnectWorks());
     EXPECT_EQ(nDisconnected, 2) << "one drop, one event, and none for the new connection";
 }
