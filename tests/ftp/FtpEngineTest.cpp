@@ -155,6 +155,9 @@ TEST_P(FtpEngineTest, LoginListingRemoteOperationsAndNamesInTheServersCharacterS
         EXPECT_TRUE(Skipped("файл2.txt", FtpComponent::kSkipEncoding)) << skipped.join(' ').toStdString();
         EXPECT_EQ(ReadTestFile(Remote("up/plain.txt")), "plain");
     }
+    ftp.Disconnect();
+    EXPECT_EQ(ftp.state(), FtpComponent::kStateNotConnected);
+    EXPECT_EQ(ErrorOf([&] { ftp.ChangeFolder("x"); }).number, kNotConnected);
 }
 
 TEST_P(FtpEngineTest, FilesTravelIntactResumeConvertKeepTheirTimesAndAbortsDoNotStick)
