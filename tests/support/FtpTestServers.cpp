@@ -145,8 +145,8 @@ bool FtpTestServer::Run(const QStringList& command, const QString& sLogFile)
     m_pProcess = std::make_unique<QProcess>();
     m_pProcess->setWorkingDirectory(m_sRoot);
     m_pProcess->setStandardInputFile(QProcess::nullDevice());
-    m_pProcess->setStandardOutputFile(workDir() + QStringLiteral("/stdout.txt"));
-    m_pProcess->setStandardErrorFile(workDir() + QStringLiteral("/stderr.txt"));
+    m_pProcess->setProcessChannelMode(QProcess::MergedChannels);
+    m_pProcess->setStandardOutputFile(workDir() + QStringLiteral("/output.txt"));
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     // Another interpreter's settings would break Debian's python3.
     env.remove(QStringLiteral("PYTHONPATH"));
@@ -169,8 +169,7 @@ bool FtpTestServer::Run(const QStringList& command, const QString& sLogFile)
     if (bEnded && m_pProcess->exitCode() == 77) m_sSkipReason = QStringLiteral("pyftpdlib is not installed for ") + kPython;
     qWarning().noquote() << command << "did not come up on 127.0.0.1:" + QString::number(m_nPort)
                          << (bEnded ? QStringLiteral("(exit code %1)").arg(m_pProcess->exitCode()) : QStringLiteral("(timed out)"))
-                         << "\n--- stderr:\n" + Tail(workDir() + QStringLiteral("/stderr.txt"))
-                         << "\n--- stdout:\n" + Tail(workDir() + QStringLiteral("/stdout.txt"))
+                         << "\n--- output:\n" + Tail(workDir() + QStringLiteral("/output.txt"))
                          << (sLogFile.isEmpty() ? QString() : "\n--- log:\n" + Tail(sLogFile));
     Stop();
     return false;

@@ -39,7 +39,7 @@ public:
 
 protected:
     FtpTestServer();
-    QString workDir() const;  // config, logs, captured stdout and stderr
+    QString workDir() const;  // config, logs, the captured output
 
     // Runs command (a skip when its program is missing) in root() and waits
     // until it listens on port(); when it does not, logs its output and
