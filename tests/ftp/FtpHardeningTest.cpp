@@ -8,23 +8,15 @@
 #include <QRegularExpression>
 #include <QTcpServer>
 
-namespace {
-
-class FtpHardeningTest : public ::testing::Test, protected FtpClient {
-protected:
+struct FtpHardeningTest : ::testing::Test, FtpClient {
     // After a failure: the same component logs in to a well-behaved server.
     void ExpectNextConnectWorks()
     {
-        m_good = std::make_unique<ScriptedServer>(QString::fromUtf8(kPrelude) + "serve({})\n");
-        ASSERT_TRUE(m_good->Start());
-        ftp.setPort(m_good->port());
+        ASSERT_TRUE(Serve("serve({})\n"));
         EXPECT_TRUE(Succeeds([&] { ftp.Connect(); }));
         EXPECT_EQ(ftp.currentFolder(), "/");
     }
-    std::unique_ptr<ScriptedServer> m_good;
 };
-
-}  // namespace
 
 TEST_F(FtpHardeningTest, BrokenGreetingsAndLoginsFailInBoundedTimeAndTheNextConnectWorks)
 {
@@ -132,10 +124,8 @@ serve({"CWD": cwd})
     EXPECT_TRUE(text.contains("PASS ****"));
     EXPECT_FALSE(text.contains("secret"));
     EXPECT_TRUE(text.contains("421 shutting down"));
-    EXPECT_TRUE(QRegularExpression("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} USER tester$",
-                                   QRegularExpression::MultilineOption)
-                    .match(text)
-                    .hasMatch());
+    const QRegularExpression stamped("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} USER tester$", QRegularExpression::MultilineOption);
+    EXPECT_TRUE(stamped.match(text).hasMatch()) << text.toStdString();
     ASSERT_NO_FATAL_FAILURE(ExpectNextConnectWorks());
     EXPECT_EQ(nDisconnected, 2) << "one drop, one event, and none for the new connection";
 }

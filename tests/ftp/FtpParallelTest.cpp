@@ -4,7 +4,6 @@
 #include "FtpFixture.h"
 
 #include <QDeadlineTimer>
-#include <QProcess>
 #include <QThread>
 #include <QTimeZone>
 
@@ -52,7 +51,6 @@ TEST(FtpParallelTest, ManyConnectionsCopyTheSameTreeAsOneBothWays)
         const QDateTime past(QDate(2020, 5, 1), QTime(10, 20, 30), QTimeZone::utc());
         QFile old(remote + "/tree/b/one/f2.txt");
         ASSERT_TRUE(old.open(QIODevice::Append) && old.setFileTime(past, QFileDevice::FileModificationTime));
-        QProcess::execute("chown", {"-R", "--reference=" + remote, remote});
         QTemporaryDir local;
         QStringList skipped[2], started[2];
         for (int i = 0; i < 2; ++i) {
@@ -66,7 +64,6 @@ TEST(FtpParallelTest, ManyConnectionsCopyTheSameTreeAsOneBothWays)
             (skipped[i] = client.skipped).sort();
             (started[i] = client.started).sort();
             client.ftp.SendFolder(copy + "/*", i ? "up4" : "up1", true, true);
-            EXPECT_EQ(client.ftp.currentFolder(), "/");
         }
         const auto tree = TreeOf(local.filePath("four"));
         EXPECT_EQ(tree, TreeOf(local.filePath("one")));

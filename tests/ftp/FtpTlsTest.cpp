@@ -42,9 +42,7 @@ TEST(FtpTlsTest, TrustedOnceGivesListingsTransfersBothWaysInBothModesAndAborts)
         EXPECT_TRUE(info.sSubject.contains("127.0.0.1")) << info.sSubject.toStdString();
         EXPECT_TRUE(info.validUntil > QDateTime::currentDateTime());
         EXPECT_FALSE(info.problems.isEmpty());
-        EXPECT_TRUE(client.ftp.encrypted());
         EXPECT_TRUE(client.Logged("The connection is encrypted (TLS 1."));
-        EXPECT_TRUE(client.Logged("PROT P"));
 
         // One read block exactly: an upload that ends before the server's session
         // tickets are read is where closing the connection used to reset it.

@@ -3,9 +3,6 @@
 #include "TestFiles.h"
 
 #include <QDeadlineTimer>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QMutex>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -20,7 +17,6 @@
 #include <utility>
 #include <pwd.h>
 #include <sys/prctl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -62,20 +58,6 @@ bool ListeningOn(quint16 nPort)
             return true;
     }
     return false;
-}
-
-// Whether 127.0.0.1:port greets with 220; then says QUIT and waits for the
-// close, so that a server with a connection limit has the slot free again.
-bool Greets(quint16 nPort)
-{
-    QTcpSocket socket;
-    socket.connectToHost(QStringLiteral("127.0.0.1"), nPort);
-    while (!socket.canReadLine() && socket.waitForReadyRead(5000)) {}
-    if (!socket.readLine().startsWith("220")) return false;
-    socket.write("QUIT\r\n");
-    socket.waitForBytesWritten(1000);
-    if (socket.state() != QAbstractSocket::UnconnectedState) socket.waitForDisconnected(2000);
-    return true;
 }
 
 QString Tail(const QString& sPath)
@@ -153,22 +135,18 @@ QString FtpTestServer::workDir() const { return m_pDir->path(); }
 
 QString FtpTestServer::keyFile() const { return workDir() + QStringLiteral("/key.pem"); }
 
-bool FtpTestServer::Run(const QStringList& command, bool bGreeting, const QString& sLogFile)
+bool FtpTestServer::Run(const QStringList& command, const QString& sLogFile)
 {
     if (!QFileInfo(command[0]).isExecutable()) {
         m_sSkipReason = command[0] + QStringLiteral(" is not installed");
-        return false;
-    }
-    if (m_nPort == 0) {
-        qWarning() << "no free loopback ports for" << command;
         return false;
     }
     Stop();
     m_pProcess = std::make_unique<QProcess>();
     m_pProcess->setWorkingDirectory(m_sRoot);
     m_pProcess->setStandardInputFile(QProcess::nullDevice());
-    m_pProcess->setStandardOutputFile(workDir() + QStringLiteral("/stdout.txt"));
-    m_pProcess->setStandardErrorFile(workDir() + QStringLiteral("/stderr.txt"));
+    m_pProcess->setProcessChannelMode(QProcess::MergedChannels);
+    m_pProcess->setStandardOutputFile(workDir() + QStringLiteral("/output.txt"));
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     // Another interpreter's settings would break Debian's python3.
     env.remove(QStringLiteral("PYTHONPATH"));
@@ -185,14 +163,13 @@ bool FtpTestServer::Run(const QStringList& command, bool bGreeting, const QStrin
     m_pProcess->waitForStarted(5000);
     while (m_pProcess->state() == QProcess::Running && !(bReady = ListeningOn(m_nPort)) && !deadline.hasExpired())
         m_pProcess->waitForFinished(20);  // the poll interval
-    if (bReady && (!bGreeting || Greets(m_nPort))) return true;
+    if (bReady) return true;
     const bool bEnded = m_pProcess->state() == QProcess::NotRunning;
     // pyftpd_server.py ends with 77 when pyftpdlib is missing.
     if (bEnded && m_pProcess->exitCode() == 77) m_sSkipReason = QStringLiteral("pyftpdlib is not installed for ") + kPython;
     qWarning().noquote() << command << "did not come up on 127.0.0.1:" + QString::number(m_nPort)
                          << (bEnded ? QStringLiteral("(exit code %1)").arg(m_pProcess->exitCode()) : QStringLiteral("(timed out)"))
-                         << "\n--- stderr:\n" + Tail(workDir() + QStringLiteral("/stderr.txt"))
-                         << "\n--- stdout:\n" + Tail(workDir() + QStringLiteral("/stdout.txt"))
+                         << "\n--- output:\n" + Tail(workDir() + QStringLiteral("/output.txt"))
                          << (sLogFile.isEmpty() ? QString() : "\n--- log:\n" + Tail(sLogFile));
     Stop();
     return false;
@@ -271,7 +248,7 @@ bool PyFtpdServer::Start()
         if (!MakeCertificate()) return false;
         command << QStringLiteral("--tls-cert") << m_sCertificate << QStringLiteral("--tls-key") << keyFile();
     }
-    return Run(command, true, log);
+    return Run(command, log);
 }
 
 bool VsftpdServer::Start()
@@ -309,7 +286,7 @@ bool VsftpdServer::Start()
     }
     const QString configPath = workDir() + QStringLiteral("/vsftpd.conf");
     // Reaped: vsftpd's sessions leave orphans behind.
-    return WriteTestFile(configPath, config.toUtf8()) && Run({kPython, kReaper, binary, configPath}, true, log);
+    return WriteTestFile(configPath, config.toUtf8()) && Run({kPython, kReaper, binary, configPath}, log);
 }
 
 ScriptedServer::ScriptedServer(QString pythonSource) : m_sSource(std::move(pythonSource)) {}
@@ -318,7 +295,7 @@ bool ScriptedServer::Start()
 {
     const QString script = workDir() + QStringLiteral("/script.py");
     m_nPort = FreeLoopbackPort();
-    return WriteTestFile(script, m_sSource.toUtf8()) && Run({kPython, script, QString::number(m_nPort)}, false);
+    return WriteTestFile(script, m_sSource.toUtf8()) && Run({kPython, script, QString::number(m_nPort)});
 }
 
 QString DanteServer::logFile() const { return workDir() + QStringLiteral("/danted.log"); }
@@ -346,7 +323,7 @@ bool DanteServer::Start()
     // clears its parent-death signal: the reaper passes the test binary's end on.
     if (!WriteTestFile(configPath, config.toUtf8())
         || !Run({kPython, kReaper, binary, QStringLiteral("-f"), configPath, QStringLiteral("-p"), workDir() + QStringLiteral("/danted.pid")},
-                false, logFile()))
+                logFile()))
         return false;
     // Listening alone could still precede a refusal: connect once.
     QTcpSocket probe;

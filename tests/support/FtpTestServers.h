@@ -2,7 +2,6 @@
 
 #include <QString>
 #include <QStringList>
-#include <QtGlobal>
 
 #include <memory>
 
@@ -40,12 +39,12 @@ public:
 
 protected:
     FtpTestServer();
-    QString workDir() const;  // config, logs, captured stdout and stderr
+    QString workDir() const;  // config, logs, the captured output
 
     // Runs command (a skip when its program is missing) in root() and waits
-    // until it listens on port() and, with bGreeting, says 220. When it does
-    // not, logs its output and sLogFile and stops it.
-    bool Run(const QStringList& command, bool bGreeting, const QString& sLogFile = QString());
+    // until it listens on port(); when it does not, logs its output and
+    // sLogFile and stops it.
+    bool Run(const QStringList& command, const QString& sLogFile = QString());
     // A binary in /usr/sbin or on PATH; empty, with skipReason(), when missing.
     QString Program(const QString& sName, const QString& sPackage);
     // A system user named sPrefix, this process's PID and a counter (users a
