@@ -13,8 +13,6 @@
 
 namespace {
 
-const QString kNoticeTitle = "Kelvo Client [Notice]";
-
 // Collects what a listing delivers, in the order it arrives.
 struct Listing {
     clsLocalPaths paths;
@@ -32,23 +30,12 @@ struct Listing {
         paths.onAddToLocalPaths = [this](const QString& s) { events << "listed " + s; };
         paths.onLogMessage = [this](const QString& s) { events << "log " + s; };
     }
-    const LocalEntry* find(const QString& sName) const
-    {
-        for (const LocalEntry& e : entries)
-            if (e.sName == sName) return &e;
-        return nullptr;
-    }
-    QStringList names() const
-    {
-        QStringList list;
-        for (const LocalEntry& e : entries) list << e.sName;
-        return list;
-    }
+    const LocalEntry* find(const QString& sName) const { for (const LocalEntry& e : entries) if (e.sName == sName) return &e; return nullptr; }
+    QStringList names() const { QStringList list; for (const LocalEntry& e : entries) list << e.sName; return list; }
 };
 
 class LocalPathsTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
     QString folder() const { return m_dir.path() + QLatin1Char('/'); }
     QString at(const QString& sName) const { return folder() + sName; }
     void Write(const QString& sName, const QByteArray& data = "x") { ASSERT_TRUE(WriteTestFile(at(sName), data)); }
@@ -57,10 +44,8 @@ protected:
     {
         ASSERT_FALSE(prompter.shown().isEmpty());
         const auto& box = prompter.shown().last();
-        EXPECT_EQ(box.sTitle, kNoticeTitle);
-        EXPECT_EQ(box.sText, sText);
-        EXPECT_EQ(box.buttons, PromptButtons::OkCancel);
-        EXPECT_EQ(box.icon, PromptIcon::Critical);
+        EXPECT_EQ(std::tuple(box.sTitle, box.sText, box.buttons, box.icon),
+                  std::tuple(QString("Kelvo Client [Notice]"), sText, PromptButtons::OkCancel, PromptIcon::Critical));
     }
 
     TestEnvironment m_env;
@@ -70,13 +55,10 @@ protected:
 // Sets an environment variable for the lifetime of the object.
 struct ScopedEnv {
     const char* name;
-    std::optional<QByteArray> old;
-    ScopedEnv(const char* sName, const QString& sValue) : name(sName)
-    {
-        if (qEnvironmentVariableIsSet(sName)) old = qgetenv(sName);
-        qputenv(sName, sValue.toUtf8());
-    }
-    ~ScopedEnv() { old ? qputenv(name, *old) : qunsetenv(name); }
+    const bool bHadOld = qEnvironmentVariableIsSet(name);
+    const QByteArray old = qgetenv(name);
+    ScopedEnv(const char* sName, const QString& sValue) : name(sName) { qputenv(sName, sValue.toUtf8()); }
+    ~ScopedEnv() { bHadOld ? qputenv(name, old) : qunsetenv(name); }
 };
 
 }  // namespace
@@ -188,8 +170,7 @@ TEST_F(LocalPathsTest, FoldersThatCannotBeReadAreLoggedAndNotListed)
         }
         return failures;
     });
-    ::chmod(QFile::encodeName(at("closed")).constData(), 0700);
-    ::chmod(QFile::encodeName(at("nosearch")).constData(), 0700);
+    for (const char* name : {"closed", "nosearch"}) ::chmod(QFile::encodeName(at(name)).constData(), 0700);
     EXPECT_EQ(status, 0) << "a bit per folder: 1 missing, 2 vanished, 4 a file, 8 unreadable, 16 unsearchable; "
                             "99: could not become nobody";
 }
@@ -199,10 +180,9 @@ TEST_F(LocalPathsTest, DeleteCreateRenameAndRemoveShowANoticeWhenRefused)
     ScriptedPrompter prompter;
     ScopedPrompter scoped(prompter);
     clsLocalPaths paths;
-    Write("doomed");
+    for (const char* name : {"doomed", "readonly"}) Write(name);
     Write("a", "first");
     Write("b", "second");
-    Write("readonly");
     ASSERT_EQ(::chmod(QFile::encodeName(at("readonly")).constData(), 0444), 0);
     Write("full/keep", "kept");
     for (const char* name : {"dirA", "dirB" /* empty: a plain rename would replace it */, "empty"})
@@ -277,16 +257,15 @@ TEST_F(LocalPathsTest, RecycleMovesToTheUsersTrashAfterAskingAndNeverDeletesUnas
     recycle(at("keep"), RecycleFlags::NoConfirmation);
     EXPECT_EQ(Read("keep"), "x");
     ASSERT_EQ(prompter.shown().size(), 4);
-    EXPECT_EQ(prompter.shown()[3].buttons, PromptButtons::YesNo);
-    EXPECT_EQ(prompter.shown()[3].icon, PromptIcon::Exclamation);
-    EXPECT_TRUE(prompter.shown()[3].sText.contains(QLatin1String("cannot be moved to the Trash")));
+    const auto& ask = prompter.shown()[3];
+    EXPECT_EQ(std::tuple(ask.buttons, ask.icon, ask.sText.contains("cannot be moved to the Trash")), std::tuple(PromptButtons::YesNo, PromptIcon::Exclamation, true));
     prompter.AnswerMessage(PromptResult::Yes);
     recycle(at("drop"), RecycleFlags::NoConfirmation);
     EXPECT_FALSE(QFile::exists(at("drop")));
     EXPECT_TRUE(prompter.ScriptDone());
 }
 
-TEST(LocalDrives, RootFirstThenRealVolumes)
+TEST(LocalPlaces, DrivesRootFirstThenRealVolumesAndPathsCompareExactly)
 {
     clsLocalPaths paths;
     QStringList drives;
@@ -294,7 +273,6 @@ TEST(LocalDrives, RootFirstThenRealVolumes)
     paths.RetreiveLogicalDrives();
     ASSERT_FALSE(drives.isEmpty());
     EXPECT_EQ(drives.first(), "/");
-    EXPECT_EQ(drives.count("/"), 1);
     EXPECT_EQ(QSet<QString>(drives.begin(), drives.end()).size(), drives.size());
     for (const QString& drive : drives) {
         EXPECT_TRUE(drive.endsWith(QLatin1Char('/'))) << drive.toStdString();
@@ -303,16 +281,8 @@ TEST(LocalDrives, RootFirstThenRealVolumes)
             << drive.toStdString();
     }
 
-    for (const char* type : {"ext4", "xfs", "btrfs", "vfat", "exfat", "ntfs3", "nfs4", "fuse.sshfs"}) {
-        EXPECT_TRUE(IsRealVolumeType(type)) << type;
-    }
-    for (const char* type : {"proc", "sysfs", "tmpfs", "devtmpfs", "cgroup2", "squashfs", "overlay", "devpts", ""}) {
-        EXPECT_FALSE(IsRealVolumeType(type)) << type;
-    }
-}
-
-TEST(LocalPathCompare, ExactOnThisPlatform)
-{
+    for (const char* type : {"ext4", "xfs", "btrfs", "vfat", "exfat", "ntfs3", "nfs4", "fuse.sshfs"}) EXPECT_TRUE(IsRealVolumeType(type)) << type;
+    for (const char* type : {"proc", "sysfs", "tmpfs", "devtmpfs", "cgroup2", "squashfs", "overlay", "devpts", ""}) EXPECT_FALSE(IsRealVolumeType(type)) << type;
     EXPECT_TRUE(PathsEqual("/tmp/Data/", "/tmp/Data/"));
     EXPECT_FALSE(PathsEqual("/tmp/Data/", "/tmp/data/"));
 }
