@@ -160,8 +160,7 @@ TEST(CliOptionsTest, CommandsAndScriptLinesCheckTheirArguments)
     EXPECT_FALSE(ParseCommandWords({"-"}, line, true).isEmpty());
     EXPECT_FALSE(ParseCommandWords({"rm", QString()}, line, true).isEmpty());
     EXPECT_TRUE(ParseCommandWords({"rm", "a b"}, line, true).isEmpty());
-    EXPECT_EQ(line.command, CliCommand::Remove);
-    EXPECT_EQ(line.args, QStringList{"a b"});
+    EXPECT_EQ(std::pair(line.command, line.args), std::pair(CliCommand::Remove, QStringList{"a b"}));
 
     for (const auto& [remote, base, folder] : {std::tuple{"dir/sub/file.txt", "file.txt", "dir/sub"}, {"file.txt", "file.txt", ""},
                                                {"/dir/sub/", "sub", nullptr}, {"/", "", nullptr}, {"/file.txt", "file.txt", "/"}}) {

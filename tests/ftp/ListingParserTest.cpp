@@ -24,9 +24,7 @@ const char kSeconds[] = "yyyy-MM-dd hh:mm:ss";
 std::string Describe(const std::optional<ListingEntry>& e)
 {
     if (!e) return "none";
-    QString s = QStringLiteral("%1|%2|%3|%4")
-                    .arg(e->name, QStringList{"file", "dir", "link"}.value(e->kind, "?"))
-                    .arg(e->size)
+    QString s = QStringLiteral("%1|%2|%3|%4").arg(e->name, QStringList{"file", "dir", "link"}.value(e->kind, "?")).arg(e->size)
                     .arg(e->date.isValid() ? e->date.toLocalTime().toString(kSeconds) : "-");
     if (!e->linkTarget.isEmpty()) s += "|-> " + e->linkTarget;
     return (e->bSpecial ? s + "|special" : s).toStdString();
@@ -152,11 +150,7 @@ TEST(ListingParser, YearOfUnixDatesWithoutOne)
     // The most recent such date at most a day after now: a server ahead of us
     // lists what it has just written with tomorrow's date.
     const QDateTime newYear = Local(2026, 1, 10, 12, 0), firstHour = Local(2026, 1, 1, 0, 30);
-    const struct {
-        const char* date;
-        QDateTime now;
-        QDateTime expected;
-    } cases[] = {
+    const struct { const char* date; QDateTime now, expected; } cases[] = {
         {"Dec 31 23:59", newYear, Local(2025, 12, 31, 23, 59)}, {"Jan 10 00:00", newYear, Local(2026, 1, 10, 0, 0)},
         {"Jan 10 12:01", newYear, Local(2026, 1, 10, 12, 1)}, {"11 Jan 12:00", newYear, Local(2026, 1, 11, 12, 0)},
         {"Jan 11 12:01", newYear, Local(2025, 1, 11, 12, 1)}, {"Jan  1 12:00", firstHour, Local(2026, 1, 1, 12, 0)},

@@ -40,7 +40,7 @@ protected:
     QString at(const QString& sName) const { return folder() + sName; }
     void Write(const QString& sName, const QByteArray& data = "x") { ASSERT_TRUE(WriteTestFile(at(sName), data)); }
     QByteArray Read(const QString& sName) const { return ReadTestFile(at(sName)); }
-    void ExpectNotice(const ScriptedPrompter& prompter, const QString& sText)
+    void ExpectNotice(const QString& sText)
     {
         ASSERT_FALSE(prompter.shown().isEmpty());
         const auto& box = prompter.shown().last();
@@ -50,6 +50,8 @@ protected:
 
     TestEnvironment m_env;
     QTemporaryDir m_dir;
+    ScriptedPrompter prompter;
+    ScopedPrompter m_scoped{prompter};
 };
 
 // Sets an environment variable for the lifetime of the object.
@@ -82,11 +84,7 @@ TEST_F(LocalPathsTest, ListsEveryEntryWithItsAttributesButNotTheDots)
     EXPECT_EQ(listing.entries.size(), 9);
     EXPECT_EQ(listing.events, (QStringList{"entries", "listed " + folder()}));
     using namespace LocalAttrib;
-    const struct {
-        const char* name;
-        int nAttrib;
-        qint64 size;  // -1: a folder's, whatever the file system says
-    } expected[] = {
+    const struct { const char* name; int nAttrib; qint64 size; /* -1: a folder's, whatever the file system says */ } expected[] = {
         {"plain.txt", Archive, 5}, {".hidden", Archive | Hidden, 1}, {"...", Archive | Hidden, 1},
         {"locked.txt", Archive | ReadOnly, 1}, {"sub", Directory, -1}, {".hiddenDir", Directory | Hidden, -1},
         {"link", Archive | ReparsePoint, 5} /* the target's size */, {"big.bin", Archive, Q_INT64_C(5368709120)},
@@ -127,8 +125,7 @@ TEST_F(LocalPathsTest, WildcardListingMatchesFilesAndFolders)
 {
     for (const char* name : {"a.gif", "B.GIF", "c.txt", "x.tar.gif", ".gif", "noext", "d.gifs"})
         Write(QString::fromLatin1(name));
-    ASSERT_TRUE(QDir().mkdir(at("pics.gif")));
-    ASSERT_TRUE(QDir().mkdir(at("other")));
+    for (const char* name : {"pics.gif", "other"}) ASSERT_TRUE(QDir().mkdir(at(name)));
 
     // Letter case aside, as on the original platform; "*.*" takes names
     // without a dot too. In name order, letter case aside.
@@ -177,8 +174,6 @@ TEST_F(LocalPathsTest, FoldersThatCannotBeReadAreLoggedAndNotListed)
 
 TEST_F(LocalPathsTest, DeleteCreateRenameAndRemoveShowANoticeWhenRefused)
 {
-    ScriptedPrompter prompter;
-    ScopedPrompter scoped(prompter);
     clsLocalPaths paths;
     for (const char* name : {"doomed", "readonly"}) Write(name);
     Write("a", "first");
@@ -213,7 +208,7 @@ TEST_F(LocalPathsTest, DeleteCreateRenameAndRemoveShowANoticeWhenRefused)
         if (!notice.isEmpty()) prompter.AnswerMessage(nShown % 2 ? PromptResult::Cancel : PromptResult::Ok);
         step();
         EXPECT_EQ(prompter.shown().size(), nShown + !notice.isEmpty()) << notice.toStdString();
-        if (!notice.isEmpty()) ExpectNotice(prompter, notice);
+        if (!notice.isEmpty()) ExpectNotice(notice);
     }
     Listing after;
     after.paths.RetrieveLocalFolderContents(folder());
@@ -225,13 +220,9 @@ TEST_F(LocalPathsTest, DeleteCreateRenameAndRemoveShowANoticeWhenRefused)
 TEST_F(LocalPathsTest, RecycleMovesToTheUsersTrashAfterAskingAndNeverDeletesUnasked)
 {
     const ScopedEnv home("HOME", m_env.path()), data("XDG_DATA_HOME", m_env.path("data"));
-    ScriptedPrompter prompter;
-    ScopedPrompter scoped(prompter);
     for (const char* name : {"folder/inside", "keep", "drop"}) Write(name);
     Write("file.txt", "content");
-    const auto recycle = [](const QString& sPath, int flags = 0) {
-        clsLocalPaths::SendToRecycleBin(sPath, RecycleFlags::AllowUndo | flags);
-    };
+    const auto recycle = [](const QString& sPath, int flags = 0) { clsLocalPaths::SendToRecycleBin(sPath, RecycleFlags::AllowUndo | flags); };
 
     prompter.AnswerMessage(PromptResult::No);
     recycle(at("file.txt"));
@@ -248,7 +239,7 @@ TEST_F(LocalPathsTest, RecycleMovesToTheUsersTrashAfterAskingAndNeverDeletesUnas
     EXPECT_TRUE(QFile::exists(m_env.path("data/Trash/files/folder/inside")));
     prompter.AnswerMessage(PromptResult::Ok);
     recycle(at("missing"));
-    ExpectNotice(prompter, "Cannot delete " + at("missing"));
+    ExpectNotice("Cannot delete " + at("missing"));
 
     // Without a trash (the data folder is a file, so none can be made there)
     // deleting for good is asked first, and the answer is the user's word.
