@@ -13,8 +13,6 @@
 
 namespace {
 
-const QString kNoticeTitle = "Kelvo Client [Notice]";
-
 // Collects what a listing delivers, in the order it arrives.
 struct Listing {
     clsLocalPaths paths;
@@ -32,51 +30,37 @@ struct Listing {
         paths.onAddToLocalPaths = [this](const QString& s) { events << "listed " + s; };
         paths.onLogMessage = [this](const QString& s) { events << "log " + s; };
     }
-    const LocalEntry* find(const QString& sName) const
-    {
-        for (const LocalEntry& e : entries)
-            if (e.sName == sName) return &e;
-        return nullptr;
-    }
-    QStringList names() const
-    {
-        QStringList list;
-        for (const LocalEntry& e : entries) list << e.sName;
-        return list;
-    }
+    const LocalEntry* find(const QString& sName) const { for (const LocalEntry& e : entries) if (e.sName == sName) return &e; return nullptr; }
+    QStringList names() const { QStringList list; for (const LocalEntry& e : entries) list << e.sName; return list; }
 };
 
 class LocalPathsTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
     QString folder() const { return m_dir.path() + QLatin1Char('/'); }
     QString at(const QString& sName) const { return folder() + sName; }
     void Write(const QString& sName, const QByteArray& data = "x") { ASSERT_TRUE(WriteTestFile(at(sName), data)); }
     QByteArray Read(const QString& sName) const { return ReadTestFile(at(sName)); }
-    void ExpectNotice(const ScriptedPrompter& prompter, const QString& sText)
+    void ExpectNotice(const QString& sText)
     {
         ASSERT_FALSE(prompter.shown().isEmpty());
         const auto& box = prompter.shown().last();
-        EXPECT_EQ(box.sTitle, kNoticeTitle);
-        EXPECT_EQ(box.sText, sText);
-        EXPECT_EQ(box.buttons, PromptButtons::OkCancel);
-        EXPECT_EQ(box.icon, PromptIcon::Critical);
+        EXPECT_EQ(std::tuple(box.sTitle, box.sText, box.buttons, box.icon),
+                  std::tuple(QString("Kelvo Client [Notice]"), sText, PromptButtons::OkCancel, PromptIcon::Critical));
     }
 
     TestEnvironment m_env;
     QTemporaryDir m_dir;
+    ScriptedPrompter prompter;
+    ScopedPrompter m_scoped{prompter};
 };
 
 // Sets an environment variable for the lifetime of the object.
 struct ScopedEnv {
     const char* name;
-    std::optional<QByteArray> old;
-    ScopedEnv(const char* sName, const QString& sValue) : name(sName)
-    {
-        if (qEnvironmentVariableIsSet(sName)) old = qgetenv(sName);
-        qputenv(sName, sValue.toUtf8());
-    }
-    ~ScopedEnv() { old ? qputenv(name, *old) : qunsetenv(name); }
+    const bool bHadOld = qEnvironmentVariableIsSet(name);
+    const QByteArray old = qgetenv(name);
+    ScopedEnv(const char* sName, const QString& sValue) : name(sName) { qputenv(sName, sValue.toUtf8()); }
+    ~ScopedEnv() { bHadOld ? qputenv(name, old) : qunsetenv(name); }
 };
 
 }  // namespace
@@ -100,11 +84,7 @@ TEST_F(LocalPathsTest, ListsEveryEntryWithItsAttributesButNotTheDots)
     EXPECT_EQ(listing.entries.size(), 9);
     EXPECT_EQ(listing.events, (QStringList{"entries", "listed " + folder()}));
     using namespace LocalAttrib;
-    const struct {
-        const char* name;
-        int nAttrib;
-        qint64 size;  // -1: a folder's, whatever the file system says
-    } expected[] = {
+    const struct { const char* name; int nAttrib; qint64 size; /* -1: a folder's, whatever the file system says */ } expected[] = {
         {"plain.txt", Archive, 5}, {".hidden", Archive | Hidden, 1}, {"...", Archive | Hidden, 1},
         {"locked.txt", Archive | ReadOnly, 1}, {"sub", Directory, -1}, {".hiddenDir", Directory | Hidden, -1},
         {"link", Archive | ReparsePoint, 5} /* the target's size */, {"big.bin", Archive, Q_INT64_C(5368709120)},
@@ -145,8 +125,7 @@ TEST_F(LocalPathsTest, WildcardListingMatchesFilesAndFolders)
 {
     for (const char* name : {"a.gif", "B.GIF", "c.txt", "x.tar.gif", ".gif", "noext", "d.gifs"})
         Write(QString::fromLatin1(name));
-    ASSERT_TRUE(QDir().mkdir(at("pics.gif")));
-    ASSERT_TRUE(QDir().mkdir(at("other")));
+    for (const char* name : {"pics.gif", "other"}) ASSERT_TRUE(QDir().mkdir(at(name)));
 
     // Letter case aside, as on the original platform; "*.*" takes names
     // without a dot too. In name order, letter case aside.
@@ -188,21 +167,17 @@ TEST_F(LocalPathsTest, FoldersThatCannotBeReadAreLoggedAndNotListed)
         }
         return failures;
     });
-    ::chmod(QFile::encodeName(at("closed")).constData(), 0700);
-    ::chmod(QFile::encodeName(at("nosearch")).constData(), 0700);
+    for (const char* name : {"closed", "nosearch"}) ::chmod(QFile::encodeName(at(name)).constData(), 0700);
     EXPECT_EQ(status, 0) << "a bit per folder: 1 missing, 2 vanished, 4 a file, 8 unreadable, 16 unsearchable; "
                             "99: could not become nobody";
 }
 
 TEST_F(LocalPathsTest, DeleteCreateRenameAndRemoveShowANoticeWhenRefused)
 {
-    ScriptedPrompter prompter;
-    ScopedPrompter scoped(prompter);
     clsLocalPaths paths;
-    Write("doomed");
+    for (const char* name : {"doomed", "readonly"}) Write(name);
     Write("a", "first");
     Write("b", "second");
-    Write("readonly");
     ASSERT_EQ(::chmod(QFile::encodeName(at("readonly")).constData(), 0444), 0);
     Write("full/keep", "kept");
     for (const char* name : {"dirA", "dirB" /* empty: a plain rename would replace it */, "empty"})
@@ -233,7 +208,7 @@ TEST_F(LocalPathsTest, DeleteCreateRenameAndRemoveShowANoticeWhenRefused)
         if (!notice.isEmpty()) prompter.AnswerMessage(nShown % 2 ? PromptResult::Cancel : PromptResult::Ok);
         step();
         EXPECT_EQ(prompter.shown().size(), nShown + !notice.isEmpty()) << notice.toStdString();
-        if (!notice.isEmpty()) ExpectNotice(prompter, notice);
+        if (!notice.isEmpty()) ExpectNotice(notice);
     }
     Listing after;
     after.paths.RetrieveLocalFolderContents(folder());
@@ -245,13 +220,9 @@ TEST_F(LocalPathsTest, DeleteCreateRenameAndRemoveShowANoticeWhenRefused)
 TEST_F(LocalPathsTest, RecycleMovesToTheUsersTrashAfterAskingAndNeverDeletesUnasked)
 {
     const ScopedEnv home("HOME", m_env.path()), data("XDG_DATA_HOME", m_env.path("data"));
-    ScriptedPrompter prompter;
-    ScopedPrompter scoped(prompter);
     for (const char* name : {"folder/inside", "keep", "drop"}) Write(name);
     Write("file.txt", "content");
-    const auto recycle = [](const QString& sPath, int flags = 0) {
-        clsLocalPaths::SendToRecycleBin(sPath, RecycleFlags::AllowUndo | flags);
-    };
+    const auto recycle = [](const QString& sPath, int flags = 0) { clsLocalPaths::SendToRecycleBin(sPath, RecycleFlags::AllowUndo | flags); };
 
     prompter.AnswerMessage(PromptResult::No);
     recycle(at("file.txt"));
@@ -268,7 +239,7 @@ TEST_F(LocalPathsTest, RecycleMovesToTheUsersTrashAfterAskingAndNeverDeletesUnas
     EXPECT_TRUE(QFile::exists(m_env.path("data/Trash/files/folder/inside")));
     prompter.AnswerMessage(PromptResult::Ok);
     recycle(at("missing"));
-    ExpectNotice(prompter, "Cannot delete " + at("missing"));
+    ExpectNotice("Cannot delete " + at("missing"));
 
     // Without a trash (the data folder is a file, so none can be made there)
     // deleting for good is asked first, and the answer is the user's word.
@@ -277,16 +248,15 @@ TEST_F(LocalPathsTest, RecycleMovesToTheUsersTrashAfterAskingAndNeverDeletesUnas
     recycle(at("keep"), RecycleFlags::NoConfirmation);
     EXPECT_EQ(Read("keep"), "x");
     ASSERT_EQ(prompter.shown().size(), 4);
-    EXPECT_EQ(prompter.shown()[3].buttons, PromptButtons::YesNo);
-    EXPECT_EQ(prompter.shown()[3].icon, PromptIcon::Exclamation);
-    EXPECT_TRUE(prompter.shown()[3].sText.contains(QLatin1String("cannot be moved to the Trash")));
+    const auto& ask = prompter.shown()[3];
+    EXPECT_EQ(std::tuple(ask.buttons, ask.icon, ask.sText.contains("cannot be moved to the Trash")), std::tuple(PromptButtons::YesNo, PromptIcon::Exclamation, true));
     prompter.AnswerMessage(PromptResult::Yes);
     recycle(at("drop"), RecycleFlags::NoConfirmation);
     EXPECT_FALSE(QFile::exists(at("drop")));
     EXPECT_TRUE(prompter.ScriptDone());
 }
 
-TEST(LocalDrives, RootFirstThenRealVolumes)
+TEST(LocalPlaces, DrivesRootFirstThenRealVolumesAndPathsCompareExactly)
 {
     clsLocalPaths paths;
     QStringList drives;
@@ -294,7 +264,6 @@ TEST(LocalDrives, RootFirstThenRealVolumes)
     paths.RetreiveLogicalDrives();
     ASSERT_FALSE(drives.isEmpty());
     EXPECT_EQ(drives.first(), "/");
-    EXPECT_EQ(drives.count("/"), 1);
     EXPECT_EQ(QSet<QString>(drives.begin(), drives.end()).size(), drives.size());
     for (const QString& drive : drives) {
         EXPECT_TRUE(drive.endsWith(QLatin1Char('/'))) << drive.toStdString();
@@ -303,16 +272,8 @@ TEST(LocalDrives, RootFirstThenRealVolumes)
             << drive.toStdString();
     }
 
-    for (const char* type : {"ext4", "xfs", "btrfs", "vfat", "exfat", "ntfs3", "nfs4", "fuse.sshfs"}) {
-        EXPECT_TRUE(IsRealVolumeType(type)) << type;
-    }
-    for (const char* type : {"proc", "sysfs", "tmpfs", "devtmpfs", "cgroup2", "squashfs", "overlay", "devpts", ""}) {
-        EXPECT_FALSE(IsRealVolumeType(type)) << type;
-    }
-}
-
-TEST(LocalPathCompare, ExactOnThisPlatform)
-{
+    for (const char* type : {"ext4", "xfs", "btrfs", "vfat", "exfat", "ntfs3", "nfs4", "fuse.sshfs"}) EXPECT_TRUE(IsRealVolumeType(type)) << type;
+    for (const char* type : {"proc", "sysfs", "tmpfs", "devtmpfs", "cgroup2", "squashfs", "overlay", "devpts", ""}) EXPECT_FALSE(IsRealVolumeType(type)) << type;
     EXPECT_TRUE(PathsEqual("/tmp/Data/", "/tmp/Data/"));
     EXPECT_FALSE(PathsEqual("/tmp/Data/", "/tmp/data/"));
 }

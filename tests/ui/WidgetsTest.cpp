@@ -1,32 +1,20 @@
-// The flat button (which look it shows through pointer, keys and saved
-// properties) and the proportional resizer (controls keep their share of
-// their container).
+// The flat button's looks through pointer, keys and saved properties; the resizer keeping controls' shares.
 #include "ui/XPCmdButton.h"
 #include "ui/clsResizer.h"
 
-#include <QApplication>
-#include <QComboBox>
-#include <QGroupBox>
-#include <QHBoxLayout>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QTest>
+#include <QtTest>
+#include <QtWidgets>
 
 #include <gtest/gtest.h>
 
-namespace {
-
 // A pointer move over the button as the window system delivers it.
-void MoveTo(QWidget* widget, QPoint pos, Qt::MouseButtons buttons = Qt::NoButton)
+static void MoveTo(QWidget* widget, QPoint pos, Qt::MouseButtons buttons = Qt::NoButton)
 {
-    QMouseEvent move(QEvent::MouseMove, QPointF(pos), widget->mapToGlobal(QPointF(pos)), Qt::NoButton, buttons,
-                     Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, QPointF(pos), widget->mapToGlobal(QPointF(pos)), Qt::NoButton, buttons, Qt::NoModifier);
     QCoreApplication::sendEvent(widget, &move);
 }
 
-}  // namespace
-
-TEST(XPCmdButton, RestLookFollowsStateEnabledAndSavedProperties)
+TEST(XPCmdButton, RestLookFollowsStateEnabledAndSavedPropertiesOnTheSkinsCells)
 {
     XPCmdButton button;
     EXPECT_EQ(button.Caption(), "XPCmdButton");
@@ -62,6 +50,17 @@ TEST(XPCmdButton, RestLookFollowsStateEnabledAndSavedProperties)
     loaded.ReadProperties({});  // the defaults
     EXPECT_EQ(std::tuple(loaded.State(), loaded.isEnabled(), loaded.Caption(), loaded.CurrentCell()),
               std::tuple(0, true, QString("cmdOther"), int(XPCmdButton::kRest)));
+
+    // A few pixels of the looks' cells: rounded frame, face top, middle and bottom rows.
+    const QImage& skin = XPCmdButton::Skin();
+    ASSERT_EQ(skin.size(), QSize(90, 21));
+    const auto at = [&skin](int cell, int x, int y) { return skin.pixel(cell * 18 + x, y); };
+    EXPECT_EQ(at(0, 1, 1), qRgb(0x22, 0x55, 0x83));
+    EXPECT_EQ(at(1, 9, 1), qRgb(0xd1, 0xcc, 0xc1));   // pressed: dark under the top frame
+    EXPECT_EQ(at(1, 9, 19), qRgb(0xf2, 0xf1, 0xee));  // light at the bottom
+    EXPECT_EQ(at(2, 9, 10), qRgb(0xf5, 0xf4, 0xea));  // disabled: flat face
+    EXPECT_EQ(at(3, 9, 18), qRgb(0xf8, 0xb3, 0x30));  // hover: orange band
+    EXPECT_EQ(at(4, 9, 18), qRgb(0x89, 0xad, 0xe4));  // highlighted: blue band
 }
 
 TEST(XPCmdButton, PointerHoverPressAndLeave)
@@ -121,8 +120,7 @@ TEST(XPCmdButton, KeysReportButDoNotDrawAndClickOnlyAsAButtonDoes)
 
     QTest::keyClick(other, 'A', Qt::ShiftModifier);  // Shift, then A
     ASSERT_FALSE(downs.isEmpty());
-    EXPECT_EQ(downs.last()[0].toInt(), int(Qt::Key_A));
-    EXPECT_EQ(downs.last()[1].toInt(), 1);  // shift
+    EXPECT_EQ(std::pair(downs.last()[0].toInt(), downs.last()[1].toInt()), std::pair(int(Qt::Key_A), 1));  // A, with Shift
     ASSERT_EQ(presses.size(), 1);
     EXPECT_EQ(presses[0][0].toInt(), int('A'));
     EXPECT_EQ(ups.size(), downs.size());
@@ -137,29 +135,11 @@ TEST(XPCmdButton, KeysReportButDoNotDrawAndClickOnlyAsAButtonDoes)
     EXPECT_EQ(clicks.size(), 1);
 }
 
-TEST(XPCmdButton, SkinCellsHaveTheirColours)
-{
-    // A few pixels of the looks' cells: rounded frame, face top, middle and bottom rows.
-    const QImage& skin = XPCmdButton::Skin();
-    ASSERT_EQ(skin.size(), QSize(90, 21));
-    const auto at = [&skin](int cell, int x, int y) { return skin.pixel(cell * 18 + x, y); };
-    EXPECT_EQ(at(0, 1, 1), qRgb(0x22, 0x55, 0x83));
-    EXPECT_EQ(at(1, 9, 1), qRgb(0xd1, 0xcc, 0xc1));   // pressed: dark under the top frame
-    EXPECT_EQ(at(1, 9, 19), qRgb(0xf2, 0xf1, 0xee));  // light at the bottom
-    EXPECT_EQ(at(2, 9, 10), qRgb(0xf5, 0xf4, 0xea));  // disabled: flat face
-    EXPECT_EQ(at(3, 9, 18), qRgb(0xf8, 0xb3, 0x30));  // hover: orange band
-    EXPECT_EQ(at(4, 9, 18), qRgb(0x89, 0xad, 0xe4));  // highlighted: blue band
-}
-
-TEST(Resizer, ControlsKeepTheirShareOfTheirContainer)
+TEST(Resizer, ControlsKeepTheirShareOfTheirContainerAndVanishedOnesAreSkipped)
 {
     QWidget form;
     form.resize(400, 400);
-    const auto add = [](QWidget* widget, QWidget* parent, QRect geometry) {
-        widget->setParent(parent);
-        widget->setGeometry(geometry);
-        return widget;
-    };
+    const auto add = [](QWidget* widget, QWidget* parent, QRect geometry) { widget->setParent(parent), widget->setGeometry(geometry); return widget; };
     QWidget* button = add(new QPushButton, &form, {40, 40, 100, 20});
     QWidget* fixed = add(new QPushButton, &form, {10, 10, 80, 24});
     QWidget* group = add(new QGroupBox, &form, {200, 0, 200, 100});
@@ -186,26 +166,16 @@ TEST(Resizer, ControlsKeepTheirShareOfTheirContainer)
 
     // Back to the first size gives back the first geometry: the ratios are
     // kept from preparation, not recomputed from rounded results.
-    form.resize(401, 399);
-    resizer.ResizeControls();
-    form.resize(400, 400);
-    resizer.ResizeControls();
+    for (QSize size : {QSize(401, 399), QSize(400, 400)}) form.resize(size), resizer.ResizeControls();
     EXPECT_EQ(button->geometry(), QRect(40, 40, 100, 20));
     EXPECT_EQ(innerButton->geometry(), QRect(10, 6, 50, 24));
-}
 
-TEST(Resizer, EmptyUnpreparedZeroSizedFormsAndVanishedControls)
-{
-    clsResizer resizer;
-    resizer.ResizeControls();  // unprepared: nothing to do, nothing to fail
-    QWidget form;
-    form.resize(200, 100);
-    auto* doomed = new QPushButton(&form);
-    resizer.PrepareClass(&form);
-    EXPECT_EQ(resizer.RecordedCount(), 1);
-    delete doomed;
-    form.resize(400, 200);
-    resizer.ResizeControls();  // a control deleted since is skipped
+    clsResizer unprepared;
+    unprepared.ResizeControls();  // nothing to do, nothing to fail
+    delete button;
+    form.resize(800, 800);
+    resizer.ResizeControls();  // a control deleted since is skipped, the others still follow
+    EXPECT_EQ(group->geometry(), QRect(400, 0, 400, 200));
 
     // A zero-sized form records nothing rather than dividing by zero.
     QWidget collapsed;
