@@ -35,7 +35,8 @@ import socket, sys, os, time
 port = int(sys.argv[1])
 host = globals().get("host", "127.0.0.1"); family = socket.AF_INET6 if ":" in host else socket.AF_INET
 if family == socket.AF_INET6:  # the fixture waits for 127.0.0.1:port to listen
-    marker = socket.socket(); marker.bind(("127.0.0.1", port)); marker.listen(1)
+    marker = socket.socket(); marker.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    marker.bind(("127.0.0.1", port)); marker.listen(1)
 listener = socket.socket(family); listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
 listener.bind((host, port)); listener.listen(1)
 data_listener = socket.socket(family); data_listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)

@@ -184,11 +184,3 @@ TEST(Resizer, ControlsKeepTheirShareOfTheirContainerAndVanishedOnesAreSkipped)
     resizer.PrepareClass(&collapsed);
     EXPECT_EQ(resizer.RecordedCount(), 0);
 }
-
-int main(int argc, char** argv)
-{
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");  // listing the cases too
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
