@@ -262,13 +262,27 @@ class Kelvo:
         filler = self.find("filler", side + " files")
         return wait_for("the %s view" % side, lambda: (self.all("tree", root=filler) + self.all("list", root=filler))[0])
 
+    def cells(self, side):
+        """The rows' name cells (details) or items (the other views) of a pane."""
+        view = self.view(side)
+        return self.row_cells(view) if view.getRoleName() == "tree" else self.children(view, "list item")
+
+    def names(self, side):
+        return [c.name for c in self.cells(side)]
+
+    def selected(self, side):
+        return [c.name for c in self.cells(side) if self.has(c, "SELECTED")]
+
     def item(self, side, name):
         """A row's name cell (details) or its item (the other views)."""
-        def found():
-            view = self.view(side)
-            cells = self.row_cells(view) if view.getRoleName() == "tree" else self.children(view, "list item")
-            return [c for c in cells if c.name == name][0]
-        return wait_for("the %s row %r" % (side, name), found)
+        return wait_for("the %s row %r" % (side, name), lambda: [c for c in self.cells(side) if c.name == name][0])
+
+    def select(self, side, name):
+        """A click on an unselected row selects it alone (on a selected one it would start a rename)."""
+        cell = self.item(side, name)
+        if not self.has(cell, "SELECTED"):
+            self.click(cell)
+        wait_for("only %r selected" % name, lambda: self.selected(side) == [name])
 
     def menu(self, opener, *path, button="1"):
         """Opens a menu by clicking (button 3: right-clicking) opener, then clicks along path."""

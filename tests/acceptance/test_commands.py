@@ -63,15 +63,6 @@ class CommandTests(WindowTest):
     def pane(self, side):
         return self.kelvo.find("tree", root=self.kelvo.find("filler", side + " files"))
 
-    def select(self, side, name):
-        k = self.kelvo
-        k.click(wait_for("the row %r" % name, lambda: [c for c in k.row_cells(self.pane(side)) if c.name == name][0]))
-        wait_for("%r selected" % name, lambda: [c for c in k.row_cells(self.pane(side)) if c.name == name
-                                                and k.has(c, "SELECTED")])
-
-    def rows(self, side):
-        return self.kelvo.rows(self.pane(side))
-
     def menu(self, *path):
         """Opens a menu of the menu bar and clicks down the path of items."""
         k = self.kelvo
@@ -114,7 +105,7 @@ class CommandTests(WindowTest):
         # Nothing selected on the local side: nothing to upload.
         self.expect_enabled(on=("Disconnect from server", "Refresh server file list", "Add folder to server"),
                             off=("Connect to server", "Reconnect to server", UPLOAD, "Upload >>", DOWNLOAD))
-        self.select("Local", "local.txt")
+        self.kelvo.select("Local", "local.txt")
         self.expect_enabled(on=(UPLOAD, "Upload >>", "Delete local file", "Rename local file"),
                             off=("Remove local folder",))
         self.press(UPLOAD)
@@ -124,16 +115,16 @@ class CommandTests(WindowTest):
         self.press("Create a local folder")
         self.answer(text="made")
         wait_for("the local folder made", lambda: os.path.isdir(os.path.join(self.downloads, "made")))
-        self.select("Local", "local.txt")
+        self.kelvo.select("Local", "local.txt")
         self.press("Rename local file")
         self.answer("Yes")
         self.answer(text="renamed.txt")
-        wait_for("local.txt renamed", lambda: os.listdir(self.downloads) and "renamed.txt" in self.rows("Local"))
-        self.select("Local", "renamed.txt")
+        wait_for("local.txt renamed", lambda: os.listdir(self.downloads) and "renamed.txt" in self.kelvo.names("Local"))
+        self.kelvo.select("Local", "renamed.txt")
         self.press("Delete local file")
         self.answer("Yes")
         wait_for("renamed.txt deleted", lambda: not os.path.exists(os.path.join(self.downloads, "renamed.txt")))
-        self.select("Local", "made")
+        self.kelvo.select("Local", "made")
         self.expect_enabled(on=("Remove local folder",), off=("Rename local file",))
         self.press("Remove local folder")
         self.answer("Yes")
@@ -143,24 +134,24 @@ class CommandTests(WindowTest):
         self.press("Add folder to server")
         self.answer(text="newdir")
         wait_for("newdir on the server and listed", lambda: os.path.isdir(os.path.join(self.remote, "newdir"))
-                 and "newdir" in self.rows("Remote"))
+                 and "newdir" in self.kelvo.names("Remote"))
         put(os.path.join(self.remote, "late.txt"), b"came later")
         self.press("Refresh server file list")
-        wait_for("late.txt listed", lambda: "late.txt" in self.rows("Remote"))
-        self.select("Remote", "late.txt")
+        wait_for("late.txt listed", lambda: "late.txt" in self.kelvo.names("Remote"))
+        self.kelvo.select("Remote", "late.txt")
         self.press("Rename file on server")
         self.answer("Yes")
         self.answer(text="moved.txt")
         wait_for("late.txt renamed", lambda: os.path.exists(os.path.join(self.remote, "moved.txt")))
-        self.select("Remote", "moved.txt")
+        self.kelvo.select("Remote", "moved.txt")
         self.press("Delete file from server")
         self.answer("Yes")
         wait_for("moved.txt deleted", lambda: not os.path.exists(os.path.join(self.remote, "moved.txt")))
-        self.select("Remote", "newdir")
+        self.kelvo.select("Remote", "newdir")
         self.press("Remove folder from server")
         self.answer("Yes")
         wait_for("newdir removed", lambda: not os.path.exists(os.path.join(self.remote, "newdir")))
-        self.select("Remote", "a.txt")
+        self.kelvo.select("Remote", "a.txt")
         self.press(DOWNLOAD)
         wait_for("a.txt downloaded", lambda: content(os.path.join(self.downloads, "a.txt")) == b"server file a")
 
@@ -170,7 +161,7 @@ class CommandTests(WindowTest):
         self.answer("OK")
         self.expect_enabled(on=("Connect to server", "Reconnect to server"), off=("Disconnect from server", UPLOAD))
         self.press("Reconnect to server")
-        wait_for("listed again", lambda: "a.txt" in self.rows("Remote"))
+        wait_for("listed again", lambda: "a.txt" in self.kelvo.names("Remote"))
         self.expect_enabled(on=("Disconnect from server",), off=("Connect to server",))
         self.press("Exit program")
         self.assertEqual(0, wait_for("kelvo to end", lambda: k.proc.poll() is not None and [k.proc.returncode])[0])
@@ -253,7 +244,7 @@ class CommandTests(WindowTest):
         types = lambda: [line for line in k.log_lines() if line.startswith("TYPE ")]
 
         def download(name, *answers):
-            self.select("Remote", name)
+            self.kelvo.select("Remote", name)
             k.click(k.button("<< Download"))
             for answer in answers:
                 wait_for("the question", lambda: "File Exists!" in k.windows())
@@ -273,7 +264,7 @@ class CommandTests(WindowTest):
         self.assertEqual("TYPE A", types()[-1])
         k.click(k.find("radio button", "Binary"))
         # A folder: subfolders asked first; one answer for both files.
-        self.select("Remote", "fold")
+        self.kelvo.select("Remote", "fold")
         k.click(k.button("<< Download"))
         self.answer("Yes")  # subfolders too
         wait_for("the question", lambda: "File Exists!" in k.windows())
@@ -285,7 +276,7 @@ class CommandTests(WindowTest):
         self.assertEqual("TYPE I", types()[-1])
 
         def upload(name, *answers):
-            self.select("Local", name)
+            self.kelvo.select("Local", name)
             k.click(k.button("Upload >>"))
             for answer in answers:
                 wait_for("the question", lambda: "File Exists!" in k.windows() or "Kelvo [Confirm]" in k.windows())
@@ -315,9 +306,9 @@ class CommandTests(WindowTest):
         port = self.serve_files({"big.bin": os.urandom(3000000)}, limit=50000)
         k.open_local_folder(self.downloads)
         k.connect(port)
-        self.select("Local", "local.txt")
+        self.kelvo.select("Local", "local.txt")
         self.expect_enabled(on=(UPLOAD, "Upload >>"))
-        self.select("Remote", "big.bin")
+        self.kelvo.select("Remote", "big.bin")
         k.click(k.button("<< Download"))
         wait_for("the download under way", lambda: k.enabled(k.button("Abort")))
         # Nothing else starts meanwhile; the status bar says how fast and how long.
@@ -332,7 +323,7 @@ class CommandTests(WindowTest):
                                                                  panels()["Transfer rate and time left"]))
         self.press("Abort operation")
         self.expect_enabled(on=(DOWNLOAD, "<< Download"), off=("Abort operation", "Abort"))
-        self.select("Local", "local.txt")  # the local pane was listed again
+        self.kelvo.select("Local", "local.txt")  # the local pane was listed again
         self.expect_enabled(on=(UPLOAD, "Upload >>"))
         self.assertLess(os.path.getsize(os.path.join(self.downloads, "big.bin")), 3000000)
 

@@ -43,26 +43,9 @@ class PaneTests(WindowTest):
         self.k.key("Return")
         wait_for("the local folder %s" % path, lambda: box.queryText().getText(0, -1) == path.rstrip("/") + "/")
 
-    def cells(self, side):
-        view = self.k.view(side)
-        return self.k.row_cells(view) if view.getRoleName() == "tree" else self.k.children(view, "list item")
-
-    def rows(self, side):
-        return [c.name for c in self.cells(side)]
-
     def shows(self, side, *names, gone=()):
-        wait_for("%s rows %s without %s" % (side, names, gone), lambda: set(names) <= set(self.rows(side))
-                 and not set(gone) & set(self.rows(side)))
-
-    def select(self, side, name):
-        """A click on an unselected row selects it alone (on a selected one it would start a rename)."""
-        cell = self.k.item(side, name)
-        if not self.k.has(cell, "SELECTED"):
-            self.k.click(cell)
-        wait_for("only %r selected" % name, lambda: self.selected(side) == [name])
-
-    def selected(self, side):
-        return [c.name for c in self.cells(side) if self.k.has(c, "SELECTED")]
+        wait_for("%s rows %s without %s" % (side, names, gone), lambda: set(names) <= set(self.k.names(side))
+                 and not set(gone) & set(self.k.names(side)))
 
     def pane_menu(self, side, *path, right_click=None):
         """The Local or Remote menu from the menu bar, or from a right-click on a row of its pane."""
@@ -100,17 +83,17 @@ class PaneTests(WindowTest):
         put(os.path.join(self.downloads, "fresh.txt"))
         self.pane_menu("Local", "Refresh")
         self.shows("Local", "fresh.txt")
-        self.select("Local", "fresh.txt")
+        self.k.select("Local", "fresh.txt")
         self.pane_menu("Local", "Open File", right_click="fresh.txt")
         wait_for("fresh.txt opened", lambda: read(self.opened).strip().endswith("/downloads/fresh.txt"))
 
-        self.select("Local", "up.txt")
+        self.k.select("Local", "up.txt")
         self.pane_menu("Local", "Delete File(s)")
         k.answer("Kelvo [Confirm]", "Yes")
         wait_for("up.txt deleted", lambda: not self.local("up.txt"))
         self.shows("Local", gone=["up.txt"])
 
-        self.select("Local", "up2.txt")
+        self.k.select("Local", "up2.txt")
         self.pane_menu("Local", "Rename File", right_click="up2.txt")
         k.answer("Kelvo [Confirm]", "Yes")
         k.answer("Kelvo - Rename Local File", "OK", "renamed.txt")
@@ -119,20 +102,20 @@ class PaneTests(WindowTest):
         self.pane_menu("Local", "Create Folder")
         k.answer("Kelvo - Create Local Folder", "OK", "made")
         self.shows("Local", "made")
-        self.select("Local", "made")
+        self.k.select("Local", "made")
         self.pane_menu("Local", "Remove Folder", right_click="made")
         k.answer("Kelvo [Confirm]", "Yes")
         wait_for("made removed", lambda: not self.local("made"))
 
         self.pane_menu("Local", "Find File(s)")
         k.answer("Find Files", "Close")
-        self.select("Local", "up3.txt")
+        self.k.select("Local", "up3.txt")
         self.pane_menu("Local", "Properties", right_click="up3.txt")
         k.answer("Properties of up3.txt", "Close")
 
         self.pane_menu("Local", "Delete File To Recycle Bin")
         k.answer("Delete File", "Yes")
-        self.select("Local", "hold")
+        self.k.select("Local", "hold")
         self.pane_menu("Local", "Delete Folder To Recycle Bin", right_click="hold")
         k.answer("Delete Folder", "Yes")
         trash = os.path.join(self.folder, "program", "data", "Trash", "files")
@@ -141,7 +124,7 @@ class PaneTests(WindowTest):
 
         self.pane_menu("Local", "Directory Filters", "DefineTypes (*.?)")
         k.answer("Define Type For Local Server Directory Listing", "OK", "R*")  # letter case aside
-        wait_for("only renamed.txt", lambda: self.rows("Local") == ["renamed.txt"])
+        wait_for("only renamed.txt", lambda: self.k.names("Local") == ["renamed.txt"])
         self.pane_menu("Local", "Directory Filters", "All Files (*.*)", right_click="renamed.txt")
         self.shows("Local", "renamed.txt", "up4.txt", "fresh.txt")
 
@@ -157,21 +140,21 @@ class PaneTests(WindowTest):
         put(os.path.join(self.downloads, "Capital.txt"))
         self.go_local(self.downloads)
         box = k.find("text", "Local folder").queryText()
-        rows = self.rows("Local")  # in name order, letter case aside
+        rows = self.k.names("Local")  # in name order, letter case aside
         self.assertLess(rows.index("a.txt"), rows.index("Capital.txt"), rows)
         self.assertLess(rows.index("Capital.txt"), rows.index("up.txt"), rows)
         # Keys: Enter opens a folder, Backspace goes up, F5 relists, Delete
         # deletes (after the question), F2 renames in place.
-        self.select("Local", "hold")
+        self.k.select("Local", "hold")
         k.key("Return")
         self.shows("Local", "inside.txt")
         k.key("BackSpace")
         self.shows("Local", "hold", "up.txt")
         put(os.path.join(self.downloads, "fresh.txt"))
-        self.select("Local", "up.txt")
+        self.k.select("Local", "up.txt")
         k.key("F5")
         self.shows("Local", "fresh.txt")
-        self.select("Local", "fresh.txt")
+        self.k.select("Local", "fresh.txt")
         k.key("Delete")
         k.dialog("Kelvo [Confirm]")
         k.key("Return")  # No is the default: Enter deletes nothing
@@ -180,13 +163,13 @@ class PaneTests(WindowTest):
         k.key("Delete")
         k.answer("Kelvo [Confirm]", "Yes")
         wait_for("fresh.txt deleted", lambda: not self.local("fresh.txt"))
-        self.select("Local", "up2.txt")
+        self.k.select("Local", "up2.txt")
         k.key("F2")
         self.rename_in_place("keyed.txt", 'Local: Renaming file: "up2.txt"', 0)
         wait_for("renamed with F2", lambda: self.local("keyed.txt") and not self.local("up2.txt"))
 
         # The toolbar: up, delete, new folder, and the four views.
-        self.select("Local", "up3.txt")
+        self.k.select("Local", "up3.txt")
         k.click(self.tool("Local", "Delete selection"))
         k.answer("Kelvo [Confirm]", "Yes")
         wait_for("up3.txt deleted", lambda: not self.local("up3.txt"))
@@ -209,7 +192,7 @@ class PaneTests(WindowTest):
     def test_remote_menu_items(self):
         k = self.k
         self.connect()
-        self.select("Remote", "a.txt")
+        self.k.select("Remote", "a.txt")
         self.pane_menu("Remote", "Download")
         wait_for("a.txt downloaded", lambda: self.local("a.txt"))
         put(os.path.join(self.root, "new.txt"))
@@ -217,7 +200,7 @@ class PaneTests(WindowTest):
         self.shows("Remote", "new.txt")
         self.pane_menu("Remote", "Go To Folder...")
         k.answer("Remote Server Custom Command", "OK", "sub")
-        wait_for("the folder sub", lambda: self.rows("Remote") == ["inner.txt"])
+        wait_for("the folder sub", lambda: self.k.names("Remote") == ["inner.txt"])
         self.pane_menu("Remote", "Go up a Directory Level", right_click="inner.txt")
         self.shows("Remote", "a.txt", "sub")
         self.pane_menu("Remote", "Directory Filters", "DefineTypes (*.?)")
@@ -229,29 +212,29 @@ class PaneTests(WindowTest):
         self.pane_menu("Remote", "Create Folder")
         k.answer("Kelvo - Create RemoteFolder", "OK", "newdir")
         wait_for("newdir on the server", lambda: self.remote("newdir"))
-        self.select("Remote", "old")
+        self.k.select("Remote", "old")
         self.pane_menu("Remote", "Remove Folder", right_click="old")
         k.answer("Kelvo [Confirm]", "Yes")
         wait_for("old removed", lambda: not self.remote("old"))
-        self.select("Remote", "b.txt")
+        self.k.select("Remote", "b.txt")
         xdotool("keydown", "ctrl")
         k.click(k.item("Remote", "new.txt"))
         xdotool("keyup", "ctrl")
-        wait_for("two rows selected", lambda: sorted(self.selected("Remote")) == ["b.txt", "new.txt"])
+        wait_for("two rows selected", lambda: sorted(self.k.selected("Remote")) == ["b.txt", "new.txt"])
         self.pane_menu("Remote", "Delete File(s)")
         k.answer("Kelvo [Confirm]", "Yes")  # once for both
         wait_for("both deleted", lambda: not self.remote("b.txt") and not self.remote("new.txt"))
-        self.select("Remote", "c.txt")
+        self.k.select("Remote", "c.txt")
         self.pane_menu("Remote", "Rename File", right_click="c.txt")
         k.answer("Kelvo [Confirm]", "Yes")
         k.answer("Kelvo - Rename Remote File", "OK", "c2.txt")
         wait_for("c.txt renamed", lambda: self.remote("c2.txt") and not self.remote("c.txt"))
-        self.select("Remote", "d.txt")
+        self.k.select("Remote", "d.txt")
         self.pane_menu("Remote", "Move File(s) or Folder(s)")
         k.answer("Kelvo [Confirm]", "Yes")
         k.answer("kelvo", "OK", "sub")
         wait_for("d.txt moved", lambda: self.remote("sub", "d.txt") and not self.remote("d.txt"))
-        self.select("Remote", "a.txt")
+        self.k.select("Remote", "a.txt")
         self.pane_menu("Remote", "Chmod File(s) or Folders(s)", right_click="a.txt")
         k.answer("File/Folder Permission Change", "Cancel")
 
@@ -277,41 +260,41 @@ class PaneTests(WindowTest):
         wait_for("up2.txt sent", lambda: self.remote("up2.txt"))
 
         # The Local menu's and the local toolbar's uploads.
-        self.select("Local", "up3.txt")
+        self.k.select("Local", "up3.txt")
         self.pane_menu("Local", "Upload File(s)")
         wait_for("up3.txt uploaded", lambda: self.remote("up3.txt"))
-        self.select("Local", "up4.txt")
+        self.k.select("Local", "up4.txt")
         k.click(self.tool("Local", "Upload selection"))
         wait_for("up4.txt uploaded", lambda: self.remote("up4.txt"))
 
     def test_remote_keys_and_toolbar(self):
         k = self.k
         self.connect()
-        self.select("Remote", "sub")
+        self.k.select("Remote", "sub")
         k.key("Return")
-        wait_for("the folder sub", lambda: self.rows("Remote") == ["inner.txt"])
+        wait_for("the folder sub", lambda: self.k.names("Remote") == ["inner.txt"])
         k.key("BackSpace")
         self.shows("Remote", "a.txt", "sub")
         put(os.path.join(self.root, "new.txt"))
         k.key("F5")
         self.shows("Remote", "new.txt")
-        self.select("Remote", "b.txt")
+        self.k.select("Remote", "b.txt")
         k.key("Delete")
         k.answer("Kelvo [Confirm]", "Yes")
         wait_for("b.txt deleted", lambda: not self.remote("b.txt"))
-        self.select("Remote", "c.txt")
+        self.k.select("Remote", "c.txt")
         k.key("F2")
         self.rename_in_place("keyed.txt", 'Server: Renaming file: "c.txt"', 0)
         wait_for("renamed with F2", lambda: self.remote("keyed.txt") and not self.remote("c.txt"))
-        self.select("Remote", "e.txt")
+        self.k.select("Remote", "e.txt")
         k.key("Return")
         wait_for("e.txt downloaded", lambda: self.local("e.txt"))
 
         # The toolbar: down, delete, new folder, the views, then into sub and up.
-        self.select("Remote", "a.txt")
+        self.k.select("Remote", "a.txt")
         k.click(self.tool("Remote", "Download selection"))
         wait_for("a.txt downloaded", lambda: self.local("a.txt"))
-        self.select("Remote", "d.txt")
+        self.k.select("Remote", "d.txt")
         k.click(self.tool("Remote", "Delete"))
         k.answer("Kelvo [Confirm]", "Yes")
         wait_for("d.txt deleted", lambda: not self.remote("d.txt"))
@@ -320,12 +303,12 @@ class PaneTests(WindowTest):
         wait_for("newdir on the server", lambda: self.remote("newdir"))
         for view in ("View Large Icons", "View Small Icons", "View List"):
             k.click(self.tool("Remote", view))
-            wait_for("the %s view" % view, lambda: k.view("Remote").getRoleName() == "list" and "newdir" in self.rows("Remote"))
+            wait_for("the %s view" % view, lambda: k.view("Remote").getRoleName() == "list" and "newdir" in self.k.names("Remote"))
         k.click(self.tool("Remote", "View Details"))
         wait_for("the details view", lambda: k.view("Remote").getRoleName() == "tree")
-        self.select("Remote", "sub")
+        self.k.select("Remote", "sub")
         k.key("Return")
-        wait_for("the folder sub", lambda: self.rows("Remote") == ["inner.txt"])
+        wait_for("the folder sub", lambda: self.k.names("Remote") == ["inner.txt"])
         k.click(self.tool("Remote", "Go Up 1 directory level"))
         self.shows("Remote", "a.txt", "sub")
 
@@ -338,7 +321,7 @@ class PaneTests(WindowTest):
                 ("Remote", "a.txt", "b.txt", "a2.txt", self.root, 'Server: Renaming file: "a.txt"')):
             names = lambda: set(os.listdir(folder))  # noqa: E731
             for new, question, answer in (("x.doc", "Kelvo", "No"), (taken, "Kelvo", "OK"), (done, None, None)):
-                self.select(side, old)
+                self.k.select(side, old)
                 before = k.log_lines().count(line)
                 time.sleep(1)  # a slow second click, not a double-click
                 k.click(k.item(side, old))
@@ -363,27 +346,27 @@ class PaneTests(WindowTest):
         k.key("Return")
         self.logged("Error while attempting to change current local folder to '/no/such/folder'. Description: No such folder")
         wait_for("the box back at hold", lambda: local.queryText().getText(0, -1).endswith("/downloads/hold/"))
-        self.assertEqual(["inside.txt"], self.rows("Local"))
+        self.assertEqual(["inside.txt"], self.k.names("Local"))
 
         k.fill(remote, "/sub")
         k.key("Return")
-        wait_for("the folder sub", lambda: self.rows("Remote") == ["inner.txt"])
+        wait_for("the folder sub", lambda: self.k.names("Remote") == ["inner.txt"])
         errors = lambda: [line for line in k.log_lines() if line.startswith("Error: ")]  # noqa: E731
         before = len(errors())
         k.fill(remote, "/nowhere")
         k.key("Return")
         wait_for("the refusal logged", lambda: len(errors()) > before)
         wait_for("the box back at /sub", lambda: remote.queryText().getText(0, -1) == "/sub")
-        self.assertEqual(["inner.txt"], self.rows("Remote"))
+        self.assertEqual(["inner.txt"], self.k.names("Remote"))
 
     def test_drag_and_drop_between_the_panes(self):
         k = self.k
         self.connect()
-        self.select("Local", "up.txt")
+        self.k.select("Local", "up.txt")
         k.drag(k.item("Local", "up.txt"), k.view("Remote"))
         wait_for("up.txt uploaded", lambda: self.remote("up.txt"))
         self.shows("Remote", "up.txt")
-        self.select("Remote", "e.txt")
+        self.k.select("Remote", "e.txt")
         k.drag(k.item("Remote", "e.txt"), k.view("Local"))
         wait_for("e.txt downloaded", lambda: self.local("e.txt"))
 
@@ -393,7 +376,7 @@ class PaneTests(WindowTest):
         put(os.path.join(outside, "dropped.txt"), b"dropped")
         put(os.path.join(outside, "folder", "deep.txt"), b"deep")
         self.connect()
-        self.select("Local", "up.txt")  # not what is uploaded
+        self.k.select("Local", "up.txt")  # not what is uploaded
         self.assertEqual("1", self.drop_from_outside([os.path.join(outside, n) for n in ("dropped.txt", "folder")],
                                                      k.view("Remote")), "taken as a copy")
         self.k.answer("Kelvo [Confirm]", "Yes")  # with its subfolders
