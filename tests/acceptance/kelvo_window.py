@@ -290,6 +290,10 @@ class Kelvo:
         for name in path:
             self.click(self.find("menu item", name))
 
+    def menu_bar(self, name, *path):
+        """Opens a menu of the menu bar, then clicks along path."""
+        self.menu(self.find("menu item", name, self.find("menu bar")), *path)
+
     def dialog(self, title):
         """A window of that title other than the main window (which message boxes may share)."""
         return wait_for("the window %r" % title, lambda: [w for w in self.children(self.app) if w.name == title

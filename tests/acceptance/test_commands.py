@@ -60,9 +60,6 @@ class CommandTests(WindowTest):
         k.click(k.find("push button", button, box))
         wait_for("the dialog closed", lambda: not k.has(box, "SHOWING"))
 
-    def pane(self, side):
-        return self.kelvo.find("tree", root=self.kelvo.find("filler", side + " files"))
-
     def menu(self, *path):
         """Opens a menu of the menu bar and clicks down the path of items."""
         k = self.kelvo
@@ -198,7 +195,7 @@ class CommandTests(WindowTest):
                 self.menu("Tools", side, view)
                 wait_for(side + " without columns", lambda: not k.all("tree", None, k.find("filler", side + " files")))
                 self.menu("Tools", side, "Show Report")
-                wait_for(side + " in details", lambda: self.pane(side))
+                wait_for(side + " in details", lambda: self.kelvo.view(side).getRoleName() == "tree")
         trash = os.path.join(self.folder, "program", "data", "Trash", "files", "kept.txt")
         put(trash, b"in the wastebasket")
         self.menu("Tools", "Empty Local Recycle Bin")

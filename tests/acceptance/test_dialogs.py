@@ -28,13 +28,9 @@ class Dialogs(WindowTest):
         """Selects a remote row and opens the permissions dialog from the
         Remote menu or the row's right-click menu."""
         k = self.kelvo
-        cell = wait_for("the row %r" % name, lambda: [c for c in k.row_cells(k.remote_pane()) if c.name == name][0])
+        cell = k.item("Remote", name)
         k.click(cell)
-        if menu:
-            k.click(k.find("menu item", "Remote", k.find("menu bar")))
-        else:
-            k.click(cell, button="3")
-        k.click(k.find("menu item", CHMOD))
+        k.menu_bar("Remote", CHMOD) if menu else k.menu(cell, CHMOD, button="3")
         return k.find("dialog", "File/Folder Permission Change")
 
     def shown(self, dialog):
@@ -91,10 +87,8 @@ class Dialogs(WindowTest):
         k.click(k.find("push button", "Cancel", dialog))
 
     def open_options(self):
-        k = self.kelvo
-        k.click(k.find("menu item", "Tools", k.find("menu bar")))
-        k.click(k.find("menu item", "Options"))
-        return k.find("dialog", "Settings")
+        self.kelvo.menu_bar("Tools", "Options")
+        return self.kelvo.find("dialog", "Settings")
 
     def close_options(self, dialog, command="Close"):
         k = self.kelvo

@@ -52,15 +52,12 @@ class PaneTests(WindowTest):
         if right_click:
             self.k.menu(self.k.item(side, right_click), *path, button="3")
         else:
-            self.k.menu(self.k.find("menu item", side, self.k.find("menu bar")), *path)
+            self.k.menu_bar(side, *path)
 
     def tool(self, side, name):
         """A button of a pane's toolbar."""
         pane = self.k.find("filler", side + " files").parent
         return self.k.find("push button", name, self.k.find("tool bar", root=pane))
-
-    def logged(self, line):
-        wait_for("the log line %r" % line, lambda: line in self.k.log_lines())
 
     def local(self, *names):
         return os.path.exists(os.path.join(self.downloads, *names))
@@ -344,7 +341,8 @@ class PaneTests(WindowTest):
         self.shows("Local", "inside.txt", gone=["up.txt"])
         k.fill(local, "/no/such/folder")
         k.key("Return")
-        self.logged("Error while attempting to change current local folder to '/no/such/folder'. Description: No such folder")
+        line = "Error while attempting to change current local folder to '/no/such/folder'. Description: No such folder"
+        wait_for("the log line %r" % line, lambda: line in self.k.log_lines())
         wait_for("the box back at hold", lambda: local.queryText().getText(0, -1).endswith("/downloads/hold/"))
         self.assertEqual(["inside.txt"], self.k.names("Local"))
 
