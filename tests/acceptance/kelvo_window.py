@@ -168,12 +168,6 @@ class Kelvo:
         width = len(self.children(tree, "table column header"))
         return self.children(tree, "table cell")[::width] if width else []
 
-    def rows(self, tree):
-        return [cell.name for cell in self.row_cells(tree)]
-
-    def remote_pane(self):
-        return self.find("tree", root=self.find("filler", "Remote files"))
-
     def log_lines(self):
         return [item.name for item in self.children(self.find("list", "Connection log"), "list item")]
 
@@ -189,7 +183,7 @@ class Kelvo:
         """What the window shows, for failure messages."""
         buttons = {n: self.enabled(self.button(n)) for n in ("Connect", "Disconnect", "Abort", "<< Download")}
         return "buttons enabled %s; remote rows %s; windows %s; log ends %s" % (
-            buttons, self.rows(self.remote_pane()), self.windows(), self.log_lines()[-6:])
+            buttons, self.names("Remote"), self.windows(), self.log_lines()[-6:])
 
     # --- real input -----------------------------------------------------------------
     def click(self, node, dx=None, button="1"):
@@ -238,7 +232,7 @@ class Kelvo:
         self.fill_site(manager, port)
         self.click(self.find("push button", "Connect", manager))
         if listed:
-            wait_for("the remote listing", lambda: self.rows(self.remote_pane()))
+            wait_for("the remote listing", lambda: self.names("Remote"))
 
     def fill_site(self, manager, port):
         """The site manager's server and login boxes: 127.0.0.1:port, tester/secret, password saved."""

@@ -160,7 +160,7 @@ class Dialogs(WindowTest):
         k.click(wait_for("the saved site", lambda: k.all("table cell", "scripted.Profile", manager)[0]))
         wait_for("the site's boxes", lambda: k.find("text", "Port:", manager).queryText().getText(0, -1) == str(port))
         k.click(k.find("menu item", "Connect", manager))  # its menu bar; the others use the button
-        wait_for("the remote listing", lambda: k.rows(k.remote_pane()) == ["a.txt"])
+        wait_for("the remote listing", lambda: k.names("Remote") == ["a.txt"])
         self.assertIn("USER tester", read(self.log).splitlines())
         k.click(k.button("Disconnect"))
         k.answer("Kelvo [Notice]", "OK")

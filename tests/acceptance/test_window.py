@@ -24,7 +24,7 @@ class WindowScenarios(WindowTest):
 
     def download(self, name, running=False):
         k = self.kelvo
-        k.click([c for c in k.row_cells(k.remote_pane()) if c.name == name][0])
+        k.click(k.item("Remote", name))
         k.click(k.button("<< Download"))
         partial = os.path.join(self.downloads, name)
         if running:
@@ -42,7 +42,7 @@ class WindowScenarios(WindowTest):
     def test_select_all_and_download_keeps_listed_names_inside_the_folder(self):
         hostile = ("../../escaped.txt", "sub/evil.txt", "..")
         k = self.connected({"a.txt": {"size": 5}, "b.txt": {"size": 7}}, hostile)
-        pane = k.remote_pane()
+        pane = k.view("Remote")
         k.click(k.row_cells(pane)[0])
         k.key("ctrl+a")
         wait_for("every row selected", lambda: all(k.has(c, "SELECTED") for c in k.row_cells(pane)))
@@ -66,7 +66,7 @@ class WindowScenarios(WindowTest):
             if notices and "Kelvo [Notice]" in k.windows():
                 k.click(k.find("push button", "OK", notices[0]))
             return (k.enabled(k.button("Connect")) and not k.enabled(k.button("Disconnect"))
-                    and not k.enabled(k.button("Abort")) and not k.rows(k.remote_pane())
+                    and not k.enabled(k.button("Abort")) and not k.names("Remote")
                     and "QUIT" in self.commands())
         try:
             wait_for("the window disconnected and QUIT at the server", disconnected)
@@ -115,7 +115,7 @@ class WindowScenarios(WindowTest):
         # Connected, the Remote menu opens from the menu bar and on the right
         # button over the pane.
         title = k.find("menu item", "Remote", k.find("menu bar"))
-        for open_menu in (lambda: k.click(title), lambda: k.click(k.row_cells(k.remote_pane())[1], button="3")):
+        for open_menu in (lambda: k.click(title), lambda: k.click(k.cells("Remote")[1], button="3")):
             open_menu()
             wait_for("the Remote menu open", lambda: k.all("menu item", "Refresh"))
             k.key("Escape")
@@ -128,7 +128,7 @@ class WindowScenarios(WindowTest):
         at = os.path.getsize(partial)
         try:
             wait_for("the download going on", lambda: os.path.getsize(partial) > at)
-            self.assertEqual(["slow.bin", "a.txt"], k.rows(k.remote_pane()))
+            self.assertEqual(["slow.bin", "a.txt"], k.names("Remote"))
             self.assertTrue(k.enabled(k.button("Abort")), "Abort enabled")
             k.click(k.button("Abort"))
             wait_for("Abort disabled", lambda: not k.enabled(k.button("Abort")))
@@ -150,7 +150,7 @@ class WindowScenarios(WindowTest):
         manager = k.find("dialog", "Connection Information")
         k.click(k.find("table cell", "Kelvo demo (local).Profile", manager))
         k.click(k.find("push button", "Connect", manager))
-        wait_for("the demo server's files", lambda: "README.txt" in k.rows(k.remote_pane()), 20)
+        wait_for("the demo server's files", lambda: "README.txt" in k.names("Remote"), 20)
         k.key("ctrl+q")
         self.assertEqual(0, self.ended())
         self.assertRaises(OSError, socket.create_connection, ("127.0.0.1", port), 2)
