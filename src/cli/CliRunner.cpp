@@ -114,14 +114,42 @@ void PrintError(const FtpError& error)
     Err(QStringLiteral("kelvoftp: error %1: %2").arg(error.number).arg(error.description));
 }
 
-QString EntryLine(const ListingEntry& entry)
+// "KIND SIZE DATE NAME": the kind (d, f, l), the size right-aligned in 12
+// places, the local date as yyyy-MM-ddTHH:mm:ss ("-" for none) and the name
+// (with " -> target" for a link that names it), as UTF-8 with a line end.
+// Written by hand: a folder of 100 000 entries prints in a blink.
+void AppendEntryLine(QByteArray& out, const ListingEntry& entry)
 {
-    const char cKind = entry.kind == ListingEntry::Folder ? 'd' : entry.kind == ListingEntry::Link ? 'l' : 'f';
-    const QString sDate = entry.date.isValid() ? entry.date.toString(Qt::ISODate) : QStringLiteral("-");
-    QString sName = entry.name;
-    if (entry.kind == ListingEntry::Link && !entry.linkTarget.isEmpty())
-        sName += QStringLiteral(" -> ") + entry.linkTarget;
-    return QStringLiteral("%1 %2 %3 %4").arg(QLatin1Char(cKind)).arg(entry.size, 12).arg(sDate, -19).arg(sName);
+    out += entry.kind == ListingEntry::Folder ? 'd' : entry.kind == ListingEntry::Link ? 'l' : 'f';
+    out += ' ';
+    char number[24];
+    const int nDigits = std::snprintf(number, sizeof number, "%12lld", static_cast<long long>(entry.size));
+    out.append(number, nDigits);
+    out += ' ';
+    const QDate date = entry.date.date();
+    const QTime time = entry.date.time();
+    if (entry.date.isValid() && date.year() >= 0 && date.year() <= 9999) {
+        char text[24];
+        std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", date.year(), date.month(), date.day(),
+                      time.hour(), time.minute(), time.second());
+        out.append(text, 19);
+    } else {
+        out += "-                  ";
+    }
+    out += ' ';
+    out += entry.name.toUtf8();
+    if (entry.kind == ListingEntry::Link && !entry.linkTarget.isEmpty()) {
+        out += " -> ";
+        out += entry.linkTarget.toUtf8();
+    }
+    out += '\n';
+}
+
+void OutEntries(const QList<ListingEntry>& entries)
+{
+    QByteArray out;
+    for (const ListingEntry& entry : entries) AppendEntryLine(out, entry);
+    std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
 }
 
 }  // namespace
@@ -369,14 +397,31 @@ void CliRunner::List(const QString& sRemote)
             entries.removeIf([&](const ListingEntry& e) { return e.name != RemoteBaseName(sRemote); });
             if (!sParent.isEmpty() && !sPrevious.isEmpty()) m_ftp.ChangeFolder(sPrevious);
             if (entries.isEmpty()) throw;
-            for (const ListingEntry& entry : entries) Out(EntryLine(entry));
+            OutEntries(entries);
             return;
         }
         bChanged = true;
     }
-    const QList<ListingEntry> entries = m_ftp.FolderContents(sMask);
+    // Each entry is printed as it arrives.
+    QByteArray out;
+    const auto flush = [&out] {
+        std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
+        out.clear();
+    };
+    const QMetaObject::Connection printing = QObject::connect(&m_ftp, &FtpComponent::listingEntry, &m_ftp, [&](const ListingEntry& entry) {
+        AppendEntryLine(out, entry);
+        if (out.size() >= 64 * 1024) flush();
+    });
+    try {
+        m_ftp.ListFolder(sMask);
+    } catch (const FtpError&) {
+        QObject::disconnect(printing);
+        flush();
+        throw;
+    }
+    QObject::disconnect(printing);
+    flush();
     if (bChanged && !sPrevious.isEmpty()) m_ftp.ChangeFolder(sPrevious);
-    for (const ListingEntry& entry : entries) Out(EntryLine(entry));
 }
 
 void CliRunner::Get(const QStringList& args)

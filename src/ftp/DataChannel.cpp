@@ -31,6 +31,14 @@ private:
     const bool m_bTls;
 };
 
+// What a data connection holds of what has arrived and is not read yet:
+// bounded, so that a fast server cannot fill the memory. An encrypted one
+// holds less, since it keeps its data twice (as it came, and decrypted).
+void BoundReadBuffer(QTcpSocket& socket)
+{
+    socket.setReadBufferSize(qobject_cast<QSslSocket*>(&socket) ? DataChannel::kBlockSize / 4 : 4 * DataChannel::kBlockSize);
+}
+
 Socks::Proxy ProxyOf(const FtpSettings& settings)
 {
     return Socks::Proxy{static_cast<int>(settings.nProxyType), settings.sProxyHost, static_cast<quint16>(settings.nProxyPort),
@@ -122,10 +130,7 @@ void DataChannel::preparePassive(DataConnection& connection)
     if (port <= 0 || port > 65535) throw FtpError{kDataConnection, QStringLiteral("The server named no usable data port.")};
     const bool bTls = m_control.encrypted();
     connection.socket = bTls ? std::make_unique<QSslSocket>() : std::make_unique<QTcpSocket>();
-    // A plain socket's buffer is bounded; an encrypted one is left as it is
-    // (the loops read it empty before they wait again), so that a full
-    // buffer can never hold up the decryption of what is still to come.
-    if (!bTls) connection.socket->setReadBufferSize(4 * kBlockSize);
+    BoundReadBuffer(*connection.socket);
     m_control.connectTo(*connection.socket, m_control.dataHost(), static_cast<quint16>(port), m_settings.nConnectTimeoutMs,
                         QStringLiteral("data"));
 }
@@ -176,12 +181,11 @@ bool DataChannel::prepareActive(DataConnection& connection)
 
 void DataChannel::completeActive(DataConnection& connection)
 {
-    const bool bTls = m_control.encrypted();
     if (connection.bound) {
         Socks::AwaitBoundConnection(*connection.bound, ProxyOf(m_settings), m_settings.nConnectTimeoutMs,
                                     [this] { m_control.checkAbort(); });
         connection.socket = std::move(connection.bound);
-        if (!bTls) connection.socket->setReadBufferSize(4 * kBlockSize);
+        BoundReadBuffer(*connection.socket);
         return;
     }
     const QHostAddress peer = m_control.peerAddress();
@@ -206,7 +210,19 @@ void DataChannel::completeActive(DataConnection& connection)
             [&](int nSliceMs) { connection.listener->waitForNewConnection(nSliceMs); },
             [] { throw FtpError{kTimeout, QStringLiteral("The server did not open the data connection in time.")}; });
     connection.listener->close();
-    if (!bTls) connection.socket->setReadBufferSize(4 * kBlockSize);
+    BoundReadBuffer(*connection.socket);
+}
+
+void DataChannel::waitForData(QTcpSocket& socket, int nSliceMs)
+{
+    // With its buffer bounded, an encrypted socket stops decrypting once the
+    // buffer is full, and would wait for the network while data it already
+    // holds is still to be decrypted: flushing it decrypts that first.
+    if (qobject_cast<QSslSocket*>(&socket)) {
+        socket.flush();
+        if (socket.bytesAvailable() > 0) return;
+    }
+    socket.waitForReadyRead(nSliceMs);
 }
 
 void DataChannel::abortTransfer(QTcpSocket* pData)

@@ -39,6 +39,8 @@ public:
     // Encrypts a connection the server opened before it answered (some
     // servers answer 226 at once and send the data all the same).
     void encrypt(DataConnection& connection);
+    // Blocks up to one slice of a wait until more data can be read.
+    static void waitForData(QTcpSocket& socket, int nSliceMs);
     // Ends a transfer: closes pData and sends ABOR. A server that does not
     // complete the abort loses the connection.
     void abortTransfer(QTcpSocket* pData);

@@ -241,7 +241,7 @@ void FileTransfer::receive(const QString& sRemote, qint64 nOffset, const QString
                             return data->bytesAvailable() > 0 ? Wait::Moved : Wait::Done;
                         return Wait::Idle;
                     },
-                    [&](int nSliceMs) { data->waitForReadyRead(nSliceMs); },
+                    [&](int nSliceMs) { DataChannel::waitForData(*data, nSliceMs); },
                     [&] { throw FtpError{kTimeout, QStringLiteral("Timed out waiting for data of %1.").arg(sRemote)}; });
             if (bAscii) file.write(ascii.finish());
         }

@@ -6,8 +6,8 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QScopeGuard>
 #include <QPointer>
+#include <QSemaphore>
 #include <QThread>
 
 #include <optional>
@@ -362,21 +362,38 @@ QList<ListingEntry> FtpComponent::FolderContents(const QString& sMask, long)
 
 void FtpComponent::ListFolder(const QString& sMask)
 {
-    const QList<ListingEntry> entries = FolderContents(sMask);
-    // The entries go out in batches with the event loop running in between,
-    // so that a window filling itself from a folder of 100 000 stays
-    // responsive; until the last one the call counts as running, as it
-    // does while the listing arrives.
-    constexpr qsizetype kEntriesPerBatch = 2000;
-    m_bRunning = true;
-    {
-        const auto done = qScopeGuard([this] { m_bRunning = false; });
-        for (qsizetype i = 0; i < entries.size(); ++i) {
-            if (i > 0 && i % kEntriesPerBatch == 0) QCoreApplication::processEvents();
-            Q_EMIT listingEntry(entries[i]);
-        }
-    }
-    if (std::exchange(m_bDisconnectAfterCall, false)) Disconnect();
+    // The entries come over in batches while the listing arrives, and each
+    // batch's events are raised here while the call runs, the event loop
+    // running in between: a window filling itself from a folder of 100 000
+    // stays responsive. Only a few batches wait at a time, so a receiver
+    // that is slower than the server holds up the listing instead of making
+    // it pile up.
+    constexpr qsizetype kEntriesPerBatch = 1000;
+    constexpr int kBatchesWaiting = 4;
+    QSemaphore room(kBatchesWaiting);
+    RunConnected([&](FtpSession& s) {
+        QList<ListingEntry> batch;
+        const auto handOn = [&] {
+            s.control().wait(s.settings().nIdleTimeoutMs).until([&] { return room.tryAcquire() ? Wait::Done : Wait::Idle; },
+                                                     [&](int nSliceMs) {
+                                                         if (room.tryAcquire(1, nSliceMs)) room.release();
+                                                     },
+                                                     [] {});  // a receiver that long in a handler: on regardless
+            QMetaObject::invokeMethod(
+                this,
+                [this, &room, entries = std::exchange(batch, {})] {
+                    for (const ListingEntry& entry : entries) Q_EMIT listingEntry(entry);
+                    room.release();
+                },
+                Qt::QueuedConnection);
+        };
+        s.list([&](ListingEntry& entry) {
+            if (!NameRules::MatchesMask(entry.name, sMask)) return;
+            batch.append(std::move(entry));
+            if (batch.size() >= kEntriesPerBatch) handOn();
+        });
+        if (!batch.isEmpty()) handOn();
+    });
 }
 
 void FtpComponent::ReceiveFile(const QString& sRemote, qint64 nOffset, const QString& sLocal)

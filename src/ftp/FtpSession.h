@@ -56,6 +56,7 @@ public:
     // The final reply to the last raw command (a listing counts as 226).
     FtpReply lastCommandReply() const { return m_lastCommandReply; }
     QList<ListingEntry> list() { return m_listing.list(); }
+    void list(const std::function<void(ListingEntry&)>& onEntry) { m_listing.list(onEntry); }
     void receiveFile(const QString& sRemote, qint64 nOffset, const QString& sLocal) { m_files.receive(sRemote, nOffset, sLocal); }
     void sendFile(const QString& sLocal, qint64 nOffset, const QString& sRemote, bool bResume)
     {

@@ -11,6 +11,7 @@ using namespace FtpErrorNumber;
 namespace {
 
 constexpr qint64 kMaxListingBytes = 256LL << 20;  // a listing larger than this is refused
+constexpr qint64 kPieceBytes = 256 << 10;
 
 }  // namespace
 
@@ -19,34 +20,68 @@ ListingReader::ListingReader(ControlChannel& control, DataChannel& data, const F
 {
 }
 
-QList<QByteArray> ListingReader::read(const QString& sCommand)
+namespace {
+
+// Hands on the complete lines at the start of bytes (line ends removed,
+// blank lines left out) and drops them, keeping an unfinished last line;
+// bAtEnd takes that one too.
+void TakeLines(QByteArray& bytes, bool bAtEnd, const std::function<void(QByteArrayView)>& onLine)
+{
+    qsizetype start = 0;
+    for (;;) {
+        qsizetype end = bytes.indexOf('\n', start);
+        if (end < 0) {
+            if (!bAtEnd || start >= bytes.size()) break;
+            end = bytes.size();
+        }
+        QByteArrayView line(bytes.constData() + start, end - start);
+        if (line.endsWith('\r')) line.chop(1);
+        if (!line.trimmed().isEmpty()) onLine(line);
+        start = end + 1;
+    }
+    bytes.remove(0, qMin(start, bytes.size()));
+}
+
+}  // namespace
+
+void ListingReader::read(const QString& sCommand, const std::function<void(QByteArrayView)>& onLine)
 {
     DataConnection connection;
     FtpReply reply = m_data.open(sCommand, QString(), 0, false, connection);
     if (reply.kind() != 1) {
         ControlChannel::expectPositive(reply);
         // Some servers answer 226 at once, sending the data all the same.
-        if (!connection.socket) return {};
+        if (!connection.socket) return;
         if (m_control.encrypted()) m_data.encrypt(connection);
     }
     QTcpSocket* data = connection.socket.get();
-    QByteArray bytes;
+    // Read and handed on a piece at a time, so that only a little of the
+    // listing is ever held here.
+    data->setReadBufferSize(kPieceBytes);
+    QByteArray bytes;  // what has arrived and is not a whole line yet
+    qint64 total = 0;
     try {
         m_control.wait(m_settings.nIdleTimeoutMs)
             .until(
                 [&] {
                     if (data->bytesAvailable() > 0) {
-                        bytes += data->readAll();
-                        if (bytes.size() > kMaxListingBytes)
+                        const qsizetype kept = bytes.size();
+                        bytes.resize(kept + kPieceBytes);
+                        const qint64 got = qMax<qint64>(0, data->read(bytes.data() + kept, kPieceBytes));
+                        bytes.resize(kept + got);
+                        total += got;
+                        if (total > kMaxListingBytes)
                             throw FtpError{kProtocol, QStringLiteral("The listing is larger than %1 MiB.").arg(kMaxListingBytes >> 20)};
+                        TakeLines(bytes, false, onLine);
                         return Wait::Moved;
                     }
                     if (data->state() != QAbstractSocket::ConnectedState || connection.bTlsClosed) return Wait::Done;
                     return Wait::Idle;
                 },
-                [&](int nSliceMs) { data->waitForReadyRead(nSliceMs); },
+                [&](int nSliceMs) { DataChannel::waitForData(*data, nSliceMs); },
                 [] { throw FtpError{kTimeout, QStringLiteral("Timed out waiting for the listing.")}; });
         bytes += data->readAll();
+        TakeLines(bytes, true, onLine);
         data->abort();  // some servers confirm the listing only once it is closed
     } catch (const FtpError& e) {
         if (e.number == kAborted || e.number == kTimeout || e.number == kProtocol) m_data.abortTransfer(data);
@@ -57,38 +92,39 @@ QList<QByteArray> ListingReader::read(const QString& sCommand)
         if (!reply.positive())
             throw FtpError{kShortTransfer, QStringLiteral("The listing did not complete: %1 %2").arg(reply.code).arg(reply.text())};
     }
-    QList<QByteArray> lines = bytes.split('\n');
-    for (QByteArray& line : lines)
-        if (line.endsWith('\r')) line.chop(1);
-    lines.removeIf([](const QByteArray& line) { return line.trimmed().isEmpty(); });
+}
+
+QList<QByteArray> ListingReader::read(const QString& sCommand)
+{
+    QList<QByteArray> lines;
+    read(sCommand, [&](QByteArrayView line) { lines.append(line.toByteArray()); });
     return lines;
 }
 
-QList<QByteArray> ListingReader::readUnixListing()
+void ListingReader::readUnixListing(const std::function<void(QByteArrayView)>& onLine)
 {
     // Plain LIST leaves out the hidden files of Unix servers; "-a" takes
-    // them in where the server knows it.
+    // them in where the server knows it. A refusal comes before any line.
     ServerFeatures& features = m_control.features();
     if (!features.bListAllRefused) {
         try {
-            return read(QStringLiteral("LIST -a"));
+            read(QStringLiteral("LIST -a"), onLine);
+            return;
         } catch (const FtpError& e) {
             if (e.number != kRefused || !e.description.startsWith(QLatin1Char('5'))) throw;
             features.bListAllRefused = true;
             m_control.log(QStringLiteral("The server does not take LIST -a; listings use plain LIST."));
         }
     }
-    return read(QStringLiteral("LIST"));
+    read(QStringLiteral("LIST"), onLine);
 }
 
-QList<ListingEntry> ListingReader::list()
+void ListingReader::list(const std::function<void(ListingEntry&)>& onEntry)
 {
     const bool bMlsd = m_settings.bUseMlsd && m_control.features().bMlsd;
-    const QList<QByteArray> lines = bMlsd ? read(QStringLiteral("MLSD")) : readUnixListing();
     const QDateTime now = QDateTime::currentDateTime();
     QHash<QString, QByteArray> rawNames;
-    QList<ListingEntry> entries;
-    for (const QByteArray& raw : lines) {
+    const auto onLine = [&](QByteArrayView raw) {
         bool bLatin1 = false;
         const QString line = DecodeServerText(raw, m_control.utf8(), &bLatin1);
         std::optional<ListingEntry> entry = bMlsd ? ListingParser::ParseMlsdLine(line) : ListingParser::ParseListLine(line, now);
@@ -98,13 +134,21 @@ QList<ListingEntry> ListingReader::list()
                 entry->rawName = entry->name.toLatin1();
                 rawNames.insert(entry->name, entry->rawName);
             }
-            entries.append(*entry);
+            onEntry(*entry);
         } else if (!bMlsd && !line.startsWith(QLatin1String("total "), Qt::CaseInsensitive)
                    && !line.endsWith(QLatin1String(" .")) && !line.endsWith(QLatin1String(" .."))) {
             // (LIST -a shows the folder itself and its parent: no entries.)
             m_control.log(QStringLiteral("Listing line not understood, skipped: ") + line.left(200));
         }
-    }
+    };
+    if (bMlsd) read(QStringLiteral("MLSD"), onLine);
+    else readUnixListing(onLine);
     m_control.rememberListedNames(rawNames);
+}
+
+QList<ListingEntry> ListingReader::list()
+{
+    QList<ListingEntry> entries;
+    list([&](ListingEntry& entry) { entries.append(std::move(entry)); });
     return entries;
 }

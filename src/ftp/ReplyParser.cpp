@@ -16,7 +16,7 @@ bool StartsWithCode(const QByteArray& line)
 
 }  // namespace
 
-QString DecodeServerText(const QByteArray& bytes, bool bUtf8, bool* pLatin1)
+QString DecodeServerText(QByteArrayView bytes, bool bUtf8, bool* pLatin1)
 {
     if (pLatin1) *pLatin1 = false;
     if (bUtf8) {

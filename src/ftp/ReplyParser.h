@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -70,4 +71,4 @@ std::optional<PasvTarget> ParsePasvReply(const QString& sText);
 // Text from the server: UTF-8 when that was agreed, else Latin-1; UTF-8
 // that does not decode falls back to Latin-1 rather than losing characters
 // (*pLatin1, when given, tells whether the text was read as Latin-1).
-QString DecodeServerText(const QByteArray& bytes, bool bUtf8, bool* pLatin1 = nullptr);
+QString DecodeServerText(QByteArrayView bytes, bool bUtf8, bool* pLatin1 = nullptr);

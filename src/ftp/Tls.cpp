@@ -30,7 +30,7 @@ FtpTls::FtpTls(ControlChannel& control, FtpEvents& events, const FtpSettings& se
 void FtpTls::reset()
 {
     m_sAcceptedCertificate.clear();
-    m_serverCertificate = QSslCertificate();
+    m_serverCertificate.reset();
 }
 
 void FtpTls::startOnControl(const QString& sHost)
@@ -124,7 +124,7 @@ void FtpTls::encryptData(QTcpSocket* pData, bool& bTlsClosed)
     data->startClientEncryption();
     m_sRefusal.clear();
     waitEncrypted(*data, m_settings.nConnectTimeoutMs, QStringLiteral("data"));
-    if (data->peerCertificate() != m_serverCertificate) {
+    if (!m_serverCertificate || data->peerCertificate() != *m_serverCertificate) {
         data->abort();
         throw FtpError{kTls, QStringLiteral("The data connection showed another certificate than the control connection.")};
     }

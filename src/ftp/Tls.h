@@ -4,6 +4,8 @@
 #include <QSslCertificate>
 #include <QString>
 
+#include <optional>
+
 class ControlChannel;
 class FtpEvents;
 class QSslError;
@@ -34,7 +36,9 @@ private:
     ControlChannel& m_control;
     FtpEvents& m_events;
     const FtpSettings& m_settings;
-    QSslCertificate m_serverCertificate;  // what the control connection showed
+    // What the control connection showed; nothing before a handshake, so
+    // that a plain connection never loads the TLS library.
+    std::optional<QSslCertificate> m_serverCertificate;
     QString m_sAcceptedCertificate;       // fingerprint accepted by the user for this connection
     QString m_sRefusal;                   // why the last handshake's certificate was refused
     int m_nQueries = 0;                   // a question restarts the handshake's timeout

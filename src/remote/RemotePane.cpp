@@ -32,8 +32,9 @@ const QString kNoCommand = QStringLiteral("No command entered, quiting");
 RemotePane::RemotePane(FilePane* list, QComboBox* pathBox, FtpComponent& ftp, PaneHost& host, QObject* parent)
     : QObject(parent), m_list(list), m_pathBox(pathBox), m_ftp(ftp), m_host(host)
 {
-    // Rows arrive as events during a listing call; they are gathered and
-    // added in one batch when it returns, so a large folder fills at once.
+    // Rows arrive as events while the listing comes in; they are gathered
+    // and added in one batch when it has come in whole, so a large folder
+    // fills at once, and a listing that fails half-way shows nothing.
     connect(&m_ftp, &FtpComponent::listingEntry, this, [this](const ListingEntry& entry) {
         FilePaneRow row;
         if (MakeRow(entry, row)) m_pending.append(row);
@@ -100,6 +101,7 @@ void RemotePane::ListDefinedFilesOnServer(const QString& sDefine)
     try {
         m_ftp.Invoke(FtpComponent::kListFolder, {sDefine});
     } catch (const FtpError& e) {
+        m_pending.clear();
         m_host.ReportError(e);
     }
     m_list->AddRows(m_pending);
