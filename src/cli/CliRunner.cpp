@@ -114,41 +114,61 @@ void PrintError(const FtpError& error)
     Err(QStringLiteral("kelvoftp: error %1: %2").arg(error.number).arg(error.description));
 }
 
-// "KIND SIZE DATE NAME": the kind (d, f, l), the size right-aligned in 12
-// places, the local date as yyyy-MM-ddTHH:mm:ss ("-" for none) and the name
-// (with " -> target" for a link that names it), as UTF-8 with a line end.
-// Written by hand: a folder of 100 000 entries prints in a blink.
-void AppendEntryLine(QByteArray& out, const ListingEntry& entry)
-{
-    out += entry.kind == ListingEntry::Folder ? 'd' : entry.kind == ListingEntry::Link ? 'l' : 'f';
-    out += ' ';
-    char number[24];
-    const int nDigits = std::snprintf(number, sizeof number, "%12lld", static_cast<long long>(entry.size));
-    out.append(number, nDigits);
-    out += ' ';
-    const QDate date = entry.date.date();
-    const QTime time = entry.date.time();
-    if (entry.date.isValid() && date.year() >= 0 && date.year() <= 9999) {
-        char text[24];
-        std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", date.year(), date.month(), date.day(),
-                      time.hour(), time.minute(), time.second());
-        out.append(text, 19);
-    } else {
-        out += "-                  ";
+// Listing lines, "KIND SIZE DATE NAME": the kind (d, f, l), the size
+// right-aligned in 12 places, the local date as yyyy-MM-ddTHH:mm:ss ("-" for
+// none) and the name (with " -> target" for a link that names it), as UTF-8.
+// Written by hand, and the last date's text kept (the entries of a folder
+// often share their time): a folder of 100 000 entries prints in a blink.
+class EntryLines {
+public:
+    void append(QByteArray& out, const ListingEntry& entry)
+    {
+        out += entry.kind == ListingEntry::Folder ? 'd' : entry.kind == ListingEntry::Link ? 'l' : 'f';
+        out += ' ';
+        char digits[24];
+        char* end = digits + sizeof digits;
+        char* p = end;
+        quint64 size = quint64(qMax<qint64>(entry.size, 0));
+        do *--p = char('0' + size % 10);
+        while ((size /= 10) != 0);
+        if (end - p < 12) out.append(12 - (end - p), ' ');
+        out.append(p, end - p);
+        out += ' ';
+        if (entry.date != m_lastDate || m_lastDateText.isEmpty()) {
+            m_lastDate = entry.date;
+            m_lastDateText = DateText(entry.date);
+        }
+        out += m_lastDateText;
+        out += ' ';
+        out += entry.name.toUtf8();
+        if (entry.kind == ListingEntry::Link && !entry.linkTarget.isEmpty()) {
+            out += " -> ";
+            out += entry.linkTarget.toUtf8();
+        }
+        out += '\n';
     }
-    out += ' ';
-    out += entry.name.toUtf8();
-    if (entry.kind == ListingEntry::Link && !entry.linkTarget.isEmpty()) {
-        out += " -> ";
-        out += entry.linkTarget.toUtf8();
+
+private:
+    static QByteArray DateText(const QDateTime& date)
+    {
+        const QDate day = date.date();
+        const QTime time = date.time();
+        if (!date.isValid() || day.year() < 0 || day.year() > 9999) return QByteArray("-").leftJustified(19, ' ');
+        char text[32];
+        std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", day.year(), day.month(), day.day(), time.hour(),
+                      time.minute(), time.second());
+        return QByteArray(text, 19);
     }
-    out += '\n';
-}
+
+    QDateTime m_lastDate;
+    QByteArray m_lastDateText;
+};
 
 void OutEntries(const QList<ListingEntry>& entries)
 {
     QByteArray out;
-    for (const ListingEntry& entry : entries) AppendEntryLine(out, entry);
+    EntryLines lines;
+    for (const ListingEntry& entry : entries) lines.append(out, entry);
     std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
 }
 
@@ -404,12 +424,13 @@ void CliRunner::List(const QString& sRemote)
     }
     // Each entry is printed as it arrives.
     QByteArray out;
+    EntryLines lines;
     const auto flush = [&out] {
         std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
         out.clear();
     };
     const QMetaObject::Connection printing = QObject::connect(&m_ftp, &FtpComponent::listingEntry, &m_ftp, [&](const ListingEntry& entry) {
-        AppendEntryLine(out, entry);
+        lines.append(out, entry);
         if (out.size() >= 64 * 1024) flush();
     });
     try {

@@ -122,12 +122,12 @@ void ListingReader::readUnixListing(const std::function<void(QByteArrayView)>& o
 void ListingReader::list(const std::function<void(ListingEntry&)>& onEntry)
 {
     const bool bMlsd = m_settings.bUseMlsd && m_control.features().bMlsd;
-    const QDateTime now = QDateTime::currentDateTime();
+    ListingParser::Clock clock(QDateTime::currentDateTime());
     QHash<QString, QByteArray> rawNames;
     const auto onLine = [&](QByteArrayView raw) {
         bool bLatin1 = false;
         const QString line = DecodeServerText(raw, m_control.utf8(), &bLatin1);
-        std::optional<ListingEntry> entry = bMlsd ? ListingParser::ParseMlsdLine(line) : ListingParser::ParseListLine(line, now);
+        std::optional<ListingEntry> entry = bMlsd ? ListingParser::ParseMlsdLine(line, clock) : ListingParser::ParseListLine(line, clock);
         if (entry) {
             // A name a UTF-8 server lists in other bytes goes back in those.
             if (bLatin1) {

@@ -4,7 +4,7 @@
 #include <QStringList>
 #include <QTime>
 
-#include <vector>
+#include <array>
 
 namespace {
 
@@ -33,19 +33,30 @@ QStringView WithoutLineEnd(QStringView line)
     return line;
 }
 
+// The first words of a line; a listing line never needs more than these.
+struct Tokens {
+    static constexpr size_t kMax = 16;
+    std::array<Token, kMax> words;
+    size_t count = 0;
+
+    size_t size() const { return count; }
+    const Token& operator[](size_t i) const { return words[i]; }
+};
+
 // Splits off at most `maxTokens` words; the rest of the line is never looked
 // at word by word, so a huge line costs no more than one pass.
-std::vector<Token> Tokenize(QStringView line, size_t maxTokens)
+Tokens Tokenize(QStringView line, size_t maxTokens)
 {
-    std::vector<Token> tokens;
+    Tokens tokens;
+    maxTokens = qMin(maxTokens, Tokens::kMax);
     const qsizetype n = line.size();
     qsizetype i = 0;
-    while (tokens.size() < maxTokens) {
+    while (tokens.count < maxTokens) {
         while (i < n && IsBlank(line[i])) ++i;
         if (i >= n) break;
         const qsizetype begin = i;
         while (i < n && !IsBlank(line[i])) ++i;
-        tokens.push_back({begin, i});
+        tokens.words[tokens.count++] = {begin, i};
     }
     return tokens;
 }
@@ -78,18 +89,29 @@ bool IsUsableName(QStringView name)
     return !name.trimmed().isEmpty() && name != QLatin1String(".") && name != QLatin1String("..");
 }
 
+char16_t AsciiLower(QChar c)
+{
+    const char16_t u = c.unicode();
+    return u >= 'A' && u <= 'Z' ? char16_t(u + ('a' - 'A')) : u;
+}
+
 // English month names, abbreviated or in full, any case.
 int MonthFromName(QStringView text)
 {
     static const char* const kMonths[] = {"january", "february", "march",     "april",   "may",      "june",
                                           "july",    "august",   "september", "october", "november", "december"};
-    if (text.size() < 3) return 0;
+    if (text.size() < 3 || text.size() > 9) return 0;
     for (int m = 0; m < 12; ++m) {
-        const QLatin1String full(kMonths[m]);
-        if (text.compare(full.left(3), Qt::CaseInsensitive) == 0 || text.compare(full, Qt::CaseInsensitive) == 0)
-            return m + 1;
+        const char* const full = kMonths[m];
+        if (AsciiLower(text[0]) != full[0] || AsciiLower(text[1]) != full[1] || AsciiLower(text[2]) != full[2]) continue;
+        if (text.size() == 3) return m + 1;
+        // The rest of the full name, or "sept".
+        qsizetype k = 3;
+        while (k < text.size() && full[k] && AsciiLower(text[k]) == full[k]) ++k;
+        if (k == text.size() && (!full[k] || (m == 8 && k == 4))) return m + 1;
+        return 0;
     }
-    return text.compare(QLatin1String("sept"), Qt::CaseInsensitive) == 0 ? 9 : 0;
+    return 0;
 }
 
 // "H:MM", "HH:MM", "HH:MM:SS" and "HH:MM:SS.fraction" (as ls --full-iso prints).
@@ -130,17 +152,38 @@ QDateTime LocalTime(QDate date, QTime time)
 // written with tomorrow's date. The day is compared on the wall clock, so a
 // daylight-saving change makes no difference. A few years back are enough to
 // reach a leap year for Feb 29.
-QDateTime ResolveYear(int month, int day, QTime time, const QDateTime& now)
+QDateTime ResolveYear(int month, int day, QTime time, ListingParser::Clock& clock)
 {
-    const QDateTime localNow = now.isValid() ? now.toLocalTime() : QDateTime::currentDateTime();
-    const QDate latestDay = localNow.date().addDays(1);
+    const QDate latestDay = clock.latestDay();
     for (int year = latestDay.year(); year >= latestDay.year() - 8; --year) {
         const QDate date(year, month, day);
         if (!date.isValid()) continue;
-        if (date > latestDay || (date == latestDay && time > localNow.time())) continue;
-        return LocalTime(date, time);
+        if (date > latestDay || (date == latestDay && time > clock.timeNow())) continue;
+        return clock.local(date, time);
     }
     return {};
+}
+
+// "YYYYMMDDHHMMSS[.sss]", any number of fraction digits (milliseconds kept).
+bool ParseTimeValParts(QStringView text, QDate& date, QTime& time)
+{
+    text = text.trimmed();
+    if (text.size() < 14) return false;
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, msec = 0;
+    if (!ParseSmall(text.first(4), 4, 4, year) || !ParseSmall(text.sliced(4, 2), 2, 2, month)
+        || !ParseSmall(text.sliced(6, 2), 2, 2, day) || !ParseSmall(text.sliced(8, 2), 2, 2, hour)
+        || !ParseSmall(text.sliced(10, 2), 2, 2, minute) || !ParseSmall(text.sliced(12, 2), 2, 2, second))
+        return false;
+    if (text.size() > 14) {
+        if (text[14] != QLatin1Char('.') || text.size() == 15) return false;
+        if (!IsAllDigits(text.sliced(15))) return false;
+        const QStringView fraction = text.sliced(15).left(3);
+        ParseSmall(fraction, 1, 3, msec);
+        for (qsizetype k = fraction.size(); k < 3; ++k) msec *= 10;
+    }
+    date = QDate(year, month, day);
+    time = QTime(hour, minute, second, msec);
+    return date.isValid() && time.isValid();
 }
 
 // "YYYY-MM-DD".
@@ -175,8 +218,7 @@ struct DateMatch {
 // The date of an `ls -l` line starting at token `i`: "Mon DD HH:MM", "Mon DD
 // YYYY", "Mon DD HH:MM:SS YYYY" (ls -T), the same with the day first, and the
 // ISO forms of ls --time-style.
-std::optional<DateMatch> ParseUnixDate(QStringView line, const std::vector<Token>& tokens, size_t i,
-                                       const QDateTime& now)
+std::optional<DateMatch> ParseUnixDate(QStringView line, const Tokens& tokens, size_t i, ListingParser::Clock& clock)
 {
     auto word = [&](size_t k) { return k < tokens.size() ? Text(line, tokens[k]) : QStringView(); };
     int year = 0, month = 0, day = 0;
@@ -192,7 +234,7 @@ std::optional<DateMatch> ParseUnixDate(QStringView line, const std::vector<Token
             return DateMatch{QDateTime(isoDate, time, Qt::OffsetFromUTC, offset).toLocalTime(), 3,
                              word(i + 1).size() > 5 ? 1 : 60};
         if (word(i + 1).contains(QLatin1Char('.'))) return {};
-        return DateMatch{LocalTime(isoDate, time), 2, word(i + 1).size() > 5 ? 1 : 60};
+        return DateMatch{clock.local(isoDate, time), 2, word(i + 1).size() > 5 ? 1 : 60};
     }
 
     if ((month = MonthFromName(word(i))) != 0) {
@@ -206,18 +248,18 @@ std::optional<DateMatch> ParseUnixDate(QStringView line, const std::vector<Token
     if (ParseClock(third, time)) {
         if (ParseSmall(word(i + 3), 4, 4, year)) {
             const QDate date(year, month, day);
-            return date.isValid() ? std::optional<DateMatch>(DateMatch{LocalTime(date, time), 4, third.size() > 5 ? 1 : 60})
+            return date.isValid() ? std::optional<DateMatch>(DateMatch{clock.local(date, time), 4, third.size() > 5 ? 1 : 60})
                                   : std::nullopt;
         }
         // Only ls -T shows seconds, and it always shows the year too.
         if (third.size() > 5) return {};
-        const QDateTime date = ResolveYear(month, day, time, now);
+        const QDateTime date = ResolveYear(month, day, time, clock);
         return date.isValid() ? std::optional<DateMatch>(DateMatch{date, 3}) : std::nullopt;
     }
     if (!ParseSmall(third, 4, 4, year)) return {};
     const QDate date(year, month, day);
     if (!date.isValid()) return {};
-    return DateMatch{LocalTime(date, QTime(0, 0)), 3, 86400};
+    return DateMatch{clock.local(date, QTime(0, 0)), 3, 86400};
 }
 
 // "drwxr-xr-x", optionally followed by an ACL / extended attribute marker.
@@ -229,17 +271,24 @@ bool IsPermissions(QStringView text)
     } else if (text.size() != 10) {
         return false;
     }
-    if (!QStringView(u"-dlbcps").contains(text[0])) return false;
-    for (qsizetype k = 1; k < 10; ++k)
-        if (!QStringView(u"-rwxsStTlL").contains(text[k])) return false;
+    switch (text[0].unicode()) {
+    case '-': case 'd': case 'l': case 'b': case 'c': case 'p': case 's': break;
+    default: return false;
+    }
+    for (qsizetype k = 1; k < 10; ++k) {
+        switch (text[k].unicode()) {
+        case '-': case 'r': case 'w': case 'x': case 's': case 'S': case 't': case 'T': case 'l': case 'L': break;
+        default: return false;
+        }
+    }
     return true;
 }
 
-std::optional<ListingEntry> ParseUnixLine(QStringView line, const QDateTime& now)
+std::optional<ListingEntry> ParseUnixLine(QStringView line, ListingParser::Clock& clock)
 {
     // permissions, up to three of links/owner/group, size (or "major, minor"),
     // a date of up to four words, and at least one word of name.
-    const std::vector<Token> tokens = Tokenize(line, 16);
+    const Tokens tokens = Tokenize(line, 16);
     if (tokens.size() < 6 || !IsPermissions(Text(line, tokens[0]))) return {};
 
     ListingEntry entry;
@@ -275,7 +324,7 @@ std::optional<ListingEntry> ParseUnixLine(QStringView line, const QDateTime& now
         }
         if (fields < 1 || fields > 3) continue;
 
-        const std::optional<DateMatch> date = ParseUnixDate(line, tokens, i, now);
+        const std::optional<DateMatch> date = ParseUnixDate(line, tokens, i, clock);
         if (!date) continue;
 
         // The name starts after the one blank that ends the date, so its own
@@ -330,9 +379,9 @@ bool ParseDosDate(QStringView text, QDate& date)
 
 // "MM-DD-YY  HH:MMAM  <DIR>  name", "MM-DD-YYYY  HH:MM  12345 name" and
 // "YYYY-MM-DD  HH:MM  ...", as IIS and other Windows servers list.
-std::optional<ListingEntry> ParseDosLine(QStringView line)
+std::optional<ListingEntry> ParseDosLine(QStringView line, ListingParser::Clock& clock)
 {
-    const std::vector<Token> tokens = Tokenize(line, 5);
+    const Tokens tokens = Tokenize(line, 5);
     if (tokens.size() < 4) return {};
 
     QDate date;
@@ -378,7 +427,7 @@ std::optional<ListingEntry> ParseDosLine(QStringView line)
     const QStringView name = line.sliced(tokens[next + 1].begin);
     if (!IsUsableName(name)) return {};
     entry.name = name.toString();
-    entry.date = LocalTime(date, time);
+    entry.date = clock.local(date, time);
     entry.nDatePrecision = 60;
     return entry;
 }
@@ -415,18 +464,68 @@ std::optional<ListingEntry> ParseEplfLine(QStringView line)
 
 namespace ListingParser {
 
+void Clock::learnNow()
+{
+    if (m_latestDay.isValid()) return;
+    const QDateTime localNow = m_now.isValid() ? m_now.toLocalTime() : QDateTime::currentDateTime();
+    m_latestDay = localNow.date().addDays(1);
+    m_timeNow = localNow.time();
+}
+
+QDate Clock::latestDay()
+{
+    learnNow();
+    return m_latestDay;
+}
+
+QTime Clock::timeNow()
+{
+    learnNow();
+    return m_timeNow;
+}
+
+QDateTime Clock::local(QDate date, QTime time)
+{
+    if (date != m_localKey.date || time != m_localKey.time || !m_localKey.bSet) {
+        m_localKey = {date, time, true};
+        m_local = LocalTime(date, time);
+    }
+    return m_local;
+}
+
+QDateTime Clock::fromUtc(QDate date, QTime time)
+{
+    if (date != m_utcKey.date || time != m_utcKey.time || !m_utcKey.bSet) {
+        m_utcKey = {date, time, true};
+        m_fromUtc = QDateTime(date, time, Qt::UTC).toLocalTime();
+    }
+    return m_fromUtc;
+}
+
 std::optional<ListingEntry> ParseListLine(QStringView line, const QDateTime& now)
+{
+    Clock clock(now);
+    return ParseListLine(line, clock);
+}
+
+std::optional<ListingEntry> ParseListLine(QStringView line, Clock& clock)
 {
     line = WithoutLineEnd(line);
     qsizetype first = 0;
     while (first < line.size() && IsBlank(line[first])) ++first;
     if (first >= line.size()) return {};
     if (first == 0 && line[0] == QLatin1Char('+')) return ParseEplfLine(line);
-    if (IsAsciiDigit(line[first])) return ParseDosLine(line);
-    return ParseUnixLine(line, now);
+    if (IsAsciiDigit(line[first])) return ParseDosLine(line, clock);
+    return ParseUnixLine(line, clock);
 }
 
 std::optional<ListingEntry> ParseMlsdLine(QStringView line)
+{
+    Clock clock{QDateTime()};
+    return ParseMlsdLine(line, clock);
+}
+
+std::optional<ListingEntry> ParseMlsdLine(QStringView line, Clock& clock)
 {
     line = WithoutLineEnd(line);
     // The facts end at the first "; "; a line that starts with the blank has none.
@@ -471,7 +570,10 @@ std::optional<ListingEntry> ParseMlsdLine(QStringView line)
         } else if (key.compare(QLatin1String("sizd"), Qt::CaseInsensitive) == 0) {
             if (!ParseDigits(value, listingSize)) return {};
         } else if (key.compare(QLatin1String("modify"), Qt::CaseInsensitive) == 0) {
-            entry.date = ParseTimeVal(value);
+            QDate date;
+            QTime time;
+            if (!ParseTimeValParts(value, date, time)) return {};
+            entry.date = clock.fromUtc(date, time);
             entry.nDatePrecision = 1;
             if (!entry.date.isValid()) return {};
         } else if (key.compare(QLatin1String("unix.mode"), Qt::CaseInsensitive) == 0) {
@@ -541,24 +643,9 @@ QString MlstOptionsWanted(QStringView featLine)
 
 QDateTime ParseTimeVal(QStringView text)
 {
-    text = text.trimmed();
-    if (text.size() < 14) return {};
-    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, msec = 0;
-    if (!ParseSmall(text.first(4), 4, 4, year) || !ParseSmall(text.sliced(4, 2), 2, 2, month)
-        || !ParseSmall(text.sliced(6, 2), 2, 2, day) || !ParseSmall(text.sliced(8, 2), 2, 2, hour)
-        || !ParseSmall(text.sliced(10, 2), 2, 2, minute) || !ParseSmall(text.sliced(12, 2), 2, 2, second))
-        return {};
-    if (text.size() > 14) {
-        // Any number of fraction digits; milliseconds are all we keep.
-        if (text[14] != QLatin1Char('.') || text.size() == 15) return {};
-        if (!IsAllDigits(text.sliced(15))) return {};
-        const QStringView fraction = text.sliced(15).left(3);
-        ParseSmall(fraction, 1, 3, msec);
-        for (qsizetype k = fraction.size(); k < 3; ++k) msec *= 10;
-    }
-    const QDate date(year, month, day);
-    const QTime time(hour, minute, second, msec);
-    if (!date.isValid() || !time.isValid()) return {};
+    QDate date;
+    QTime time;
+    if (!ParseTimeValParts(text, date, time)) return {};
     return QDateTime(date, time, Qt::UTC).toLocalTime();
 }
 
