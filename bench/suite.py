@@ -4,16 +4,21 @@ and the machine's own loopback ceiling, on vsftpd and pyftpdlib servers that
 it starts on 127.0.0.1 and stops again. Run it through scripts/bench.
 
 Workloads, made once per run in a temporary folder:
-  big   one pseudo-random file (1 GiB by default), down and up, passive
+  big   one pseudo-random file (1 GiB by default), down and up, passive,
+        against curl and lftp
   tree  2000 files of 4 KiB in 20 folders, down (getdir / mirror) and up
-        (putdir / mirror -R), over one connection and over four
-  list  a folder of 100 000 empty files, listed
+        (putdir / mirror -R), over one connection and over four (each held
+        against lftp with as many)
+  list  a folder of 100 000 empty files, listed long (against curl's LIST
+        and lftp's cls -1; curl --list-only for reference), and one of
+        200 000 once, for the memory
   parser the listing parser alone, lines per second
   window the main window offscreen, on the first server: the big file and
         the tree down, the 100 000-entry folder opened; with the event
         loop's longest stall
 
-Every figure is the median of --rounds runs, and every run's result is
+Every figure is the median of --rounds runs (the clients take turns at
+going first, and every run starts after a sync), and every run's result is
 checked (byte for byte, file counts, line counts): a wrong result stops the
 suite with an error instead of giving a time. The table goes to standard
 output and, as Markdown and CSV, to bench/results/. No figure is judged
@@ -59,7 +64,10 @@ def high_water_kib(pid):
 
 def run(cmd, env=None, cwd=None, log=None, timeout=1800):
     """Runs cmd to its end; returns (seconds, peak RSS in MiB, stdout).
-    A non-zero exit is an error with the command's output."""
+    A non-zero exit is an error with the command's output. What earlier runs
+    left for the disk to write is written first, so that it does not land on
+    this one."""
+    os.sync()
     start = time.monotonic()
     out = tempfile.TemporaryFile()
     err = tempfile.TemporaryFile()
@@ -360,7 +368,7 @@ class Suite:
         return float(seconds), peak, int(stall)
 
     # ---- bookkeeping
-    def record(self, server, work, client, seconds, peak, amount, unit, stall=None, peer=None, ceiling=False):
+    def record(self, server, work, client, seconds, peak, amount, unit, stall=None, peers=(), ceiling=False):
         for row in self.rows:
             if row["server"] == server and row["work"] == work and row["client"] == client:
                 row["times"].append(seconds)
@@ -369,7 +377,7 @@ class Suite:
                     row["stalls"].append(stall)
                 return
         self.rows.append(dict(server=server, work=work, client=client, times=[seconds], peaks=[peak],
-                              amount=amount, unit=unit, stalls=[] if stall is None else [stall], peer=peer,
+                              amount=amount, unit=unit, stalls=[] if stall is None else [stall], peers=list(peers),
                               ceiling=ceiling))
 
     def median(self, server, work, client):
@@ -382,6 +390,13 @@ class Suite:
         print(text, flush=True)
 
     # ---- workloads
+    @staticmethod
+    def rotated(clients, r):
+        """The clients of round r, the first one moved to the end each round:
+        no client always runs first (or right after another's big write)."""
+        k = r % len(clients)
+        return clients[k:] + clients[:k]
+
     def bench_big(self, server):
         size = self.args.size_mb << 20
         source = os.path.join(server.root, "source.bin")
@@ -389,33 +404,38 @@ class Suite:
         os.makedirs(local, exist_ok=True)
         s = server.name
         mb = size / 1e6
+        name = "1 GiB" if self.args.size_mb == 1024 else "%d MiB" % self.args.size_mb
+        tls = bool(server.fingerprint)
+        peers = ["curl"] if tls else ["curl", "lftp"]
+        target = os.path.join(local, "big.bin")
         for r in range(self.args.rounds):
-            target = os.path.join(local, "big.bin")
-            for client, fn in [
+            gets = [
                 ("ceiling", lambda: run([PYTHON, os.path.join(REPO, "bench/ceiling.py"), source, target], log=self.log)),
                 ("kelvoftp", lambda: self.kelvo(server, "get", "source.bin", target)),
                 ("curl", lambda: self.curl(server, "-o", target, "ftp://127.0.0.1:%d/source.bin" % server.port)),
-            ]:
+                ("lftp", lambda: self.lftp(server, "get source.bin -o %s" % target)),
+            ]
+            for client, fn in self.rotated([g for g in gets if g[0] != "lftp" or not tls], r):
                 remove(target)
                 seconds, peak, out = fn()
                 if client == "ceiling":
                     seconds = float(out.split()[-1])
                 if not same_file(source, target):
                     raise BenchError("%s get: the file differs" % client)
-                self.record(s, "1 GiB get" if self.args.size_mb == 1024 else "%d MiB get" % self.args.size_mb,
-                            client, seconds, peak, mb, "MB/s", peer="curl", ceiling=True)
+                self.record(s, name + " get", client, seconds, peak, mb, "MB/s", peers=peers, ceiling=True)
             remove(target)
-            for client, fn in [
+            up = os.path.join(server.root, "up.bin")
+            puts = [
                 ("kelvoftp", lambda: self.kelvo(server, "put", source, "up.bin")),
                 ("curl", lambda: self.curl(server, "-T", source, "ftp://127.0.0.1:%d/up.bin" % server.port)),
-            ]:
-                up = os.path.join(server.root, "up.bin")
+                ("lftp", lambda: self.lftp(server, "put %s -o up.bin" % source)),
+            ]
+            for client, fn in self.rotated([p for p in puts if p[0] != "lftp" or not tls], r):
                 remove(up)
                 seconds, peak, _ = fn()
                 if not same_file(source, up):
                     raise BenchError("%s put: the file differs" % client)
-                self.record(s, "1 GiB put" if self.args.size_mb == 1024 else "%d MiB put" % self.args.size_mb,
-                            client, seconds, peak, mb, "MB/s", peer="curl", ceiling=True)
+                self.record(s, name + " put", client, seconds, peak, mb, "MB/s", peers=peers, ceiling=True)
                 remove(up)
             self.say("  %s big file: round %d done" % (s, r + 1))
         # The put ceiling is the same copy the other way: one figure for both.
@@ -429,49 +449,71 @@ class Suite:
         local = os.path.join(self.work, "local")
         os.makedirs(local, exist_ok=True)
         for r in range(self.args.rounds):
-            for client, fn in [
+            for client, fn in self.rotated([
                 ("kelvoftp -c 1", lambda t: self.kelvo(server, "getdir", "tree", t, connections=1)),
                 ("kelvoftp -c 4", lambda t: self.kelvo(server, "getdir", "tree", t, connections=4)),
                 ("lftp mirror", lambda t: self.lftp(server, "mirror tree %s" % t)),
                 ("lftp mirror -P 4", lambda t: self.lftp(server, "mirror -P 4 tree %s" % t)),
-            ]:
+            ], r):
                 target = os.path.join(local, "tree")
                 remove(target)
                 seconds, peak, _ = fn(target)
                 if tree_contents(target) != expected:
                     raise BenchError("%s getdir: the tree differs" % client)
-                self.record(s, "tree get", client, seconds, peak, files, "files/s", peer="lftp mirror")
+                self.record(s, "tree get", client, seconds, peak, files, "files/s", peers=self.tree_peers(client))
             source = os.path.join(self.work, "tree-src")
-            for client, fn in [
+            for client, fn in self.rotated([
                 ("kelvoftp -c 1", lambda: self.kelvo(server, "putdir", source, "up", connections=1)),
                 ("kelvoftp -c 4", lambda: self.kelvo(server, "putdir", source, "up", connections=4)),
                 ("lftp mirror", lambda: self.lftp(server, "mirror -R %s up" % source)),
                 ("lftp mirror -P 4", lambda: self.lftp(server, "mirror -R -P 4 %s up" % source)),
-            ]:
+            ], r):
                 up = os.path.join(server.root, "up")
                 remove(up)
                 seconds, peak, _ = fn()
                 if tree_contents(up) != expected:
                     raise BenchError("%s putdir: the tree differs" % client)
-                self.record(s, "tree put", client, seconds, peak, files, "files/s", peer="lftp mirror")
+                self.record(s, "tree put", client, seconds, peak, files, "files/s", peers=self.tree_peers(client))
             self.say("  %s tree: round %d done" % (s, r + 1))
 
+    @staticmethod
+    def tree_peers(client):
+        """One connection is held against lftp's one, four against its four."""
+        return ["lftp mirror -P 4"] if client.endswith("4") else ["lftp mirror"]
+
     def bench_list(self, server):
+        """kelvoftp ls prints a long listing: held against curl's LIST (the
+        server's own long listing, passed through) and lftp's cls -1; the
+        folder of twice as many entries is listed once, for the memory."""
         s = server.name
         n = self.args.entries
+        lines = lambda out: len([l for l in out.splitlines() if l.strip()])
+        peers = ["curl LIST", "lftp cls -1"]
         for r in range(self.args.rounds):
-            for client, fn, count in [
-                ("kelvoftp", lambda: self.kelvo(server, "ls", "many"), lambda out: len(out.splitlines())),
-                ("lftp cls -1", lambda: self.lftp(server, "cls -1 many"), lambda out: len(out.splitlines())),
-                ("curl --list-only", lambda: self.curl(server, "--list-only", "ftp://127.0.0.1:%d/many/" % server.port),
-                 lambda out: len([l for l in out.splitlines() if l.strip()])),
-            ]:
+            for client, fn in self.rotated([
+                ("kelvoftp", lambda: self.kelvo(server, "ls", "many")),
+                ("curl LIST", lambda: self.curl(server, "ftp://127.0.0.1:%d/many/" % server.port)),
+                ("lftp cls -1", lambda: self.lftp(server, "cls -1 many")),
+                ("curl --list-only", lambda: self.curl(server, "--list-only", "ftp://127.0.0.1:%d/many/" % server.port)),
+            ], r):
                 seconds, peak, out = fn()
-                if count(out) != n:
-                    raise BenchError("%s ls: %d lines for %d entries" % (client, count(out), n))
-                self.record(s, "list 100k" if n == 100000 else "list %d" % n, client, seconds, peak, n, "entries/s",
-                            peer="lftp cls -1")
+                if lines(out) != n:
+                    raise BenchError("%s ls: %d lines for %d entries" % (client, lines(out), n))
+                self.record(s, self.list_work(n), client, seconds, peak, n, "entries/s",
+                            peers=peers if client == "kelvoftp" else ())
             self.say("  %s listing: round %d done" % (s, r + 1))
+        for client, fn in [
+            ("kelvoftp", lambda: self.kelvo(server, "ls", "many2")),
+            ("curl LIST", lambda: self.curl(server, "ftp://127.0.0.1:%d/many2/" % server.port)),
+        ]:
+            seconds, peak, out = fn()
+            if lines(out) != 2 * n:
+                raise BenchError("%s ls: %d lines for %d entries" % (client, lines(out), 2 * n))
+            self.record(s, self.list_work(2 * n), client, seconds, peak, 2 * n, "entries/s", peers=["curl LIST"])
+
+    @staticmethod
+    def list_work(n):
+        return "list %dk" % (n // 1000) if n % 1000 == 0 else "list %d" % n
 
     def bench_parser(self):
         for r in range(self.args.rounds):
@@ -493,24 +535,25 @@ class Suite:
                     raise BenchError("window get: the file differs")
                 self.record(s, "1 GiB get" if self.args.size_mb == 1024 else "%d MiB get" % self.args.size_mb,
                             "window", seconds, peak, (self.args.size_mb << 20) / 1e6, "MB/s", stall=stall,
-                            peer="curl", ceiling=True)
+                            peers=["curl", "lftp"], ceiling=True)
                 remove(os.path.join(local, "source.bin"))
             if "tree" in self.args.work:
                 seconds, peak, stall = self.window_run(server, "get", "tree", local)
                 if tree_contents(os.path.join(local, "tree")) != expected:
                     raise BenchError("window tree get: the tree differs")
                 self.record(s, "tree get", "window", seconds, peak, len(expected), "files/s", stall=stall,
-                            peer="lftp mirror")
+                            peers=["lftp mirror -P 4"])
             if "list" in self.args.work:
                 seconds, peak, stall = self.window_run(server, "open", "many", local)
-                self.record(s, "list 100k" if self.args.entries == 100000 else "list %d" % self.args.entries,
-                            "window", seconds, peak, self.args.entries, "entries/s", stall=stall, peer="lftp cls -1")
+                # The window against kelvoftp ls of the same folder.
+                self.record(s, self.list_work(self.args.entries), "window", seconds, peak, self.args.entries,
+                            "entries/s", stall=stall, peers=["kelvoftp", "curl LIST"])
             self.say("  %s window: round %d done" % (s, r + 1))
 
     # ---- the run
     def main(self):
         work = self.args.work
-        need = (self.args.size_mb << 20) * 4 if "big" in work or "tls" in work else 0
+        need = (self.args.size_mb << 20) * (len(self.args.servers) + 3) if "big" in work or "tls" in work else 0
         if need and shutil.disk_usage(self.work).free < need + (256 << 20):
             raise BenchError("needs about %d MiB free in %s" % ((need >> 20) + 256, self.work))
         self.say("making the workloads in %s ..." % self.work)
@@ -525,10 +568,14 @@ class Suite:
             shutil.copytree(tree_src, os.path.join(root, "tree"))
             if "list" in work or "window" in work:
                 make_many(os.path.join(root, "many"), self.args.entries)
+            if "list" in work:
+                make_many(os.path.join(root, "many2"), 2 * self.args.entries)
             roots[name] = root
         if "big" in work:
-            first = roots[self.args.servers[0]]
-            make_big(os.path.join(first, "source.bin"), self.args.size_mb)
+            first = os.path.join(roots[self.args.servers[0]], "source.bin")
+            make_big(first, self.args.size_mb)
+            for name in self.args.servers[1:]:
+                shutil.copyfile(first, os.path.join(roots[name], "source.bin"))
 
         if "parser" in work:
             self.say("listing parser ...")
@@ -538,7 +585,7 @@ class Suite:
             self.servers.append(server)
             server.give(roots[name])
             self.say("%s on port %d" % (name, server.port))
-            if "big" in work and name == self.args.servers[0]:
+            if "big" in work:
                 self.bench_big(server)
             if "tree" in work:
                 self.bench_tree(server, expected)
@@ -575,10 +622,15 @@ class Suite:
         for row in self.rows:
             t = statistics.median(row["times"])
             rate = row["amount"] / t if t > 0 else 0
-            peer = self.median(row["server"], row["work"], row["peer"]) if row["peer"] else None
             ceiling = self.median(row["server"], row["work"], "ceiling") if row["ceiling"] else None
             # Ratios of speed: above 1 is faster than the peer.
-            vs_peer = "%.2f" % (peer / t) if peer and row["client"] != row["peer"] and row["client"] != "ceiling" else ""
+            ratios = []
+            if row["client"] != "ceiling" and row["client"] not in row["peers"]:
+                for name in row["peers"]:
+                    peer = self.median(row["server"], row["work"], name)
+                    if peer:
+                        ratios.append("%.2f %s" % (peer / t, name) if len(row["peers"]) > 1 else "%.2f" % (peer / t))
+            vs_peer = ", ".join(ratios)
             vs_ceiling = "%.2f" % (ceiling / t) if ceiling and row["client"] != "ceiling" else ""
             peak = "%.0f" % max(row["peaks"]) if max(row["peaks"]) > 0 else ""
             stall = "%d" % max(row["stalls"]) if row["stalls"] else ""

@@ -172,7 +172,7 @@ void LocalPane::OnEntries(const QList<LocalEntry>& entries)
     QList<FilePaneRow> rows;
     rows.reserve(entries.size());
     for (const LocalEntry& entry : entries) rows.append(MakeRow(entry));
-    m_list->AddRows(rows);
+    m_list->AddRows(std::move(rows));
 }
 
 int LocalPane::IndexOfPath(const QString& sPath, const QComboBox* combo)

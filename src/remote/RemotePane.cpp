@@ -104,8 +104,7 @@ void RemotePane::ListDefinedFilesOnServer(const QString& sDefine)
         m_pending.clear();
         m_host.ReportError(e);
     }
-    m_list->AddRows(m_pending);
-    m_pending.clear();
+    m_list->AddRows(std::exchange(m_pending, {}));
 }
 
 void RemotePane::ClearRemoteList() { m_list->Clear(); }

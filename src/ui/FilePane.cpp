@@ -257,14 +257,43 @@ int FilePaneModel::Insert(FilePaneRow row)
     return at;
 }
 
+namespace {
+
+// Puts rows[order[i]] at i for every i, cycle by cycle: no second list of a
+// big listing.
+void PermuteInPlace(FilePaneRow* rows, const std::vector<int>& order)
+{
+    const int count = int(order.size());
+    std::vector<bool> placed(size_t(count), false);
+    for (int i = 0; i < count; ++i) {
+        if (placed[size_t(i)] || order[size_t(i)] == i) continue;
+        FilePaneRow first = std::move(rows[i]);
+        int at = i;
+        while (order[size_t(at)] != i) {
+            rows[at] = std::move(rows[order[size_t(at)]]);
+            placed[size_t(at)] = true;
+            at = order[size_t(at)];
+        }
+        rows[at] = std::move(first);
+        placed[size_t(at)] = true;
+    }
+}
+
+}  // namespace
+
 void FilePaneModel::InsertBatch(QList<FilePaneRow> rows)
 {
     if (rows.isEmpty()) return;
-    const auto before = [this](const FilePaneRow& a, const FilePaneRow& b) { return Before(a, b); };
-    if (m_sorted) std::stable_sort(rows.begin(), rows.end(), before);
+    if (m_sorted) {
+        std::vector<int> order(size_t(rows.size()), 0);
+        std::iota(order.begin(), order.end(), 0);
+        std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return Before(rows.at(a), rows.at(b)); });
+        PermuteInPlace(rows.data(), order);
+    }
     const int first = int(m_rows.size());
     beginInsertRows({}, first, first + int(rows.size()) - 1);
-    m_rows.append(std::move(rows));
+    if (m_rows.isEmpty()) m_rows = std::move(rows);  // the list itself, not a copy of it
+    else m_rows.append(std::move(rows));
     ++m_generation;
     endInsertRows();
     // Equal keys keep their arrival order, as single inserts do.
@@ -302,21 +331,7 @@ void FilePaneModel::Resort(int sortedUpTo)
     Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     std::vector<int> newPos(size_t(count), 0);
     for (int i = 0; i < count; ++i) newPos[size_t(order[size_t(i)])] = i;
-    // Permute in place, cycle by cycle: no second list of a big listing.
-    FilePaneRow* rows = m_rows.data();
-    std::vector<bool> placed(size_t(count), false);
-    for (int i = 0; i < count; ++i) {
-        if (placed[size_t(i)] || order[size_t(i)] == i) continue;
-        FilePaneRow first = std::move(rows[i]);
-        int at = i;
-        while (order[size_t(at)] != i) {
-            rows[at] = std::move(rows[order[size_t(at)]]);
-            placed[size_t(at)] = true;
-            at = order[size_t(at)];
-        }
-        rows[at] = std::move(first);
-        placed[size_t(at)] = true;
-    }
+    PermuteInPlace(m_rows.data(), order);
     ++m_generation;
     // Selection and current item follow their rows.
     const QModelIndexList from = persistentIndexList();
@@ -512,10 +527,16 @@ bool FilePane::IsValidRow(int nRow) const { return nRow >= 0 && nRow < m_model->
 int FilePane::AddRow(const QString& sText, int nSmallIcon, const QStringList& subItems, qint64 nSize,
                      const QDateTime& date)
 {
-    return m_model->Insert(FilePaneRow{sText, nSmallIcon, subItems, nSize, date});
+    FilePaneRow row;
+    row.text = sText;
+    row.smallIcon = nSmallIcon;
+    row.subItems = subItems;
+    row.size = nSize;
+    row.date = date;
+    return m_model->Insert(std::move(row));
 }
 
-void FilePane::AddRows(const QList<FilePaneRow>& rows) { m_model->InsertBatch(rows); }
+void FilePane::AddRows(QList<FilePaneRow> rows) { m_model->InsertBatch(std::move(rows)); }
 void FilePane::Clear() { m_model->Clear(); }
 int FilePane::Count() const { return int(m_model->m_rows.size()); }
 QString FilePane::Text(int nRow) const { return IsValidRow(nRow) ? m_model->m_rows.at(nRow).text : QString(); }

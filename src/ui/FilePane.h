@@ -71,7 +71,7 @@ public:
     // Rows
     int AddRow(const QString& sText, int nSmallIcon, const QStringList& subItems, qint64 nSize = -1,
                const QDateTime& date = {});
-    void AddRows(const QList<FilePaneRow>& rows);  // one insertion for the whole batch
+    void AddRows(QList<FilePaneRow> rows);  // one insertion for the whole batch
     void Clear();
     int Count() const;
     QString Text(int nRow) const;

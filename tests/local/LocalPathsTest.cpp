@@ -94,7 +94,9 @@ TEST_F(LocalPathsTest, ListsEveryEntryWithItsAttributesButNotTheDots)
         const LocalEntry* entry = listing.find(QString::fromLatin1(e.name));
         ASSERT_NE(entry, nullptr) << e.name;
         EXPECT_EQ(entry->nAttrib, e.nAttrib) << e.name;
-        if (e.size >= 0) EXPECT_EQ(entry->lSize, e.size) << e.name;
+        if (e.size >= 0) {
+            EXPECT_EQ(entry->lSize, e.size) << e.name;
+        }
         EXPECT_TRUE(entry->dtDate.isValid()) << e.name;
     }
     EXPECT_EQ(listing.find("plain.txt")->dtDate, when);

@@ -117,7 +117,8 @@ TEST(PaneRules, RowsCarryTheirKindAndEntry)
     };
     for (const auto& row : remote) {
         const ListingEntry entry{.name = QLatin1String(row.name), .rawName = QByteArray(row.name), .date = when,
-                                 .nDatePrecision = 60, .size = 5, .kind = row.kind, .nMode = 0640};
+                                 .nDatePrecision = 60, .size = 5, .kind = row.kind, .linkTarget = {},
+                                 .bSpecial = false, .nMode = 0640};
         FilePaneRow made;
         ASSERT_TRUE(RemotePane::MakeRow(entry, made));
         EXPECT_EQ(std::pair(made.kind, made.smallIcon), std::pair(row.acts, row.icon)) << row.name;
