@@ -25,11 +25,13 @@ QList<FilePaneRow> MakeRows(int first, int count)
         const bool folder = i % 10 == 0;
         const qint64 size = folder ? -1 : qint64(i) * 37;
         const QDateTime date = base.addSecs(qint64(i) * 61);
-        rows.append(FilePaneRow{QStringLiteral("file_%1.txt").arg((i * 7919) % kRows, 6, 10, QLatin1Char('0')),
-                                folder ? 11 : 2,
-                                {folder ? QString() : QString::number(size), date.toString(Qt::ISODate),
-                                 folder ? QStringLiteral("D") : QStringLiteral("F")},
-                                size, date});
+        FilePaneRow row;
+        row.text = QStringLiteral("file_%1.txt").arg((i * 7919) % kRows, 6, 10, QLatin1Char('0'));
+        row.smallIcon = folder ? 11 : 2;
+        row.size = row.shownSize = size;
+        row.date = date;
+        row.kindLetter = folder ? u'D' : u'F';
+        rows.append(row);
     }
     return rows;
 }

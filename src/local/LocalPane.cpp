@@ -17,7 +17,6 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QLocale>
 #include <QMenu>
 #include <QStandardPaths>
 #include <QStyle>
@@ -112,12 +111,11 @@ FilePaneRow LocalPane::MakeRow(const LocalEntry& entry)
     row.entry.date = entry.dtDate;
     row.entry.nDatePrecision = 1;
     row.entry.size = entry.lSize;
-    const QString sDate = QLocale().toString(entry.dtDate, QLocale::ShortFormat);
     const bool bReadable = entry.nAttrib != LocalAttrib::Unreadable;
     if (bReadable && (entry.nAttrib & LocalAttrib::Directory)) {
         row.entry.kind = row.kind = ListingEntry::Folder;
         row.smallIcon = kFolderIcon;
-        row.subItems = {QString(), sDate, QStringLiteral("D")};
+        row.kindLetter = u'D';
         return row;
     }
     // An entry that cannot be examined is a link to nothing (or nothing
@@ -129,8 +127,8 @@ FilePaneRow LocalPane::MakeRow(const LocalEntry& entry)
     // A readable file whose kind has no picture of its own shows the
     // generic document; an unreadable entry keeps its index.
     if (bReadable && row.smallIcon == kOtherFileIcon) row.smallIcon = kPlainFileIcon;
-    row.size = entry.lSize;
-    row.subItems = {QString::number(entry.lSize), sDate, QStringLiteral("F")};
+    row.size = row.shownSize = entry.lSize;
+    row.kindLetter = u'F';
     return row;
 }
 

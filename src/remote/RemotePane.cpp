@@ -15,7 +15,6 @@
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QLocale>
 #include <QMenu>
 #include <QStyle>
 #include <QTimer>
@@ -66,24 +65,23 @@ bool RemotePane::MakeRow(const ListingEntry& entry, FilePaneRow& row)
     row.date = entry.date;
     row.entry = entry;
     row.kind = entry.kind;
-    const QString dateText = entry.date.isValid() ? QLocale::system().toString(entry.date, QLocale::ShortFormat) : QString();
-    const QString sizeText = QString::number(entry.size);
+    row.shownSize = entry.size;
     switch (entry.kind) {
     case ListingEntry::File:  // kinds without a picture of their own show as the plain file
         row.smallIcon = GetFileIconIndex(entry.name);
         if (row.smallIcon == kOtherFileIcon) row.smallIcon = kPlainFileIcon;
         row.size = entry.size;
-        row.subItems = {sizeText, dateText, QStringLiteral("F")};
+        row.kindLetter = u'F';
         break;
     case ListingEntry::Folder:
         row.smallIcon = kFolderIcon;
-        row.subItems = {sizeText, dateText, QStringLiteral("D")};
+        row.kindLetter = u'D';
         break;
     case ListingEntry::Link:  // its extension's picture, or the link picture
         row.smallIcon = GetFileIconIndex(entry.name);
         if (row.smallIcon != kOtherFileIcon) row.kind = ListingEntry::File;
         row.size = entry.size;
-        row.subItems = {sizeText, dateText, QStringLiteral("E")};
+        row.kindLetter = u'E';
         break;
     }
     return true;

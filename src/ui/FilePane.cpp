@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QListView>
+#include <QLocale>
 #include <QMimeData>
 #include <QPointer>
 #include <QSet>
@@ -109,13 +110,7 @@ public:
     quint64 m_generation = 0;  // changes whenever rows move, appear or vanish
 
 private:
-    const QString& KeyText(const FilePaneRow& row) const
-    {
-        static const QString none;
-        if (m_key == FilePane::NameColumn) return row.text;
-        const int n = m_key - 1;
-        return n >= 0 && n < row.subItems.size() ? row.subItems.at(n) : none;
-    }
+    QString KeyText(const FilePaneRow& row) const { return m_key == FilePane::NameColumn ? row.text : row.subItem(m_key); }
     bool Less(const FilePaneRow& a, const FilePaneRow& b) const
     {
         if (m_byValue && m_key == FilePane::SizeColumn) return a.size < b.size;
@@ -130,12 +125,22 @@ private:
     FilePane* m_pane;
 };
 
+QString FilePaneRow::subItem(int n) const
+{
+    switch (n) {
+    case FilePane::SizeColumn: return shownSize >= 0 ? QString::number(shownSize) : QString();
+    case FilePane::DateColumn: return date.isValid() ? QLocale().toString(date, QLocale::ShortFormat) : QString();
+    case FilePane::KindColumn: return QString(QChar(kindLetter));
+    default: return {};
+    }
+}
+
 QVariant FilePaneModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid()) return {};
     const FilePaneRow& row = m_rows.at(index.row());
     if (role == Qt::DisplayRole || role == Qt::EditRole)
-        return index.column() == FilePane::NameColumn ? row.text : row.subItems.value(index.column() - 1);
+        return index.column() == FilePane::NameColumn ? row.text : row.subItem(index.column());
     if (role == Qt::DecorationRole && index.column() == FilePane::NameColumn && row.smallIcon >= 1
         && row.smallIcon <= m_icons.size())
         return m_icons.at(row.smallIcon - 1);
@@ -524,28 +529,11 @@ QStringList FilePane::LocalFiles(const QList<QUrl>& urls)
 
 bool FilePane::IsValidRow(int nRow) const { return nRow >= 0 && nRow < m_model->m_rows.size(); }
 
-int FilePane::AddRow(const QString& sText, int nSmallIcon, const QStringList& subItems, qint64 nSize,
-                     const QDateTime& date)
-{
-    FilePaneRow row;
-    row.text = sText;
-    row.smallIcon = nSmallIcon;
-    row.subItems = subItems;
-    row.size = nSize;
-    row.date = date;
-    return m_model->Insert(std::move(row));
-}
-
 void FilePane::AddRows(QList<FilePaneRow> rows) { m_model->InsertBatch(std::move(rows)); }
 void FilePane::Clear() { m_model->Clear(); }
 int FilePane::Count() const { return int(m_model->m_rows.size()); }
 QString FilePane::Text(int nRow) const { return IsValidRow(nRow) ? m_model->m_rows.at(nRow).text : QString(); }
 int FilePane::SmallIcon(int nRow) const { return IsValidRow(nRow) ? m_model->m_rows.at(nRow).smallIcon : 0; }
-
-QString FilePane::SubItem(int nRow, int n) const
-{
-    return IsValidRow(nRow) && n >= 1 ? m_model->m_rows.at(nRow).subItems.value(n - 1) : QString();
-}
 
 FilePaneRow FilePane::Row(int nRow) const { return IsValidRow(nRow) ? m_model->m_rows.at(nRow) : FilePaneRow{}; }
 

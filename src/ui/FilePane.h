@@ -20,22 +20,28 @@ class FilePaneDelegate;
 template <class Base>
 class FilePaneView;
 
-// One entry of a pane. The texts are what the pane shows and sorts by; the
+// One entry of a pane. The name is what the pane shows and sorts by; the
 // size and date values let a pane sort by value when asked to. The entry is
 // what the row stands for (its kind, exact date and precision, permissions):
-// code decides by it, never by the picture.
+// code decides by it, never by the picture. The size, date and kind columns
+// are made into text when shown, so that a large listing keeps no texts of
+// its own per row.
 struct FilePaneRow {
     QString text;
     int smallIcon = 0;     // 1-based index into the pane's image list, 0 none
-    QStringList subItems;  // sub-item 1 size text, 2 date text, 3 kind letter
     qint64 size = -1;      // -1: no size (a folder)
-    QDateTime date;
+    QDateTime date;        // shown in the short local format; invalid: none
     ListingEntry entry;
     // How the row acts, a ListingEntry kind: a Folder is entered, a File
     // transferred, a Link entered where the server lets us in. It follows the
     // picture: a link or unreadable entry shown with its extension's picture
     // acts as that file.
     int kind = ListingEntry::File;
+    qint64 shownSize = -1;      // the size column's number; -1: the column stays empty
+    char16_t kindLetter = u'F';  // the kind column: D, F or E
+
+    // Sub-item n as shown: 1 the size, 2 the date, 3 the kind letter.
+    QString subItem(int n) const;
 };
 Q_DECLARE_TYPEINFO(FilePaneRow, Q_RELOCATABLE_TYPE);
 
@@ -69,14 +75,11 @@ public:
     ~FilePane() override;
 
     // Rows
-    int AddRow(const QString& sText, int nSmallIcon, const QStringList& subItems, qint64 nSize = -1,
-               const QDateTime& date = {});
     void AddRows(QList<FilePaneRow> rows);  // one insertion for the whole batch
     void Clear();
     int Count() const;
     QString Text(int nRow) const;
     int SmallIcon(int nRow) const;
-    QString SubItem(int nRow, int n) const;  // n: 1 size, 2 date, 3 kind
     FilePaneRow Row(int nRow) const;
     int Kind(int nRow) const;  // how the row acts (FilePaneRow::kind); File for no row
     // The selected rows themselves, in list order.

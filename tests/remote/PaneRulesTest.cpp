@@ -103,7 +103,8 @@ TEST(PaneRules, RowsCarryTheirKindAndEntry)
     for (const auto& row : local) {
         const FilePaneRow made = LocalPane::MakeRow({QLatin1String(row.name), when, 5000000000LL, row.nAttrib});
         EXPECT_EQ(std::tie(made.entry.kind, made.kind, made.smallIcon), std::tie(row.kind, row.acts, row.icon)) << row.name;
-        EXPECT_EQ(made.subItems, QStringList({row.size, "12/31/03 1:02 PM", row.letter})) << row.name;
+        EXPECT_EQ(QStringList({made.subItem(1), made.subItem(2), made.subItem(3)}), QStringList({row.size, "12/31/03 1:02 PM", row.letter}))
+            << row.name;
         EXPECT_EQ(std::pair(made.entry.date, made.entry.nDatePrecision), std::pair(when, 1));
     }
     const struct {
@@ -122,7 +123,7 @@ TEST(PaneRules, RowsCarryTheirKindAndEntry)
         FilePaneRow made;
         ASSERT_TRUE(RemotePane::MakeRow(entry, made));
         EXPECT_EQ(std::pair(made.kind, made.smallIcon), std::pair(row.acts, row.icon)) << row.name;
-        EXPECT_EQ(made.subItems.value(0) + made.subItems.value(2), QStringLiteral("5") + QLatin1String(row.letter));
+        EXPECT_EQ(made.subItem(1) + made.subItem(3), QStringLiteral("5") + QLatin1String(row.letter));
         EXPECT_EQ(std::tie(made.entry.rawName, made.entry.nDatePrecision, made.entry.nMode, made.entry.kind),
                   std::tie(entry.rawName, entry.nDatePrecision, entry.nMode, entry.kind));
     }
