@@ -216,7 +216,7 @@ void FileTransfer::receive(const QString& sRemote, qint64 nOffset, const QString
     qint64 received = 0;
     m_nLastProgressMs = -1;
     AsciiDecoder ascii;
-    QByteArray buffer(kBlockSize, Qt::Uninitialized);
+    QByteArray buffer(IsTls(*data) ? kBlockSize / 4 : kBlockSize, Qt::Uninitialized);
     const auto cannotWrite = [&] { return FtpError{kLocalFile, QStringLiteral("Cannot write %1: %2").arg(sLocal, file.errorString())}; };
     try {
         // Binary data goes from the socket to the file without the socket
@@ -414,7 +414,10 @@ void FileTransfer::send(const QString& sLocal, qint64 nOffset, const QString& sR
         // where it can; the loop below finishes whatever is left.
         if (!bAscii) sendNative(*data, file, sLocal, sent, total);
         if (!file.seek(sent)) throw cannotRead();
-        QByteArray buffer(kBlockSize, Qt::Uninitialized);
+        // An encrypted connection keeps each block twice more (to encrypt,
+        // and encrypted): smaller blocks there keep the memory low.
+        const qint64 nBlock = IsTls(*data) ? kBlockSize / 4 : kBlockSize;
+        QByteArray buffer(nBlock, Qt::Uninitialized);
         for (;;) {
             m_control.checkAbort();
             const qint64 got = file.read(buffer.data(), buffer.size());
@@ -422,7 +425,7 @@ void FileTransfer::send(const QString& sLocal, qint64 nOffset, const QString& sR
             if (got == 0) break;
             if (bAscii) data->write(ToCrLf(QByteArray::fromRawData(buffer.constData(), got), bLastWasCr));
             else data->write(buffer.constData(), got);
-            waitWritten(*data, kBlockSize / 2, sLocal);
+            waitWritten(*data, nBlock / 2, sLocal);
             sent += got;
             emitProgress(sent, total, false);
         }
