@@ -93,7 +93,13 @@ const std::pair<const char*, const char*> kListLines[] = {
 TEST(ListingParser, ReadsUnixDosIisEplfAndMlsdLinesAndNothingElse)
 {
     const ScopedZone utc("UTC0");
-    for (const auto& [line, entry] : kListLines) EXPECT_EQ(Describe(ParseListLine(QString::fromUtf8(line), kNow)), entry) << line;
+    // Each line alone, and all of them as one listing (whose clock keeps the
+    // last time it made): the same entries.
+    Clock listing(kNow), mlsdListing(kNow);
+    for (const auto& [line, entry] : kListLines) {
+        EXPECT_EQ(Describe(ParseListLine(QString::fromUtf8(line), kNow)), entry) << line;
+        EXPECT_EQ(Describe(ParseListLine(QString::fromUtf8(line), listing)), entry) << line;
+    }
     const std::pair<const char*, const char*> mlsd[] = {
         {"type=file;size=12;modify=20261207021000;perm=r; a b.txt", "a b.txt|file|12|2026-12-07 02:10:00"},
         {"Type=DIR;Modify=20261207021000;Perm=el; docs", "docs|dir|0|2026-12-07 02:10:00"},
@@ -116,7 +122,10 @@ TEST(ListingParser, ReadsUnixDosIisEplfAndMlsdLinesAndNothingElse)
         {"typefile; x", "none"}, {"=file; x", "none"}, {"type=file; ", "none"}, {"type=file;    ", "none"},
         {"", "none"}, {" ", "none"}, {"type=file;size=1;", "none"},
     };
-    for (const auto& [line, entry] : mlsd) EXPECT_EQ(Describe(ParseMlsdLine(QString::fromUtf8(line))), entry) << line;
+    for (const auto& [line, entry] : mlsd) {
+        EXPECT_EQ(Describe(ParseMlsdLine(QString::fromUtf8(line))), entry) << line;
+        EXPECT_EQ(Describe(ParseMlsdLine(QString::fromUtf8(line), mlsdListing)), entry) << line;
+    }
 
     // LIST lines that are no entries.
     const char* const lines[] = {
