@@ -256,7 +256,7 @@ void FileTransfer::receive(const QString& sRemote, qint64 nOffset, const QString
         if (e.number != kConnectionLost) m_data.abortTransfer(data.get());
         throw FtpError{e.number == kBeyondEnd ? kProtocol : e.number, e.description};
     }
-    file.close();
+    // The file stays open until its time is set: no second opening of it.
     data.reset();
 
     try {
@@ -276,8 +276,9 @@ void FileTransfer::receive(const QString& sRemote, qint64 nOffset, const QString
                                         .arg(expected)};
     emitProgress(nOffset + received, expected >= 0 ? expected : nOffset + received, true);
     // An MLSD time is exact to the second: no need to ask for it again.
-    if (pListed && pListed->date.isValid() && pListed->nDatePrecision == 1) setLocalTime(sLocal, pListed->date);
-    else setLocalTime(sLocal, modificationTime(sRemote, pListed));
+    const QDateTime time = pListed && pListed->date.isValid() && pListed->nDatePrecision == 1 ? pListed->date
+                                                                                                : modificationTime(sRemote, pListed);
+    if (time.isValid()) file.setFileTime(time, QFileDevice::FileModificationTime);
 }
 
 qint64 FileTransfer::remoteSize(const QString& sRemote, const ListingEntry* pListed, bool bListIfUnknown)
@@ -559,13 +560,6 @@ QDateTime FileTransfer::modificationTime(const QString& sRemote, const ListingEn
     if (!m_control.features().bMdtm) return {};
     const FtpReply reply = m_control.named(QStringLiteral("MDTM"), sRemote, pListed);
     return reply.code == 213 ? ListingParser::ParseTimeVal(reply.text()) : QDateTime();
-}
-
-void FileTransfer::setLocalTime(const QString& sLocal, const QDateTime& time)
-{
-    if (!time.isValid()) return;
-    QFile file(sLocal);
-    if (file.open(QIODevice::Append)) file.setFileTime(time, QFileDevice::FileModificationTime);
 }
 
 void FileTransfer::copyLocalTime(const QString& sLocal, const QString& sRemote)

@@ -52,7 +52,6 @@ private:
     // Closes the data connection of an upload once everything is written.
     void closeSentData(QTcpSocket& data);
     void emitProgress(qint64 nDone, qint64 nTotal, bool bFinal);
-    static void setLocalTime(const QString& sLocal, const QDateTime& time);
     void copyLocalTime(const QString& sLocal, const QString& sRemote);
 
     ControlChannel& m_control;
