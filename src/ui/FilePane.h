@@ -28,16 +28,16 @@ class FilePaneView;
 // its own per row.
 struct FilePaneRow {
     QString text;
-    int smallIcon = 0;     // 1-based index into the pane's image list, 0 none
     qint64 size = -1;      // -1: no size (a folder)
     QDateTime date;        // shown in the short local format; invalid: none
     ListingEntry entry;
+    qint64 shownSize = -1;  // the size column's number; -1: the column stays empty
+    int smallIcon = 0;      // 1-based index into the pane's image list, 0 none
     // How the row acts, a ListingEntry kind: a Folder is entered, a File
     // transferred, a Link entered where the server lets us in. It follows the
     // picture: a link or unreadable entry shown with its extension's picture
     // acts as that file.
     int kind = ListingEntry::File;
-    qint64 shownSize = -1;      // the size column's number; -1: the column stays empty
     char16_t kindLetter = u'F';  // the kind column: D, F or E
 
     // Sub-item n as shown: 1 the size, 2 the date, 3 the kind letter.

@@ -117,9 +117,8 @@ TEST(PaneRules, RowsCarryTheirKindAndEntry)
         {"pic.gif", E::Link, E::File, 4, "E"},  // shown, and acting, as a picture file
     };
     for (const auto& row : remote) {
-        const ListingEntry entry{.name = QLatin1String(row.name), .rawName = QByteArray(row.name), .date = when,
-                                 .nDatePrecision = 60, .size = 5, .kind = row.kind, .linkTarget = {},
-                                 .bSpecial = false, .nMode = 0640};
+        const ListingEntry entry{.name = QLatin1String(row.name), .rawName = QByteArray(row.name), .linkTarget = {}, .date = when,
+                                 .size = 5, .nDatePrecision = 60, .kind = row.kind, .nMode = 0640, .bSpecial = false};
         FilePaneRow made;
         ASSERT_TRUE(RemotePane::MakeRow(entry, made));
         EXPECT_EQ(std::pair(made.kind, made.smallIcon), std::pair(row.acts, row.icon)) << row.name;
