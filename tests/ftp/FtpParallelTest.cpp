@@ -96,7 +96,9 @@ TEST(FtpParallelTest, FewerConnectionsThanAskedForStillCopyEverything)
             client.ftp.Connect();
             client.ftp.ReceiveFolder("tree/*", client.Local("copy"), true);
         }));
-        EXPECT_EQ(client.log.filter("No extra connection:").size(), 4 - nLimit) << client.Log();
+        // A refused connection is logged, unless the copy was done before it
+        // was refused (then it is called off unnoticed).
+        EXPECT_LE(client.log.filter("No extra connection:").size(), 4 - nLimit) << client.Log();
         ASSERT_TRUE(client.Succeeds([&] { client.ftp.SendFolder(client.Local("copy/*"), "back", true, true); }));
         EXPECT_EQ(TreeOf(client.Local("copy")), TreeOf(server.root() + "/tree"));
         EXPECT_EQ(TreeOf(server.root() + "/back"), TreeOf(server.root() + "/tree"));
