@@ -289,10 +289,12 @@ void PermuteInPlace(FilePaneRow* rows, const std::vector<int>& order)
 void FilePaneModel::InsertBatch(QList<FilePaneRow> rows)
 {
     if (rows.isEmpty()) return;
-    if (m_sorted) {
+    const auto before = [this](const FilePaneRow& a, const FilePaneRow& b) { return Before(a, b); };
+    // Servers mostly list in name order already: one pass tells.
+    if (m_sorted && !std::is_sorted(rows.cbegin(), rows.cend(), before)) {
         std::vector<int> order(size_t(rows.size()), 0);
         std::iota(order.begin(), order.end(), 0);
-        std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return Before(rows.at(a), rows.at(b)); });
+        std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return before(rows.at(a), rows.at(b)); });
         PermuteInPlace(rows.data(), order);
     }
     const int first = int(m_rows.size());
