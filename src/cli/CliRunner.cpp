@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSocketNotifier>
+#include <QStringEncoder>
 #include <QTextStream>
 
 #include <csignal>
@@ -140,15 +141,22 @@ public:
         }
         out += m_lastDateText;
         out += ' ';
-        out += entry.name.toUtf8();
+        AppendUtf8(out, entry.name);
         if (entry.kind == ListingEntry::Link && !entry.linkTarget.isEmpty()) {
             out += " -> ";
-            out += entry.linkTarget.toUtf8();
+            AppendUtf8(out, entry.linkTarget);
         }
         out += '\n';
     }
 
 private:
+    void AppendUtf8(QByteArray& out, const QString& sText)
+    {
+        const qsizetype at = out.size();
+        out.resize(at + m_utf8.requiredSpace(sText.size()));
+        out.truncate(m_utf8.appendToBuffer(out.data() + at, sText) - out.constData());
+    }
+
     static QByteArray DateText(const QDateTime& date)
     {
         const QDate day = date.date();
@@ -162,6 +170,7 @@ private:
 
     QDateTime m_lastDate;
     QByteArray m_lastDateText;
+    QStringEncoder m_utf8{QStringEncoder::Utf8};
 };
 
 void OutEntries(const QList<ListingEntry>& entries)

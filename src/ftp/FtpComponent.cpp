@@ -389,6 +389,7 @@ void FtpComponent::ListFolder(const QString& sMask)
         };
         s.list([&](ListingEntry& entry) {
             if (!NameRules::MatchesMask(entry.name, sMask)) return;
+            if (batch.isEmpty()) batch.reserve(kEntriesPerBatch);
             batch.append(std::move(entry));
             if (batch.size() >= kEntriesPerBatch) handOn();
         });

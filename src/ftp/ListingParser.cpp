@@ -155,7 +155,8 @@ QDateTime LocalTime(QDate date, QTime time)
 QDateTime ResolveYear(int month, int day, QTime time, ListingParser::Clock& clock)
 {
     const QDate latestDay = clock.latestDay();
-    for (int year = latestDay.year(); year >= latestDay.year() - 8; --year) {
+    const int latestYear = clock.latestYear();
+    for (int year = latestYear; year >= latestYear - 8; --year) {
         const QDate date(year, month, day);
         if (!date.isValid()) continue;
         if (date > latestDay || (date == latestDay && time > clock.timeNow())) continue;
@@ -469,6 +470,7 @@ void Clock::learnNow()
     if (m_latestDay.isValid()) return;
     const QDateTime localNow = m_now.isValid() ? m_now.toLocalTime() : QDateTime::currentDateTime();
     m_latestDay = localNow.date().addDays(1);
+    m_latestYear = m_latestDay.year();
     m_timeNow = localNow.time();
 }
 
@@ -476,6 +478,12 @@ QDate Clock::latestDay()
 {
     learnNow();
     return m_latestDay;
+}
+
+int Clock::latestYear()
+{
+    learnNow();
+    return m_latestYear;
 }
 
 QTime Clock::timeNow()

@@ -26,6 +26,7 @@ public:
     // A UTC time, as local time.
     QDateTime fromUtc(QDate date, QTime time);
     QDate latestDay();  // the day after now, here
+    int latestYear();   // its year
     QTime timeNow();
 
 private:
@@ -38,6 +39,7 @@ private:
 
     QDateTime m_now;
     QDate m_latestDay;  // invalid until needed
+    int m_latestYear = 0;
     QTime m_timeNow;
     Key m_localKey, m_utcKey;
     QDateTime m_local, m_fromUtc;
