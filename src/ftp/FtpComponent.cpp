@@ -374,11 +374,13 @@ void FtpComponent::ListFolder(const QString& sMask)
     RunConnected([&](FtpSession& s) {
         QList<ListingEntry> batch;
         const auto handOn = [&] {
-            s.control().wait(s.settings().nIdleTimeoutMs).until([&] { return room.tryAcquire() ? Wait::Done : Wait::Idle; },
-                                                     [&](int nSliceMs) {
-                                                         if (room.tryAcquire(1, nSliceMs)) room.release();
-                                                     },
-                                                     [] {});  // a receiver that long in a handler: on regardless
+            s.control()
+                .wait(s.settings().nIdleTimeoutMs)
+                .until([&] { return room.tryAcquire() ? Wait::Done : Wait::Idle; },
+                       [&](int nSliceMs) {
+                           if (room.tryAcquire(1, nSliceMs)) room.release();
+                       },
+                       [] {});  // a receiver that long in a handler: on regardless
             QMetaObject::invokeMethod(
                 this,
                 [this, &room, entries = std::exchange(batch, {})] {
