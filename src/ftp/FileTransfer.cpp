@@ -19,12 +19,8 @@
 
 #if defined(Q_OS_LINUX)
 #include <cerrno>
-#include <csignal>
 #include <cstring>
-#include <ctime>
 #include <poll.h>
-#include <pthread.h>
-#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #endif
@@ -41,37 +37,6 @@ constexpr long kBeyondEnd = -1;
 bool IsTls(const QAbstractSocket& socket) { return qobject_cast<const QSslSocket*>(&socket) != nullptr; }
 
 #if defined(Q_OS_LINUX)
-// sendfile has no MSG_NOSIGNAL: a write to a connection the server closed
-// raises SIGPIPE, which would end the program. While this lives the signal
-// is blocked in this thread, and one raised meanwhile is taken back.
-class NoSigPipe {
-public:
-    NoSigPipe()
-    {
-        sigemptyset(&m_pipe);
-        sigaddset(&m_pipe, SIGPIPE);
-        sigset_t pending;
-        sigpending(&pending);
-        m_bWasPending = sigismember(&pending, SIGPIPE) == 1;
-        pthread_sigmask(SIG_BLOCK, &m_pipe, &m_old);
-    }
-    ~NoSigPipe()
-    {
-        if (!m_bWasPending) {
-            const timespec none{0, 0};
-            while (sigtimedwait(&m_pipe, nullptr, &none) > 0) {
-            }
-        }
-        pthread_sigmask(SIG_SETMASK, &m_old, nullptr);
-    }
-    NoSigPipe(const NoSigPipe&) = delete;
-    NoSigPipe& operator=(const NoSigPipe&) = delete;
-
-private:
-    sigset_t m_pipe, m_old;
-    bool m_bWasPending = false;
-};
-
 // Blocks up to one slice of a wait until the descriptor is ready.
 void Poll(int nSocket, short nEvents, int nSliceMs)
 {
@@ -481,26 +446,38 @@ void FileTransfer::waitWritten(QTcpSocket& data, qint64 nLeft, const QString& sL
 void FileTransfer::sendNative(QTcpSocket& data, QFile& file, const QString& sLocal, qint64& sent, qint64 total)
 {
 #if defined(Q_OS_LINUX)
+    // Large reads and sends on the descriptors themselves: faster here than
+    // sendfile, which moves 64 KiB at a time through a pipe of its own.
     const int nSocket = static_cast<int>(data.socketDescriptor());
-    if (nSocket < 0 || IsTls(data) || data.bytesToWrite() > 0) return;
-    const NoSigPipe noSigPipe;
+    if (nSocket < 0 || IsTls(data) || data.bytesToWrite() > 0 || !file.flush()) return;
+    QByteArray buffer(kBlockSize, Qt::Uninitialized);
+    qint64 nRead = sent;            // the file's next byte to read
+    qint64 nHave = 0, nDone = 0;    // bytes in the buffer, and of them sent
     m_control.wait(m_settings.nIdleTimeoutMs)
         .until(
             [&] {
-                if (sent >= total) return Wait::Done;
-                off_t position = static_cast<off_t>(sent);
+                if (nDone == nHave) {
+                    if (nRead >= total) return Wait::Done;
+                    ssize_t got = 0;
+                    do got = ::pread(file.handle(), buffer.data(), static_cast<size_t>(qMin<qint64>(total - nRead, kBlockSize)), nRead);
+                    while (got < 0 && errno == EINTR);
+                    if (got < 0) throw FtpError{kLocalFile, QStringLiteral("Cannot read %1: %2").arg(sLocal, SystemError())};
+                    if (got == 0) return Wait::Done;  // the file is shorter than it was: the copy loop sees its end
+                    nRead += got;
+                    nHave = got;
+                    nDone = 0;
+                }
                 ssize_t n = 0;
-                do n = ::sendfile(nSocket, file.handle(), &position, static_cast<size_t>(qMin<qint64>(total - sent, 8 * kBlockSize)));
+                do n = ::send(nSocket, buffer.constData() + nDone, static_cast<size_t>(nHave - nDone), MSG_NOSIGNAL);
                 while (n < 0 && errno == EINTR);
                 if (n > 0) {
+                    nDone += n;
                     sent += n;
                     emitProgress(sent, total, false);
                     return Wait::Moved;
                 }
-                if (n == 0) return Wait::Done;  // the file is shorter than it was: the copy loop sees its end
-                if (errno == EAGAIN) return Wait::Idle;
-                if (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) return Wait::Done;  // not for this file: copy instead
-                if (errno == EPIPE || errno == ECONNRESET)
+                if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return Wait::Idle;
+                if (n < 0 && (errno == EPIPE || errno == ECONNRESET))
                     throw FtpError{kShortTransfer, QStringLiteral("The server closed the data connection while %1 was sent.").arg(sLocal)};
                 throw FtpError{kLocalFile, QStringLiteral("Cannot send %1: %2").arg(sLocal, SystemError())};
             },

@@ -43,9 +43,9 @@ private:
     // such path and nothing was read.
     bool receiveNative(QTcpSocket& data, QFile& file, const QString& sLocal, const QString& sRemote, QByteArray& buffer,
                        qint64 nOffset, qint64& received, qint64 expected);
-    // Sends file from byte sent towards total straight from the kernel's
-    // page cache (sendfile), where the system offers it, advancing sent;
-    // returns early, with the rest still to send, where it does not.
+    // Sends file from byte sent towards total on the descriptors themselves,
+    // past the socket class's buffer, where the system allows, advancing
+    // sent; returns early, with the rest still to send, where it does not.
     void sendNative(QTcpSocket& data, QFile& file, const QString& sLocal, qint64& sent, qint64 total);
     // Waits until no more than nLeft bytes are still to go out.
     void waitWritten(QTcpSocket& data, qint64 nLeft, const QString& sLocal);
