@@ -30,6 +30,7 @@ using namespace FtpErrorNumber;
 namespace {
 
 constexpr qint64 kBlockSize = DataChannel::kBlockSize;
+constexpr qint64 kSendPiece = 64 << 10;  // an upload's reads and sends: small enough to stay in the cache
 constexpr int kProgressIntervalMs = 250;
 // Inside receive only: more data than the file holds (reported as kProtocol).
 constexpr long kBeyondEnd = -1;
@@ -446,11 +447,12 @@ void FileTransfer::waitWritten(QTcpSocket& data, qint64 nLeft, const QString& sL
 void FileTransfer::sendNative(QTcpSocket& data, QFile& file, const QString& sLocal, qint64& sent, qint64 total)
 {
 #if defined(Q_OS_LINUX)
-    // Large reads and sends on the descriptors themselves: faster here than
-    // sendfile, which moves 64 KiB at a time through a pipe of its own.
+    // Reads and sends on the descriptors themselves, in pieces that stay in
+    // the processor's cache between the two: faster here than sendfile, and
+    // than larger pieces (measured against curl on vsftpd over loopback).
     const int nSocket = static_cast<int>(data.socketDescriptor());
     if (nSocket < 0 || IsTls(data) || data.bytesToWrite() > 0 || !file.flush()) return;
-    QByteArray buffer(kBlockSize, Qt::Uninitialized);
+    QByteArray buffer(kSendPiece, Qt::Uninitialized);
     qint64 nRead = sent;            // the file's next byte to read
     qint64 nHave = 0, nDone = 0;    // bytes in the buffer, and of them sent
     m_control.wait(m_settings.nIdleTimeoutMs)
@@ -459,7 +461,7 @@ void FileTransfer::sendNative(QTcpSocket& data, QFile& file, const QString& sLoc
                 if (nDone == nHave) {
                     if (nRead >= total) return Wait::Done;
                     ssize_t got = 0;
-                    do got = ::pread(file.handle(), buffer.data(), static_cast<size_t>(qMin<qint64>(total - nRead, kBlockSize)), nRead);
+                    do got = ::pread(file.handle(), buffer.data(), static_cast<size_t>(qMin<qint64>(total - nRead, kSendPiece)), nRead);
                     while (got < 0 && errno == EINTR);
                     if (got < 0) throw FtpError{kLocalFile, QStringLiteral("Cannot read %1: %2").arg(sLocal, SystemError())};
                     if (got == 0) return Wait::Done;  // the file is shorter than it was: the copy loop sees its end
