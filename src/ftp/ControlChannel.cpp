@@ -358,7 +358,7 @@ QByteArray ControlChannel::encode(const QString& sText, const QString& sWhat) co
     return sText.toLatin1();
 }
 
-QString ControlChannel::decode(const QByteArray& bytes) const { return DecodeServerText(bytes, m_bUtf8); }
+QString ControlChannel::decode(QByteArrayView bytes) const { return DecodeServerText(bytes, m_bUtf8); }
 
 bool ControlChannel::encodable(const QString& sName) const
 {

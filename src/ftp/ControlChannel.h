@@ -101,7 +101,7 @@ public:
     // sText in the server's character set; throws kNameEncoding, naming
     // sWhat, for text that the character set cannot carry.
     QByteArray encode(const QString& sText, const QString& sWhat) const;
-    QString decode(const QByteArray& bytes) const;
+    QString decode(QByteArrayView bytes) const;
     bool encodable(const QString& sName) const;
     // The bytes that name sName on the server: those it listed the name with
     // (pListed's, or the current folder's last listing's), else the name in

@@ -37,6 +37,10 @@ constexpr long kBeyondEnd = -1;
 
 bool IsTls(const QAbstractSocket& socket) { return qobject_cast<const QSslSocket*>(&socket) != nullptr; }
 
+// The block moved per read or write: an encrypted connection keeps each
+// block twice more (to encrypt, and encrypted), so it moves smaller ones.
+qint64 BlockSize(const QAbstractSocket& socket) { return IsTls(socket) ? kBlockSize / 4 : kBlockSize; }
+
 #if defined(Q_OS_LINUX)
 // Blocks up to one slice of a wait until the descriptor is ready.
 void Poll(int nSocket, short nEvents, int nSliceMs)
@@ -182,7 +186,7 @@ void FileTransfer::receive(const QString& sRemote, qint64 nOffset, const QString
     qint64 received = 0;
     m_nLastProgressMs = -1;
     AsciiDecoder ascii;
-    QByteArray buffer(IsTls(*data) ? kBlockSize / 4 : kBlockSize, Qt::Uninitialized);
+    QByteArray buffer(BlockSize(*data), Qt::Uninitialized);
     const auto cannotWrite = [&] { return FtpError{kLocalFile, QStringLiteral("Cannot write %1: %2").arg(sLocal, file.errorString())}; };
     try {
         // Binary data goes from the socket to the file without the socket
@@ -381,9 +385,7 @@ void FileTransfer::send(const QString& sLocal, qint64 nOffset, const QString& sR
         // where it can; the loop below finishes whatever is left.
         if (!bAscii) sendNative(*data, file, sLocal, sent, total);
         if (!file.seek(sent)) throw cannotRead();
-        // An encrypted connection keeps each block twice more (to encrypt,
-        // and encrypted): smaller blocks there keep the memory low.
-        const qint64 nBlock = IsTls(*data) ? kBlockSize / 4 : kBlockSize;
+        const qint64 nBlock = BlockSize(*data);
         QByteArray buffer(nBlock, Qt::Uninitialized);
         for (;;) {
             m_control.checkAbort();

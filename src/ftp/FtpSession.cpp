@@ -267,7 +267,7 @@ void FtpSession::sendCommand(const QString& sCommand)
     // Listings come over a data connection of their own; their lines go to
     // the log like replies.
     if (verb == QLatin1String("LIST") || verb == QLatin1String("NLST") || verb == QLatin1String("MLSD")) {
-        for (const QByteArray& listed : m_listing.read(line)) m_control.log(m_control.decode(listed));
+        m_listing.read(line, [this](QByteArrayView listed) { m_control.log(m_control.decode(listed)); });
         return;
     }
     // Transfers and data-connection set-up have their own calls: sent raw,

@@ -94,13 +94,6 @@ void ListingReader::read(const QString& sCommand, const std::function<void(QByte
     }
 }
 
-QList<QByteArray> ListingReader::read(const QString& sCommand)
-{
-    QList<QByteArray> lines;
-    read(sCommand, [&](QByteArrayView line) { lines.append(line.toByteArray()); });
-    return lines;
-}
-
 void ListingReader::readUnixListing(const std::function<void(QByteArrayView)>& onLine)
 {
     // Plain LIST leaves out the hidden files of Unix servers; "-a" takes

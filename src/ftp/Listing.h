@@ -31,7 +31,6 @@ public:
     // sends over its data connection as they arrive, line ends removed,
     // blank lines left out.
     void read(const QString& sCommand, const std::function<void(QByteArrayView)>& onLine);
-    QList<QByteArray> read(const QString& sCommand);
 
 private:
     void readUnixListing(const std::function<void(QByteArrayView)>& onLine);
