@@ -12,6 +12,10 @@
 int main(int argc, char** argv)
 {
     CacheLocalTimeZone();
+    // No GLib main loop here: Qt's own event dispatcher does not wake a
+    // thread each time one of its sockets starts or stops being watched,
+    // which a connection's worker does several times a file.
+    qputenv("QT_NO_GLIB", "1");
     QCoreApplication app(argc, argv);
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();

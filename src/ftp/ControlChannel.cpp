@@ -251,6 +251,7 @@ void ControlChannel::sendLine(const QByteArray& line, const QString& sLogged)
         throw FtpError{kInvalidArgument, QStringLiteral("A command or name may not contain a line break.")};
     log(sLogged);
     m_socket->write(line + "\r\n");
+    m_socket->flush();  // mostly all of it at once, without waiting to be told the socket can take it
     wait(m_settings.nIdleTimeoutMs, false)
         .until(
             [&] {

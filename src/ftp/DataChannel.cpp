@@ -53,7 +53,8 @@ DataChannel::DataChannel(ControlChannel& control, FtpTls& tls, const FtpSettings
 }
 
 FtpReply DataChannel::open(const QString& sVerb, const QString& sArgument, qint64 nRest, bool bAppendWhenRestRefused,
-                           DataConnection& connection, const ListingEntry* pListed)
+                           DataConnection& connection, const ListingEntry* pListed,
+                           const std::function<void()>& beforeAsking)
 {
     bool bPassive = m_settings.bPassive;
     for (int attempt = 0;; ++attempt) {
@@ -65,6 +66,7 @@ FtpReply DataChannel::open(const QString& sVerb, const QString& sArgument, qint6
             bPassive = true;
             preparePassive(connection);
         }
+        if (beforeAsking) beforeAsking();
         QString verb = sVerb;
         if (nRest > 0) {
             const FtpReply rest = m_control.command(QStringLiteral("REST %1").arg(nRest));

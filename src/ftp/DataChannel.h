@@ -6,6 +6,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include <functional>
 #include <memory>
 
 class ControlChannel;
@@ -34,8 +35,11 @@ public:
     // sArgument empty: the verb alone; else a name, sent as the server
     // listed it (pListed). nRest > 0 sends REST first; when the server
     // refuses it, bAppendWhenRestRefused sends APPE instead of failing.
+    // beforeAsking runs once the connection is prepared, before REST and the
+    // command: the last moment for local work that must succeed first.
     FtpReply open(const QString& sVerb, const QString& sArgument, qint64 nRest, bool bAppendWhenRestRefused,
-                  DataConnection& connection, const ListingEntry* pListed = nullptr);
+                  DataConnection& connection, const ListingEntry* pListed = nullptr,
+                  const std::function<void()>& beforeAsking = {});
     // Encrypts a connection the server opened before it answered (some
     // servers answer 226 at once and send the data all the same).
     void encrypt(DataConnection& connection);

@@ -122,21 +122,33 @@ void FileTransfer::receive(const QString& sRemote, qint64 nOffset, const QString
     const bool bAscii = m_settings.nTransferType == 1;
 
     // Open the local file before asking for the remote one, but change
-    // nothing in it until the server has agreed to send.
+    // nothing in it until the server has agreed to send. Creating a file
+    // costs some file systems more than a round trip to the server, so it is
+    // opened beside the commands that come before the data, and waited for
+    // before the server is asked to send.
     QFile file(sLocal);
     const bool bExisted = QFileInfo::exists(sLocal);
     if (QFileInfo(sLocal).isDir()) throw FtpError{kLocalFile, QStringLiteral("Cannot write %1: it is a folder.").arg(sLocal)};
-    if (!file.open(QIODevice::ReadWrite))
-        throw FtpError{kLocalFile, QStringLiteral("Cannot write %1: %2").arg(sLocal, file.errorString())};
-    if (nOffset > file.size())
-        throw FtpError{kInvalidArgument, QStringLiteral("Cannot resume %1 at byte %2: the local file has only %3 bytes.")
-                                          .arg(sLocal).arg(nOffset).arg(file.size())};
+    bool bOpened = false;
+    m_opening.start([&file, &bOpened] { bOpened = file.open(QIODevice::ReadWrite); });
+    const auto openingEnds = qScopeGuard([this] { m_opening.wait(); });  // the job uses file
+    bool bChecked = false;
+    const auto opened = [&] {
+        if (std::exchange(bChecked, true)) return;
+        m_opening.wait();
+        if (!bOpened) throw FtpError{kLocalFile, QStringLiteral("Cannot write %1: %2").arg(sLocal, file.errorString())};
+        if (nOffset > file.size())
+            throw FtpError{kInvalidArgument, QStringLiteral("Cannot resume %1 at byte %2: the local file has only %3 bytes.")
+                                              .arg(sLocal).arg(nOffset).arg(file.size())};
+    };
+    if (nOffset > 0) opened();  // a resume is decided on the local file's size
 
     // Until the server agrees to send, a file that this call created goes
     // again when the call fails.
     DataConnection connection;
     qint64 expected = -1;  // the whole file's size, when the server tells
     FtpReply reply;
+    QDateTime time;  // the copy's modification time, where the server tells it
     try {
         m_control.ensureType(bAscii);
         if (!bAscii) expected = remoteSize(sRemote, pListed, nOffset > 0);
@@ -157,13 +169,18 @@ void FileTransfer::receive(const QString& sRemote, qint64 nOffset, const QString
             }
         }
 
-        reply = m_data.open(QStringLiteral("RETR"), sRemote, nOffset, false, connection, pListed);
+        // An MLSD time is exact to the second: no need to ask for it.
+        time = pListed && pListed->date.isValid() && pListed->nDatePrecision == 1 ? pListed->date
+                                                                                   : modificationTime(sRemote, pListed);
+        reply = m_data.open(QStringLiteral("RETR"), sRemote, nOffset, false, connection, pListed, opened);
+        opened();
         if (reply.kind() != 1) {
             ControlChannel::expectPositive(reply);
             throw FtpError{kProtocol, QStringLiteral("The server did not start the transfer: %1 %2").arg(reply.code).arg(reply.text())};
         }
     } catch (const FtpError&) {
-        if (!bExisted) file.remove();
+        m_opening.wait();
+        if (!bExisted && bOpened) file.remove();
         throw;
     }
     std::unique_ptr<QTcpSocket>& data = connection.socket;
@@ -245,9 +262,6 @@ void FileTransfer::receive(const QString& sRemote, qint64 nOffset, const QString
                                         .arg(nOffset + received)
                                         .arg(expected)};
     emitProgress(nOffset + received, expected >= 0 ? expected : nOffset + received, true);
-    // An MLSD time is exact to the second: no need to ask for it again.
-    const QDateTime time = pListed && pListed->date.isValid() && pListed->nDatePrecision == 1 ? pListed->date
-                                                                                                : modificationTime(sRemote, pListed);
     if (time.isValid()) file.setFileTime(time, QFileDevice::FileModificationTime);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ftp/SideTask.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
@@ -60,4 +62,5 @@ private:
     FtpEvents& m_events;
     const FtpSettings& m_settings;
     qint64 m_nLastProgressMs = -1;
+    SideTask m_opening;  // opens a download's local file
 };

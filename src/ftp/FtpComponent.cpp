@@ -9,11 +9,16 @@
 #include <QPointer>
 #include <QSemaphore>
 #include <QThread>
+#include <QTimer>
 
 #include <optional>
 #include <utility>
 
 using namespace FtpErrorNumber;
+
+namespace {
+constexpr int kEventIntervalMs = 25;  // how often a running call's events are taken
+}  // namespace
 
 FtpComponent::FtpComponent(QObject* parent) : QObject(parent)
 {
@@ -23,39 +28,47 @@ FtpComponent::FtpComponent(QObject* parent) : QObject(parent)
     m_pSession->moveToThread(m_pThread);
     connect(m_pThread, &QThread::finished, m_pSession, &QObject::deleteLater);
 
-    // Events are queued into this thread, so they arrive while a call's
+    // Events wait in the queue, to be raised in this thread while a call's
     // local event loop runs, in the order the worker raised them.
-    connect(m_pSession, &FtpSession::logText, this, &FtpComponent::logText, Qt::QueuedConnection);
-    connect(m_pSession, &FtpSession::progress, this, &FtpComponent::progress, Qt::QueuedConnection);
-    connect(m_pSession, &FtpSession::receiving, this, &FtpComponent::receiving, Qt::QueuedConnection);
-    connect(m_pSession, &FtpSession::sending, this, &FtpComponent::sending, Qt::QueuedConnection);
-    connect(m_pSession, &FtpSession::itemSkipped, this, &FtpComponent::itemSkipped, Qt::QueuedConnection);
-    connect(
-        m_pSession, &FtpSession::disconnected, this,
-        [this] {
-            if (!m_bRunning) m_sCurrentFolder.clear();
-            Q_EMIT disconnected();
-        },
-        Qt::QueuedConnection);
+    const auto relay = [this](auto signal, auto raise) {
+        connect(
+            m_pSession, signal, this, [this, raise](auto... args) { m_events.push([this, raise, args...] { raise(args...); }); },
+            Qt::DirectConnection);
+    };
+    relay(&FtpSession::logText, [this](const QString& sText, long n) { Q_EMIT logText(sText, n); });
+    relay(&FtpSession::progress, [this](qint64 nBytes, qint64 nTotal, int nPercent) { Q_EMIT progress(nBytes, nTotal, nPercent); });
+    relay(&FtpSession::receiving, [this](const QString& sName) { Q_EMIT receiving(sName); });
+    relay(&FtpSession::sending, [this](const QString& sName) { Q_EMIT sending(sName); });
+    relay(&FtpSession::itemSkipped, [this](const QString& sRemote, const QString& sLocal, long nReason) {
+        Q_EMIT itemSkipped(sRemote, sLocal, nReason);
+    });
+    relay(&FtpSession::disconnected, [this] {
+        if (!m_bRunning) m_sCurrentFolder.clear();
+        Q_EMIT disconnected();
+    });
     // The worker waits for these answers; a call is always running then, so
-    // this thread is in its local event loop and answers at once.
+    // this thread is in its local event loop and answers at once, after the
+    // events raised before the question.
     // While the program closes nobody is asked: the answers are the ones
     // that change nothing (no account, no trust, keep the file).
     connect(
         m_pSession, &FtpSession::accountQuery, this,
         [this](QString* pAccount) {
+            m_events.deliver();
             if (!m_bClosing) Q_EMIT accountQuery(*pAccount);
         },
         Qt::BlockingQueuedConnection);
     connect(
         m_pSession, &FtpSession::passwordQuery, this,
         [this](QString* pPassword) {
+            m_events.deliver();
             if (!m_bClosing) Q_EMIT passwordQuery(*pPassword);
         },
         Qt::BlockingQueuedConnection);
     connect(
         m_pSession, &FtpSession::existingFileQuery, this,
         [this](const ExistingFileQuestion& question, int* pAnswer) {
+            m_events.deliver();
             if (!m_bClosing) Q_EMIT existingFileQuery(question, *pAnswer);
             if (m_bClosing) *pAnswer = ExistingFiles::kCancel;  // closed meanwhile: whatever was answered
         },
@@ -63,6 +76,7 @@ FtpComponent::FtpComponent(QObject* parent) : QObject(parent)
     connect(
         m_pSession, &FtpSession::certificateQuery, this,
         [this](const CertificateInfo& info, bool* pTrust) {
+            m_events.deliver();
             if (!m_bClosing) Q_EMIT certificateQuery(info, *pTrust);
             if (m_bClosing) *pTrust = false;
         },
@@ -128,6 +142,11 @@ void FtpComponent::Run(const std::function<void(FtpSession&)>& fn, bool bEvenWhe
     bool bEncrypted = false;
     std::atomic<bool> bDone{false};
     QEventLoop loop;
+    // The call's events are taken a few times a second, not one by one.
+    QTimer pump;
+    pump.callOnTimeout([this] { m_events.deliver(); });
+    m_events.hold(true);
+    pump.start(kEventIntervalMs);
     FtpSession* session = m_pSession;
     QMetaObject::invokeMethod(
         session,
@@ -159,7 +178,10 @@ void FtpComponent::Run(const std::function<void(FtpSession&)>& fn, bool bEvenWhe
         m_abort = true;
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
+    pump.stop();
+    m_events.hold(false);
     QCoreApplication::sendPostedEvents(this);  // the call's last events
+    m_events.deliver();
 
     m_bRunning = false;
     m_abort = false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ftp/Certificates.h"
+#include "ftp/EventQueue.h"
 #include "ftp/ExistingFiles.h"
 #include "ftp/FtpError.h"
 #include "ftp/FtpState.h"
@@ -251,4 +252,5 @@ private:
 
     QThread* m_pThread = nullptr;
     FtpSession* m_pSession = nullptr;  // lives in m_pThread
+    EventQueue m_events{*this};        // what the worker raised, for this thread
 };
