@@ -26,10 +26,10 @@ QList<FilePaneRow> MakeRows(int first, int count)
         const qint64 size = folder ? -1 : qint64(i) * 37;
         const QDateTime date = base.addSecs(qint64(i) * 61);
         FilePaneRow row;
-        row.text = QStringLiteral("file_%1.txt").arg((i * 7919) % kRows, 6, 10, QLatin1Char('0'));
+        row.entry.name = QStringLiteral("file_%1.txt").arg((i * 7919) % kRows, 6, 10, QLatin1Char('0'));
         row.smallIcon = folder ? 11 : 2;
         row.size = row.shownSize = size;
-        row.date = date;
+        row.entry.date = date;
         row.kindLetter = folder ? u'D' : u'F';
         rows.append(row);
     }

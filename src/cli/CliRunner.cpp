@@ -142,9 +142,9 @@ public:
         out += m_lastDateText;
         out += ' ';
         AppendUtf8(out, entry.name);
-        if (entry.kind == ListingEntry::Link && !entry.linkTarget.isEmpty()) {
+        if (entry.kind == ListingEntry::Link && !entry.linkTarget().isEmpty()) {
             out += " -> ";
-            AppendUtf8(out, entry.linkTarget);
+            AppendUtf8(out, entry.linkTarget());
         }
         out += '\n';
     }

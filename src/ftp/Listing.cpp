@@ -124,8 +124,8 @@ void ListingReader::list(const std::function<void(ListingEntry&)>& onEntry)
         if (entry) {
             // A name a UTF-8 server lists in other bytes goes back in those.
             if (bLatin1) {
-                entry->rawName = entry->name.toLatin1();
-                rawNames.insert(entry->name, entry->rawName);
+                entry->setRawName(entry->name.toLatin1());
+                rawNames.insert(entry->name, entry->rawName());
             }
             onEntry(*entry);
         } else if (!bMlsd && !line.startsWith(QLatin1String("total "), Qt::CaseInsensitive)

@@ -336,7 +336,7 @@ std::optional<ListingEntry> ParseUnixLine(QStringView line, ListingParser::Clock
         if (entry.kind == ListingEntry::Link) {
             const qsizetype arrow = name.indexOf(QLatin1String(" -> "));
             if (arrow >= 0) {
-                entry.linkTarget = name.sliced(arrow + 4).toString();
+                entry.setLinkTarget(name.sliced(arrow + 4).toString());
                 name = name.first(arrow);
             }
         }
@@ -557,7 +557,7 @@ std::optional<ListingEntry> ParseMlsdLine(QStringView line, Clock& clock)
         if (key.compare(QLatin1String("type"), Qt::CaseInsensitive) == 0) {
             entry.kind = ListingEntry::File;
             entry.bSpecial = false;
-            entry.linkTarget.clear();
+            entry.setLinkTarget(QString());
             if (value.compare(QLatin1String("cdir"), Qt::CaseInsensitive) == 0
                 || value.compare(QLatin1String("pdir"), Qt::CaseInsensitive) == 0)
                 return {};
@@ -565,7 +565,7 @@ std::optional<ListingEntry> ParseMlsdLine(QStringView line, Clock& clock)
                 entry.kind = ListingEntry::Folder;
             } else if (value.startsWith(QLatin1String("OS.unix=slink"), Qt::CaseInsensitive)) {
                 entry.kind = ListingEntry::Link;
-                if (value.size() > 14 && value[13] == QLatin1Char(':')) entry.linkTarget = value.sliced(14).toString();
+                if (value.size() > 14 && value[13] == QLatin1Char(':')) entry.setLinkTarget(value.sliced(14).toString());
             } else if (value.compare(QLatin1String("OS.unix=symlink"), Qt::CaseInsensitive) == 0) {
                 entry.kind = ListingEntry::Link;
             } else if (value.compare(QLatin1String("file"), Qt::CaseInsensitive) != 0) {

@@ -105,8 +105,6 @@ void LocalPane::OnDriveFound(const QString& sDrive) { m_pathBox->addItem(Normali
 FilePaneRow LocalPane::MakeRow(const LocalEntry& entry)
 {
     FilePaneRow row;
-    row.text = entry.sName;
-    row.date = entry.dtDate;
     row.entry.name = entry.sName;
     row.entry.date = entry.dtDate;
     row.entry.nDatePrecision = 1;

@@ -56,7 +56,7 @@ bool ChangeModeOfSelection(FtpComponent& ftp, const QList<FilePaneRow>& selected
     if (!sMode) return false;
 
     for (const FilePaneRow& row : selected) {
-        const QString sCommand = QStringLiteral("SITE chmod ") + *sMode + QLatin1Char(' ') + row.text;
+        const QString sCommand = QStringLiteral("SITE chmod ") + *sMode + QLatin1Char(' ') + row.text();
         try {
             ftp.SendCommand(sCommand);
         } catch (const FtpError& e) {

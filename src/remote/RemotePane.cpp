@@ -61,8 +61,6 @@ RemotePane::RemotePane(FilePane* list, QComboBox* pathBox, FtpComponent& ftp, Pa
 bool RemotePane::MakeRow(const ListingEntry& entry, FilePaneRow& row)
 {
     if (entry.kind < ListingEntry::File || entry.kind > ListingEntry::Link) return false;
-    row.text = entry.name;
-    row.date = entry.date;
     row.entry = entry;
     row.kind = entry.kind;
     row.shownSize = entry.size;

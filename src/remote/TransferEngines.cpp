@@ -122,8 +122,8 @@ void ReceiveFile(const Run& run, const FilePaneRow& row, const QString& sLocalPa
         if (!local.isFile()) destination.nSize = -1;
         outcome = run.Decide(RemoteFacts(run.ftp, row.entry, destination), destination);
     }
-    if (outcome.step != TransferEngines::Outcome::Transfer) run.host.DisplayMessage(QStringLiteral("Skiped Receiving file: ") + row.text);
-    else run.ftp.ReceiveFile(row.text, outcome.nOffset, sLocalPath);
+    if (outcome.step != TransferEngines::Outcome::Transfer) run.host.DisplayMessage(QStringLiteral("Skiped Receiving file: ") + row.text());
+    else run.ftp.ReceiveFile(row.text(), outcome.nOffset, sLocalPath);
 }
 
 void ReceiveItems(const Run& run, const QList<FilePaneRow>& rows, const QString& sFolder)
@@ -131,16 +131,16 @@ void ReceiveItems(const Run& run, const QList<FilePaneRow>& rows, const QString&
     QSet<QString> written;  // two rows never become one local file
     for (const FilePaneRow& row : rows) {
         run.host.ResetStatus();
-        const std::optional<QString> localPath = NameRules::LocalPath(sFolder, row.text);
+        const std::optional<QString> localPath = NameRules::LocalPath(sFolder, row.text());
         if (!localPath || written.contains(*localPath)) {
-            run.Skipped(row.text, QString(), FtpComponent::kSkipUnsafeName);
+            run.Skipped(row.text(), QString(), FtpComponent::kSkipUnsafeName);
             continue;
         }
         written.insert(*localPath);
         const int nKind = row.kind;
-        if (nKind == ListingEntry::Folder || (nKind == ListingEntry::Link && OpensAsFolder(run, row.text))) {
-            const bool bRecurse = AskSubfolders(QStringLiteral("receive"), row.text);
-            run.ftp.ReceiveFolder(row.text + QStringLiteral("/*"), *localPath, bRecurse);
+        if (nKind == ListingEntry::Folder || (nKind == ListingEntry::Link && OpensAsFolder(run, row.text()))) {
+            const bool bRecurse = AskSubfolders(QStringLiteral("receive"), row.text());
+            run.ftp.ReceiveFolder(row.text() + QStringLiteral("/*"), *localPath, bRecurse);
             continue;
         }
         ReceiveFile(run, row, *localPath);
@@ -154,23 +154,23 @@ void SendItems(const Run& run, const QList<FilePaneRow>& rows, const QString& sF
     std::optional<QList<ListingEntry>> listed;
     for (const FilePaneRow& row : rows) {
         run.host.ResetStatus();
-        const QString sLocalPath = sFolder + row.text;
+        const QString sLocalPath = sFolder + row.text();
         if (row.kind == ListingEntry::Folder) {
             const bool bRecurse = AskSubfolders(QStringLiteral("send"), sLocalPath);
-            run.ftp.SendFolder(sLocalPath + QStringLiteral("/*"), row.text, true, bRecurse);
+            run.ftp.SendFolder(sLocalPath + QStringLiteral("/*"), row.text(), true, bRecurse);
             continue;
         }
         if (!listed) listed = run.ftp.FolderContents(QString(), 0);
         const auto entry = std::find_if(listed->cbegin(), listed->cend(),
-                                        [&](const ListingEntry& e) { return e.name == row.text; });  // case counts
+                                        [&](const ListingEntry& e) { return e.name == row.text(); });  // case counts
         TransferEngines::Outcome outcome;
         if (entry != listed->cend()) {
             const ExistingFiles::Facts local = LocalFacts(QFileInfo(sLocalPath));
             outcome = run.Decide(local, RemoteFacts(run.ftp, *entry, local));
         }
-        if (outcome.step != TransferEngines::Outcome::Transfer) run.host.DisplayMessage(QStringLiteral("Skiped sending file: ") + row.text);
+        if (outcome.step != TransferEngines::Outcome::Transfer) run.host.DisplayMessage(QStringLiteral("Skiped sending file: ") + row.text());
         // The component continues the server's file only from an offset above 0.
-        else run.ftp.SendFile(sLocalPath, outcome.nOffset, row.text, outcome.nOffset > 0);
+        else run.ftp.SendFile(sLocalPath, outcome.nOffset, row.text(), outcome.nOffset > 0);
     }
 }
 

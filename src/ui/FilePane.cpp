@@ -110,11 +110,11 @@ public:
     quint64 m_generation = 0;  // changes whenever rows move, appear or vanish
 
 private:
-    QString KeyText(const FilePaneRow& row) const { return m_key == FilePane::NameColumn ? row.text : row.subItem(m_key); }
+    QString KeyText(const FilePaneRow& row) const { return m_key == FilePane::NameColumn ? row.text() : row.subItem(m_key); }
     bool Less(const FilePaneRow& a, const FilePaneRow& b) const
     {
         if (m_byValue && m_key == FilePane::SizeColumn) return a.size < b.size;
-        if (m_byValue && m_key == FilePane::DateColumn) return a.date < b.date;
+        if (m_byValue && m_key == FilePane::DateColumn) return a.date() < b.date();
         return CompareNoCase(KeyText(a), KeyText(b)) < 0;
     }
     bool Before(const FilePaneRow& a, const FilePaneRow& b) const
@@ -129,7 +129,7 @@ QString FilePaneRow::subItem(int n) const
 {
     switch (n) {
     case FilePane::SizeColumn: return shownSize >= 0 ? QString::number(shownSize) : QString();
-    case FilePane::DateColumn: return date.isValid() ? QLocale().toString(date, QLocale::ShortFormat) : QString();
+    case FilePane::DateColumn: return entry.date.isValid() ? QLocale().toString(entry.date, QLocale::ShortFormat) : QString();
     case FilePane::KindColumn: return QString(QChar(kindLetter));
     default: return {};
     }
@@ -140,7 +140,7 @@ QVariant FilePaneModel::data(const QModelIndex& index, int role) const
     if (!index.isValid()) return {};
     const FilePaneRow& row = m_rows.at(index.row());
     if (role == Qt::DisplayRole || role == Qt::EditRole)
-        return index.column() == FilePane::NameColumn ? row.text : row.subItem(index.column());
+        return index.column() == FilePane::NameColumn ? row.text() : row.subItem(index.column());
     if (role == Qt::DecorationRole && index.column() == FilePane::NameColumn && row.smallIcon >= 1
         && row.smallIcon <= m_icons.size())
         return m_icons.at(row.smallIcon - 1);
@@ -186,7 +186,7 @@ QMimeData* FilePaneModel::mimeData(const QModelIndexList& indexes) const
     out << qint64(QCoreApplication::applicationPid()) << quint64(quintptr(m_pane)) << rows;
     QStringList names;
     names.reserve(rows.size());
-    for (int row : std::as_const(rows)) names.append(m_rows.at(row).text);
+    for (int row : std::as_const(rows)) names.append(m_rows.at(row).text());
 
     auto* data = new QMimeData;
     data->setData(QLatin1String(FilePane::MimeType), payload);
@@ -317,7 +317,10 @@ void FilePaneModel::Clear()
 
 void FilePaneModel::SetText(int row, const QString& text)
 {
-    m_rows[row].text = text;
+    // The entry takes the new name; the bytes the server listed were the old one's.
+    ListingEntry& entry = m_rows[row].entry;
+    entry.name = text;
+    entry.setRawName(QByteArray());
     const QModelIndex at = index(row, FilePane::NameColumn);
     Q_EMIT dataChanged(at, at);
     if (m_sorted && m_key == FilePane::NameColumn) Resort();
@@ -534,7 +537,7 @@ bool FilePane::IsValidRow(int nRow) const { return nRow >= 0 && nRow < m_model->
 void FilePane::AddRows(QList<FilePaneRow> rows) { m_model->InsertBatch(std::move(rows)); }
 void FilePane::Clear() { m_model->Clear(); }
 int FilePane::Count() const { return int(m_model->m_rows.size()); }
-QString FilePane::Text(int nRow) const { return IsValidRow(nRow) ? m_model->m_rows.at(nRow).text : QString(); }
+QString FilePane::Text(int nRow) const { return IsValidRow(nRow) ? m_model->m_rows.at(nRow).text() : QString(); }
 int FilePane::SmallIcon(int nRow) const { return IsValidRow(nRow) ? m_model->m_rows.at(nRow).smallIcon : 0; }
 
 FilePaneRow FilePane::Row(int nRow) const { return IsValidRow(nRow) ? m_model->m_rows.at(nRow) : FilePaneRow{}; }
@@ -719,7 +722,7 @@ void FilePane::SetLabelEditByClick(bool bEnabled)
 bool FilePane::CommitLabelEdit(int nRow, const QString& sNewText)
 {
     if (!IsValidRow(nRow)) return false;
-    const QString oldText = m_model->m_rows.at(nRow).text;
+    const QString oldText = m_model->m_rows.at(nRow).text();
     if (sNewText == oldText) return false;  // nothing to rename
     // The handler runs once the editor has closed: it may ask questions or
     // reload the whole list. Until it agrees the row keeps its old text.

@@ -27,10 +27,8 @@ class FilePaneView;
 // are made into text when shown, so that a large listing keeps no texts of
 // its own per row.
 struct FilePaneRow {
-    QString text;
+    ListingEntry entry;    // its name and date (local time; invalid: none) are the row's
     qint64 size = -1;      // -1: no size (a folder)
-    QDateTime date;        // shown in the short local format; invalid: none
-    ListingEntry entry;
     qint64 shownSize = -1;  // the size column's number; -1: the column stays empty
     int smallIcon = 0;      // 1-based index into the pane's image list, 0 none
     // How the row acts, a ListingEntry kind: a Folder is entered, a File
@@ -40,6 +38,8 @@ struct FilePaneRow {
     int kind = ListingEntry::File;
     char16_t kindLetter = u'F';  // the kind column: D, F or E
 
+    const QString& text() const { return entry.name; }
+    const QDateTime& date() const { return entry.date; }  // shown in the short local format
     // Sub-item n as shown: 1 the size, 2 the date, 3 the kind letter.
     QString subItem(int n) const;
 };

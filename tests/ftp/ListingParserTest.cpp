@@ -26,7 +26,7 @@ std::string Describe(const std::optional<ListingEntry>& e)
     if (!e) return "none";
     QString s = QStringLiteral("%1|%2|%3|%4").arg(e->name, QStringList{"file", "dir", "link"}.value(e->kind, "?")).arg(e->size)
                     .arg(e->date.isValid() ? e->date.toLocalTime().toString(kSeconds) : "-");
-    if (!e->linkTarget.isEmpty()) s += "|-> " + e->linkTarget;
+    if (!e->linkTarget().isEmpty()) s += "|-> " + e->linkTarget();
     return (e->bSpecial ? s + "|special" : s).toStdString();
 }
 

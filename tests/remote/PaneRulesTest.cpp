@@ -117,14 +117,15 @@ TEST(PaneRules, RowsCarryTheirKindAndEntry)
         {"pic.gif", E::Link, E::File, 4, "E"},  // shown, and acting, as a picture file
     };
     for (const auto& row : remote) {
-        const ListingEntry entry{.name = QLatin1String(row.name), .rawName = QByteArray(row.name), .linkTarget = {}, .date = when,
-                                 .size = 5, .nDatePrecision = 60, .kind = row.kind, .nMode = 0640, .bSpecial = false};
+        ListingEntry entry{.name = QLatin1String(row.name), .date = when, .size = 5, .nDatePrecision = 60, .kind = row.kind,
+                           .nMode = 0640, .bSpecial = false, .rare = nullptr};
+        entry.setRawName(QByteArray(row.name));
         FilePaneRow made;
         ASSERT_TRUE(RemotePane::MakeRow(entry, made));
         EXPECT_EQ(std::pair(made.kind, made.smallIcon), std::pair(row.acts, row.icon)) << row.name;
         EXPECT_EQ(made.subItem(1) + made.subItem(3), QStringLiteral("5") + QLatin1String(row.letter));
-        EXPECT_EQ(std::tie(made.entry.rawName, made.entry.nDatePrecision, made.entry.nMode, made.entry.kind),
-                  std::tie(entry.rawName, entry.nDatePrecision, entry.nMode, entry.kind));
+        EXPECT_EQ(std::tie(made.entry.rare, made.entry.nDatePrecision, made.entry.nMode, made.entry.kind),
+                  std::tie(entry.rare, entry.nDatePrecision, entry.nMode, entry.kind));
     }
     FilePaneRow none;
     ListingEntry odd;
