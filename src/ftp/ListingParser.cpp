@@ -11,8 +11,8 @@ namespace {
 // A blank-separated word of a line, by position, so that a name can be cut
 // from the line exactly as sent.
 struct Token {
-    qsizetype begin = 0;
-    qsizetype end = 0;
+    qsizetype begin;  // (no initializers: a line's words are not cleared before they are found)
+    qsizetype end;
 };
 
 bool IsBlank(QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); }
