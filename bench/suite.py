@@ -529,11 +529,16 @@ class Suite:
 
     def bench_window(self, server, expected):
         s = server.name
-        local = os.path.join(self.work, "window-local")
+        # The big file to the disk, as kelvoftp's; the tree where kelvoftp's goes.
+        disk = os.path.join(self.work, "window-local")
+        memory = tempfile.mkdtemp(prefix="kelvo-bench-window.", dir=self.args.tree_dir or self.work)
+        self.temporary.append(memory)
         source = os.path.join(server.root, "source.bin")
         for r in range(self.args.rounds):
-            remove(local)
-            os.makedirs(local)
+            for folder in (disk, memory):
+                remove(folder)
+                os.makedirs(folder)
+            local = disk
             if "big" in self.args.work:
                 seconds, peak, stall = self.window_run(server, "get", "source.bin", local)
                 if not same_file(source, os.path.join(local, "source.bin")):
@@ -542,6 +547,7 @@ class Suite:
                             "window", seconds, peak, (self.args.size_mb << 20) / 1e6, "MB/s", stall=stall,
                             peers=["curl", "lftp"], ceiling=True)
                 remove(os.path.join(local, "source.bin"))
+            local = memory
             if "tree" in self.args.work:
                 seconds, peak, stall = self.window_run(server, "get", "tree", local)
                 if tree_contents(os.path.join(local, "tree")) != expected:
