@@ -374,7 +374,10 @@ bool ControlChannel::encodable(const QString& sName) const
 QByteArray ControlChannel::wireName(const QString& sName, const ListingEntry* pListed) const
 {
     // A name the server listed goes back in exactly the bytes it listed.
-    if (pListed && pListed->name == sName && pListed->rare && !pListed->rare->rawName.isEmpty()) return pListed->rare->rawName;
+    if (pListed && pListed->name == sName) {
+        const QByteArray raw = pListed->rawName();
+        if (!raw.isEmpty()) return raw;
+    }
     if (m_sListedFolder == m_sCurrentFolder) {
         const auto raw = m_listedRawNames.constFind(sName);
         if (raw != m_listedRawNames.constEnd()) return *raw;

@@ -173,7 +173,6 @@ void FileTransfer::receive(const QString& sRemote, qint64 nOffset, const QString
         time = pListed && pListed->date.isValid() && pListed->nDatePrecision == 1 ? pListed->date
                                                                                    : modificationTime(sRemote, pListed);
         reply = m_data.open(QStringLiteral("RETR"), sRemote, nOffset, false, connection, pListed, opened);
-        opened();
         if (reply.kind() != 1) {
             ControlChannel::expectPositive(reply);
             throw FtpError{kProtocol, QStringLiteral("The server did not start the transfer: %1 %2").arg(reply.code).arg(reply.text())};

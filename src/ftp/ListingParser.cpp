@@ -100,7 +100,7 @@ int MonthFromName(QStringView text)
 {
     static const char* const kMonths[] = {"january", "february", "march",     "april",   "may",      "june",
                                           "july",    "august",   "september", "october", "november", "december"};
-    if (text.size() < 3 || text.size() > 9 || (AsciiLower(text[0]) < 'a' || AsciiLower(text[0]) > 'z')) return 0;
+    if (text.size() < 3 || text.size() > 9) return 0;
     for (int m = 0; m < 12; ++m) {
         const char* const full = kMonths[m];
         if (AsciiLower(text[0]) != full[0] || AsciiLower(text[1]) != full[1] || AsciiLower(text[2]) != full[2]) continue;

@@ -129,7 +129,7 @@ QString FilePaneRow::subItem(int n) const
 {
     switch (n) {
     case FilePane::SizeColumn: return shownSize >= 0 ? QString::number(shownSize) : QString();
-    case FilePane::DateColumn: return entry.date.isValid() ? QLocale().toString(entry.date, QLocale::ShortFormat) : QString();
+    case FilePane::DateColumn: return date().isValid() ? QLocale().toString(date(), QLocale::ShortFormat) : QString();
     case FilePane::KindColumn: return QString(QChar(kindLetter));
     default: return {};
     }
