@@ -1,10 +1,10 @@
 #include "ftp/EventQueue.h"
 
-void EventQueue::push(std::function<void()> event)
+void EventQueue::push(std::function<void()> event, bool bPrompt)
 {
     const std::lock_guard lock(m_mutex);
     m_events.push_back(std::move(event));
-    if (m_bHeld || m_bPosted) return;
+    if ((m_bHeld && !bPrompt) || m_bPosted) return;
     m_bPosted = true;
     QMetaObject::invokeMethod(&m_owner, [this] { deliver(); }, Qt::QueuedConnection);
 }

@@ -14,8 +14,9 @@ class EventQueue {
 public:
     explicit EventQueue(QObject& owner) : m_owner(owner) {}
 
-    // Any thread.
-    void push(std::function<void()> event);
+    // Any thread. A prompt event is handed over at once even while held
+    // (progress, whose handlers may stop the call).
+    void push(std::function<void()> event, bool bPrompt = false);
     // The owner's thread: while held, events wait for deliver(); released,
     // each one is handed over as it comes.
     void hold(bool bHold);

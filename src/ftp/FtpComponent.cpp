@@ -30,13 +30,16 @@ FtpComponent::FtpComponent(QObject* parent) : QObject(parent)
 
     // Events wait in the queue, to be raised in this thread while a call's
     // local event loop runs, in the order the worker raised them.
-    const auto relay = [this](auto signal, auto raise) {
+    const auto relay = [this](auto signal, auto raise, bool bPrompt = false) {
         connect(
-            m_pSession, signal, this, [this, raise](auto... args) { m_events.push([this, raise, args...] { raise(args...); }); },
+            m_pSession, signal, this,
+            [this, raise, bPrompt](auto... args) { m_events.push([this, raise, args...] { raise(args...); }, bPrompt); },
             Qt::DirectConnection);
     };
     relay(&FtpSession::logText, [this](const QString& sText, long n) { Q_EMIT logText(sText, n); });
-    relay(&FtpSession::progress, [this](qint64 nBytes, qint64 nTotal, int nPercent) { Q_EMIT progress(nBytes, nTotal, nPercent); });
+    // Progress comes a few times a second at most, and its handlers may stop the call: at once.
+    relay(&FtpSession::progress, [this](qint64 nBytes, qint64 nTotal, int nPercent) { Q_EMIT progress(nBytes, nTotal, nPercent); },
+          true);
     relay(&FtpSession::receiving, [this](const QString& sName) { Q_EMIT receiving(sName); });
     relay(&FtpSession::sending, [this](const QString& sName) { Q_EMIT sending(sName); });
     relay(&FtpSession::itemSkipped, [this](const QString& sRemote, const QString& sLocal, long nReason) {
