@@ -82,6 +82,7 @@ void ControlChannel::open(const QString& sServer)
 void ControlChannel::close()
 {
     m_nOwedReplies = 0;
+    m_bOwedRepliesDrained = false;
     setPhase(Phase::NotConnected);
     if (!m_socket) return;
     m_socket->disconnect(&m_events);
@@ -195,9 +196,10 @@ Wait ControlChannel::wait(int nTimeoutMs, bool bAbortable) const
 bool ControlChannel::readOwedReplies()
 {
     const int nOwed = std::exchange(m_nOwedReplies, 0);
-    if (nOwed == 0 || !connected()) return false;
+    const bool bSettled = std::exchange(m_bOwedRepliesDrained, false);
+    if (!connected()) return false;
     for (int i = 0; i < nOwed; ++i) readFinalReply();
-    return true;
+    return nOwed > 0 || bSettled;
 }
 
 void ControlChannel::abortCommand()
@@ -272,11 +274,14 @@ void ControlChannel::drainUnsolicited()
     if (!m_socket) return;
     if (m_socket->bytesAvailable() > 0 && !m_parser.feed(m_socket->readAll()))
         lost(QStringLiteral("Protocol error: ") + m_parser.error());
+    // Replies owed since an abort come first, in order: they are settled
+    // here, as they would be at the start of the next call.
     bool bClosing = false;
     while (m_parser.hasReply()) {
         const FtpReply reply = m_parser.takeReply();
         logReply(reply);
         if (reply.code == 421) bClosing = true;
+        if (m_nOwedReplies > 0 && reply.kind() != 1) --m_nOwedReplies, m_bOwedRepliesDrained = true;
     }
     if (bClosing || m_socket->state() != QAbstractSocket::ConnectedState)
         lost(QStringLiteral("The server closed the connection."));

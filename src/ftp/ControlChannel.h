@@ -75,7 +75,8 @@ public:
     // (unless bAbortable is false).
     Wait wait(int nTimeoutMs, bool bAbortable = true) const;
     // Before a call: the replies to commands whose wait an abort cut short
-    // are read first; true when there were any (the folder may have changed).
+    // are read first; true when there were any, read now or drained since
+    // (the folder may have changed).
     bool readOwedReplies();
     // ABOR, and what the server says about the transfer it ends (426 and
     // 226, or just 226). Neither this wait nor the abort flag cut it short;
@@ -144,6 +145,7 @@ private:
     int m_nSentType = -1;     // -1 unknown, 0 I, 1 A
     bool m_bEncrypted = false;
     int m_nOwedReplies = 0;   // replies whose wait an abort cut short
+    bool m_bOwedRepliesDrained = false;  // some came in before a later command went out
     QFile m_logFile;
     QMutex m_logMutex;
 };

@@ -195,6 +195,7 @@ def retr(a):
     say("426 transfer aborted")
 def cwd(a):
     if a == "slow": time.sleep(0.6)
+    if a == "late": say("110 a moment"); time.sleep(0.04)
     return "250 ok"
 serve({"LIST": listing, "RETR": retr, "ABOR": lambda a: "226 ABOR processed", "CWD": cwd,
        "SYST": lambda a: "215 UNIX Type: L8"})
@@ -216,10 +217,16 @@ serve({"LIST": listing, "RETR": retr, "ABOR": lambda a: "226 ABOR processed", "C
     EXPECT_TRUE(Succeeds([&] { ftp.ReceiveFile("small.bin", 0, Local("small.bin")); }));
     EXPECT_EQ(ReadTestFile(Local("small.bin")), "small");
 
-    // The next call reads its own reply, not the late 250.
+    // The next call reads its own reply, not the late 250, also when the
+    // late reply came in while the aborted folder download went back to
+    // where it started.
     abortOn = "CWD slow";
     EXPECT_EQ(ErrorOf([&] { ftp.ChangeFolder("slow"); }).number, kAborted);
     ftp.SendCommand("SYST");
+    EXPECT_EQ(ftp.lastReplyCode(), 215) << Log();
+    abortOn = "110 a moment";
+    EXPECT_EQ(ErrorOf([&] { ftp.ReceiveFolder("late", Local("late"), true); }).number, kAborted);
+    EXPECT_TRUE(Succeeds([&] { ftp.SendCommand("SYST"); }));
     EXPECT_EQ(ftp.lastReplyCode(), 215) << Log();
     EXPECT_EQ(ftp.state(), FtpComponent::kStateConnected);
 }
