@@ -63,7 +63,8 @@ def high_water_kib(pid):
 
 
 def run(cmd, env=None, cwd=None, log=None, timeout=1800):
-    """Runs cmd to its end; returns (seconds, peak RSS in MiB, stdout).
+    """Runs cmd to its end; returns (seconds, peak RSS in MiB, stdout, the
+    CPU seconds it and its children used, user and system).
     A non-zero exit is an error with the command's output. What earlier runs
     left for the disk to write is written first, so that it does not land on
     this one."""
@@ -80,7 +81,7 @@ def run(cmd, env=None, cwd=None, log=None, timeout=1800):
         if polls % 10 == 0:
             peak_kib = max(peak_kib, high_water_kib(proc.pid))
         polls += 1
-        pid, status, _ = os.wait4(proc.pid, os.WNOHANG)
+        pid, status, usage = os.wait4(proc.pid, os.WNOHANG)
         if pid:
             break
         if time.monotonic() > deadline:
@@ -98,7 +99,7 @@ def run(cmd, env=None, cwd=None, log=None, timeout=1800):
         log.write("$ %s\n%s%s\n" % (" ".join(cmd), stdout[-4000:], stderr[-4000:]))
     if proc.returncode != 0:
         raise BenchError("%s failed (%d): %s" % (os.path.basename(cmd[0]), proc.returncode, stderr[-2000:] or stdout[-2000:]))
-    return seconds, peak_kib / 1024.0, stdout
+    return seconds, peak_kib / 1024.0, stdout, usage.ru_utime + usage.ru_stime
 
 
 def free_port():
@@ -364,22 +365,25 @@ class Suite:
                    BENCH_FTP_PASSWORD=server.password, XDG_RUNTIME_DIR=home + "/runtime")
         os.makedirs(home + "/registry", exist_ok=True)
         os.makedirs(home + "/runtime", mode=0o700, exist_ok=True)
-        _, peak, out = run([self.window, mode, "127.0.0.1", str(server.port), server.user, name, local], env=env, log=self.log)
+        _, peak, out, _ = run([self.window, mode, "127.0.0.1", str(server.port), server.user, name, local], env=env, log=self.log)
         seconds, stall = out.split()[-2:]
         return float(seconds), peak, int(stall)
 
     # ---- bookkeeping
-    def record(self, server, work, client, seconds, peak, amount, unit, stall=None, peers=(), ceiling=False):
+    def record(self, server, work, client, seconds, peak, amount, unit, stall=None, peers=(), ceiling=False,
+               cpu=None):
         for row in self.rows:
             if row["server"] == server and row["work"] == work and row["client"] == client:
                 row["times"].append(seconds)
                 row["peaks"].append(peak)
                 if stall is not None:
                     row["stalls"].append(stall)
+                if cpu is not None:
+                    row["cpus"].append(cpu)
                 return
         self.rows.append(dict(server=server, work=work, client=client, times=[seconds], peaks=[peak],
                               amount=amount, unit=unit, stalls=[] if stall is None else [stall], peers=list(peers),
-                              ceiling=ceiling))
+                              ceiling=ceiling, cpus=[] if cpu is None else [cpu]))
 
     def median(self, server, work, client):
         for row in self.rows:
@@ -418,12 +422,12 @@ class Suite:
             ]
             for client, fn in self.rotated([g for g in gets if g[0] != "lftp" or not tls], r):
                 remove(target)
-                seconds, peak, out = fn()
+                seconds, peak, out, cpu = fn()
                 if client == "ceiling":
-                    seconds = float(out.split()[-1])
+                    seconds, cpu = float(out.split()[-1]), None
                 if not same_file(source, target):
                     raise BenchError("%s get: the file differs" % client)
-                self.record(s, name + " get", client, seconds, peak, mb, "MB/s", peers=peers, ceiling=True)
+                self.record(s, name + " get", client, seconds, peak, mb, "MB/s", peers=peers, ceiling=True, cpu=cpu)
             remove(target)
             up = os.path.join(server.root, "up.bin")
             puts = [
@@ -433,10 +437,10 @@ class Suite:
             ]
             for client, fn in self.rotated([p for p in puts if p[0] != "lftp" or not tls], r):
                 remove(up)
-                seconds, peak, _ = fn()
+                seconds, peak, _, cpu = fn()
                 if not same_file(source, up):
                     raise BenchError("%s put: the file differs" % client)
-                self.record(s, name + " put", client, seconds, peak, mb, "MB/s", peers=peers, ceiling=True)
+                self.record(s, name + " put", client, seconds, peak, mb, "MB/s", peers=peers, ceiling=True, cpu=cpu)
                 remove(up)
             self.say("  %s big file: round %d done" % (s, r + 1))
         # The put ceiling is the same copy the other way: one figure for both.
@@ -462,10 +466,10 @@ class Suite:
             ], r):
                 target = os.path.join(local, "tree")
                 remove(target)
-                seconds, peak, _ = fn(target)
+                seconds, peak, _, cpu = fn(target)
                 if tree_contents(target) != expected:
                     raise BenchError("%s getdir: the tree differs" % client)
-                self.record(s, "tree get", client, seconds, peak, files, "files/s", peers=self.tree_peers(client))
+                self.record(s, "tree get", client, seconds, peak, files, "files/s", peers=self.tree_peers(client), cpu=cpu)
             source = os.path.join(self.work, "tree-src")
             for client, fn in self.rotated([
                 ("kelvoftp -c 1", lambda: self.kelvo(server, "putdir", source, "up", connections=1)),
@@ -475,10 +479,10 @@ class Suite:
             ], r):
                 up = os.path.join(server.root, "up")
                 remove(up)
-                seconds, peak, _ = fn()
+                seconds, peak, _, cpu = fn()
                 if tree_contents(up) != expected:
                     raise BenchError("%s putdir: the tree differs" % client)
-                self.record(s, "tree put", client, seconds, peak, files, "files/s", peers=self.tree_peers(client))
+                self.record(s, "tree put", client, seconds, peak, files, "files/s", peers=self.tree_peers(client), cpu=cpu)
             self.say("  %s tree: round %d done" % (s, r + 1))
 
     @staticmethod
@@ -501,20 +505,20 @@ class Suite:
                 ("lftp cls -1", lambda: self.lftp(server, "cls -1 many")),
                 ("curl --list-only", lambda: self.curl(server, "--list-only", "ftp://127.0.0.1:%d/many/" % server.port)),
             ], r):
-                seconds, peak, out = fn()
+                seconds, peak, out, cpu = fn()
                 if lines(out) != n:
                     raise BenchError("%s ls: %d lines for %d entries" % (client, lines(out), n))
                 self.record(s, self.list_work(n), client, seconds, peak, n, "entries/s",
-                            peers=peers if client == "kelvoftp" else ())
+                            peers=peers if client == "kelvoftp" else (), cpu=cpu)
             self.say("  %s listing: round %d done" % (s, r + 1))
         for client, fn in [
             ("kelvoftp", lambda: self.kelvo(server, "ls", "many2")),
             ("curl LIST", lambda: self.curl(server, "ftp://127.0.0.1:%d/many2/" % server.port)),
         ]:
-            seconds, peak, out = fn()
+            seconds, peak, out, cpu = fn()
             if lines(out) != 2 * n:
                 raise BenchError("%s ls: %d lines for %d entries" % (client, lines(out), 2 * n))
-            self.record(s, self.list_work(2 * n), client, seconds, peak, 2 * n, "entries/s", peers=["curl LIST"])
+            self.record(s, self.list_work(2 * n), client, seconds, peak, 2 * n, "entries/s", peers=["curl LIST"], cpu=cpu)
 
     @staticmethod
     def list_work(n):
@@ -522,7 +526,7 @@ class Suite:
 
     def bench_parser(self):
         for r in range(self.args.rounds):
-            _, _, out = run([self.parser, "1000000"], log=self.log)
+            _, _, out, _ = run([self.parser, "1000000"], log=self.log)
             for line in out.splitlines():
                 fmt, lines, seconds, _ = line.split()
                 self.record("-", "parse %s lines" % fmt, "ListingParser", float(seconds), 0, int(lines), "lines/s")
@@ -630,7 +634,7 @@ class Suite:
 
     # ---- the table
     def table(self):
-        header = ["server", "work", "client", "median s", "rate", "vs peer", "vs ceiling", "peak MiB", "stall ms"]
+        header = ["server", "work", "client", "median s", "cpu s", "rate", "vs peer", "vs ceiling", "peak MiB", "stall ms"]
         lines = []
         for row in self.rows:
             t = statistics.median(row["times"])
@@ -647,7 +651,8 @@ class Suite:
             vs_ceiling = "%.2f" % (ceiling / t) if ceiling and row["client"] != "ceiling" else ""
             peak = "%.0f" % max(row["peaks"]) if max(row["peaks"]) > 0 else ""
             stall = "%d" % max(row["stalls"]) if row["stalls"] else ""
-            lines.append([row["server"], row["work"], row["client"], "%.3f" % t,
+            cpu = "%.2f" % statistics.median(row["cpus"]) if row["cpus"] else ""
+            lines.append([row["server"], row["work"], row["client"], "%.3f" % t, cpu,
                           "%.0f %s" % (rate, row["unit"]), vs_peer, vs_ceiling, peak, stall])
         return header, lines
 
@@ -670,8 +675,9 @@ class Suite:
         fmt = "  ".join("%%-%ds" % w for w in widths)
         print()
         print("machine: " + self.machine())
-        print("median of %d runs; rate in 10^6 bytes, files or entries per second; 'vs' columns are speed "
-              "ratios (above 1: faster than the peer or the ceiling)" % self.args.rounds)
+        print("median of %d runs; cpu: the client's own processor time (user and system); rate in 10^6 bytes, "
+              "files or entries per second; 'vs' columns are speed ratios (above 1: faster than the peer or the "
+              "ceiling)" % self.args.rounds)
         print(fmt % tuple(header))
         for l in lines:
             print(fmt % tuple(l))
@@ -683,7 +689,8 @@ class Suite:
             w.writerow(header)
             w.writerows(lines)
         md = ["Machine: " + self.machine(), "",
-              "Median of %d runs, %s. Rates in 10^6 bytes, files or entries per second; the \"vs\" columns are "
+              "Median of %d runs, %s. \"cpu s\" is the client's own processor time, user and system. Rates in 10^6 "
+              "bytes, files or entries per second; the \"vs\" columns are "
               "speed ratios (above 1: faster than the peer, lftp or curl, or than the loopback ceiling)."
               % (self.args.rounds, datetime.date.today().isoformat()), "",
               "| " + " | ".join(header) + " |", "|" + "---|" * len(header)]

@@ -101,7 +101,20 @@ int MonthFromName(QStringView text)
     static const char* const kMonths[] = {"january", "february", "march",     "april",   "may",      "june",
                                           "july",    "august",   "september", "october", "november", "december"};
     if (text.size() < 3 || text.size() > 9) return 0;
-    for (int m = 0; m < 12; ++m) {
+    // Most words tried here are numbers: only a few months share a first letter.
+    int first = 0, last = -1;
+    switch (AsciiLower(text[0])) {
+    case 'j': first = 0, last = 6; break;
+    case 'f': first = last = 1; break;
+    case 'm': first = 2, last = 4; break;
+    case 'a': first = 3, last = 7; break;
+    case 's': first = last = 8; break;
+    case 'o': first = last = 9; break;
+    case 'n': first = last = 10; break;
+    case 'd': first = last = 11; break;
+    default: return 0;
+    }
+    for (int m = first; m <= last; ++m) {
         const char* const full = kMonths[m];
         if (AsciiLower(text[0]) != full[0] || AsciiLower(text[1]) != full[1] || AsciiLower(text[2]) != full[2]) continue;
         if (text.size() == 3) return m + 1;
