@@ -248,10 +248,12 @@ void CliRunner::ConnectSignals()
     QObject::connect(&m_ftp, &FtpComponent::receiving, &m_ftp, [this](const QString& sName) { StartTransfer(sName); });
     QObject::connect(&m_ftp, &FtpComponent::sending, &m_ftp, [this](const QString& sName) { StartTransfer(sName); });
     QObject::connect(&m_ftp, &FtpComponent::itemSkipped, &m_ftp,
-                     [this](const QString& sRemote, const QString& sLocal, long nReason) {
+                     [this](const QString& sRemote, const QString& sLocal, long nReason, const QString& sDetail) {
                          EndProgressLine();
                          const QString sName = sRemote.isEmpty() ? sLocal : sRemote;
-                         Err(QStringLiteral("kelvoftp: warning: skipped %1: %2").arg(sName, m_ftp.ReasonText(nReason)));
+                         QString sWhy = m_ftp.ReasonText(nReason);
+                         if (!sDetail.isEmpty()) sWhy += QStringLiteral(" (%1)").arg(sDetail);
+                         Err(QStringLiteral("kelvoftp: warning: skipped %1: %2").arg(sName, sWhy));
                      });
 }
 

@@ -65,7 +65,7 @@ void FolderWalk::receiveTree(const QString& sRemoteFolder, const QString& sLocal
     for (const ListingEntry& entry : entries) {
         m_session.control().checkAbort();
         const QString remoteName = here.endsWith(QLatin1Char('/')) ? here + entry.name : here + QLatin1Char('/') + entry.name;
-        const auto skip = [&](long nReason) { Q_EMIT m_session.itemSkipped(remoteName, QString(), nReason); };
+        const auto skip = [&](long nReason) { Q_EMIT m_session.itemSkipped(remoteName, QString(), nReason, QString()); };
         const std::optional<QString> localPath = NameRules::LocalPath(sLocalFolder, entry.name);
         // Two names that read the same here never become one file.
         if (!localPath || localNames.contains(*localPath)) {
@@ -142,7 +142,7 @@ void FolderWalk::sendTree(const QString& sLocalFolder, int nDepth, TransferPool&
         control.checkAbort();
         const QString local = info.filePath();
         const QString name = info.fileName();
-        const auto skip = [&](long nReason) { Q_EMIT m_session.itemSkipped(QString(), local, nReason); };
+        const auto skip = [&](long nReason) { Q_EMIT m_session.itemSkipped(QString(), local, nReason, QString()); };
         if (!control.encodable(name)) {
             skip(kSkipEncoding);
         } else if (info.isDir()) {
@@ -173,10 +173,10 @@ void FolderWalk::sendTree(const QString& sLocalFolder, int nDepth, TransferPool&
     }
 }
 
-void FolderWalk::skipped(const FileJob& job, long nReason)
+void FolderWalk::skipped(const FileJob& job, long nReason, const QString& sDetail)
 {
-    if (job.bUpload) Q_EMIT m_session.itemSkipped(QString(), job.sReportName, nReason);
-    else Q_EMIT m_session.itemSkipped(job.sReportName, QString(), nReason);
+    if (job.bUpload) Q_EMIT m_session.itemSkipped(QString(), job.sReportName, nReason, sDetail);
+    else Q_EMIT m_session.itemSkipped(job.sReportName, QString(), nReason, sDetail);
 }
 
 bool FolderWalk::decideExisting(const FileJob& job, qint64& nOffset)
@@ -226,6 +226,7 @@ void FolderWalk::transferJob(const FileJob& job)
                              : e.number == kNameEncoding ? kSkipEncoding
                                                          : 0;
         if (!nReason) throw;
-        skipped(job, nReason);
+        m_session.control().log(e.description);  // why, in the log too
+        skipped(job, nReason, e.description);
     }
 }

@@ -39,7 +39,7 @@ private:
     // What to do with a file whose copy exists: false when it is skipped
     // (reported); else nOffset is where it starts.
     bool decideExisting(const FileJob& job, qint64& nOffset);
-    void skipped(const FileJob& job, long nReason);
+    void skipped(const FileJob& job, long nReason, const QString& sDetail = QString());
 
     FtpSession& m_session;
     QString m_sPattern;

@@ -42,8 +42,8 @@ FtpComponent::FtpComponent(QObject* parent) : QObject(parent)
           true);
     relay(&FtpSession::receiving, [this](const QString& sName) { Q_EMIT receiving(sName); });
     relay(&FtpSession::sending, [this](const QString& sName) { Q_EMIT sending(sName); });
-    relay(&FtpSession::itemSkipped, [this](const QString& sRemote, const QString& sLocal, long nReason) {
-        Q_EMIT itemSkipped(sRemote, sLocal, nReason);
+    relay(&FtpSession::itemSkipped, [this](const QString& sRemote, const QString& sLocal, long nReason, const QString& sDetail) {
+        Q_EMIT itemSkipped(sRemote, sLocal, nReason, sDetail);
     });
     relay(&FtpSession::disconnected, [this] {
         if (!m_bRunning) m_sCurrentFolder.clear();

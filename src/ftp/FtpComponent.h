@@ -215,7 +215,9 @@ Q_SIGNALS:
     void logText(const QString& sText, long nReserved);
     void receiving(const QString& sFileName);
     void sending(const QString& sFileName);
-    void itemSkipped(const QString& sRemoteName, const QString& sLocalName, long nReason);
+    // sDetail says what went wrong when an error made the item be skipped
+    // (empty otherwise); the log has it too.
+    void itemSkipped(const QString& sRemoteName, const QString& sLocalName, long nReason, const QString& sDetail);
     void stateChanged(long nState, long nPrevious, const QString& sText);
 
 private:

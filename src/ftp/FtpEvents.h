@@ -18,7 +18,8 @@ Q_SIGNALS:
     void progress(qint64 nBytes, qint64 nTotalBytes, int nPercent);
     void receiving(const QString& sFileName);
     void sending(const QString& sFileName);
-    void itemSkipped(const QString& sRemoteName, const QString& sLocalName, long nReason);
+    // sDetail: what went wrong, when an error made the item be skipped.
+    void itemSkipped(const QString& sRemoteName, const QString& sLocalName, long nReason, const QString& sDetail);
     void disconnected();
     // Blocking: the owner fills in the text (empty: give up).
     void accountQuery(QString* pAccount);

@@ -152,7 +152,7 @@ inline QMap<QString, QByteArray> TreeOf(const QString& root)
 // component at it.
 struct FtpClient {
     FtpComponent ftp;
-    QStringList log, skipped;
+    QStringList log, skipped, skipDetails;
     int nDisconnected = 0;
     QList<CertificateInfo> asked;
     bool bTrust = true;
@@ -162,8 +162,9 @@ struct FtpClient {
     FtpClient()
     {
         QObject::connect(&ftp, &FtpComponent::logText, [this](const QString& s, long) { log << s; });
-        QObject::connect(&ftp, &FtpComponent::itemSkipped, [this](const QString& r, const QString& l, long n) {
+        QObject::connect(&ftp, &FtpComponent::itemSkipped, [this](const QString& r, const QString& l, long n, const QString& d) {
             skipped << QStringLiteral("%1|%2|%3").arg(r, l).arg(n);
+            if (!d.isEmpty()) skipDetails << d;
         });
         QObject::connect(&ftp, &FtpComponent::disconnected, [this] { ++nDisconnected; });
         QObject::connect(&ftp, &FtpComponent::certificateQuery, [this](const CertificateInfo& info, bool& bAnswer) {
