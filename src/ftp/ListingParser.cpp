@@ -553,7 +553,8 @@ std::optional<ListingEntry> ParseMlsdLine(QStringView line, Clock& clock)
     QStringView facts;
     qsizetype nameStart = 1;
     if (!line.startsWith(QLatin1Char(' '))) {
-        const qsizetype end = line.indexOf(QLatin1String("; "));
+        qsizetype end = line.indexOf(QLatin1Char(';'));
+        while (end >= 0 && (end + 1 >= line.size() || line[end + 1] != QLatin1Char(' '))) end = line.indexOf(QLatin1Char(';'), end + 1);
         if (end < 0) return {};
         facts = line.first(end);
         nameStart = end + 2;
@@ -562,7 +563,12 @@ std::optional<ListingEntry> ParseMlsdLine(QStringView line, Clock& clock)
     ListingEntry entry;
     qint64 listingSize = -1;
     bool bHaveSize = false;
-    for (QStringView fact : facts.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+    for (qsizetype next = 0; next < facts.size();) {
+        qsizetype semicolon = facts.indexOf(QLatin1Char(';'), next);
+        if (semicolon < 0) semicolon = facts.size();
+        const QStringView fact = facts.sliced(next, semicolon - next);
+        next = semicolon + 1;
+        if (fact.isEmpty()) continue;
         const qsizetype eq = fact.indexOf(QLatin1Char('='));
         if (eq < 1) return {};
         const QStringView key = fact.first(eq);
