@@ -105,6 +105,9 @@ void FileTransfer::emitProgress(qint64 nDone, qint64 nTotal, bool bFinal)
     }();
     const qint64 now = clock.elapsed();
     if (!bFinal && m_nLastProgressMs >= 0 && now - m_nLastProgressMs < kProgressIntervalMs) return;
+    // All of it: the final report follows once the server has confirmed, and
+    // a small file of a folder costs the owner one wake-up instead of two.
+    if (!bFinal && nTotal > 0 && nDone >= nTotal) return;
     m_nLastProgressMs = now;
     // Without a known size the total is 0 and the percentage stays at 0
     // until the end: the bytes so far are no total.
