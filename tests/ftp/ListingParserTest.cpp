@@ -113,6 +113,7 @@ TEST(ListingParser, ReadsUnixDosIisEplfAndMlsdLinesAndNothingElse)
         {"type=file;size=1;  lead  ", " lead  |file|1|-"},
         {"type=file;size=1; ../x", "../x|file|1|-"},
         {"type=file;size=1;unix.owner=John Doe; spaced owner", "spaced owner|file|1|-"},
+        {"type=file;;size=2;; empty facts", "empty facts|file|2|-"},
         {" no facts", "no facts|file|0|-"},
         {"type=file;size=3; Grüße\r\n", "Grüße|file|3|-"},
         // no entries
@@ -126,6 +127,12 @@ TEST(ListingParser, ReadsUnixDosIisEplfAndMlsdLinesAndNothingElse)
         EXPECT_EQ(Describe(ParseMlsdLine(QString::fromUtf8(line))), entry) << line;
         EXPECT_EQ(Describe(ParseMlsdLine(QString::fromUtf8(line), mlsdListing)), entry) << line;
     }
+
+    // Every month, abbreviated or in full, in any case ("Sept" too).
+    const char* const months[] = {"jan", "FEBRUARY", "Mar", "april", "MAY", "Jun", "july", "Aug", "Sept", "October", "nov", "Dec"};
+    for (int m = 0; m < 12; ++m)
+        EXPECT_EQ(Describe(ParseListLine(QStringLiteral("-rw-r--r-- 1 o g 5 %1 07  2020 x").arg(QLatin1String(months[m])), kNow)),
+                  QStringLiteral("x|file|5|2020-%1-07 00:00:00").arg(m + 1, 2, 10, QLatin1Char('0')).toStdString());
 
     // LIST lines that are no entries.
     const char* const lines[] = {
